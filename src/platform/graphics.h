@@ -1,0 +1,444 @@
+// The graphics device: a fixed-function pipeline with the behaviour the game
+// was written against (row-vector transforms, one directional light,
+// materials, texture stage 0 modulation, vertex blending with up to four world
+// matrices, pre-transformed screen vertices, render-to-texture).
+//
+// Contract, for every back end:
+//  - State is set with SetRenderState / SetTextureStageState /
+//    SetSamplerState / SetTransform / SetMaterial / SetLight / SetTexture /
+//    SetFVF and read back with the matching getters; defaults are those of a
+//    freshly created fixed-function device (see DeviceState below).
+//  - Draw calls read the state current at the call.
+//  - Resources (textures, surfaces, vertex and index buffers) are reference
+//    counted: created with one reference, freed by the last Release. They may
+//    outlive the device: after the device is released their GPU side is gone,
+//    Release still frees the object, and nothing else may be called on them.
+//  - Textures are 32-bit ARGB (0xAARRGGBB in a uint32 per texel), rows top to
+//    bottom. LockRect gives the CPU copy; UnlockRect makes it the texture's
+//    content.
+//
+// The sdl_gl back end (sdl_gl/device_gl.cpp) draws with OpenGL 3.3 core into
+// an 800 x 600 back buffer with 24-bit depth and 8-bit stencil and shows it
+// scaled into the window at Present.
+//
+// The null back end (null/device_null.cpp) has no window and draws nothing:
+// it keeps every state it is given (readable through the getters) and records
+// each draw call with the state it was made in (DrawRecord), so tests can see
+// what a scene drew.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/math.h"
+
+namespace platform {
+
+using Color = std::uint32_t;  // 0xAARRGGBB
+
+struct ColorValue {
+  float r = 0, g = 0, b = 0, a = 0;
+};
+
+struct Material {
+  ColorValue diffuse, ambient, specular, emissive;
+  float power = 0;
+};
+
+enum class LightType : std::uint32_t { Point = 1, Spot = 2, Directional = 3 };
+
+struct Light {
+  LightType type = LightType::Directional;
+  ColorValue diffuse, specular, ambient;
+  Vec3 position, direction;
+  float range = 0, falloff = 0, attenuation0 = 0, attenuation1 = 0, attenuation2 = 0;
+  float theta = 0, phi = 0;
+};
+
+struct Rect {
+  std::int32_t left = 0, top = 0, right = 0, bottom = 0;
+  bool operator==(const Rect&) const = default;
+};
+
+struct Viewport {
+  std::uint32_t x = 0, y = 0, width = 800, height = 600;
+  float minZ = 0, maxZ = 1;
+};
+
+// Render states the game uses, with the fixed-function numbering.
+enum class RenderState : std::uint32_t {
+  ZEnable = 7,
+  ZWriteEnable = 14,
+  AlphaTestEnable = 15,
+  SrcBlend = 19,
+  DestBlend = 20,
+  CullMode = 22,
+  ZFunc = 23,
+  AlphaRef = 24,
+  AlphaFunc = 25,
+  AlphaBlendEnable = 27,
+  SpecularEnable = 29,
+  Lighting = 137,
+  Ambient = 139,
+  DiffuseMaterialSource = 145,
+  VertexBlend = 151,
+};
+
+enum Blend : std::uint32_t {
+  kBlendZero = 1,
+  kBlendOne = 2,
+  kBlendSrcAlpha = 5,
+  kBlendInvSrcAlpha = 6,
+};
+
+enum Cull : std::uint32_t { kCullNone = 1, kCullCW = 2, kCullCCW = 3 };
+
+enum Cmp : std::uint32_t {
+  kCmpNever = 1,
+  kCmpLess = 2,
+  kCmpEqual = 3,
+  kCmpLessEqual = 4,
+  kCmpGreater = 5,
+  kCmpNotEqual = 6,
+  kCmpGreaterEqual = 7,
+  kCmpAlways = 8,
+};
+
+enum MaterialColorSource : std::uint32_t { kMcsMaterial = 0, kMcsColor1 = 1, kMcsColor2 = 2 };
+
+// Vertex blend: number of weights read from the vertex (0..3).
+enum VertexBlendFlags : std::uint32_t {
+  kVbfDisable = 0,
+  kVbf1Weights = 1,
+  kVbf2Weights = 2,
+  kVbf3Weights = 3,
+};
+
+enum class TextureStageState : std::uint32_t {
+  ColorOp = 1,
+  ColorArg1 = 2,
+  ColorArg2 = 3,
+  AlphaOp = 4,
+  AlphaArg1 = 5,
+  AlphaArg2 = 6,
+};
+
+enum TextureOp : std::uint32_t {
+  kTopDisable = 1,
+  kTopSelectArg1 = 2,
+  kTopSelectArg2 = 3,
+  kTopModulate = 4,
+};
+
+enum TextureArg : std::uint32_t {
+  kTaDiffuse = 0,
+  kTaCurrent = 1,
+  kTaTexture = 2,
+};
+
+enum class SamplerState : std::uint32_t {
+  AddressU = 1,
+  AddressV = 2,
+  MagFilter = 5,
+  MinFilter = 6,
+  MipFilter = 7,
+};
+
+enum TextureFilter : std::uint32_t { kTexfNone = 0, kTexfPoint = 1, kTexfLinear = 2 };
+enum TextureAddress : std::uint32_t { kTaddressWrap = 1, kTaddressClamp = 3 };
+
+enum class TransformState : std::uint32_t {
+  View = 2,
+  Projection = 3,
+  World = 256,  // == WorldMatrix(0)
+  World1 = 257,
+  World2 = 258,
+  World3 = 259,
+};
+inline TransformState WorldMatrix(int i) {
+  return static_cast<TransformState>(256 + i);
+}
+
+// Flexible vertex format bits.
+enum Fvf : std::uint32_t {
+  kFvfXyz = 0x002,
+  kFvfXyzRhw = 0x004,
+  kFvfXyzB1 = 0x006,
+  kFvfXyzB2 = 0x008,
+  kFvfXyzB3 = 0x00a,
+  kFvfXyzB4 = 0x00c,
+  kFvfXyzB5 = 0x00e,
+  kFvfXyzW = 0x4002,
+  kFvfPositionMask = 0x400e,
+  kFvfNormal = 0x010,
+  kFvfPSize = 0x020,
+  kFvfDiffuse = 0x040,
+  kFvfSpecular = 0x080,
+  kFvfTexCountMask = 0xf00,
+  kFvfTexCountShift = 8,
+  kFvfTex1 = 0x100,
+  kFvfTex2 = 0x200,
+  kFvfLastBetaUByte4 = 0x1000,
+};
+
+// Size in bytes of one vertex of the format.
+std::uint32_t GetFVFVertexSize(std::uint32_t fvf);
+// Number of blend weights stored in the vertex (XYZBn: n, minus one when the
+// last beta holds indices).
+int FvfBetaCount(std::uint32_t fvf);
+
+enum class PrimitiveType : std::uint32_t {
+  PointList = 1,
+  LineList = 2,
+  LineStrip = 3,
+  TriangleList = 4,
+  TriangleStrip = 5,
+  TriangleFan = 6,
+};
+
+enum ClearFlags : std::uint32_t {
+  kClearTarget = 1,
+  kClearZBuffer = 2,
+  kClearStencil = 4,
+};
+
+enum class Usage : std::uint32_t { Default = 0, RenderTarget = 1 };
+
+class Device;
+
+// Intrusive reference count shared by every device resource.
+class Resource {
+ public:
+  Resource(const Resource&) = delete;
+  Resource& operator=(const Resource&) = delete;
+  std::uint32_t AddRef() { return ++refs_; }
+  std::uint32_t Release() {
+    std::uint32_t left = --refs_;
+    if (left == 0) delete this;
+    return left;
+  }
+
+ protected:
+  Resource() = default;
+  virtual ~Resource() = default;
+
+ private:
+  std::uint32_t refs_ = 1;
+};
+
+class Surface : public Resource {
+ public:
+  virtual std::uint32_t Width() const = 0;
+  virtual std::uint32_t Height() const = 0;
+};
+
+class Texture : public Resource {
+ public:
+  virtual std::uint32_t Width() const = 0;
+  virtual std::uint32_t Height() const = 0;
+  virtual Usage GetUsage() const = 0;
+  // CPU pixels (ARGB, Width() * Height(), pitch Width() * 4). For a render
+  // target the content is what was last read back (empty until then).
+  virtual std::uint32_t* LockRect() = 0;
+  virtual void UnlockRect() = 0;
+  // Level 0 as a surface (one new reference). For render targets only.
+  virtual Surface* GetSurfaceLevel(std::uint32_t level) = 0;
+};
+
+class VertexBuffer : public Resource {
+ public:
+  virtual std::uint32_t SizeBytes() const = 0;
+  virtual std::uint32_t GetFVF() const = 0;
+  virtual void* Lock() = 0;
+  virtual void Unlock() = 0;
+  virtual const void* Data() const = 0;
+};
+
+class IndexBuffer : public Resource {
+ public:
+  // Indices are 32-bit.
+  virtual std::uint32_t Count() const = 0;
+  virtual std::uint32_t* Lock() = 0;
+  virtual void Unlock() = 0;
+  virtual const std::uint32_t* Data() const = 0;
+};
+
+// Everything the pipeline reads, with the fixed-function defaults.
+struct DeviceState {
+  // Render states.
+  std::uint32_t zEnable = 1;
+  std::uint32_t zWriteEnable = 1;
+  std::uint32_t zFunc = kCmpLessEqual;
+  std::uint32_t alphaTestEnable = 0;
+  std::uint32_t alphaRef = 0;
+  std::uint32_t alphaFunc = kCmpAlways;
+  std::uint32_t alphaBlendEnable = 0;
+  std::uint32_t srcBlend = kBlendOne;
+  std::uint32_t destBlend = kBlendZero;
+  std::uint32_t cullMode = kCullCCW;
+  std::uint32_t lighting = 1;
+  Color ambient = 0;
+  std::uint32_t specularEnable = 0;
+  std::uint32_t diffuseMaterialSource = kMcsColor1;
+  std::uint32_t vertexBlend = kVbfDisable;
+  // Texture stage 0.
+  std::uint32_t colorOp = kTopModulate;
+  std::uint32_t colorArg1 = kTaTexture;
+  std::uint32_t colorArg2 = kTaCurrent;
+  std::uint32_t alphaOp = kTopSelectArg1;
+  std::uint32_t alphaArg1 = kTaTexture;
+  std::uint32_t alphaArg2 = kTaCurrent;
+  // Sampler 0.
+  std::uint32_t magFilter = kTexfPoint;
+  std::uint32_t minFilter = kTexfPoint;
+  std::uint32_t mipFilter = kTexfNone;
+  std::uint32_t addressU = kTaddressWrap;
+  std::uint32_t addressV = kTaddressWrap;
+  // Transforms.
+  Matrix view, projection;
+  Matrix world[4];
+  // Light 0 and the material.
+  Light light;
+  bool lightEnabled = false;
+  Material material;
+  // Bound objects (not owned here; the device holds references).
+  Texture* texture = nullptr;
+  std::uint32_t fvf = 0;
+  Viewport viewport;
+};
+
+class Device {
+ public:
+  virtual ~Device() = default;
+  Device() = default;
+  Device(const Device&) = delete;
+  Device& operator=(const Device&) = delete;
+
+  // Frame.
+  virtual void BeginScene() = 0;
+  virtual void EndScene() = 0;
+  virtual void Clear(std::uint32_t flags, Color color, float z, std::uint32_t stencil) = 0;
+  virtual void Present() = 0;
+
+  // State.
+  virtual void SetRenderState(RenderState state, std::uint32_t value) = 0;
+  virtual std::uint32_t GetRenderState(RenderState state) const = 0;
+  virtual void SetTextureStageState(std::uint32_t stage, TextureStageState type,
+                                    std::uint32_t value) = 0;
+  virtual void SetSamplerState(std::uint32_t sampler, SamplerState type, std::uint32_t value) = 0;
+  virtual void SetTransform(TransformState state, const Matrix& m) = 0;
+  virtual Matrix GetTransform(TransformState state) const = 0;
+  virtual void SetFVF(std::uint32_t fvf) = 0;
+  virtual void SetTexture(std::uint32_t stage, Texture* texture) = 0;
+  virtual Texture* GetTexture(std::uint32_t stage) const = 0;
+  virtual void SetMaterial(const Material& m) = 0;
+  virtual void SetLight(std::uint32_t index, const Light& light) = 0;
+  virtual void LightEnable(std::uint32_t index, bool enable) = 0;
+  virtual void SetViewport(const Viewport& vp) = 0;
+  virtual Viewport GetViewport() const = 0;
+  // The whole state, for save/restore (sprite) and for tests.
+  virtual const DeviceState& State() const = 0;
+  virtual void SetState(const DeviceState& s) = 0;
+
+  // Drawing from memory (vertex layout given by the current FVF).
+  virtual void DrawPrimitiveUP(PrimitiveType type, std::uint32_t primitiveCount,
+                               const void* vertices, std::uint32_t stride) = 0;
+  // Indexed drawing from buffers. Vertex layout from the buffer's FVF.
+  virtual void DrawIndexedPrimitive(VertexBuffer* vb, IndexBuffer* ib, PrimitiveType type,
+                                    std::uint32_t startIndex, std::uint32_t primitiveCount) = 0;
+
+  // Resources.
+  virtual Texture* CreateTexture(std::uint32_t width, std::uint32_t height, Usage usage) = 0;
+  virtual Surface* CreateDepthStencilSurface(std::uint32_t width, std::uint32_t height) = 0;
+  virtual VertexBuffer* CreateVertexBuffer(std::uint32_t bytes, std::uint32_t fvf) = 0;
+  virtual IndexBuffer* CreateIndexBuffer(std::uint32_t count) = 0;
+
+  // Render targets. The getters return a new reference.
+  virtual Surface* GetBackBuffer() = 0;
+  virtual Surface* GetRenderTarget(std::uint32_t index) = 0;
+  virtual void SetRenderTarget(std::uint32_t index, Surface* surface) = 0;
+  virtual Surface* GetDepthStencilSurface() = 0;
+  virtual void SetDepthStencilSurface(Surface* surface) = 0;
+
+  // The last presented picture, 800 x 600 ARGB, top row first (for
+  // screenshots and tests). Empty when the back end keeps no pixels.
+  virtual std::vector<std::uint32_t> ReadBackBuffer() = 0;
+  // Pixels of a render-target texture, top row first.
+  virtual std::vector<std::uint32_t> ReadTexture(Texture* texture) = 0;
+};
+
+// One draw call as the null device saw it.
+struct DrawRecord {
+  PrimitiveType type = PrimitiveType::TriangleList;
+  std::uint32_t primitiveCount = 0;
+  std::uint32_t fvf = 0;
+  std::vector<unsigned char> vertices;  // copied for DrawPrimitiveUP only
+  DeviceState state;
+};
+
+class NullDevice : public Device {
+ public:
+  NullDevice();
+  ~NullDevice() override;
+  void BeginScene() override;
+  void EndScene() override;
+  void Clear(std::uint32_t flags, Color color, float z, std::uint32_t stencil) override;
+  void Present() override;
+  void SetRenderState(RenderState state, std::uint32_t value) override;
+  std::uint32_t GetRenderState(RenderState state) const override;
+  void SetTextureStageState(std::uint32_t stage, TextureStageState type,
+                            std::uint32_t value) override;
+  void SetSamplerState(std::uint32_t sampler, SamplerState type, std::uint32_t value) override;
+  void SetTransform(TransformState state, const Matrix& m) override;
+  Matrix GetTransform(TransformState state) const override;
+  void SetFVF(std::uint32_t fvf) override;
+  void SetTexture(std::uint32_t stage, Texture* texture) override;
+  Texture* GetTexture(std::uint32_t stage) const override;
+  void SetMaterial(const Material& m) override;
+  void SetLight(std::uint32_t index, const Light& light) override;
+  void LightEnable(std::uint32_t index, bool enable) override;
+  void SetViewport(const Viewport& vp) override;
+  Viewport GetViewport() const override;
+  const DeviceState& State() const override { return state_; }
+  void SetState(const DeviceState& s) override;
+  void DrawPrimitiveUP(PrimitiveType type, std::uint32_t primitiveCount, const void* vertices,
+                       std::uint32_t stride) override;
+  void DrawIndexedPrimitive(VertexBuffer* vb, IndexBuffer* ib, PrimitiveType type,
+                            std::uint32_t startIndex, std::uint32_t primitiveCount) override;
+  Texture* CreateTexture(std::uint32_t width, std::uint32_t height, Usage usage) override;
+  Surface* CreateDepthStencilSurface(std::uint32_t width, std::uint32_t height) override;
+  VertexBuffer* CreateVertexBuffer(std::uint32_t bytes, std::uint32_t fvf) override;
+  IndexBuffer* CreateIndexBuffer(std::uint32_t count) override;
+  Surface* GetBackBuffer() override;
+  Surface* GetRenderTarget(std::uint32_t index) override;
+  void SetRenderTarget(std::uint32_t index, Surface* surface) override;
+  Surface* GetDepthStencilSurface() override;
+  void SetDepthStencilSurface(Surface* surface) override;
+  std::vector<std::uint32_t> ReadBackBuffer() override { return {}; }
+  std::vector<std::uint32_t> ReadTexture(Texture*) override { return {}; }
+
+  // What tests read.
+  const std::vector<DrawRecord>& Draws() const { return draws_; }
+  void ClearDraws() { draws_.clear(); }
+  int PresentCount() const { return presents_; }
+  int SceneDepth() const { return sceneDepth_; }
+  Color LastClearColor() const { return lastClear_; }
+  // Keep draw records (off by default, so long headless runs stay small).
+  void RecordDraws(bool on) { record_ = on; }
+
+ private:
+  DeviceState state_;
+  std::vector<DrawRecord> draws_;
+  bool record_ = false;
+  int presents_ = 0;
+  int sceneDepth_ = 0;
+  Color lastClear_ = 0;
+  Surface* backBuffer_ = nullptr;
+  Surface* depthStencil_ = nullptr;
+  Surface* renderTarget_ = nullptr;
+  Surface* currentDepth_ = nullptr;
+};
+
+}  // namespace platform

@@ -1,0 +1,101 @@
+// Triangle meshes as the .x loaders produce them, and ray casts against them.
+//
+// Contract (shared by every back end):
+//  - A Mesh keeps its vertices (in the layout of its FVF) and its 32-bit
+//    triangle-list indices on the CPU for its whole life: Intersect, bounding
+//    spheres and callers that lock the vertex data read them. The device
+//    buffers are created from them (VertexBuffer / IndexBuffer of the device
+//    the mesh was made for) and refreshed after UnlockVertexBuffer.
+//  - Faces are sorted by attribute id; the attribute table lists, per id, the
+//    contiguous run of faces and the range of vertices they use. DrawSubset(i)
+//    draws the faces whose attribute id is i (nothing when there are none).
+//  - On the null device DrawSubset records a draw like any other call.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "platform/graphics.h"
+#include "platform/math.h"
+
+namespace platform {
+
+struct AttributeRange {
+  std::uint32_t attribId = 0;
+  std::uint32_t faceStart = 0;
+  std::uint32_t faceCount = 0;
+  std::uint32_t vertexStart = 0;
+  std::uint32_t vertexCount = 0;
+};
+
+struct IntersectResult {
+  bool hit = false;
+  std::uint32_t faceIndex = 0;
+  float u = 0, v = 0;  // weights of the face's second and third vertex
+  float distance = 0;  // in lengths of the ray direction
+};
+
+class MeshBvh;  // acceleration structure for Intersect (mesh.cpp)
+
+class Mesh : public Resource {
+ public:
+  // Builds a mesh on the device from CPU data. `vertices` holds
+  // vertexCount * GetFVFVertexSize(fvf) bytes; `indices` three per face;
+  // `attributes` one id per face. Faces are expected sorted by attribute id
+  // (Create sorts them stably if they are not, remembering nothing of the
+  // old order). The device is only used to create buffers; it may be null
+  // for CPU-only meshes (tests, tools): DrawSubset then does nothing.
+  static Mesh* Create(Device* device, std::uint32_t fvf, std::vector<unsigned char> vertices,
+                      std::vector<std::uint32_t> indices, std::vector<std::uint32_t> attributes);
+
+  std::uint32_t GetFVF() const { return fvf_; }
+  std::uint32_t GetNumVertices() const { return vertexCount_; }
+  std::uint32_t GetNumFaces() const { return static_cast<std::uint32_t>(attributes_.size()); }
+  std::uint32_t GetNumBytesPerVertex() const { return stride_; }
+  const std::vector<AttributeRange>& GetAttributeTable() const { return table_; }
+  const std::vector<std::uint32_t>& Indices() const { return indices_; }
+  const std::vector<std::uint32_t>& Attributes() const { return attributes_; }
+  const unsigned char* Vertices() const { return vertices_.data(); }
+  Vec3 Position(std::uint32_t vertex) const;
+  Device* GetDevice() const { return device_; }
+
+  // The vertex data, writable until UnlockVertexBuffer.
+  void* LockVertexBuffer();
+  void UnlockVertexBuffer();
+
+  void DrawSubset(std::uint32_t attribId);
+
+  // Closest hit of the ray rayPos + t * rayDir (t >= 0) with any face, both
+  // sides counted. Uses an acceleration structure built on first use.
+  IntersectResult Intersect(const Vec3& rayPos, const Vec3& rayDir) const;
+  // The same over every face without acceleration (reference for tests and
+  // benchmarks).
+  IntersectResult IntersectBruteForce(const Vec3& rayPos, const Vec3& rayDir) const;
+
+ private:
+  Mesh() = default;
+  ~Mesh() override;
+  void RebuildTable();
+  void UploadVertices();
+
+  Device* device_ = nullptr;
+  std::uint32_t fvf_ = 0;
+  std::uint32_t stride_ = 0;
+  std::uint32_t vertexCount_ = 0;
+  std::vector<unsigned char> vertices_;
+  std::vector<std::uint32_t> indices_;
+  std::vector<std::uint32_t> attributes_;
+  std::vector<AttributeRange> table_;
+  VertexBuffer* vb_ = nullptr;
+  IndexBuffer* ib_ = nullptr;
+  mutable std::unique_ptr<MeshBvh> bvh_;
+  mutable bool bvhBuilt_ = false;
+};
+
+// Ray / triangle test (Moller-Trumbore): true when the ray hits the triangle
+// with t >= 0, u >= 0, v >= 0, u + v <= 1; u weights v1, v weights v2.
+bool IntersectTri(const Vec3& v0, const Vec3& v1, const Vec3& v2, const Vec3& rayPos,
+                  const Vec3& rayDir, float* u, float* v, float* t);
+
+}  // namespace platform
