@@ -1,6 +1,8 @@
 #include "app/ini.h"
 
 #include <fstream>
+
+#include "media/paths.h"
 #include <sstream>
 
 namespace app {
@@ -69,7 +71,7 @@ std::string GetPrivateProfileString(std::string_view section, std::string_view k
 }
 
 std::string ReadIniString(std::string_view section, std::string_view key) {
-  return GetPrivateProfileString(section, key, kMissingKeyMarker, kTuningFile);
+  return GetPrivateProfileString(section, key, kMissingKeyMarker, content::data::kGameData);
 }
 
 float ReadIniFloat(std::string_view section, std::string_view key) {

@@ -17,7 +17,7 @@ namespace app {
 // What a read returns for a missing file, section or key.
 inline constexpr std::string_view kMissingKeyMarker = "キーが見つかりませんでした";
 inline constexpr float kMissingKeyValue = -999.0f;
-inline constexpr const char* kTuningFile = "Data/game_data.ini";
+// The tuning file is content::data::kGameData (media/paths.h).
 
 // The value of key in section of a profile file, or `fallback` when the file,
 // section or key is missing. Returns at most 255 bytes.
