@@ -24,7 +24,14 @@
 //    the enabled tracks that animate it). AdvanceTime(0) re-poses at the
 //    present positions. Frames no enabled track animates keep their matrix.
 //    GetTrackDesc reports the track position unwrapped.
-//  - SetTrackAnimationSet keeps the track position.
+//  - SetTrackAnimationSet keeps the track position; it accepts only this
+//    controller's own sets (or null, which leaves the track without a set).
+//  - Track positions accumulate in single precision: AdvanceTime stores
+//    float(position + dt * speed). The game's windows on animation time are
+//    float values reached by adding its float frame step.
+//  - Tracks at weight w blend scale and translation linearly and rotation by
+//    slerp with the normalised weights; a frame animated by one enabled
+//    track gets exactly that track's pose. Priorities are kept but not used.
 #pragma once
 
 #include <cstdint>
@@ -123,9 +130,20 @@ class AnimationController {
     std::string name;
     Matrix* matrix;
   };
+  struct Sample {
+    int set;
+    double periodic;
+    float weight;
+  };
+  int IndexOf(const AnimationSet* set) const;
+  void Pose();
+
   std::vector<std::shared_ptr<AnimationSet>> sets_;  // by index
   std::vector<Track> tracks_;
   std::vector<Output> outputs_;
+  // channelOf_[set][output]: the set's channel that drives the output, or -1.
+  std::vector<std::vector<int>> channelOf_;
+  std::vector<Sample> samples_;  // scratch for Pose, reused
   double time_ = 0;
 };
 

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/graphics.h"
@@ -46,8 +47,15 @@ class Mesh : public Resource {
   // (Create sorts them stably if they are not, remembering nothing of the
   // old order). The device is only used to create buffers; it may be null
   // for CPU-only meshes (tests, tools): DrawSubset then does nothing.
+  // The ray-cast acceleration structure is built here, so a mesh made on the
+  // loader thread can be ray-cast on another thread without further writes.
+  // Returns null (and creates nothing) when the data is inconsistent: an FVF
+  // without a position, vertex bytes that are not a whole number of vertices,
+  // an index count other than three per attribute, or an index past the last
+  // vertex. `error`, when given, then receives the reason.
   static Mesh* Create(Device* device, std::uint32_t fvf, std::vector<unsigned char> vertices,
-                      std::vector<std::uint32_t> indices, std::vector<std::uint32_t> attributes);
+                      std::vector<std::uint32_t> indices, std::vector<std::uint32_t> attributes,
+                      std::string* error = nullptr);
 
   std::uint32_t GetFVF() const { return fvf_; }
   std::uint32_t GetNumVertices() const { return vertexCount_; }
@@ -57,17 +65,22 @@ class Mesh : public Resource {
   const std::vector<std::uint32_t>& Indices() const { return indices_; }
   const std::vector<std::uint32_t>& Attributes() const { return attributes_; }
   const unsigned char* Vertices() const { return vertices_.data(); }
+  // The position of a vertex ((0, 0, 0) past the last vertex).
   Vec3 Position(std::uint32_t vertex) const;
   Device* GetDevice() const { return device_; }
 
-  // The vertex data, writable until UnlockVertexBuffer.
+  // The vertex data, writable until UnlockVertexBuffer, which uploads it to
+  // the device buffer and rebuilds the ray-cast structure.
   void* LockVertexBuffer();
   void UnlockVertexBuffer();
 
   void DrawSubset(std::uint32_t attribId);
 
   // Closest hit of the ray rayPos + t * rayDir (t >= 0) with any face, both
-  // sides counted. Uses an acceleration structure built on first use.
+  // sides counted; distance is t, in lengths of rayDir. Among faces hit at
+  // exactly the same t (a shared edge or vertex, overlapping faces) the
+  // lowest face index wins. Uses a bounding volume hierarchy and gives
+  // exactly the answer of IntersectBruteForce.
   IntersectResult Intersect(const Vec3& rayPos, const Vec3& rayDir) const;
   // The same over every face without acceleration (reference for tests and
   // benchmarks).
@@ -89,12 +102,14 @@ class Mesh : public Resource {
   std::vector<AttributeRange> table_;
   VertexBuffer* vb_ = nullptr;
   IndexBuffer* ib_ = nullptr;
-  mutable std::unique_ptr<MeshBvh> bvh_;
-  mutable bool bvhBuilt_ = false;
+  std::unique_ptr<MeshBvh> bvh_;
+  bool locked_ = false;
 };
 
 // Ray / triangle test (Moller-Trumbore): true when the ray hits the triangle
-// with t >= 0, u >= 0, v >= 0, u + v <= 1; u weights v1, v weights v2.
+// with t >= 0, u >= 0, v >= 0, u + v <= 1; u weights v1, v weights v2. A ray
+// in the triangle's plane (or a degenerate triangle) never hits; NaN input
+// never hits.
 bool IntersectTri(const Vec3& v0, const Vec3& v1, const Vec3& v2, const Vec3& rayPos,
                   const Vec3& rayDir, float* u, float* v, float* t);
 

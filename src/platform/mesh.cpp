@@ -1,0 +1,482 @@
+// Meshes: CPU data, device buffers, the attribute table and ray casts.
+//
+// Ray casts run through a bounding volume hierarchy (binned surface area
+// heuristic) over the faces. The hierarchy stores each face's first vertex
+// and two edge vectors, computed exactly as IntersectTri computes them, so a
+// face tested through the hierarchy gives the very same t, u and v as the
+// brute-force loop. Node boxes are widened a little and the pruning test is
+// generous, so rounding in the box test can never hide the closest face.
+#include "platform/mesh.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <numeric>
+#include <string>
+
+namespace platform {
+
+namespace {
+
+// The core of the ray / triangle test, shared by IntersectTri, the
+// brute-force loop and the hierarchy so all three round identically.
+inline bool HitTriangle(const Vec3& v0, const Vec3& e1, const Vec3& e2, const Vec3& orig,
+                        const Vec3& dir, float* u, float* v, float* t) {
+  Vec3 p = Vec3Cross(dir, e2);
+  float det = Vec3Dot(e1, p);
+  if (det == 0.0f) return false;
+  float invDet = 1.0f / det;
+  Vec3 s = orig - v0;
+  float uu = Vec3Dot(s, p) * invDet;
+  // Written so that NaN fails every test.
+  if (!(uu >= 0.0f && uu <= 1.0f)) return false;
+  Vec3 q = Vec3Cross(s, e1);
+  float vv = Vec3Dot(dir, q) * invDet;
+  if (!(vv >= 0.0f && uu + vv <= 1.0f)) return false;
+  float tt = Vec3Dot(e2, q) * invDet;
+  if (!(tt >= 0.0f)) return false;
+  *u = uu;
+  *v = vv;
+  *t = tt;
+  return true;
+}
+
+// Whether a hit at t on `face` beats the best so far: smaller t, or the
+// same t on a lower face index.
+inline bool Better(float t, std::uint32_t face, const IntersectResult& best) {
+  return !best.hit || t < best.distance || (t == best.distance && face < best.faceIndex);
+}
+
+struct Aabb {
+  Vec3 lo{std::numeric_limits<float>::max(), std::numeric_limits<float>::max(),
+          std::numeric_limits<float>::max()};
+  Vec3 hi{-std::numeric_limits<float>::max(), -std::numeric_limits<float>::max(),
+          -std::numeric_limits<float>::max()};
+
+  void Grow(const Vec3& p) {
+    lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
+    hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
+  }
+  void Grow(const Aabb& b) {
+    Grow(b.lo);
+    Grow(b.hi);
+  }
+  bool Empty() const { return lo.x > hi.x; }
+  float HalfArea() const {
+    if (Empty()) return 0.0f;
+    Vec3 d = hi - lo;
+    return d.x * d.y + d.y * d.z + d.z * d.x;
+  }
+};
+
+// Margin for comparing slab distances with face distances: the hit t of a
+// face is computed another way and may differ in the last bits.
+inline float Slack(float t) { return 1e-4f * std::fabs(t); }
+
+float Axis(const Vec3& v, int axis) { return axis == 0 ? v.x : (axis == 1 ? v.y : v.z); }
+
+}  // namespace
+
+bool IntersectTri(const Vec3& v0, const Vec3& v1, const Vec3& v2, const Vec3& rayPos,
+                  const Vec3& rayDir, float* u, float* v, float* t) {
+  return HitTriangle(v0, v1 - v0, v2 - v0, rayPos, rayDir, u, v, t);
+}
+
+// ---------------------------------------------------------------------------
+// Bounding volume hierarchy
+
+class MeshBvh {
+ public:
+  MeshBvh(const Mesh& mesh);
+  void Intersect(const Vec3& orig, const Vec3& dir, IntersectResult* best) const;
+
+ private:
+  // 32 bytes. Inner nodes: count == 0 and the children are first, first + 1.
+  // Leaves: faces tris_[first .. first + count).
+  struct Node {
+    float lo[3];
+    std::uint32_t first;
+    float hi[3];
+    std::uint32_t count;
+  };
+  struct Tri {
+    Vec3 v0, e1, e2;
+    std::uint32_t face;
+  };
+  struct BuildItem {
+    Aabb box;
+    Vec3 centroid;
+    std::uint32_t face;
+  };
+
+  static constexpr int kMaxDepth = 60;  // the traversal stack holds one more
+  static constexpr int kBins = 12;
+  static constexpr std::uint32_t kLeafSize = 4;
+
+  void Build(std::vector<BuildItem>& items, std::uint32_t node, std::uint32_t begin,
+             std::uint32_t end, int depth);
+  void MakeLeaf(std::uint32_t node, std::uint32_t begin, std::uint32_t end);
+  // Entry distance of the ray into node n's box, or +inf when it misses or
+  // enters beyond `limit`.
+  float Enter(const Node& n, const Vec3& orig, const Vec3& inv, float limit) const;
+
+  std::vector<Node> nodes_;
+  std::vector<Tri> tris_;
+};
+
+MeshBvh::MeshBvh(const Mesh& mesh) {
+  std::uint32_t faces = mesh.GetNumFaces();
+  if (faces == 0) return;
+  const auto& idx = mesh.Indices();
+  std::vector<BuildItem> items(faces);
+  for (std::uint32_t f = 0; f < faces; ++f) {
+    BuildItem& it = items[f];
+    for (int k = 0; k < 3; ++k) it.box.Grow(mesh.Position(idx[3 * f + k]));
+    it.centroid = (it.box.lo + it.box.hi) * 0.5f;
+    it.face = f;
+  }
+  nodes_.reserve(2 * static_cast<std::size_t>(faces));
+  nodes_.push_back({});
+  Build(items, 0, 0, faces, 0);
+  tris_.resize(faces);
+  for (std::uint32_t i = 0; i < faces; ++i) {
+    std::uint32_t f = items[i].face;
+    Vec3 a = mesh.Position(idx[3 * f]);
+    Vec3 b = mesh.Position(idx[3 * f + 1]);
+    Vec3 c = mesh.Position(idx[3 * f + 2]);
+    tris_[i] = {a, b - a, c - a, f};
+  }
+}
+
+void MeshBvh::MakeLeaf(std::uint32_t node, std::uint32_t begin, std::uint32_t end) {
+  nodes_[node].first = begin;
+  nodes_[node].count = end - begin;
+}
+
+void MeshBvh::Build(std::vector<BuildItem>& items, std::uint32_t node, std::uint32_t begin,
+                    std::uint32_t end, int depth) {
+  Aabb box, cbox;
+  for (std::uint32_t i = begin; i < end; ++i) {
+    box.Grow(items[i].box);
+    cbox.Grow(items[i].centroid);
+  }
+  // Widen the box so the ray / box test, which rounds differently from the
+  // ray / triangle test, never cuts off a face that touches the boundary.
+  Vec3 ext = box.hi - box.lo;
+  float mag = std::max({std::fabs(box.lo.x), std::fabs(box.lo.y), std::fabs(box.lo.z),
+                        std::fabs(box.hi.x), std::fabs(box.hi.y), std::fabs(box.hi.z)});
+  float pad = 1e-5f * std::max({ext.x, ext.y, ext.z}) + 4e-6f * mag + 1e-30f;
+  Node& n = nodes_[node];
+  n.lo[0] = box.lo.x - pad;
+  n.lo[1] = box.lo.y - pad;
+  n.lo[2] = box.lo.z - pad;
+  n.hi[0] = box.hi.x + pad;
+  n.hi[1] = box.hi.y + pad;
+  n.hi[2] = box.hi.z + pad;
+  n.count = 0;
+
+  std::uint32_t count = end - begin;
+  if (count <= kLeafSize || depth >= kMaxDepth) {
+    MakeLeaf(node, begin, end);
+    return;
+  }
+
+  // Binned SAH over the centroids along each axis.
+  float bestCost = std::numeric_limits<float>::max();
+  int bestAxis = -1, bestSplit = 0;
+  for (int axis = 0; axis < 3; ++axis) {
+    float cmin = Axis(cbox.lo, axis), cmax = Axis(cbox.hi, axis);
+    if (!(cmax > cmin)) continue;
+    float scale = kBins / (cmax - cmin);
+    std::array<Aabb, kBins> bins;
+    std::array<std::uint32_t, kBins> counts{};
+    for (std::uint32_t i = begin; i < end; ++i) {
+      int b = std::min(kBins - 1, static_cast<int>((Axis(items[i].centroid, axis) - cmin) * scale));
+      ++counts[b];
+      bins[b].Grow(items[i].box);
+    }
+    std::array<float, kBins - 1> leftArea, rightArea;
+    std::array<std::uint32_t, kBins - 1> leftCount, rightCount;
+    Aabb acc;
+    std::uint32_t c = 0;
+    for (int i = 0; i < kBins - 1; ++i) {
+      acc.Grow(bins[i]);
+      c += counts[i];
+      leftArea[i] = acc.HalfArea();
+      leftCount[i] = c;
+    }
+    acc = Aabb{};
+    c = 0;
+    for (int i = kBins - 1; i > 0; --i) {
+      acc.Grow(bins[i]);
+      c += counts[i];
+      rightArea[i - 1] = acc.HalfArea();
+      rightCount[i - 1] = c;
+    }
+    for (int i = 0; i < kBins - 1; ++i) {
+      if (leftCount[i] == 0 || rightCount[i] == 0) continue;
+      float cost = leftArea[i] * static_cast<float>(leftCount[i]) +
+                   rightArea[i] * static_cast<float>(rightCount[i]);
+      if (cost < bestCost) {
+        bestCost = cost;
+        bestAxis = axis;
+        bestSplit = i;
+      }
+    }
+  }
+
+  std::uint32_t mid;
+  if (bestAxis < 0) {
+    // Every centroid in one point: split the run in half.
+    mid = begin + count / 2;
+  } else {
+    float leafCost = box.HalfArea() * static_cast<float>(count);
+    if (count <= 2 * kLeafSize && bestCost >= leafCost) {
+      MakeLeaf(node, begin, end);
+      return;
+    }
+    float cmin = Axis(cbox.lo, bestAxis), cmax = Axis(cbox.hi, bestAxis);
+    float scale = kBins / (cmax - cmin);
+    auto it =
+        std::partition(items.begin() + begin, items.begin() + end, [&](const BuildItem& item) {
+          int b =
+              std::min(kBins - 1, static_cast<int>((Axis(item.centroid, bestAxis) - cmin) * scale));
+          return b <= bestSplit;
+        });
+    mid = static_cast<std::uint32_t>(it - items.begin());
+    if (mid == begin || mid == end) mid = begin + count / 2;
+  }
+
+  std::uint32_t left = static_cast<std::uint32_t>(nodes_.size());
+  nodes_.push_back({});
+  nodes_.push_back({});
+  nodes_[node].first = left;
+  nodes_[node].count = 0;
+  Build(items, left, begin, mid, depth + 1);
+  Build(items, left + 1, mid, end, depth + 1);
+}
+
+float MeshBvh::Enter(const Node& n, const Vec3& orig, const Vec3& inv, float limit) const {
+  float tx0 = (n.lo[0] - orig.x) * inv.x, tx1 = (n.hi[0] - orig.x) * inv.x;
+  float ty0 = (n.lo[1] - orig.y) * inv.y, ty1 = (n.hi[1] - orig.y) * inv.y;
+  float tz0 = (n.lo[2] - orig.z) * inv.z, tz1 = (n.hi[2] - orig.z) * inv.z;
+  float tmin = std::max({std::min(tx0, tx1), std::min(ty0, ty1), std::min(tz0, tz1)});
+  float tmax = std::min({std::max(tx0, tx1), std::max(ty0, ty1), std::max(tz0, tz1)});
+  float slack = Slack(std::max(std::fabs(tmin), std::fabs(tmax)));
+  if (tmax + slack < 0.0f || tmin - slack > tmax + slack || tmin - slack > limit) {
+    return std::numeric_limits<float>::infinity();
+  }
+  return tmin;
+}
+
+void MeshBvh::Intersect(const Vec3& orig, const Vec3& dir, IntersectResult* best) const {
+  if (nodes_.empty()) return;
+  // A zero direction component becomes a huge finite reciprocal: 0 * it is 0
+  // (never NaN) and any other product overflows to the right infinity.
+  auto recip = [](float d) { return std::fabs(d) > 1e-30f ? 1.0f / d : std::copysign(1e30f, d); };
+  Vec3 inv{recip(dir.x), recip(dir.y), recip(dir.z)};
+  constexpr float kInf = std::numeric_limits<float>::infinity();
+
+  struct Entry {
+    std::uint32_t node;
+    float enter;
+  };
+  std::array<Entry, kMaxDepth + 2> stack;
+  int top = 0;
+  float rootEnter = Enter(nodes_[0], orig, inv, kInf);
+  if (rootEnter == kInf) return;
+  stack[top++] = {0, rootEnter};
+  while (top > 0) {
+    Entry e = stack[--top];
+    float limit = best->hit ? best->distance : kInf;
+    // The best hit may have come closer since this node was pushed.
+    if (e.enter - Slack(e.enter) > limit) continue;
+    const Node& n = nodes_[e.node];
+    if (n.count > 0) {
+      for (std::uint32_t i = n.first; i < n.first + n.count; ++i) {
+        const Tri& tri = tris_[i];
+        float u, v, t;
+        if (HitTriangle(tri.v0, tri.e1, tri.e2, orig, dir, &u, &v, &t) &&
+            Better(t, tri.face, *best)) {
+          best->hit = true;
+          best->faceIndex = tri.face;
+          best->u = u;
+          best->v = v;
+          best->distance = t;
+        }
+      }
+      continue;
+    }
+    float dl = Enter(nodes_[n.first], orig, inv, limit);
+    float dr = Enter(nodes_[n.first + 1], orig, inv, limit);
+    // Push the farther child first so the nearer is visited next.
+    if (dl <= dr) {
+      if (dr != kInf) stack[top++] = {n.first + 1, dr};
+      if (dl != kInf) stack[top++] = {n.first, dl};
+    } else {
+      if (dl != kInf) stack[top++] = {n.first, dl};
+      if (dr != kInf) stack[top++] = {n.first + 1, dr};
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Mesh
+
+Mesh* Mesh::Create(Device* device, std::uint32_t fvf, std::vector<unsigned char> vertices,
+                   std::vector<std::uint32_t> indices, std::vector<std::uint32_t> attributes,
+                   std::string* error) {
+  auto fail = [&](const std::string& why) -> Mesh* {
+    if (error) *error = why;
+    return nullptr;
+  };
+  std::uint32_t stride = GetFVFVertexSize(fvf);
+  if ((fvf & kFvfPositionMask) == 0 || stride < 12) return fail("vertex format has no position");
+  if (vertices.size() % stride != 0) return fail("vertex data is not a whole number of vertices");
+  if (vertices.size() / stride > std::numeric_limits<std::uint32_t>::max())
+    return fail("too many vertices");
+  if (indices.size() != attributes.size() * 3) return fail("index count is not three per face");
+  auto vertexCount = static_cast<std::uint32_t>(vertices.size() / stride);
+  for (std::uint32_t i : indices) {
+    if (i >= vertexCount) return fail("index past the last vertex");
+  }
+
+  // Stable sort of the faces by attribute id when they are not sorted yet.
+  if (!std::is_sorted(attributes.begin(), attributes.end())) {
+    std::vector<std::uint32_t> perm(attributes.size());
+    std::iota(perm.begin(), perm.end(), 0u);
+    std::stable_sort(perm.begin(), perm.end(), [&](std::uint32_t a, std::uint32_t b) {
+      return attributes[a] < attributes[b];
+    });
+    std::vector<std::uint32_t> sortedIdx(indices.size()), sortedAttr(attributes.size());
+    for (std::size_t f = 0; f < perm.size(); ++f) {
+      sortedAttr[f] = attributes[perm[f]];
+      for (int k = 0; k < 3; ++k) sortedIdx[3 * f + k] = indices[3 * perm[f] + k];
+    }
+    indices = std::move(sortedIdx);
+    attributes = std::move(sortedAttr);
+  }
+
+  auto* mesh = new Mesh();
+  mesh->device_ = device;
+  mesh->fvf_ = fvf;
+  mesh->stride_ = stride;
+  mesh->vertexCount_ = vertexCount;
+  mesh->vertices_ = std::move(vertices);
+  mesh->indices_ = std::move(indices);
+  mesh->attributes_ = std::move(attributes);
+  mesh->RebuildTable();
+  if (device) {
+    if (!mesh->vertices_.empty()) {
+      mesh->vb_ =
+          device->CreateVertexBuffer(static_cast<std::uint32_t>(mesh->vertices_.size()), fvf);
+    }
+    if (!mesh->indices_.empty()) {
+      mesh->ib_ = device->CreateIndexBuffer(static_cast<std::uint32_t>(mesh->indices_.size()));
+      if (mesh->ib_) {
+        std::uint32_t* dst = mesh->ib_->Lock();
+        if (dst) std::memcpy(dst, mesh->indices_.data(), mesh->indices_.size() * 4);
+        mesh->ib_->Unlock();
+      }
+    }
+    mesh->UploadVertices();
+  }
+  mesh->bvh_ = std::make_unique<MeshBvh>(*mesh);
+  return mesh;
+}
+
+Mesh::~Mesh() {
+  if (vb_) vb_->Release();
+  if (ib_) ib_->Release();
+}
+
+void Mesh::RebuildTable() {
+  table_.clear();
+  std::uint32_t faces = GetNumFaces();
+  for (std::uint32_t f = 0; f < faces;) {
+    AttributeRange r;
+    r.attribId = attributes_[f];
+    r.faceStart = f;
+    std::uint32_t lo = std::numeric_limits<std::uint32_t>::max(), hi = 0;
+    while (f < faces && attributes_[f] == r.attribId) {
+      for (int k = 0; k < 3; ++k) {
+        lo = std::min(lo, indices_[3 * f + k]);
+        hi = std::max(hi, indices_[3 * f + k]);
+      }
+      ++f;
+    }
+    r.faceCount = f - r.faceStart;
+    r.vertexStart = lo;
+    r.vertexCount = hi - lo + 1;
+    table_.push_back(r);
+  }
+}
+
+void Mesh::UploadVertices() {
+  if (!vb_) return;
+  void* dst = vb_->Lock();
+  if (dst && !vertices_.empty()) {
+    std::memcpy(dst, vertices_.data(), std::min<std::size_t>(vertices_.size(), vb_->SizeBytes()));
+  }
+  vb_->Unlock();
+}
+
+Vec3 Mesh::Position(std::uint32_t vertex) const {
+  Vec3 p;
+  if (vertex >= vertexCount_) return p;
+  std::memcpy(&p, vertices_.data() + static_cast<std::size_t>(vertex) * stride_, sizeof p);
+  return p;
+}
+
+void* Mesh::LockVertexBuffer() {
+  locked_ = true;
+  return vertices_.data();
+}
+
+void Mesh::UnlockVertexBuffer() {
+  if (!locked_) return;
+  locked_ = false;
+  UploadVertices();
+  bvh_ = std::make_unique<MeshBvh>(*this);
+}
+
+void Mesh::DrawSubset(std::uint32_t attribId) {
+  if (!device_ || !vb_ || !ib_) return;
+  for (const AttributeRange& r : table_) {
+    if (r.attribId != attribId) continue;
+    if (r.faceCount > 0) {
+      device_->DrawIndexedPrimitive(vb_, ib_, PrimitiveType::TriangleList, r.faceStart * 3,
+                                    r.faceCount);
+    }
+    return;
+  }
+}
+
+IntersectResult Mesh::Intersect(const Vec3& rayPos, const Vec3& rayDir) const {
+  IntersectResult best;
+  if (bvh_) bvh_->Intersect(rayPos, rayDir, &best);
+  return best;
+}
+
+IntersectResult Mesh::IntersectBruteForce(const Vec3& rayPos, const Vec3& rayDir) const {
+  IntersectResult best;
+  std::uint32_t faces = GetNumFaces();
+  for (std::uint32_t f = 0; f < faces; ++f) {
+    Vec3 a = Position(indices_[3 * f]);
+    Vec3 b = Position(indices_[3 * f + 1]);
+    Vec3 c = Position(indices_[3 * f + 2]);
+    float u, v, t;
+    if (IntersectTri(a, b, c, rayPos, rayDir, &u, &v, &t) && Better(t, f, best)) {
+      best.hit = true;
+      best.faceIndex = f;
+      best.u = u;
+      best.v = v;
+      best.distance = t;
+    }
+  }
+  return best;
+}
+
+}  // namespace platform
