@@ -1,0 +1,37 @@
+// PNG images in memory: 32-bit ARGB pixels (0xAARRGGBB per uint32), rows top
+// to bottom, no padding. Colour values are straight (not premultiplied).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+struct Image {
+  std::uint32_t width = 0;
+  std::uint32_t height = 0;
+  std::vector<std::uint32_t> pixels;  // width * height, row-major
+
+  std::uint32_t At(std::uint32_t x, std::uint32_t y) const {
+    return pixels[static_cast<std::size_t>(y) * width + x];
+  }
+};
+
+// The largest side LoadPng accepts; bigger files are refused rather than
+// allocated (no texture the game uses comes near it).
+inline constexpr std::uint32_t kMaxImageSide = 16384;
+
+// Reads any PNG (grey, palette, RGB, with or without alpha, 8 or 16 bits) and
+// converts it to ARGB. On failure (missing, unreadable, not a PNG, truncated,
+// too large) returns false, leaves *out empty and, when error is given, says
+// why.
+bool LoadPng(const std::string& path, Image* out, std::string* error = nullptr);
+
+// Writes width x height ARGB pixels as an 8-bit RGBA PNG. Returns false (with
+// the reason in *error when given) if the file cannot be written or the size
+// is zero.
+bool SavePng(const std::string& path, std::uint32_t width, std::uint32_t height,
+             const std::uint32_t* argb, std::string* error = nullptr);
+
+}  // namespace platform

@@ -1,0 +1,147 @@
+#include "platform/image.h"
+
+#include <gtest/gtest.h>
+#include <png.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ImageTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("poromeko_image_" + std::to_string(::getpid()));
+    fs::create_directories(dir_);
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+  }
+  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+
+  static std::vector<unsigned char> ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  }
+  static void WriteBytes(const std::string& path, const std::vector<unsigned char>& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+  }
+
+  fs::path dir_;
+};
+
+TEST_F(ImageTest, SaveThenLoadKeepsEveryPixelAndChannel) {
+  // Distinct values in every channel, including fully transparent and
+  // half-transparent texels whose colour must not be premultiplied away.
+  const std::uint32_t w = 5, h = 3;
+  std::vector<std::uint32_t> argb(w * h);
+  for (std::uint32_t i = 0; i < argb.size(); ++i)
+    argb[i] = (i * 17u) << 24 | (255 - i) << 16 | (i * 3u) << 8 | (100 + i);
+  argb[0] = 0x00FF8040;  // transparent, colour kept
+  argb[1] = 0x80FFFFFF;
+  ASSERT_TRUE(SavePng(Path("a.png"), w, h, argb.data()));
+
+  Image img;
+  std::string error;
+  ASSERT_TRUE(LoadPng(Path("a.png"), &img, &error)) << error;
+  EXPECT_EQ(img.width, w);
+  EXPECT_EQ(img.height, h);
+  EXPECT_EQ(img.pixels, argb);
+  EXPECT_EQ(img.At(0, 1), argb[5]);  // rows run top to bottom
+}
+
+TEST_F(ImageTest, GreyAndOpaqueFilesBecomeOpaqueArgb) {
+  // A one-channel file, as an image editor might save a mask.
+  png_image image;
+  std::memset(&image, 0, sizeof image);
+  image.version = PNG_IMAGE_VERSION;
+  image.width = 2;
+  image.height = 2;
+  image.format = PNG_FORMAT_GRAY;
+  const png_byte grey[4] = {0, 64, 128, 255};
+  ASSERT_TRUE(png_image_write_to_file(&image, Path("g.png").c_str(), 0, grey, 2, nullptr));
+
+  Image img;
+  ASSERT_TRUE(LoadPng(Path("g.png"), &img));
+  ASSERT_EQ(img.pixels.size(), 4u);
+  EXPECT_EQ(img.pixels[0], 0xFF000000u);
+  EXPECT_EQ(img.pixels[1], 0xFF404040u);
+  EXPECT_EQ(img.pixels[2], 0xFF808080u);
+  EXPECT_EQ(img.pixels[3], 0xFFFFFFFFu);
+}
+
+TEST_F(ImageTest, BadFilesFailCleanlyWithAReason) {
+  std::vector<std::uint32_t> argb(16 * 16, 0xFF123456u);
+  ASSERT_TRUE(SavePng(Path("good.png"), 16, 16, argb.data()));
+  const std::vector<unsigned char> good = ReadBytes(Path("good.png"));
+  ASSERT_GT(good.size(), 60u);
+
+  WriteBytes(Path("half.png"), {good.begin(), good.begin() + good.size() / 2});
+  WriteBytes(Path("header.png"), {good.begin(), good.begin() + 8});
+  WriteBytes(Path("text.png"), {'h', 'e', 'l', 'l', 'o', '\n'});
+  WriteBytes(Path("empty.png"), {});
+  std::vector<unsigned char> bent = good;
+  bent[bent.size() / 2] ^= 0x5A;  // inside the image data: bad CRC
+  WriteBytes(Path("bent.png"), bent);
+
+  for (const char* name :
+       {"missing.png", "half.png", "header.png", "text.png", "empty.png", "bent.png", ""}) {
+    Image img;
+    img.width = 7;  // must be cleared on failure
+    img.pixels.assign(3, 1u);
+    std::string error;
+    EXPECT_FALSE(LoadPng(Path(name), &img, &error)) << name;
+    EXPECT_FALSE(error.empty()) << name;
+    EXPECT_EQ(img.width, 0u) << name;
+    EXPECT_TRUE(img.pixels.empty()) << name;
+  }
+  // A directory is not an image either.
+  Image img;
+  EXPECT_FALSE(LoadPng(dir_.string(), &img));
+  EXPECT_FALSE(LoadPng(Path("good.png"), nullptr));
+}
+
+TEST_F(ImageTest, HugeDeclaredSizeIsRefusedBeforeAllocating) {
+  // A valid header announcing 100000 x 100000 pixels, followed by nothing.
+  std::vector<std::uint32_t> argb(4, 0xFFFFFFFFu);
+  ASSERT_TRUE(SavePng(Path("small.png"), 2, 2, argb.data()));
+  std::vector<unsigned char> bytes = ReadBytes(Path("small.png"));
+  // IHDR data starts at byte 16: width and height big-endian, then the CRC
+  // over type + data at byte 29, which we recompute so only the size is odd.
+  const std::uint32_t big = 100000;
+  for (int k = 0; k < 2; ++k)
+    for (int b = 0; b < 4; ++b)
+      bytes[16 + 4 * k + b] = static_cast<unsigned char>(big >> (24 - 8 * b));
+  const std::uint32_t crc = static_cast<std::uint32_t>(crc32(0, &bytes[12], 17));
+  for (int b = 0; b < 4; ++b) bytes[29 + b] = static_cast<unsigned char>(crc >> (24 - 8 * b));
+  WriteBytes(Path("huge.png"), bytes);
+
+  Image img;
+  std::string error;
+  EXPECT_FALSE(LoadPng(Path("huge.png"), &img, &error));
+  EXPECT_NE(error.find("not supported"), std::string::npos) << error;
+  EXPECT_TRUE(img.pixels.empty());
+}
+
+TEST_F(ImageTest, SaveRefusesNothingToWriteAndUnwritablePaths) {
+  std::uint32_t pixel = 0xFFFFFFFFu;
+  std::string error;
+  EXPECT_FALSE(SavePng(Path("zero.png"), 0, 1, &pixel, &error));
+  EXPECT_FALSE(SavePng(Path("null.png"), 1, 1, nullptr, &error));
+  EXPECT_FALSE(SavePng(Path("no/such/dir/x.png"), 1, 1, &pixel, &error));
+  EXPECT_FALSE(error.empty());
+  EXPECT_FALSE(fs::exists(Path("zero.png")));
+}
+
+}  // namespace
+}  // namespace platform
