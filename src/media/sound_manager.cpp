@@ -1,0 +1,109 @@
+#include "media/sound_manager.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "media/wave_file.h"
+
+namespace media {
+
+SoundManager* gSoundManager = nullptr;
+
+std::unique_ptr<platform::SoundBuffer> LoadWaveBuffer(platform::SoundDevice& device,
+                                                      const std::string& path, std::string* error) {
+  auto silent = [&](std::string message) {
+    *error = std::move(message);
+    return device.CreateBufferFromOutput({});
+  };
+  WaveFile wave;
+  if (!wave.Open(path)) return silent(wave.Error());
+  const WaveFormat& format = *wave.Format();
+  if (!format.IsPcm()) {
+    char message[64];
+    std::snprintf(message, sizeof message, "format 0x%04X is not PCM and cannot be played",
+                  unsigned{format.formatTag});
+    return silent(message);
+  }
+
+  platform::PcmFormat pcm{format.channels, format.samplesPerSec, format.bitsPerSample,
+                          format.blockAlign};
+  // The size is bounded by the file's real size (Open cuts it to that).
+  std::vector<std::uint8_t> data(wave.DataBytesLeft());
+  std::uint32_t got = 0;
+  if (!wave.Read(static_cast<std::uint32_t>(data.size()), data.data(), &got)) {
+    // The file shrank under us: play what came.
+    data.resize(got);
+  }
+  const bool truncated = wave.DataTruncated();
+  wave.Close();
+
+  std::string convertError;
+  auto buffer = device.CreateBuffer(pcm, data, &convertError);
+  if (!buffer) return silent(convertError);
+  if (truncated) *error = "data chunk runs past the end of the file; loaded what is there";
+  return buffer;
+}
+
+SoundManager::SoundManager(std::unique_ptr<platform::SoundDevice> device)
+    : device_(device ? std::move(device) : platform::CreateSilentSoundDevice()),
+      savedVolume_(device_->GetVolume()),
+      savedPan_(device_->GetPan()) {}
+
+SoundManager::~SoundManager() {
+  device_->SetVolume(savedVolume_);
+  device_->SetPan(savedPan_);
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (auto& entry : sounds_) entry.second.reset();
+  sounds_.clear();
+}
+
+SoundHolder* SoundManager::Load(const char* path) {
+  if (SoundHolder* cached = Find(path)) return cached;
+
+  auto holder = std::make_unique<SoundHolder>();
+  holder->buffer = LoadWaveBuffer(*device_, path, &holder->error);
+  if (!holder->error.empty()) std::fprintf(stderr, "sound: %s: %s\n", path, holder->error.c_str());
+
+  std::lock_guard<std::mutex> lock(mutex_);
+  // Another thread may have loaded the same path meanwhile; the first entry stays.
+  auto [it, inserted] = sounds_.try_emplace(path, std::move(holder));
+  return it->second.get();
+}
+
+SoundHolder* SoundManager::Find(const char* path) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = sounds_.find(path);
+  return it == sounds_.end() ? nullptr : it->second.get();
+}
+
+std::size_t SoundManager::Count() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return sounds_.size();
+}
+
+void InitSound(const SoundDeviceFactory& openDevice) {
+  if (gSoundManager) return;
+  std::unique_ptr<platform::SoundDevice> device;
+  if (openDevice) device = openDevice();
+  gSoundManager = new SoundManager(std::move(device));
+}
+
+SoundHolder* LoadSound(const char* path) {
+  return gSoundManager ? gSoundManager->Load(path) : nullptr;
+}
+
+SoundHolder* FindSound(const char* path) {
+  return gSoundManager ? gSoundManager->Find(path) : nullptr;
+}
+
+platform::SoundBuffer* FindSoundBuffer(const char* path) {
+  SoundHolder* holder = FindSound(path);
+  return holder ? holder->buffer.get() : nullptr;
+}
+
+void ReleaseSound() {
+  delete gSoundManager;
+  gSoundManager = nullptr;
+}
+
+}  // namespace media

@@ -1,0 +1,86 @@
+// The game's sounds: one buffer per WAV file under Sound/, loaded once and
+// kept for the whole run.
+//
+// InitSound starts the sound system (gSoundManager), LoadSound fills the
+// cache on the loader thread, scenes look a sound up with FindSound each time
+// they play it and drive its buffer (Play, SetCurrentPosition, Stop), and
+// ReleaseSound puts the master volume and pan back as they were found and
+// frees everything.
+//
+// The cache is keyed by the address of the path constant (content::sound::k*
+// in media/paths.h), never by the text. The first load of a path fixes its
+// entry. A holder always has a buffer: a missing or unplayable file gives an
+// empty, silent buffer (and a message on standard error), so callers never
+// need to check for a failed load.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "platform/sound.h"
+
+namespace media {
+
+// One cached sound.
+struct SoundHolder {
+  std::unique_ptr<platform::SoundBuffer> buffer;  // never null
+  std::string error;  // what went wrong loading it; empty when the file loaded whole
+};
+
+class SoundManager {
+ public:
+  // Takes the device and notes its master volume and pan.
+  explicit SoundManager(std::unique_ptr<platform::SoundDevice> device);
+  // Puts the master volume and pan back, then frees the buffers (in key
+  // order) and the device. Playing buffers are not stopped first.
+  ~SoundManager();
+  SoundManager(const SoundManager&) = delete;
+  SoundManager& operator=(const SoundManager&) = delete;
+
+  // The cached holder for `path`, or a new one filled from the file. Safe to
+  // call from any thread; the file is read outside the cache lock.
+  SoundHolder* Load(const char* path);
+  SoundHolder* Find(const char* path) const;
+  std::size_t Count() const;
+
+  platform::SoundDevice& Device() { return *device_; }
+  std::int32_t SavedVolume() const { return savedVolume_; }
+  std::int32_t SavedPan() const { return savedPan_; }
+
+ private:
+  // The device object; its master output stands for the primary buffer.
+  std::unique_ptr<platform::SoundDevice> device_;
+  std::int32_t savedVolume_ = 0;
+  std::int32_t savedPan_ = 0;
+  mutable std::mutex mutex_;  // guards sounds_
+  std::map<const char*, std::unique_ptr<SoundHolder>, std::less<>> sounds_;
+};
+
+// None before InitSound and after ReleaseSound.
+extern SoundManager* gSoundManager;
+
+using SoundDeviceFactory = std::function<std::unique_ptr<platform::SoundDevice>()>;
+
+// Starts the sound system unless it is running: opens a device with
+// `openDevice` (a silent device when that is empty or returns null).
+void InitSound(const SoundDeviceFactory& openDevice = {});
+// The holder for `path` (loaded now unless cached); null when the sound
+// system is not running.
+SoundHolder* LoadSound(const char* path);
+// The cached holder, or null.
+SoundHolder* FindSound(const char* path);
+// The buffer of a cached sound, or null: what scenes play.
+platform::SoundBuffer* FindSoundBuffer(const char* path);
+// Ends the sound system (nothing when it is not running).
+void ReleaseSound();
+
+// Reads a WAV file into a buffer of `device`; an empty buffer and `*error`
+// when the file cannot be played.
+std::unique_ptr<platform::SoundBuffer> LoadWaveBuffer(platform::SoundDevice& device,
+                                                      const std::string& path, std::string* error);
+
+}  // namespace media

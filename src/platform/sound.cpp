@@ -1,0 +1,86 @@
+// PCM conversion to the output format, volume curves and the silent device.
+#include "platform/sound.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace platform {
+
+namespace {
+
+struct Frame {
+  std::int32_t left;
+  std::int32_t right;
+};
+
+std::int32_t DecodeSample(const std::uint8_t* p, std::uint16_t bits) {
+  if (bits == 8) return (std::int32_t{p[0]} - 128) * 256;
+  return static_cast<std::int16_t>(static_cast<std::uint16_t>(p[0] | (p[1] << 8)));
+}
+
+Frame DecodeFrame(const PcmFormat& format, const std::uint8_t* p) {
+  std::int32_t left = DecodeSample(p, format.bitsPerSample);
+  if (format.channels == 1) return {left, left};
+  return {left, DecodeSample(p + format.bitsPerSample / 8, format.bitsPerSample)};
+}
+
+}  // namespace
+
+bool ConvertPcmToOutput(const PcmFormat& format, std::span<const std::uint8_t> data,
+                        std::vector<std::int16_t>* out, std::string* error) {
+  auto fail = [error](std::string message) {
+    if (error) *error = std::move(message);
+    return false;
+  };
+  if (format.channels != 1 && format.channels != 2)
+    return fail("unsupported channel count " + std::to_string(format.channels));
+  if (format.bitsPerSample != 8 && format.bitsPerSample != 16)
+    return fail("unsupported sample size of " + std::to_string(format.bitsPerSample) + " bits");
+  if (format.sampleRate < kMinSourceRate || format.sampleRate > kMaxSourceRate)
+    return fail("unsupported sample rate " + std::to_string(format.sampleRate) + " Hz");
+  const std::uint32_t frameBytes = format.channels * format.bitsPerSample / 8u;
+  if (format.blockAlign != frameBytes)
+    return fail("block alignment " + std::to_string(format.blockAlign) + " does not match " +
+                std::to_string(frameBytes) + " bytes a frame");
+
+  const std::uint64_t inFrames = data.size() / frameBytes;
+  const std::uint64_t rate = format.sampleRate;
+  const std::uint64_t outFrames = (inFrames * kOutputRate + rate / 2) / rate;
+  if (outFrames > kMaxBufferFrames) return fail("sound too long");
+
+  out->assign(outFrames * kOutputChannels, 0);
+  std::int16_t* dst = out->data();
+  if (rate == kOutputRate) {
+    for (std::uint64_t i = 0; i < outFrames; ++i) {
+      Frame f = DecodeFrame(format, data.data() + i * frameBytes);
+      dst[2 * i] = static_cast<std::int16_t>(f.left);
+      dst[2 * i + 1] = static_cast<std::int16_t>(f.right);
+    }
+    return true;
+  }
+
+  // Linear interpolation between neighbouring source frames; the source
+  // position is kept in 32.32 fixed point.
+  const std::uint64_t step = (rate << 32) / kOutputRate;
+  std::uint64_t pos = 0;
+  for (std::uint64_t i = 0; i < outFrames; ++i, pos += step) {
+    const std::uint64_t index = std::min<std::uint64_t>(pos >> 32, inFrames - 1);
+    const std::uint64_t next = std::min<std::uint64_t>(index + 1, inFrames - 1);
+    const std::int64_t frac = static_cast<std::int64_t>((pos >> 16) & 0xFFFF);
+    Frame a = DecodeFrame(format, data.data() + index * frameBytes);
+    Frame b = DecodeFrame(format, data.data() + next * frameBytes);
+    dst[2 * i] = static_cast<std::int16_t>(a.left + (((b.left - a.left) * frac) >> 16));
+    dst[2 * i + 1] = static_cast<std::int16_t>(a.right + (((b.right - a.right) * frac) >> 16));
+  }
+  return true;
+}
+
+double VolumeToGain(std::int32_t hundredthsOfDb) {
+  if (hundredthsOfDb >= 0) return 1.0;
+  if (hundredthsOfDb <= kVolumeMin) return 0.0;
+  return std::pow(10.0, hundredthsOfDb / 2000.0);
+}
+
+std::unique_ptr<SoundDevice> CreateSilentSoundDevice() { return std::make_unique<SoundDevice>(); }
+
+}  // namespace platform
