@@ -1,9 +1,9 @@
 #include "app/ini.h"
 
 #include <fstream>
+#include <sstream>
 
 #include "media/paths.h"
-#include <sstream>
 
 namespace app {
 
@@ -50,7 +50,8 @@ std::string GetPrivateProfileString(std::string_view section, std::string_view k
       // A section header ends at the closing bracket; a header without one
       // names everything after the opening bracket.
       std::size_t close = l.find(']');
-      std::string_view name = Trim(l.substr(1, close == std::string_view::npos ? l.npos : close - 1));
+      std::string_view name =
+          Trim(l.substr(1, close == std::string_view::npos ? l.npos : close - 1));
       if (inSection) break;  // the first section of that name has ended
       inSection = !sectionSeen && EqualsIgnoreCase(name, section);
       sectionSeen = sectionSeen || inSection;

@@ -97,8 +97,7 @@ float MatrixDeterminant(const Matrix& m);
 // false for a singular matrix (determinant exactly 0) and writes nothing.
 bool MatrixInverse(Matrix* out, float* determinant, const Matrix& m);
 // Scale * Rotation * Translation, the order keyframes are composed in.
-Matrix MatrixTransformation(const Vec3& scale, const Quaternion& rotation,
-                            const Vec3& translation);
+Matrix MatrixTransformation(const Vec3& scale, const Quaternion& rotation, const Vec3& translation);
 
 Quaternion QuaternionRotationAxis(const Vec3& axis, float radians);
 Quaternion QuaternionMultiply(const Quaternion& a, const Quaternion& b);

@@ -129,8 +129,7 @@ TEST(QuaternionTest, SlerpTakesTheShortArcAndInterpolatesAngles) {
   ExpectMatrixNear(MatrixRotationQuaternion(half), MatrixRotationY(0.5f));
   // -b is the same rotation; slerp must not go the long way round.
   Quaternion negB{-b.x, -b.y, -b.z, -b.w};
-  ExpectMatrixNear(MatrixRotationQuaternion(QuaternionSlerp(a, negB, 0.5f)),
-                   MatrixRotationY(0.5f));
+  ExpectMatrixNear(MatrixRotationQuaternion(QuaternionSlerp(a, negB, 0.5f)), MatrixRotationY(0.5f));
   // Nearly equal: plain lerp, no NaN.
   Quaternion c = QuaternionRotationAxis({0, 1, 0}, 1e-4f);
   Quaternion l = QuaternionSlerp(a, c, 0.5f);

@@ -62,17 +62,12 @@ class NullIndexBuffer : public IndexBuffer {
 
 std::uint32_t VertexCountFor(PrimitiveType type, std::uint32_t prims) {
   switch (type) {
-    case PrimitiveType::PointList:
-      return prims;
-    case PrimitiveType::LineList:
-      return prims * 2;
-    case PrimitiveType::LineStrip:
-      return prims + 1;
-    case PrimitiveType::TriangleList:
-      return prims * 3;
+    case PrimitiveType::PointList: return prims;
+    case PrimitiveType::LineList: return prims * 2;
+    case PrimitiveType::LineStrip: return prims + 1;
+    case PrimitiveType::TriangleList: return prims * 3;
     case PrimitiveType::TriangleStrip:
-    case PrimitiveType::TriangleFan:
-      return prims + 2;
+    case PrimitiveType::TriangleFan: return prims + 2;
   }
   return 0;
 }

@@ -1,0 +1,154 @@
+#include "app/shell.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <vector>
+
+namespace app {
+namespace {
+
+// A clock the test moves by hand; drawing can take "time" by advancing it.
+struct FakeLoop {
+  std::uint32_t now = 0;
+  bool foreground = true;
+  std::uint32_t drawCost = 0;
+  int updates = 0, draws = 0;
+  FrameTicker ticker{{
+      [this] { return now; },
+      [this] { return foreground; },
+      [this] { ++updates; },
+      [this] {
+        ++draws;
+        now += drawCost;
+      },
+  }};
+};
+
+TEST(FrameTickerTest, RunsAtMostOncePer16Ms) {
+  FakeLoop loop;
+  loop.now = 16;
+  EXPECT_EQ(loop.ticker.Tick(), FrameTicker::Result::Drawn);
+  loop.now = 31;  // 15 ms later: nothing at all, not even a draw
+  EXPECT_EQ(loop.ticker.Tick(), FrameTicker::Result::TooEarly);
+  EXPECT_EQ(loop.updates, 1);
+  EXPECT_EQ(loop.draws, 1);
+  EXPECT_EQ(loop.ticker.MsUntilDue(), 1u);
+  loop.now = 32;
+  EXPECT_EQ(loop.ticker.MsUntilDue(), 0u);
+  EXPECT_EQ(loop.ticker.Tick(), FrameTicker::Result::Drawn);
+  EXPECT_EQ(loop.updates, 2);
+}
+
+TEST(FrameTickerTest, BackgroundWindowDrawsWithoutUpdating) {
+  FakeLoop loop;
+  loop.foreground = false;
+  for (int i = 1; i <= 5; ++i) {
+    loop.now = 16u * static_cast<std::uint32_t>(i);
+    loop.ticker.Tick();
+  }
+  EXPECT_EQ(loop.updates, 0);
+  EXPECT_EQ(loop.draws, 5);
+}
+
+TEST(FrameTickerTest, OverrunSkipsExactlyOneDraw) {
+  FakeLoop loop;
+  loop.now = 100;
+  loop.drawCost = 17;  // slower than a tick
+  EXPECT_EQ(loop.ticker.Tick(), FrameTicker::Result::Drawn);
+  EXPECT_EQ(loop.ticker.lastFrameDuration, 17u);
+  loop.now += 16;
+  EXPECT_EQ(loop.ticker.Tick(), FrameTicker::Result::DrawSkipped);  // updates, no draw
+  EXPECT_EQ(loop.updates, 2);
+  loop.now += 16;
+  // Never two skips in a row, however slow drawing is.
+  EXPECT_EQ(loop.ticker.Tick(), FrameTicker::Result::Drawn);
+  loop.now += 16;
+  EXPECT_EQ(loop.ticker.Tick(), FrameTicker::Result::DrawSkipped);
+
+  FakeLoop exact;
+  exact.now = 100;
+  exact.drawCost = 16;  // exactly one tick still draws next time
+  exact.ticker.Tick();
+  exact.now += 16;
+  EXPECT_EQ(exact.ticker.Tick(), FrameTicker::Result::Drawn);
+}
+
+TEST(FrameTickerTest, ClockWrapAroundIsHarmless) {
+  FakeLoop loop;
+  loop.now = 0xFFFFFFF0u;
+  EXPECT_EQ(loop.ticker.Tick(), FrameTicker::Result::Drawn);
+  loop.now = 0xFFFFFFFFu;  // 15 ms later
+  EXPECT_EQ(loop.ticker.Tick(), FrameTicker::Result::TooEarly);
+  loop.now = 0x00000000u;  // 16 ms later, across the wrap
+  EXPECT_EQ(loop.ticker.Tick(), FrameTicker::Result::Drawn);
+  loop.now = 0x0000000Au;
+  EXPECT_EQ(loop.ticker.Tick(), FrameTicker::Result::TooEarly);
+  EXPECT_EQ(loop.ticker.MsUntilDue(), 6u);
+}
+
+TEST(OptionsTest, ParsesKnownOptionsAndRejectsTheRest) {
+  Options o;
+  std::string error;
+  const char* ok[] = {"poromeko", "--windowed", "--frames", "120", "--screenshot", "shot.png"};
+  ASSERT_TRUE(ParseOptions(6, ok, &o, &error)) << error;
+  EXPECT_EQ(o.screen, Options::Screen::Windowed);
+  EXPECT_EQ(o.frames, 120);
+  EXPECT_EQ(o.screenshot, "shot.png");
+
+  const char* headless[] = {"poromeko", "--headless", "--fullscreen"};
+  Options h;
+  ASSERT_TRUE(ParseOptions(3, headless, &h, &error));
+  EXPECT_TRUE(h.headless);
+  EXPECT_EQ(h.screen, Options::Screen::Fullscreen);
+
+  const char* unknown[] = {"poromeko", "--fast"};
+  EXPECT_FALSE(ParseOptions(2, unknown, &o, &error));
+  EXPECT_NE(error.find("--fast"), std::string::npos);
+  const char* missing[] = {"poromeko", "--frames"};
+  EXPECT_FALSE(ParseOptions(2, missing, &o, &error));
+  const char* bad[] = {"poromeko", "--frames", "12x"};
+  EXPECT_FALSE(ParseOptions(3, bad, &o, &error));
+  const char* negative[] = {"poromeko", "--frames", "-1"};
+  EXPECT_FALSE(ParseOptions(3, negative, &o, &error));
+}
+
+TEST(LoaderHandshakeTest, ClosingStopsTheLoaderBetweenJobs) {
+  ResetStopFlag();
+  std::vector<int> done;
+  std::atomic<bool> firstJobStarted{false};
+  auto system = platform::CreateHeadlessSystem();
+  {
+    LoaderThread loader([&] {
+      for (int job = 0; job < 1000; ++job) {
+        firstJobStarted = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        done.push_back(job);
+        if (StopRequested()) break;
+      }
+    });
+    RecordLoaderThread(&loader);
+    while (!firstJobStarted) std::this_thread::yield();
+    OnWindowDestroy(*system);
+    // The loader has ended by the time the close step returns.
+    EXPECT_FALSE(loader.StillActive());
+    RecordLoaderThread(nullptr);
+  }
+  EXPECT_FALSE(system->PumpEvents());  // quit was posted
+  EXPECT_EQ(system->QuitCode(), 0);
+  EXPECT_GE(done.size(), 1u);
+  EXPECT_LT(done.size(), 1000u);
+  ResetStopFlag();
+}
+
+TEST(LoaderHandshakeTest, ClosingAfterLoadingQuitsAtOnce) {
+  ResetStopFlag();
+  auto system = platform::CreateHeadlessSystem();
+  RecordLoaderThread(nullptr);
+  OnWindowDestroy(*system);
+  EXPECT_FALSE(StopRequested());
+  EXPECT_FALSE(system->PumpEvents());
+}
+
+}  // namespace
+}  // namespace app
