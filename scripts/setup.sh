@@ -1,0 +1,34 @@
+# Shared by ./run and ./test: installs the Debian packages the project needs.
+# Sourced, not run.
+
+# Building and playing.
+RUN_PACKAGES=(build-essential cmake pkg-config libsdl2-dev libepoxy-dev libpng-dev zlib1g-dev
+  libgl1-mesa-dri libgtest-dev libbenchmark-dev)
+# Testing: a virtual X server for the real-window tests, clang for the fuzzer.
+TEST_PACKAGES=(xvfb xauth clang libclang-rt-dev)
+
+missing_packages() {
+  local p
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || echo "$p"
+  done
+}
+
+ensure_packages() {
+  local missing
+  missing=$(missing_packages "$@" | tr '\n' ' ')
+  [ -z "${missing// /}" ] && return 0
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "These packages are missing: $missing" >&2
+    echo "Install them with:" >&2
+    echo "  sudo apt-get update && sudo apt-get install -y $missing" >&2
+    exit 1
+  fi
+  echo "Installing: $missing"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  # shellcheck disable=SC2086
+  apt-get install -y -qq --no-install-recommends $missing
+}
+
+jobs() { nproc 2>/dev/null || echo 2; }
