@@ -31,4 +31,4 @@ ensure_packages() {
   apt-get install -y -qq --no-install-recommends $missing
 }
 
-jobs() { nproc 2>/dev/null || echo 2; }
+build_jobs() { nproc 2>/dev/null || echo 2; }
