@@ -1,0 +1,36 @@
+// Turning the polygons of a .x mesh into a triangle list the device draws.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/xfile/xscene.h"
+
+namespace platform::xfile {
+
+struct BuiltMesh {
+  std::uint32_t fvf = 0;
+  std::vector<unsigned char> vertices;
+  std::vector<std::uint32_t> indices;     // three per triangle
+  std::vector<std::uint32_t> attributes;  // per triangle, sorted (stable)
+  // For every output vertex, the position index of the file it came from.
+  std::vector<std::uint32_t> vertexToPosition;
+  std::uint32_t NumVertices() const { return static_cast<std::uint32_t>(vertexToPosition.size()); }
+};
+
+// Fan-triangulates every polygon ((v0, v1, v2), (v0, v2, v3), ...), splits a
+// position into several vertices where its corners carry different normals,
+// gives every triangle its polygon's material and sorts the triangles by it,
+// keeping their order within a material. The first positions.size() output
+// vertices are the file's positions in order; split copies follow.
+// Layout: XYZ, then NORMAL, DIFFUSE, TEX1 when the mesh has them.
+void BuildMesh(const MeshData& mesh, BuiltMesh* out);
+
+// Three neighbours per triangle (0xFFFFFFFF where an edge is open), edges
+// matched by file position so split vertices still join.
+std::vector<std::uint32_t> ComputeAdjacency(const BuiltMesh& mesh);
+
+// The bones of a mesh with vertex indices moved onto the output vertices.
+std::vector<SkinInfo::Bone> BuildBones(const MeshData& mesh, const BuiltMesh& built);
+
+}  // namespace platform::xfile

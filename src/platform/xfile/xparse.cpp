@@ -1,0 +1,594 @@
+// Tokenizers (text and binary), MSZIP decompression and the generic object
+// tree of .x files.
+#include "platform/xfile/xparse.h"
+
+#include <zlib.h>
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
+namespace platform::xfile {
+
+std::string Document::Describe(std::uint32_t pos) const {
+  if (!binary) return file + " line " + std::to_string(pos);
+  return file + (compressed ? " byte offset " + std::to_string(pos) + " of the decompressed data"
+                            : " byte offset " + std::to_string(pos));
+}
+
+namespace {
+
+std::uint16_t ReadU16(const unsigned char* p) {
+  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+std::uint32_t ReadU32(const unsigned char* p) {
+  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+enum class Tok : std::uint8_t {
+  End,
+  Name,
+  String,
+  Integer,
+  Float,
+  IntList,
+  FloatList,
+  Guid,
+  OBrace,
+  CBrace,
+  Separator,
+  Template,
+  Other,
+};
+
+struct Token {
+  Tok kind = Tok::End;
+  std::uint32_t pos = 0;
+  std::string_view text;
+  double number = 0;
+  const unsigned char* list = nullptr;
+  std::uint32_t count = 0;
+};
+
+const char* TokName(Tok t) {
+  switch (t) {
+    case Tok::End: return "the end of the file";
+    case Tok::Name: return "a name";
+    case Tok::String: return "a string";
+    case Tok::Integer: return "an integer";
+    case Tok::Float: return "a number";
+    case Tok::IntList: return "an integer list";
+    case Tok::FloatList: return "a number list";
+    case Tok::Guid: return "a GUID";
+    case Tok::OBrace: return "'{'";
+    case Tok::CBrace: return "'}'";
+    case Tok::Separator: return "a separator";
+    case Tok::Template: return "'template'";
+    case Tok::Other: return "a template-only token";
+  }
+  return "a token";
+}
+
+bool IsNameChar(unsigned char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+         c == '-' || c == '.' || c >= 0x80;
+}
+
+bool EndsWord(unsigned char c) {
+  switch (c) {
+    case ' ':
+    case '\t':
+    case '\r':
+    case '\n':
+    case '\f':
+    case '\v':
+    case '{':
+    case '}':
+    case '(':
+    case ')':
+    case '[':
+    case ']':
+    case ',':
+    case ';':
+    case '<':
+    case '>':
+    case '"':
+    case '#': return true;
+    default: return false;
+  }
+}
+
+class Parser {
+ public:
+  Parser(const unsigned char* data, std::size_t size, Document* doc, std::string* error)
+      : begin_(data), p_(data), end_(data + size), doc_(doc), error_(error) {}
+
+  bool Run() {
+    Token t;
+    for (;;) {
+      if (!Next(&t)) return false;
+      switch (t.kind) {
+        case Tok::End: return true;
+        case Tok::Template:
+          if (!SkipTemplate(t)) return false;
+          break;
+        case Tok::Name: {
+          doc_->objects.emplace_back();
+          if (!ParseObject(t, 1, &doc_->objects.back())) return false;
+          break;
+        }
+        case Tok::Separator: break;
+        default: return Fail(t.pos, std::string("expected an object, found ") + TokName(t.kind));
+      }
+    }
+  }
+
+ private:
+  bool Fail(std::uint32_t pos, const std::string& what) {
+    if (error_) *error_ = doc_->Describe(pos) + ": " + what;
+    return false;
+  }
+
+  // Binary positions are offsets into the file (into the decompressed data
+  // for compressed files, whose header is not part of it).
+  std::uint32_t Offset() const {
+    return static_cast<std::uint32_t>(p_ - begin_) + (doc_->compressed ? 0u : 16u);
+  }
+
+  bool Next(Token* t) { return doc_->binary ? NextBinary(t) : NextText(t); }
+
+  // ---- text ----
+  bool NextText(Token* t) {
+    for (;;) {
+      while (p_ < end_ && (*p_ == ' ' || *p_ == '\t' || *p_ == '\r' || *p_ == '\n' || *p_ == '\f' ||
+                           *p_ == '\v')) {
+        if (*p_ == '\n') ++line_;
+        ++p_;
+      }
+      if (p_ < end_ && (*p_ == '#' || (*p_ == '/' && p_ + 1 < end_ && p_[1] == '/'))) {
+        while (p_ < end_ && *p_ != '\n') ++p_;
+        continue;
+      }
+      break;
+    }
+    t->pos = line_;
+    if (p_ >= end_) {
+      t->kind = Tok::End;
+      return true;
+    }
+    const unsigned char c = *p_;
+    switch (c) {
+      case '{':
+        ++p_;
+        t->kind = Tok::OBrace;
+        return true;
+      case '}':
+        ++p_;
+        t->kind = Tok::CBrace;
+        return true;
+      case ',':
+      case ';':
+        ++p_;
+        t->kind = Tok::Separator;
+        return true;
+      case '(':
+      case ')':
+      case '[':
+      case ']':
+        ++p_;
+        t->kind = Tok::Other;
+        return true;
+      case '<': {
+        const unsigned char* s = ++p_;
+        while (p_ < end_ && *p_ != '>' && *p_ != '\n') ++p_;
+        if (p_ >= end_ || *p_ != '>') return Fail(line_, "unterminated GUID");
+        t->kind = Tok::Guid;
+        t->text =
+            std::string_view(reinterpret_cast<const char*>(s), static_cast<std::size_t>(p_ - s));
+        ++p_;
+        return true;
+      }
+      case '"': {
+        const std::uint32_t startLine = line_;
+        const unsigned char* s = ++p_;
+        while (p_ < end_ && *p_ != '"') {
+          if (*p_ == '\n') ++line_;
+          ++p_;
+        }
+        if (p_ >= end_) return Fail(startLine, "unterminated string");
+        t->kind = Tok::String;
+        t->pos = startLine;
+        t->text =
+            std::string_view(reinterpret_cast<const char*>(s), static_cast<std::size_t>(p_ - s));
+        ++p_;
+        return true;
+      }
+      default: break;
+    }
+    const unsigned char* s = p_;
+    while (p_ < end_ && !EndsWord(*p_) && !(*p_ == '/' && p_ + 1 < end_ && p_[1] == '/')) ++p_;
+    if (p_ == s) {
+      char buf[48];
+      std::snprintf(buf, sizeof buf, "unexpected character 0x%02X", c);
+      return Fail(line_, buf);
+    }
+    const char* ws = reinterpret_cast<const char*>(s);
+    const char* we = reinterpret_cast<const char*>(p_);
+    if ((c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.') {
+      const char* numStart = (c == '+') ? ws + 1 : ws;
+      double v = 0;
+      auto [ptr, ec] = std::from_chars(numStart, we, v);
+      if (ec == std::errc() && ptr == we) {
+        if (!std::isfinite(v)) return Fail(line_, "number out of range");
+        bool integer = true;
+        for (const char* q = ws; q < we; ++q)
+          if (*q == '.' || *q == 'e' || *q == 'E') integer = false;
+        t->kind = integer ? Tok::Integer : Tok::Float;
+        t->number = v;
+        return true;
+      }
+      if (ec == std::errc::result_out_of_range) return Fail(line_, "number out of range");
+    }
+    for (const char* q = ws; q < we; ++q) {
+      if (!IsNameChar(static_cast<unsigned char>(*q))) {
+        char buf[48];
+        std::snprintf(buf, sizeof buf, "unexpected character 0x%02X",
+                      static_cast<unsigned char>(*q));
+        return Fail(line_, buf);
+      }
+    }
+    t->text = std::string_view(ws, static_cast<std::size_t>(we - ws));
+    t->kind = (t->text == "template") ? Tok::Template : Tok::Name;
+    return true;
+  }
+
+  // ---- binary ----
+  bool Need(std::size_t bytes, std::uint32_t pos, const char* what) {
+    if (static_cast<std::size_t>(end_ - p_) < bytes)
+      return Fail(pos, std::string("truncated ") + what);
+    return true;
+  }
+
+  bool NextBinary(Token* t) {
+    t->pos = Offset();
+    if (p_ >= end_) {
+      t->kind = Tok::End;
+      return true;
+    }
+    if (!Need(2, t->pos, "token")) return false;
+    const std::uint16_t id = ReadU16(p_);
+    p_ += 2;
+    switch (id) {
+      case 1: {  // NAME
+        if (!Need(4, t->pos, "name")) return false;
+        const std::uint32_t len = ReadU32(p_);
+        p_ += 4;
+        if (!Need(len, t->pos, "name")) return false;
+        t->kind = Tok::Name;
+        t->text = std::string_view(reinterpret_cast<const char*>(p_), len);
+        p_ += len;
+        if (t->text == "template") t->kind = Tok::Template;
+        return true;
+      }
+      case 2: {  // STRING, then its terminator token
+        if (!Need(4, t->pos, "string")) return false;
+        const std::uint32_t len = ReadU32(p_);
+        p_ += 4;
+        if (!Need(len, t->pos, "string")) return false;
+        t->kind = Tok::String;
+        t->text = std::string_view(reinterpret_cast<const char*>(p_), len);
+        p_ += len;
+        if (end_ - p_ >= 2) {
+          const std::uint16_t term = ReadU16(p_);
+          if (term == 0x13 || term == 0x14) p_ += 2;
+        }
+        return true;
+      }
+      case 3: {  // INTEGER
+        if (!Need(4, t->pos, "integer")) return false;
+        t->kind = Tok::Integer;
+        t->number = ReadU32(p_);
+        p_ += 4;
+        return true;
+      }
+      case 5: {  // GUID
+        if (!Need(16, t->pos, "GUID")) return false;
+        char buf[40];
+        std::snprintf(buf, sizeof buf, "%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x",
+                      ReadU32(p_), ReadU16(p_ + 4), ReadU16(p_ + 6), p_[8], p_[9], p_[10], p_[11],
+                      p_[12], p_[13], p_[14], p_[15]);
+        guidText_ = buf;
+        t->kind = Tok::Guid;
+        t->text = guidText_;
+        p_ += 16;
+        return true;
+      }
+      case 6:    // INTEGER_LIST
+      case 7: {  // FLOAT_LIST
+        if (!Need(4, t->pos, "list")) return false;
+        const std::uint32_t count = ReadU32(p_);
+        p_ += 4;
+        const std::size_t width = (id == 6) ? 4 : static_cast<std::size_t>(doc_->floatBits / 8);
+        if (static_cast<std::size_t>(end_ - p_) / width < count)
+          return Fail(t->pos, "list of " + std::to_string(count) +
+                                  " values is longer than the rest of the file");
+        t->kind = (id == 6) ? Tok::IntList : Tok::FloatList;
+        t->list = p_;
+        t->count = count;
+        p_ += count * width;
+        return true;
+      }
+      case 0x0A: t->kind = Tok::OBrace; return true;
+      case 0x0B: t->kind = Tok::CBrace; return true;
+      case 0x13:
+      case 0x14: t->kind = Tok::Separator; return true;
+      case 0x0C:
+      case 0x0D:
+      case 0x0E:
+      case 0x0F:
+      case 0x10:
+      case 0x11:
+      case 0x12: t->kind = Tok::Other; return true;
+      case 0x1F: t->kind = Tok::Template; return true;
+      default:
+        if (id >= 0x28 && id <= 0x34) {
+          t->kind = Tok::Other;
+          return true;
+        }
+        {
+          char buf[48];
+          std::snprintf(buf, sizeof buf, "unknown token 0x%04X", id);
+          return Fail(t->pos, buf);
+        }
+    }
+  }
+
+  // ---- structure ----
+  bool SkipTemplate(const Token& start) {
+    Token t;
+    int depth = 0;
+    for (;;) {
+      if (!Next(&t)) return false;
+      if (t.kind == Tok::End) return Fail(start.pos, "template is never closed");
+      if (t.kind == Tok::OBrace) {
+        ++depth;
+      } else if (t.kind == Tok::CBrace) {
+        if (--depth <= 0) return true;
+      }
+      if (depth > kMaxDepth) return Fail(t.pos, "template nested too deeply");
+    }
+  }
+
+  void PushList(const Token& t, Object* o) {
+    const std::size_t n = t.count;
+    o->values.reserve(o->values.size() + n);
+    Value v;
+    v.pos = t.pos;
+    if (t.kind == Tok::IntList) {
+      v.kind = ValueKind::Integer;
+      for (std::size_t i = 0; i < n; ++i) {
+        v.number = ReadU32(t.list + 4 * i);
+        o->values.push_back(v);
+      }
+    } else {
+      v.kind = ValueKind::Float;
+      for (std::size_t i = 0; i < n; ++i) {
+        if (doc_->floatBits == 64) {
+          std::uint64_t bits = ReadU32(t.list + 8 * i) |
+                               (static_cast<std::uint64_t>(ReadU32(t.list + 8 * i + 4)) << 32);
+          double d;
+          std::memcpy(&d, &bits, sizeof d);
+          v.number = d;
+        } else {
+          std::uint32_t bits = ReadU32(t.list + 4 * i);
+          float f;
+          std::memcpy(&f, &bits, sizeof f);
+          v.number = f;
+        }
+        o->values.push_back(v);
+      }
+    }
+  }
+
+  bool ParseReference(const Token& open, Object* o) {
+    o->isReference = true;
+    o->pos = open.pos;
+    Token t;
+    if (!Next(&t)) return false;
+    if (t.kind == Tok::Name) {
+      o->name.assign(t.text);
+      if (!Next(&t)) return false;
+    }
+    if (t.kind == Tok::Guid) {
+      o->guid.assign(t.text);
+      if (!Next(&t)) return false;
+    }
+    if (t.kind != Tok::CBrace)
+      return Fail(t.pos,
+                  std::string("expected '}' to close a reference, found ") + TokName(t.kind));
+    if (o->name.empty() && o->guid.empty()) return Fail(open.pos, "empty reference");
+    return true;
+  }
+
+  bool ParseObject(const Token& typeTok, int depth, Object* o) {
+    if (depth > kMaxDepth)
+      return Fail(typeTok.pos, "objects nested more than " + std::to_string(kMaxDepth) + " deep");
+    o->type.assign(typeTok.text);
+    o->pos = typeTok.pos;
+    Token t;
+    if (!Next(&t)) return false;
+    if (t.kind == Tok::Name) {
+      o->name.assign(t.text);
+      if (!Next(&t)) return false;
+    }
+    if (t.kind == Tok::Guid) {
+      o->guid.assign(t.text);
+      if (!Next(&t)) return false;
+    }
+    if (t.kind != Tok::OBrace)
+      return Fail(t.pos, "expected '{' after '" + o->type + "', found " + TokName(t.kind));
+    for (;;) {
+      if (!Next(&t)) return false;
+      switch (t.kind) {
+        case Tok::Integer:
+        case Tok::Float: {
+          Value v;
+          v.number = t.number;
+          v.pos = t.pos;
+          v.kind = t.kind == Tok::Integer ? ValueKind::Integer : ValueKind::Float;
+          o->values.push_back(v);
+          break;
+        }
+        case Tok::String: {
+          Value v;
+          v.pos = t.pos;
+          v.kind = ValueKind::String;
+          v.text = static_cast<std::uint32_t>(doc_->strings.size());
+          doc_->strings.emplace_back(t.text);
+          o->values.push_back(v);
+          break;
+        }
+        case Tok::IntList:
+        case Tok::FloatList: PushList(t, o); break;
+        case Tok::Separator: break;
+        case Tok::Guid:
+          if (o->guid.empty() && o->values.empty() && o->children.empty()) o->guid.assign(t.text);
+          break;
+        case Tok::Name: {
+          o->children.emplace_back();
+          if (!ParseObject(t, depth + 1, &o->children.back())) return false;
+          break;
+        }
+        case Tok::OBrace: {
+          o->children.emplace_back();
+          if (!ParseReference(t, &o->children.back())) return false;
+          break;
+        }
+        case Tok::CBrace: return true;
+        case Tok::End:
+          return Fail(t.pos,
+                      "the file ends inside '" + o->type + "' opened at " + doc_->Describe(o->pos));
+        case Tok::Template:
+        case Tok::Other:
+          return Fail(t.pos,
+                      std::string("unexpected ") + TokName(t.kind) + " inside '" + o->type + "'");
+      }
+    }
+  }
+
+  const unsigned char* begin_;
+  const unsigned char* p_;
+  const unsigned char* end_;
+  Document* doc_;
+  std::string* error_;
+  std::uint32_t line_ = 1;
+  std::string guidText_;
+};
+
+}  // namespace
+
+bool InflateMsZip(const unsigned char* data, std::size_t size, std::vector<unsigned char>* out,
+                  std::string* error) {
+  auto fail = [&](std::size_t offset, const std::string& what) {
+    if (error) *error = "byte offset " + std::to_string(offset + 16) + ": " + what;
+    return false;
+  };
+  out->clear();
+  if (size < 4) return fail(0, "compressed file has no size field");
+  const std::uint32_t total = ReadU32(data);
+  if (total < 16) return fail(0, "compressed file declares an impossible size");
+  const std::size_t expected = total - 16u;
+  if (expected > kMaxInflatedBytes) return fail(0, "compressed file declares more than 256 MB");
+  z_stream zs;
+  std::memset(&zs, 0, sizeof zs);
+  if (inflateInit2(&zs, -15) != Z_OK) return fail(0, "cannot start the decompressor");
+  std::size_t off = 4;
+  int block = 0;
+  bool ok = true;
+  while (off < size) {
+    if (size - off < 6) {
+      ok = fail(off, "truncated block header");
+      break;
+    }
+    const std::uint16_t raw = ReadU16(data + off);
+    const std::uint16_t packed = ReadU16(data + off + 2);
+    if (packed < 2 || packed > size - off - 4) {
+      ok = fail(off, "block " + std::to_string(block) + " is longer than the file");
+      break;
+    }
+    if (data[off + 4] != 'C' || data[off + 5] != 'K') {
+      ok = fail(off + 4, "block " + std::to_string(block) + " lacks its 'CK' signature");
+      break;
+    }
+    if (out->size() + raw > expected) {
+      ok = fail(off, "blocks inflate to more than the declared size");
+      break;
+    }
+    inflateReset(&zs);
+    if (!out->empty()) {
+      const std::size_t dict = out->size() < 32768 ? out->size() : 32768;
+      inflateSetDictionary(&zs, out->data() + out->size() - dict, static_cast<uInt>(dict));
+    }
+    const std::size_t start = out->size();
+    out->resize(start + raw);
+    zs.next_in = const_cast<Bytef*>(data + off + 6);
+    zs.avail_in = packed - 2u;
+    zs.next_out = out->data() + start;
+    zs.avail_out = raw;
+    const int r = inflate(&zs, Z_SYNC_FLUSH);
+    if ((r != Z_OK && r != Z_STREAM_END && r != Z_BUF_ERROR) || zs.avail_out != 0) {
+      ok = fail(off, "block " + std::to_string(block) + " is corrupt");
+      break;
+    }
+    off += 4u + packed;
+    ++block;
+  }
+  inflateEnd(&zs);
+  if (!ok) return false;
+  if (out->size() != expected)
+    return fail(off, "decompressed " + std::to_string(out->size()) + " bytes, the file declares " +
+                         std::to_string(expected));
+  return true;
+}
+
+bool ParseDocument(const unsigned char* data, std::size_t size, const std::string& file,
+                   Document* doc, std::string* error) {
+  doc->file = file;
+  doc->objects.clear();
+  doc->strings.clear();
+  auto fail = [&](const std::string& what) {
+    if (error) *error = file + ": " + what;
+    return false;
+  };
+  if (size < 16) return fail("too short for a .x header (" + std::to_string(size) + " bytes)");
+  if (std::memcmp(data, "xof ", 4) != 0) return fail("not a .x file (no 'xof ' signature)");
+  for (int i = 4; i < 8; ++i)
+    if (data[i] < '0' || data[i] > '9') return fail("bad version in the header");
+  if (data[4] != '0' || data[5] != '3') return fail("unsupported major version");
+  const std::string format(reinterpret_cast<const char*>(data + 8), 4);
+  const std::string floats(reinterpret_cast<const char*>(data + 12), 4);
+  if (format != "txt " && format != "bin " && format != "tzip" && format != "bzip")
+    return fail("unknown format '" + format + "'");
+  if (floats != "0032" && floats != "0064") return fail("unknown float size '" + floats + "'");
+  doc->format = format;
+  doc->floatBits = floats == "0064" ? 64 : 32;
+  doc->binary = format == "bin " || format == "bzip";
+  doc->compressed = format == "tzip" || format == "bzip";
+
+  std::vector<unsigned char> inflated;
+  const unsigned char* body = data + 16;
+  std::size_t bodySize = size - 16;
+  if (doc->compressed) {
+    std::string why;
+    if (!InflateMsZip(body, bodySize, &inflated, &why)) return fail(why);
+    body = inflated.data();
+    bodySize = inflated.size();
+  }
+  Parser parser(body, bodySize, doc, error);
+  return parser.Run();
+}
+
+}  // namespace platform::xfile
