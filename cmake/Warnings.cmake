@@ -3,5 +3,5 @@ function(poromeko_warnings target)
   target_compile_options(${target} PRIVATE
     -Wall -Wextra -Wpedantic -Werror
     -Wshadow -Wnon-virtual-dtor -Wcast-align -Woverloaded-virtual
-    -Wnull-dereference -Wimplicit-fallthrough -Wno-missing-field-initializers)
+    -Wimplicit-fallthrough -Wno-missing-field-initializers)
 endfunction()
