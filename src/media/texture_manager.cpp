@@ -1,0 +1,177 @@
+// The texture cache, the shared sprite and the 2D drawing helpers.
+#include "media/texture_manager.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+#include "platform/texture_loader.h"
+
+namespace media {
+
+platform::Device** gDevice = nullptr;
+platform::Surface** gBackBuffer = nullptr;
+platform::Sprite** gSprite = nullptr;
+
+namespace {
+
+void ReleaseAllAtExit() { ReleaseAllTextures(); }
+
+std::int32_t ClampToInt32(std::int64_t v) {
+  return static_cast<std::int32_t>(std::clamp<std::int64_t>(
+      v, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+}
+
+}  // namespace
+
+std::uint32_t TextureSizeFor(std::uint32_t n) {
+  std::uint64_t c = 2;
+  while (c < n) c *= 2;
+  return c > std::numeric_limits<std::uint32_t>::max() ? 0u : static_cast<std::uint32_t>(c);
+}
+
+std::uint8_t AlphaByte(float alpha) {
+  if (!std::isfinite(alpha)) return 0;
+  // Every float of magnitude 2^31 or more is a multiple of 256, so its low
+  // byte is 0; below that the truncated value fits an int64 exactly.
+  if (std::fabs(alpha) >= 2147483648.0f) return 0;
+  const auto whole = static_cast<std::int64_t>(alpha);  // truncates toward zero
+  return static_cast<std::uint8_t>(static_cast<std::uint64_t>(whole) & 0xFFu);
+}
+
+platform::Color AlphaColor(float alpha) {
+  return static_cast<platform::Color>(AlphaByte(alpha)) << 24 | 0xFFFFFFu;
+}
+
+std::vector<platform::Rect> MakeDigitCells(std::int32_t cellWidth, std::int32_t cellHeight) {
+  std::vector<platform::Rect> cells;
+  cells.reserve(10);
+  for (std::int64_t d = 0; d < 10; ++d) {
+    cells.push_back(
+        {ClampToInt32(d * cellWidth), 0, ClampToInt32((d + 1) * cellWidth), cellHeight});
+  }
+  return cells;
+}
+
+TextureManager::TextureManager() { std::atexit(ReleaseAllAtExit); }
+
+TextureManager& TextureManager::GetInstance() {
+  // Never destroyed: the exit handler empties it, and anything torn down
+  // later still meets a valid cache.
+  static TextureManager* instance = new TextureManager;
+  return *instance;
+}
+
+void TextureManager::Load(const char* path, std::uint32_t width, std::uint32_t height) {
+  if (!path) return;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (cache_.count(path)) return;
+  }
+  // The file is read without the lock, so the main thread keeps drawing while
+  // the loader thread decodes a large image.
+  auto* record = new TextureRecord;
+  record->width = width;
+  record->height = height;
+  record->texWidth = TextureSizeFor(width);
+  record->texHeight = TextureSizeFor(height);
+  platform::Device* device = gDevice ? *gDevice : nullptr;
+  platform::CreateTextureFromFileEx(device, path, record->texWidth, record->texHeight,
+                                    &record->texture);
+
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!cache_.emplace(path, record).second) {
+    // Another thread loaded the same path meanwhile: its record came first.
+    if (record->texture) record->texture->Release();
+    delete record;
+  }
+}
+
+TextureRecord* TextureManager::Find(const char* path) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = cache_.find(path);
+  return it == cache_.end() ? nullptr : it->second;
+}
+
+void TextureManager::Unload(const char* path) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (cache_.empty()) return;
+  auto it = cache_.find(path);
+  if (it == cache_.end()) return;
+  if (it->second->texture) it->second->texture->Release();
+  delete it->second;
+  cache_.erase(it);
+}
+
+bool TextureManager::Draw(const char* path, float x, float y, float alpha,
+                          const platform::Rect* source) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = cache_.find(path);
+  if (it == cache_.end() || !it->second->texture) return false;
+  const TextureRecord& record = *it->second;
+  const platform::Rect rect =
+      source ? *source
+             : platform::Rect{0, 0, ClampToInt32(record.width), ClampToInt32(record.height)};
+  platform::Sprite* sprite = gSprite ? *gSprite : nullptr;
+  if (!sprite) return false;
+  sprite->SetTransform(platform::MatrixTranslation(x, y, 0.0f));
+  const platform::Vec3 centre{0, 0, 0};
+  return sprite->Draw(record.texture, &rect, &centre, nullptr, AlphaColor(alpha));
+}
+
+void TextureManager::ReleaseAll() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (auto& [path, record] : cache_) {
+    if (record->texture) record->texture->Release();
+    delete record;
+    record = nullptr;
+  }
+  cache_.clear();
+}
+
+std::size_t TextureManager::Size() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return cache_.size();
+}
+
+void InitSprite(platform::Device** deviceHolder, platform::Surface** backBufferHolder) {
+  gDevice = deviceHolder;
+  gBackBuffer = backBufferHolder;
+  if (!gSprite) gSprite = new platform::Sprite*(nullptr);
+  if (*gSprite) {
+    (*gSprite)->Release();
+    *gSprite = nullptr;
+  }
+  platform::Device* device = deviceHolder ? *deviceHolder : nullptr;
+  if (platform::CreateSprite(device, gSprite) && *gSprite) (*gSprite)->OnResetDevice();
+}
+
+void ReleaseSprite() {
+  if (!gSprite) return;
+  if (*gSprite) (*gSprite)->Release();
+  delete gSprite;
+  gSprite = nullptr;
+}
+
+void LoadTexture(const char* path, std::uint32_t width, std::uint32_t height) {
+  TextureManager::GetInstance().Load(path, width, height);
+}
+
+TextureRecord* FindTexture(const char* path) { return TextureManager::GetInstance().Find(path); }
+
+void UnloadTexture(const char* path) { TextureManager::GetInstance().Unload(path); }
+
+bool DrawTexture(const char* path, float x, float y, float alpha) {
+  return TextureManager::GetInstance().Draw(path, x, y, alpha, nullptr);
+}
+
+void DrawTexturePart(const char* path, float x, float y, float alpha, std::int32_t left,
+                     std::int32_t top, std::int32_t right, std::int32_t bottom) {
+  const platform::Rect source{left, top, right, bottom};
+  TextureManager::GetInstance().Draw(path, x, y, alpha, &source);
+}
+
+void ReleaseAllTextures() { TextureManager::GetInstance().ReleaseAll(); }
+
+}  // namespace media

@@ -1,0 +1,99 @@
+// The process-wide texture cache, the shared sprite and the 2D drawing
+// helpers every scene uses.
+//
+// Files are named by the path constants of media/paths.h and the cache keys
+// its entries by the address of that constant, not by its text: every user
+// loads, finds, draws and unloads a file through the one constant. The first
+// load of a path fixes its record, sizes included.
+//
+// Every cache operation takes one lock, so the loader thread may insert while
+// the main thread draws. The sprite and the holders belong to the main thread.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <vector>
+
+#include "platform/graphics.h"
+#include "platform/sprite.h"
+
+namespace media {
+
+struct TextureRecord {
+  std::uint32_t width = 0;  // nominal image size, as the loader states it
+  std::uint32_t height = 0;
+  std::uint32_t texWidth = 0;  // created texture size (power of two, at least 2)
+  std::uint32_t texHeight = 0;
+  platform::Texture* texture = nullptr;  // one reference owned here; null if loading failed
+};
+
+// Set once at start-up by InitSprite.
+extern platform::Device** gDevice;       // the shell's variable holding the device
+extern platform::Surface** gBackBuffer;  // the shell's variable holding the back buffer
+extern platform::Sprite** gSprite;       // holder of the one sprite of the program
+
+// Owns the cache. Created by the first cache operation of the run; at process
+// exit ReleaseAllTextures empties it. The object itself is never destroyed,
+// so a late call (a scene torn down at exit) still finds a valid, empty cache.
+class TextureManager {
+ public:
+  static TextureManager& GetInstance();
+
+  void Load(const char* path, std::uint32_t width, std::uint32_t height);
+  TextureRecord* Find(const char* path);
+  void Unload(const char* path);
+  // Draws source (the whole nominal image when null) through gSprite.
+  bool Draw(const char* path, float x, float y, float alpha, const platform::Rect* source);
+  void ReleaseAll();
+  std::size_t Size();
+
+ private:
+  TextureManager();
+
+  std::mutex mutex_;
+  std::map<const char*, TextureRecord*> cache_;
+};
+
+// Stores the holders, creates the gSprite holder if needed and a sprite on the
+// device in it. A failed sprite creation leaves the holder empty; the drawing
+// helpers then draw nothing and report false.
+void InitSprite(platform::Device** deviceHolder, platform::Surface** backBufferHolder);
+// Releases the sprite and frees its holder (the scene root's teardown).
+void ReleaseSprite();
+
+// Loads path into the cache at width x height (nominal), in a power-of-two
+// texture with the image in its top-left corner. Does nothing if path is
+// cached already. A file that cannot be loaded still gets a record, without
+// texture. Needs InitSprite (the device holder) to have run; without a device
+// the record has no texture.
+void LoadTexture(const char* path, std::uint32_t width, std::uint32_t height);
+// The record cached under path, or null.
+TextureRecord* FindTexture(const char* path);
+// Releases and forgets path; nothing if it is not cached.
+void UnloadTexture(const char* path);
+// Draws the whole nominal image with its top-left corner at (x, y) through
+// gSprite (which must be begun). The sprite keeps the translation as its
+// transform. False, and nothing drawn, when path is not cached, has no
+// texture, or there is no sprite.
+bool DrawTexture(const char* path, float x, float y, float alpha);
+// The same with a source rectangle in image pixels.
+void DrawTexturePart(const char* path, float x, float y, float alpha, std::int32_t left,
+                     std::int32_t top, std::int32_t right, std::int32_t bottom);
+// Releases every record (process exit).
+void ReleaseAllTextures();
+
+// Source rectangles of the ten cells of a digit strip: entry d is
+// {d * w, 0, (d + 1) * w, h}.
+std::vector<platform::Rect> MakeDigitCells(std::int32_t cellWidth, std::int32_t cellHeight);
+
+// Smallest power of two >= n, at least 2; 0 when there is none in 32 bits.
+std::uint32_t TextureSizeFor(std::uint32_t n);
+// The alpha byte of a float alpha: truncated toward zero, low 8 bits kept
+// (255.0 -> 255, 127.9 -> 127, 256.0 -> 0, -1.0 -> 255). NaN and infinities
+// give 0.
+std::uint8_t AlphaByte(float alpha);
+// alphaByte << 24 | 0xFFFFFF.
+platform::Color AlphaColor(float alpha);
+
+}  // namespace media
