@@ -1,1 +1,25 @@
-int main() { return 0; }
+// The program entry: reads the options, picks the system (a real window or
+// headless) and runs the game.
+#include <cstdio>
+#include <string>
+
+#include "app/shell.h"
+#include "platform/sound.h"
+#include "platform/system.h"
+
+int main(int argc, char** argv) {
+  app::Options options;
+  std::string error;
+  if (!app::ParseOptions(argc, argv, &options, &error)) {
+    std::fprintf(stderr, "poromeko: %s\n%s", error.c_str(), app::Usage());
+    return 2;
+  }
+  std::unique_ptr<platform::System> system =
+      options.headless ? platform::CreateHeadlessSystem() : platform::CreateSdlSystem();
+  if (options.headless) {
+    app::SetSoundDeviceFactory(&platform::CreateSilentSoundDevice);
+  } else {
+    app::SetSoundDeviceFactory(&platform::CreateSdlSoundDevice);
+  }
+  return app::Run(options, *system);
+}

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "platform/graphics.h"
+#include "platform/sound.h"
 #include "platform/system.h"
 
 namespace app {
@@ -116,6 +117,8 @@ std::string TakeFatalErrorMessage();
 void InitServices(platform::Device** device, platform::Surface** backBuffer,
                   const Options& options);
 void ReleaseServices();
+// How InitServices opens the sound device (a silent one when never set).
+void SetSoundDeviceFactory(std::function<std::unique_ptr<platform::SoundDevice>()> factory);
 
 // Sets the fixed device state every drawing scene starts from.
 void SetInitialDeviceState(platform::Device& device);

@@ -1,0 +1,259 @@
+#include "app/load_parent.h"
+
+#include <cstdio>
+#include <exception>
+
+#include "media/mesh_manager.h"
+#include "media/paths.h"
+#include "media/sound_manager.h"
+#include "media/texture_manager.h"
+
+namespace app {
+
+namespace tex = content::texture;
+namespace snd = content::sound;
+namespace mdl = content::model;
+
+namespace {
+
+// The caption's glyph cells drawn left to right.
+constexpr int kCaptionOrder[8] = {0, 1, 2, 1, 3, 4, 4, 4};
+
+template <const char* Path, std::uint32_t W, std::uint32_t H>
+void TextureJob(platform::Device*&) {
+  media::LoadTexture(Path, W, H);
+}
+
+template <const char* Path>
+void SoundJob(platform::Device*&) {
+  media::LoadSound(Path);
+}
+
+template <const char* Path>
+void StaticMeshJob(platform::Device*& device) {
+  media::MeshManager::GetInstance().LoadStaticMesh(Path, device);
+}
+
+template <const char* Path>
+void AnimatedModelJob(platform::Device*& device) {
+  media::MeshManager::GetInstance().LoadAnimatedModel(Path, device);
+}
+
+void PlayerJob(platform::Device*& device) {
+  // One job for the three parts of the creature.
+  media::MeshManager& meshes = media::MeshManager::GetInstance();
+  meshes.LoadAnimatedModel(mdl::kPlayerUpBody, device);
+  meshes.LoadAnimatedModel(mdl::kPlayerDownBody, device);
+  meshes.LoadAnimatedModel(mdl::kPlayerHand, device);
+}
+
+SequenceChild* MakeAfterLoadScene() { return new AfterLoadScene; }
+
+}  // namespace
+
+std::vector<LoadParent::Job> LoadParent::DefaultJobs() {
+  return {
+      &TextureJob<tex::kCombo, 90, 32>,
+      &TextureJob<tex::kNum, 400, 57>,
+      &TextureJob<tex::kTime, 57, 57>,
+      &TextureJob<tex::kPlayerFace, 51, 42>,
+      &TextureJob<tex::kWildGauge, 300, 47>,
+      &TextureJob<tex::kDot, 19, 41>,
+      &TextureJob<tex::kScore, 215, 73>,
+      &TextureJob<tex::kResult, 296, 80>,
+      &TextureJob<tex::kWildGaugeVal, 300, 47>,
+      &TextureJob<tex::kS, 38, 44>,
+      &TextureJob<tex::kSMiss, 38, 44>,
+      &TextureJob<tex::kM, 41, 47>,
+      &TextureJob<tex::kL, 43, 49>,
+      &TextureJob<tex::kW, 45, 52>,
+      &TextureJob<tex::kMMiss, 41, 47>,
+      &TextureJob<tex::kLMiss, 43, 49>,
+      &TextureJob<tex::kWMiss, 45, 52>,
+      // Already loaded by the constructor at 550 x 79; this request changes nothing.
+      &TextureJob<tex::kResultScoreNum, 600, 108>,
+      &TextureJob<tex::kGeppu, 113, 96>,
+      &TextureJob<tex::kBalloon, 70, 54>,
+      &TextureJob<tex::kHeart, 70, 54>,
+      &TextureJob<tex::kNote, 70, 54>,
+      &TextureJob<tex::kSweat, 70, 54>,
+      &TextureJob<tex::kNumCombo, 400, 57>,
+      &TextureJob<tex::kBackTitle, 800, 600>,
+      &TextureJob<tex::kTitle, 717, 273>,
+      &TextureJob<tex::kTitleBack, 2407, 600>,
+      &TextureJob<tex::kPushEnter, 350, 62>,
+      &TextureJob<tex::kTitlePlanet, 1069, 1068>,
+      &TextureJob<tex::kVer, 86, 19>,
+      &TextureJob<tex::kCrown1, 80, 67>,
+      &TextureJob<tex::kCrown2, 64, 54>,
+      &TextureJob<tex::kCrown3, 48, 40>,
+      &TextureJob<tex::kTitleScoreNum, 210, 33>,
+      &TextureJob<tex::kTitleW, 800, 224>,
+      &TextureJob<tex::kEndGame, 800, 600>,
+      &TextureJob<tex::kComboTimeGauge, 179, 10>,
+      &SoundJob<snd::kTitleBgm>,
+      &SoundJob<snd::kSelect>,
+      &SoundJob<snd::kGameBgm>,
+      &SoundJob<snd::kBon>,
+      &SoundJob<snd::kEatGoku>,
+      &SoundJob<snd::kEatHyoi>,
+      &SoundJob<snd::kEnd>,
+      &SoundJob<snd::kMiss>,
+      &StaticMeshJob<mdl::kPlanet>,
+      &StaticMeshJob<mdl::kSkySphere>,
+      &PlayerJob,
+      &AnimatedModelJob<mdl::kButterfly>,
+      &AnimatedModelJob<mdl::kCaterpillar>,
+      &StaticMeshJob<mdl::kBeetleBug>,
+      &AnimatedModelJob<mdl::kBeetleBugFly>,
+      &AnimatedModelJob<mdl::kFlower>,
+      &StaticMeshJob<mdl::kTree>,
+      &StaticMeshJob<mdl::kStump>,
+      &AnimatedModelJob<mdl::kFly>,
+  };
+}
+
+LoadParent::LoadParent() : LoadParent(DefaultJobs(), &MakeAfterLoadScene) {}
+
+LoadParent::LoadParent(std::vector<Job> jobs, NextScene next) : next_(next) {
+  // What the loading screen itself draws is there from the first frame.
+  media::LoadTexture(tex::kLoadingStr, 255, 62);
+  media::LoadTexture(tex::kResultScoreNum, 550, 79);
+  media::LoadTexture(tex::kPar, 77, 79);
+  progress_ = 0.0f;
+  shownProgress_ = 0.0f;
+  glyphCells_ = {
+      {{0, 0, 62, 62}, {62, 0, 120, 62}, {120, 0, 182, 62}, {182, 0, 238, 62}, {238, 0, 255, 62}}};
+  wave_ = {0, 2, 4, 6, 8, 10, 12, 14};
+  waveDir_.fill(-1);
+  jobs_ = std::move(jobs);
+  Start();
+}
+
+void LoadParent::Start() {
+  thread_ = std::make_unique<LoaderThread>([this] { LoaderRoutine(); });
+  RecordLoaderThread(thread_.get());
+}
+
+LoadParent::~LoadParent() {
+  // Loading that never finished (the window closed first) has been stopped by
+  // the close step; make sure the thread is gone before the jobs are.
+  if (thread_) {
+    RequestStop();
+    thread_->Join();
+    if (RecordedLoaderThread() == thread_.get()) RecordLoaderThread(nullptr);
+    thread_.reset();
+  }
+  media::UnloadTexture(tex::kLoadingStr);
+  media::UnloadTexture(tex::kPar);
+  jobs_.clear();
+}
+
+void LoadParent::LoaderRoutine() {
+  platform::Device* device = media::gDevice ? *media::gDevice : nullptr;
+  const float total = static_cast<float>(jobs_.size());
+  std::size_t done = 0;
+  for (Job job : jobs_) {
+    try {
+      job(device);
+    } catch (const std::exception& e) {
+      // A model the game cannot run without: the main thread shows it and
+      // ends the run; no further job runs.
+      RaiseFatalError(e.what());
+      return;
+    }
+    ++done;
+    {
+      std::lock_guard<std::mutex> lock(progressMutex_);
+      progress_ = static_cast<float>(done) / total;
+    }
+    if (StopRequested()) break;
+  }
+}
+
+float LoadParent::Progress() {
+  std::lock_guard<std::mutex> lock(progressMutex_);
+  return progress_;
+}
+
+SequenceChildBase* LoadParent::Update(SequenceParent*) {
+  if (thread_ && !thread_->StillActive()) {
+    thread_->Join();
+    RecordLoaderThread(nullptr);
+    thread_.reset();
+    return next_();
+  }
+  for (std::size_t i = 0; i < wave_.size(); ++i) {
+    wave_[i] += static_cast<float>(waveDir_[i]) * 0.5f;
+    if (wave_[i] > 10.0f && waveDir_[i] == 1) {
+      wave_[i] = 10.0f;
+      waveDir_[i] = -1;
+    }
+    if (wave_[i] < 0.0f && waveDir_[i] == -1) {
+      wave_[i] = 0.0f;
+      waveDir_[i] = 1;
+    }
+  }
+  float progress = Progress();
+  shownProgress_ += 0.01f;
+  if (progress < shownProgress_) shownProgress_ = progress;
+  return this;
+}
+
+void LoadParent::Draw() {
+  platform::Device* device = *media::gDevice;
+  device->BeginScene();
+  device->Clear(platform::kClearTarget | platform::kClearZBuffer, 0xFF000000u, 1.0f, 0);
+  device->LightEnable(0, true);
+  device->SetFVF(platform::kFvfXyz | platform::kFvfDiffuse | platform::kFvfTex1);
+  platform::Sprite* sprite = media::gSprite ? *media::gSprite : nullptr;
+  if (sprite) {
+    sprite->Begin(platform::kSpriteAlphaBlend);
+    float x = 453.0f;
+    for (std::size_t i = 0; i < 8; ++i) {
+      const platform::Rect& cell = glyphCells_[static_cast<std::size_t>(kCaptionOrder[i])];
+      media::DrawTexturePart(tex::kLoadingStr, x, 538.0f - wave_[i], 255.0f, cell.left, cell.top,
+                             cell.right, cell.bottom);
+      x += static_cast<float>(cell.right - cell.left);
+    }
+    char text[16];
+    std::snprintf(text, sizeof text, "%2d", static_cast<int>(shownProgress_ * 100.0f));
+    x = 306.5f;
+    media::TextureRecord* digits = media::FindTexture(tex::kResultScoreNum);
+    for (const char* c = text; *c; ++c) {
+      if (*c >= '0' && *c <= '9' && digits && digits->texture) {
+        int d = *c - '0';
+        platform::Rect cell{d * 55, 0, d * 55 + 55, 79};
+        sprite->SetTransform(platform::MatrixTranslation(x, 260.5f, 0.0f));
+        platform::Vec3 centre{0, 0, 0};
+        sprite->Draw(digits->texture, &cell, &centre, nullptr, 0xFFFFFFFFu);
+      }
+      x += 55.0f;
+    }
+    media::DrawTexture(tex::kPar, x, 260.5f, 255.0f);
+    sprite->End();
+  }
+  device->EndScene();
+  device->Present();
+}
+
+SequenceChildBase* AfterLoadScene::Update(SequenceParent*) { return this; }
+
+void AfterLoadScene::Draw() {
+  platform::Device* device = *media::gDevice;
+  device->BeginScene();
+  device->Clear(platform::kClearTarget | platform::kClearZBuffer, 0xFF8ED8F8u, 1.0f, 0);
+  platform::Sprite* sprite = media::gSprite ? *media::gSprite : nullptr;
+  if (sprite) {
+    sprite->Begin(platform::kSpriteAlphaBlend);
+    media::DrawTexture(tex::kTitle, 41.5f, 120.0f, 255.0f);
+    media::DrawTexture(tex::kVer, 700.0f, 15.0f, 255.0f);
+    sprite->End();
+  }
+  device->EndScene();
+  device->Present();
+}
+
+SequenceChild* CreateFirstScene() { return new LoadParent; }
+
+}  // namespace app

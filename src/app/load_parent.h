@@ -1,0 +1,63 @@
+// The loading scene: the first scene of the run. A background thread runs
+// the load jobs that fill the texture, sound and model caches while the
+// screen shows a bouncing caption and the percentage done; once the thread
+// has ended, the next update hands over to the title.
+#pragma once
+
+#include <array>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "app/sequence.h"
+#include "app/shell.h"
+#include "platform/graphics.h"
+
+namespace app {
+
+class LoadParent : public SequenceChild {
+ public:
+  using Job = void (*)(platform::Device*& device);
+  // The game's full job list.
+  static std::vector<Job> DefaultJobs();
+  // The scene that follows loading.
+  using NextScene = SequenceChild* (*)();
+
+  LoadParent();
+  // For tests: another job list and another scene after loading.
+  LoadParent(std::vector<Job> jobs, NextScene next);
+  ~LoadParent() override;
+
+  using SequenceChild::Update;
+  SequenceChildBase* Update(SequenceParent* parent) override;
+  void Draw() override;
+
+  float ShownProgress() const { return shownProgress_; }
+  float Progress();
+  const std::array<float, 8>& Wave() const { return wave_; }
+
+ private:
+  void LoaderRoutine();
+  void Start();
+
+  std::mutex progressMutex_;
+  std::array<platform::Rect, 5> glyphCells_{};
+  std::array<float, 8> wave_{};
+  std::array<int, 8> waveDir_{};
+  float progress_ = 0.0f;
+  float shownProgress_ = 0.0f;
+  std::vector<Job> jobs_;
+  NextScene next_;
+  std::unique_ptr<LoaderThread> thread_;
+};
+
+// The scene after loading until the title scene takes its place: the title
+// picture on a clear sky.
+class AfterLoadScene : public SequenceChild {
+ public:
+  using SequenceChild::Update;
+  SequenceChildBase* Update(SequenceParent* parent) override;
+  void Draw() override;
+};
+
+}  // namespace app

@@ -1,0 +1,142 @@
+// The process-wide store of 3D models: static meshes (the planet, the sky,
+// trees, stumps, the resting beetle) and animated, skinned hierarchies with
+// their animation controllers (the creature's three parts, the insects, the
+// flower). Models are loaded once by the loading scene and shared: every
+// object that shows a file draws the same cached model, and every user of an
+// animated model sets the shared controller's pose right before it draws.
+//
+// Both tables are keyed by the address of the path constants of
+// media/paths.h, like the texture cache.
+#pragma once
+
+#include <array>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/animation.h"
+#include "platform/graphics.h"
+#include "platform/hierarchy.h"
+#include "platform/mesh.h"
+
+namespace media {
+
+// The text every failed animated-model load carries.
+inline constexpr const char* kXFileLoadFailed = "Xファイルの読み込みに失敗しました";
+
+// Raised when an animated model cannot be loaded: the game cannot run
+// without it. what() starts with kXFileLoadFailed and names the file.
+class XFileLoadError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct StaticMesh {
+  platform::Mesh* mesh = nullptr;  // owned reference
+  std::uint32_t materialCount = 0;
+  // The file's materials with their ambient colour set to the diffuse one.
+  std::vector<platform::Material> materials;
+  std::vector<platform::Texture*> textures;  // owned references; null entries draw untextured
+  ~StaticMesh();
+};
+
+}  // namespace media
+
+namespace AnimeXFile {
+
+struct FrameEx : platform::Frame {
+  // This frame's matrix times its ancestors' and the world matrix of the last
+  // UpdateFrameMatrices.
+  platform::Matrix combinedTransform;
+};
+
+struct MeshContainerEx : platform::MeshContainer {
+  std::vector<platform::Texture*> textures;  // per material; null when none
+  std::uint32_t maxFaceInfluences = 0;
+  std::uint32_t boneCombinationCount = 0;
+  std::vector<platform::BoneCombination> boneCombinations;
+  // For bone b, the combinedTransform of the frame named like the bone (null
+  // when no frame has that name: the bone then draws with its offset alone).
+  std::vector<platform::Matrix*> boneMatrixPointers;
+  std::vector<platform::Matrix> boneOffsetMatrices;
+};
+
+// Builds and frees frames and mesh containers for the hierarchy loader.
+class MyHierarchy : public platform::AllocateHierarchy {
+ public:
+  explicit MyHierarchy(platform::Device* device = nullptr) : device_(device) {}
+  platform::HResult CreateFrame(const char* name, platform::Frame** newFrame) override;
+  platform::HResult CreateMeshContainer(const char* name, platform::Mesh* mesh,
+                                        const platform::XMaterial* materials,
+                                        std::uint32_t numMaterials, const std::uint32_t* adjacency,
+                                        platform::SkinInfo* skinInfo,
+                                        platform::MeshContainer** newContainer) override;
+  platform::HResult DestroyFrame(platform::Frame* frame) override;
+  platform::HResult DestroyMeshContainer(platform::MeshContainer* container) override;
+  void SetDevice(platform::Device* device) { device_ = device; }
+
+ private:
+  platform::Device* device_;
+};
+
+inline constexpr std::size_t kMaxAnimationSets = 100;
+
+struct AnimatedModel {
+  platform::Device* device = nullptr;
+  MyHierarchy allocator;
+  FrameEx* rootFrame = nullptr;
+  std::unique_ptr<platform::AnimationController> controller;
+  // Entry i is the controller's set with index i (null past the last one).
+  std::array<platform::AnimationSet*, kMaxAnimationSets> animationSets{};
+  ~AnimatedModel();
+};
+
+// Links every skinned container's bones to the combined matrices of the
+// frames named like them. Returns false when some bone has no such frame
+// (that bone is left unlinked; the others are linked all the same).
+bool SetupBoneMatrixPointers(FrameEx* frame, FrameEx* root);
+
+}  // namespace AnimeXFile
+
+namespace media {
+
+using AnimeXFile::AnimatedModel;
+
+class MeshManager {
+ public:
+  static MeshManager& GetInstance();
+  ~MeshManager();
+
+  // Loads path unless it is cached. A static mesh that cannot be loaded
+  // leaves no entry (and says why on standard error).
+  void LoadStaticMesh(const char* path, platform::Device* device);
+  StaticMesh* FindStaticMesh(const char* path);
+  // Loads path unless it is cached; throws XFileLoadError when it cannot.
+  void LoadAnimatedModel(const char* path, platform::Device* device);
+  AnimatedModel* FindAnimatedModel(const char* path);
+  // Frees every model (process exit; tests).
+  void Clear();
+
+ private:
+  MeshManager() = default;
+  std::mutex mutex_;
+  std::map<const char*, std::unique_ptr<StaticMesh>> static_;
+  std::map<const char*, std::unique_ptr<AnimatedModel>> animated_;
+};
+
+// combinedTransform = transformation * parent (or a copy of the
+// transformation without a parent) for the frame, its siblings (same parent)
+// and, recursively, its children.
+void UpdateFrameMatrices(platform::Frame* frame, const platform::Matrix* parent);
+void DrawFrames(platform::Device* device, platform::Frame* frame);
+// As DrawFrames; skinned parts take the diffuse alpha alpha / 255.
+void DrawFramesAlpha(platform::Device* device, platform::Frame* frame, float alpha);
+// Track 0 of the model's controller to `position` seconds.
+void SetAnimationPosition(AnimatedModel* model, double position);
+void DrawStaticMesh(StaticMesh* mesh, platform::Device* device);
+void DrawStaticMeshAlpha(StaticMesh* mesh, platform::Device* device, float alpha);
+
+}  // namespace media
