@@ -1,0 +1,118 @@
+#include "common/model_image.h"
+
+#include <cairo.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace contentgen {
+
+using platform::Vec2;
+using platform::Vec3;
+
+RgbaImage::RgbaImage(int w, int h, std::uint32_t fillRgb) : width(w), height(h) {
+  pixels.resize(static_cast<std::size_t>(w * h * 4));
+  for (std::size_t i = 0; i < pixels.size(); i += 4) {
+    pixels[i] = static_cast<std::uint8_t>(fillRgb >> 16);
+    pixels[i + 1] = static_cast<std::uint8_t>(fillRgb >> 8);
+    pixels[i + 2] = static_cast<std::uint8_t>(fillRgb);
+    pixels[i + 3] = 255;
+  }
+}
+
+bool SavePng(const std::string& path, const RgbaImage& image, std::string* error) {
+  cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, image.width, image.height);
+  if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
+    if (error) *error = path + ": cannot make an image surface";
+    cairo_surface_destroy(s);
+    return false;
+  }
+  cairo_surface_flush(s);
+  unsigned char* data = cairo_image_surface_get_data(s);
+  const int stride = cairo_image_surface_get_stride(s);
+  for (int y = 0; y < image.height; ++y) {
+    auto* row = reinterpret_cast<std::uint32_t*>(data + y * stride);
+    for (int x = 0; x < image.width; ++x) {
+      const std::uint8_t* p = image.At(x, y);
+      row[x] = 0xFF000000u | (static_cast<std::uint32_t>(p[0]) << 16) |
+               (static_cast<std::uint32_t>(p[1]) << 8) | p[2];
+    }
+  }
+  cairo_surface_mark_dirty(s);
+  const cairo_status_t st = cairo_surface_write_to_png(s, path.c_str());
+  cairo_surface_destroy(s);
+  if (st != CAIRO_STATUS_SUCCESS) {
+    if (error) *error = path + ": " + cairo_status_to_string(st);
+    return false;
+  }
+  return true;
+}
+
+PreviewCanvas::PreviewCanvas(int width, int height, std::uint32_t backgroundRgb)
+    : image_(width, height, backgroundRgb),
+      depth_(static_cast<std::size_t>(width * height), 1e30f) {}
+
+void PreviewCanvas::Draw(const std::vector<Vec3>& positions, const std::vector<Vec3>& normals,
+                         const std::vector<Vec2>& uvs,
+                         const std::vector<std::array<std::uint32_t, 3>>& faces,
+                         const RgbaImage* texture, const platform::Matrix& view, float scale,
+                         Vec2 offset) {
+  const float cx = static_cast<float>(image_.width) / 2 + offset.x;
+  const float cy = static_cast<float>(image_.height) / 2 + offset.y;
+  std::vector<Vec3> screen(positions.size());
+  std::vector<Vec3> camNormals(positions.size());
+  for (std::size_t i = 0; i < positions.size(); ++i) {
+    const Vec3 p = platform::Vec3TransformCoord(positions[i], view);
+    screen[i] = {cx + p.x * scale, cy - p.y * scale, p.z};
+    camNormals[i] = platform::Vec3Normalize(platform::Vec3TransformNormal(normals[i], view));
+  }
+  const Vec3 light = platform::Vec3Normalize({-0.4f, 0.6f, -0.7f});
+  for (const auto& f : faces) {
+    const Vec3 &a = screen[f[0]], &b = screen[f[1]], &c = screen[f[2]];
+    const float area = (b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x);
+    if (std::fabs(area) < 1e-9f) continue;
+    const int x0 = std::max(0, static_cast<int>(std::floor(std::min({a.x, b.x, c.x}))));
+    const int x1 =
+        std::min(image_.width - 1, static_cast<int>(std::ceil(std::max({a.x, b.x, c.x}))));
+    const int y0 = std::max(0, static_cast<int>(std::floor(std::min({a.y, b.y, c.y}))));
+    const int y1 =
+        std::min(image_.height - 1, static_cast<int>(std::ceil(std::max({a.y, b.y, c.y}))));
+    for (int y = y0; y <= y1; ++y) {
+      for (int x = x0; x <= x1; ++x) {
+        const float px = static_cast<float>(x) + 0.5f, py = static_cast<float>(y) + 0.5f;
+        const float w0 = ((b.x - px) * (c.y - py) - (b.y - py) * (c.x - px)) / area;
+        const float w1 = ((c.x - px) * (a.y - py) - (c.y - py) * (a.x - px)) / area;
+        const float w2 = 1 - w0 - w1;
+        if (w0 < 0 || w1 < 0 || w2 < 0) continue;
+        const float z = a.z * w0 + b.z * w1 + c.z * w2;
+        float& d = depth_[static_cast<std::size_t>(y * image_.width + x)];
+        if (z >= d) continue;
+        d = z;
+        const Vec3 n = platform::Vec3Normalize(camNormals[f[0]] * w0 + camNormals[f[1]] * w1 +
+                                               camNormals[f[2]] * w2);
+        // Facing away from the viewer means the back of a surface: darken.
+        const float facing = n.z < 0 ? 1.0f : 0.45f;
+        const float shade = (0.55f + 0.5f * std::max(0.0f, platform::Vec3Dot(n, -light))) * facing;
+        float r = 200, g = 200, bl = 200;
+        if (texture && !uvs.empty()) {
+          const Vec2 uv{uvs[f[0]].x * w0 + uvs[f[1]].x * w1 + uvs[f[2]].x * w2,
+                        uvs[f[0]].y * w0 + uvs[f[1]].y * w1 + uvs[f[2]].y * w2};
+          const int tx = std::clamp(static_cast<int>(uv.x * static_cast<float>(texture->width)), 0,
+                                    texture->width - 1);
+          const int ty = std::clamp(static_cast<int>(uv.y * static_cast<float>(texture->height)), 0,
+                                    texture->height - 1);
+          const std::uint8_t* t = texture->At(tx, ty);
+          r = t[0];
+          g = t[1];
+          bl = t[2];
+        }
+        std::uint8_t* o = image_.At(x, y);
+        o[0] = static_cast<std::uint8_t>(std::min(255.0f, r * shade));
+        o[1] = static_cast<std::uint8_t>(std::min(255.0f, g * shade));
+        o[2] = static_cast<std::uint8_t>(std::min(255.0f, bl * shade));
+      }
+    }
+  }
+}
+
+}  // namespace contentgen

@@ -1,0 +1,57 @@
+// The model generator's pieces: every model and data file of the game, built
+// from code with fixed seeds.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "common/model_image.h"
+#include "common/model_mesh.h"
+#include "common/xwriter.h"
+
+namespace models {
+
+// 59 * 80: a sixtieth-ish game frame of 1/59 s is a whole 80 ticks.
+inline constexpr std::uint32_t kTicksPerSecond = 4720;
+inline constexpr std::uint32_t kTicksPerFrame59 = 80;
+// Ticks of n / 59 s.
+constexpr std::uint32_t F59(std::uint32_t n) { return n * kTicksPerFrame59; }
+
+// One generated model: the file's description plus what a preview needs.
+struct Model {
+  std::string path;  // relative to the content folder, e.g. "XFile/Tree.x"
+  contentgen::XFileDesc file;
+  contentgen::ModelMesh mesh;     // in bind pose (skinned) or as placed (static)
+  contentgen::Skeleton skeleton;  // empty for static models
+  std::string texture;            // the texture the preview paints with
+};
+
+// Every texture the models name, by path.
+std::map<std::string, contentgen::RgbaImage> MakeModelTextures();
+
+Model MakePlanet();
+Model MakeSky();
+Model MakeTree();
+Model MakeStump();
+Model MakeFlower();
+std::vector<Model> MakePlayer();  // upper body, legs, hands
+Model MakeCaterpillar();
+Model MakeButterfly();
+Model MakeBeetle(bool flying);
+Model MakeFly();
+
+// The data files, by path relative to the content folder.
+std::map<std::string, std::string> MakeDataFiles();
+
+// Shared by the world models and the placement: the tree's trunk radius at
+// the height a beetle rests on it, and so on.
+inline constexpr float kTreeTrunkRadius = 0.5f;
+
+// Writes previews of every model into dir (PNG per model).
+bool WritePreviews(const std::vector<Model>& models,
+                   const std::map<std::string, contentgen::RgbaImage>& textures,
+                   const std::string& dir, std::string* error);
+
+}  // namespace models
