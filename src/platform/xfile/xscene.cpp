@@ -38,13 +38,12 @@ class Cursor {
       : doc_(doc), o_(o), error_(error) {}
 
   std::size_t Remaining() const { return o_.values.size() - i_; }
+  // Where the next value sits (the object's start when there is none).
+  std::uint32_t Pos() const { return i_ < o_.values.size() ? o_.values[i_].pos : o_.pos; }
 
   bool Fail(std::uint32_t pos, const std::string& what) const {
     if (error_) *error_ = doc_.Describe(pos) + ": " + what;
     return false;
-  }
-  bool FailHere(const std::string& what) const {
-    return Fail(i_ < o_.values.size() ? o_.values[i_].pos : o_.pos, what);
   }
 
   bool Dword(std::uint32_t* out, const char* what) {
@@ -217,11 +216,12 @@ class SceneReader {
                                    " has fewer than 3 corners");
       for (std::uint32_t k = 0; k < n; ++k) {
         std::uint32_t idx = 0;
+        const std::uint32_t at = cur.Pos();
         if (!cur.Dword(&idx, "face index")) return false;
         if (idx >= vertexLimit)
-          return cur.FailHere("face " + std::to_string(f) + " of '" + o.type + "' uses index " +
-                              std::to_string(idx) + " past the count " +
-                              std::to_string(vertexLimit));
+          return cur.Fail(at, "face " + std::to_string(f) + " of '" + o.type + "' uses index " +
+                                  std::to_string(idx) + " past the count " +
+                                  std::to_string(vertexLimit));
         indices->push_back(idx);
       }
       starts->push_back(static_cast<std::uint32_t>(indices->size()));
@@ -269,11 +269,12 @@ class SceneReader {
     if (!cur.Count(&nIndices, 1, "face indices")) return false;
     std::vector<std::uint32_t> given(nIndices);
     for (std::uint32_t i = 0; i < nIndices; ++i) {
+      const std::uint32_t at = cur.Pos();
       if (!cur.Dword(&given[i], "material index")) return false;
       if (given[i] >= nMaterials)
-        return cur.Fail(o.pos, "material index " + std::to_string(given[i]) + " of face " +
-                                   std::to_string(i) + " is past the material count " +
-                                   std::to_string(nMaterials));
+        return cur.Fail(at, "material index " + std::to_string(given[i]) + " of face " +
+                                std::to_string(i) + " is past the material count " +
+                                std::to_string(nMaterials));
     }
     const std::uint32_t nFaces = mesh->NumFaces();
     if (nIndices == 0 && nFaces > 0 && nMaterials > 0) given.push_back(0);
@@ -353,10 +354,11 @@ class SceneReader {
         for (std::uint32_t i = 0; i < n; ++i) {
           std::uint32_t idx = 0;
           float rgba[4];
+          const std::uint32_t at = cc.Pos();
           if (!cc.Dword(&idx, "vertex index")) return false;
           if (idx >= nVertices)
-            return cc.Fail(c.pos, "vertex colour for vertex " + std::to_string(idx) +
-                                      " past the vertex count " + std::to_string(nVertices));
+            return cc.Fail(at, "vertex colour for vertex " + std::to_string(idx) +
+                                   " past the vertex count " + std::to_string(nVertices));
           if (!cc.Floats(rgba, 4, "colour")) return false;
           mesh->colors[idx] = ColorToArgb(rgba[0], rgba[1], rgba[2], rgba[3]);
         }
@@ -373,11 +375,12 @@ class SceneReader {
         sw.vertices.resize(n);
         sw.weights.resize(n);
         for (std::uint32_t i = 0; i < n; ++i) {
+          const std::uint32_t at = sc.Pos();
           if (!sc.Dword(&sw.vertices[i], "vertex index")) return false;
           if (sw.vertices[i] >= nVertices)
-            return sc.Fail(c.pos, "skin weights of '" + sw.frameName + "' name vertex " +
-                                      std::to_string(sw.vertices[i]) + " past the vertex count " +
-                                      std::to_string(nVertices));
+            return sc.Fail(at, "skin weights of '" + sw.frameName + "' name vertex " +
+                                   std::to_string(sw.vertices[i]) + " past the vertex count " +
+                                   std::to_string(nVertices));
         }
         for (std::uint32_t i = 0; i < n; ++i)
           if (!sc.Float(&sw.weights[i], "weight")) return false;
@@ -397,11 +400,12 @@ class SceneReader {
     if (!cur.Count(&n, 2 + want, "keys")) return false;
     for (std::uint32_t k = 0; k < n; ++k) {
       std::uint32_t time = 0, nValues = 0;
+      const std::uint32_t at = cur.Pos();
       if (!cur.Dword(&time, "key time") || !cur.Dword(&nValues, "value count")) return false;
       if (nValues != want)
-        return cur.Fail(o.pos, "key " + std::to_string(k) + " of type " + std::to_string(type) +
-                                   " has " + std::to_string(nValues) + " values, expected " +
-                                   std::to_string(want));
+        return cur.Fail(at, "key " + std::to_string(k) + " of type " + std::to_string(type) +
+                                " has " + std::to_string(nValues) + " values, expected " +
+                                std::to_string(want));
       float v[16];
       if (!cur.Floats(v, static_cast<int>(want), "key values")) return false;
       switch (type) {
