@@ -20,10 +20,31 @@ namespace platform {
 
 namespace {
 
+// Relative tolerance with which a hit point must lie in its face's box.
+constexpr float kHitTolerance = 1e-4f;
+// Smallest |det| / (|dir| |e1| |e2|) that counts as a hit: a face seen
+// edge-on within about 1e-5 radians, or a sliver whose corners are all but
+// in line, is not hit.
+constexpr float kMinRelDet = 1e-5f;
+
+inline float MaxAbs(const Vec3& p) {
+  return std::max({std::fabs(p.x), std::fabs(p.y), std::fabs(p.z)});
+}
+
 // The core of the ray / triangle test, shared by IntersectTri, the
 // brute-force loop and the hierarchy so all three round identically.
+// `origScale` is MaxAbs(orig), computed once per ray.
+//
+// Besides the Moller-Trumbore conditions, the determinant must not be
+// rounding noise (kMinRelDet), and the hit point orig + t * dir must lie in
+// the face's bounding box, widened by kHitTolerance times the size of the
+// coordinates involved. For sound faces seen from a sound angle this changes
+// nothing; for a sliver whose corners nearly coincide (the poles of a
+// latitude/longitude sphere) the solve would otherwise return noise, even a
+// t far from the face. The box test also guarantees that every hit lies
+// inside the hierarchy's (wider) node boxes, which keeps the hierarchy exact.
 inline bool HitTriangle(const Vec3& v0, const Vec3& e1, const Vec3& e2, const Vec3& orig,
-                        const Vec3& dir, float* u, float* v, float* t) {
+                        float origScale, const Vec3& dir, float* u, float* v, float* t) {
   Vec3 p = Vec3Cross(dir, e2);
   float det = Vec3Dot(e1, p);
   if (det == 0.0f) return false;
@@ -37,6 +58,23 @@ inline bool HitTriangle(const Vec3& v0, const Vec3& e1, const Vec3& e2, const Ve
   if (!(vv >= 0.0f && uu + vv <= 1.0f)) return false;
   float tt = Vec3Dot(e2, q) * invDet;
   if (!(tt >= 0.0f)) return false;
+
+  // The determinant must stand clear of its own rounding noise (about
+  // 1e-7 * |dir| |e1| |e2|); otherwise u, v and t are noise.
+  // (In double: the product of six lengths under- or overflows a float.)
+  double scale2 = static_cast<double>(Vec3Dot(dir, dir)) * Vec3Dot(e1, e1) * Vec3Dot(e2, e2);
+  double det2 = static_cast<double>(det) * det;
+  if (!(det2 > static_cast<double>(kMinRelDet) * kMinRelDet * scale2)) return false;
+
+  Vec3 v1 = v0 + e1, v2 = v0 + e2;
+  Vec3 lo{std::min({v0.x, v1.x, v2.x}), std::min({v0.y, v1.y, v2.y}), std::min({v0.z, v1.z, v2.z})};
+  Vec3 hi{std::max({v0.x, v1.x, v2.x}), std::max({v0.y, v1.y, v2.y}), std::max({v0.z, v1.z, v2.z})};
+  float tol = kHitTolerance * (std::max(MaxAbs(lo), MaxAbs(hi)) + origScale);
+  Vec3 hit = orig + dir * tt;
+  if (!(hit.x >= lo.x - tol && hit.x <= hi.x + tol && hit.y >= lo.y - tol && hit.y <= hi.y + tol &&
+        hit.z >= lo.z - tol && hit.z <= hi.z + tol)) {
+    return false;
+  }
   *u = uu;
   *v = vv;
   *t = tt;
@@ -81,7 +119,7 @@ float Axis(const Vec3& v, int axis) { return axis == 0 ? v.x : (axis == 1 ? v.y 
 
 bool IntersectTri(const Vec3& v0, const Vec3& v1, const Vec3& v2, const Vec3& rayPos,
                   const Vec3& rayDir, float* u, float* v, float* t) {
-  return HitTriangle(v0, v1 - v0, v2 - v0, rayPos, rayDir, u, v, t);
+  return HitTriangle(v0, v1 - v0, v2 - v0, rayPos, MaxAbs(rayPos), rayDir, u, v, t);
 }
 
 // ---------------------------------------------------------------------------
@@ -120,7 +158,10 @@ class MeshBvh {
   void MakeLeaf(std::uint32_t node, std::uint32_t begin, std::uint32_t end);
   // Entry distance of the ray into node n's box, or +inf when it misses or
   // enters beyond `limit`.
-  float Enter(const Node& n, const Vec3& orig, const Vec3& inv, float limit) const;
+  // `lo` and `hi` are the ray origin moved by the ray's share of the box
+  // padding (lo = orig + pad, hi = orig - pad: the box seen from them is
+  // wider on both sides).
+  float Enter(const Node& n, const Vec3& lo, const Vec3& hi, const Vec3& inv, float limit) const;
 
   std::vector<Node> nodes_;
   std::vector<Tri> tris_;
@@ -162,12 +203,10 @@ void MeshBvh::Build(std::vector<BuildItem>& items, std::uint32_t node, std::uint
     box.Grow(items[i].box);
     cbox.Grow(items[i].centroid);
   }
-  // Widen the box so the ray / box test, which rounds differently from the
-  // ray / triangle test, never cuts off a face that touches the boundary.
-  Vec3 ext = box.hi - box.lo;
-  float mag = std::max({std::fabs(box.lo.x), std::fabs(box.lo.y), std::fabs(box.lo.z),
-                        std::fabs(box.hi.x), std::fabs(box.hi.y), std::fabs(box.hi.z)});
-  float pad = 1e-5f * std::max({ext.x, ext.y, ext.z}) + 4e-6f * mag + 1e-30f;
+  // Widen the box by twice the hit tolerance of its faces (the ray's own
+  // share is added per ray in Enter), so any point a face test accepts lies
+  // well inside it.
+  float pad = 2.0f * kHitTolerance * std::max(MaxAbs(box.lo), MaxAbs(box.hi)) + 1e-30f;
   Node& n = nodes_[node];
   n.lo[0] = box.lo.x - pad;
   n.lo[1] = box.lo.y - pad;
@@ -258,10 +297,11 @@ void MeshBvh::Build(std::vector<BuildItem>& items, std::uint32_t node, std::uint
   Build(items, left + 1, mid, end, depth + 1);
 }
 
-float MeshBvh::Enter(const Node& n, const Vec3& orig, const Vec3& inv, float limit) const {
-  float tx0 = (n.lo[0] - orig.x) * inv.x, tx1 = (n.hi[0] - orig.x) * inv.x;
-  float ty0 = (n.lo[1] - orig.y) * inv.y, ty1 = (n.hi[1] - orig.y) * inv.y;
-  float tz0 = (n.lo[2] - orig.z) * inv.z, tz1 = (n.hi[2] - orig.z) * inv.z;
+float MeshBvh::Enter(const Node& n, const Vec3& lo, const Vec3& hi, const Vec3& inv,
+                     float limit) const {
+  float tx0 = (n.lo[0] - lo.x) * inv.x, tx1 = (n.hi[0] - hi.x) * inv.x;
+  float ty0 = (n.lo[1] - lo.y) * inv.y, ty1 = (n.hi[1] - hi.y) * inv.y;
+  float tz0 = (n.lo[2] - lo.z) * inv.z, tz1 = (n.hi[2] - hi.z) * inv.z;
   float tmin = std::max({std::min(tx0, tx1), std::min(ty0, ty1), std::min(tz0, tz1)});
   float tmax = std::min({std::max(tx0, tx1), std::max(ty0, ty1), std::max(tz0, tz1)});
   float slack = Slack(std::max(std::fabs(tmin), std::fabs(tmax)));
@@ -278,6 +318,10 @@ void MeshBvh::Intersect(const Vec3& orig, const Vec3& dir, IntersectResult* best
   auto recip = [](float d) { return std::fabs(d) > 1e-30f ? 1.0f / d : std::copysign(1e30f, d); };
   Vec3 inv{recip(dir.x), recip(dir.y), recip(dir.z)};
   constexpr float kInf = std::numeric_limits<float>::infinity();
+  float origScale = MaxAbs(orig);
+  float rayPad = 2.0f * kHitTolerance * origScale;
+  Vec3 lo{orig.x + rayPad, orig.y + rayPad, orig.z + rayPad};
+  Vec3 hi{orig.x - rayPad, orig.y - rayPad, orig.z - rayPad};
 
   struct Entry {
     std::uint32_t node;
@@ -285,7 +329,7 @@ void MeshBvh::Intersect(const Vec3& orig, const Vec3& dir, IntersectResult* best
   };
   std::array<Entry, kMaxDepth + 2> stack;
   int top = 0;
-  float rootEnter = Enter(nodes_[0], orig, inv, kInf);
+  float rootEnter = Enter(nodes_[0], lo, hi, inv, kInf);
   if (rootEnter == kInf) return;
   stack[top++] = {0, rootEnter};
   while (top > 0) {
@@ -298,7 +342,7 @@ void MeshBvh::Intersect(const Vec3& orig, const Vec3& dir, IntersectResult* best
       for (std::uint32_t i = n.first; i < n.first + n.count; ++i) {
         const Tri& tri = tris_[i];
         float u, v, t;
-        if (HitTriangle(tri.v0, tri.e1, tri.e2, orig, dir, &u, &v, &t) &&
+        if (HitTriangle(tri.v0, tri.e1, tri.e2, orig, origScale, dir, &u, &v, &t) &&
             Better(t, tri.face, *best)) {
           best->hit = true;
           best->faceIndex = tri.face;
@@ -309,8 +353,8 @@ void MeshBvh::Intersect(const Vec3& orig, const Vec3& dir, IntersectResult* best
       }
       continue;
     }
-    float dl = Enter(nodes_[n.first], orig, inv, limit);
-    float dr = Enter(nodes_[n.first + 1], orig, inv, limit);
+    float dl = Enter(nodes_[n.first], lo, hi, inv, limit);
+    float dr = Enter(nodes_[n.first + 1], lo, hi, inv, limit);
     // Push the farther child first so the nearer is visited next.
     if (dl <= dr) {
       if (dr != kInf) stack[top++] = {n.first + 1, dr};
