@@ -1,0 +1,197 @@
+// Render targets, Present into windows of any shape, and resource lifetime.
+#include <thread>
+
+#include "gl/gl_world.h"
+
+namespace gltest {
+namespace {
+
+using TargetTest = GlTest;
+
+TEST_F(TargetTest, RenderToTextureRoundTrip) {
+  Texture* rt = d->CreateTexture(64, 64, Usage::RenderTarget);
+  ASSERT_NE(rt, nullptr);
+  Surface* depth = d->CreateDepthStencilSurface(64, 64);
+  Surface* level = rt->GetSurfaceLevel(0);
+  ASSERT_NE(level, nullptr);
+  EXPECT_EQ(rt->GetSurfaceLevel(1), nullptr);
+  Surface* savedColor = d->GetRenderTarget(0);
+  Surface* savedDepth = d->GetDepthStencilSurface();
+
+  d->SetRenderTarget(0, level);
+  d->SetDepthStencilSurface(depth);
+  Viewport vp = d->GetViewport();
+  EXPECT_EQ(vp.width, 64u);
+  EXPECT_EQ(vp.height, 64u);
+  d->Clear(kClearTarget | kClearZBuffer, 0xFF00FF00u, 1.0f, 0);
+  Quad(0, 0, 32, 32, 0xFFFF0000u);  // the top-left quarter
+  // Depth works in the texture's own depth surface.
+  Quad(40, 40, 50, 50, 0xFF0000FFu, 0.3f);
+  Quad(40, 40, 50, 50, 0xFFFFFFFFu, 0.6f);
+
+  std::vector<std::uint32_t> px = d->ReadTexture(rt);
+  ASSERT_EQ(px.size(), 64u * 64u);
+  EXPECT_EQ(At(px, 0, 0, 64), 0xFFFF0000u);
+  EXPECT_EQ(At(px, 31, 31, 64), 0xFFFF0000u);
+  EXPECT_EQ(At(px, 32, 31, 64), 0xFF00FF00u);
+  EXPECT_EQ(At(px, 31, 32, 64), 0xFF00FF00u);
+  EXPECT_EQ(At(px, 45, 45, 64), 0xFF0000FFu);
+  // The read-back pixels are the texture's CPU copy from now on.
+  EXPECT_EQ(rt->LockRect()[0], 0xFFFF0000u);
+
+  // Back to the back buffer, whose viewport comes back with it.
+  d->SetRenderTarget(0, savedColor);
+  d->SetDepthStencilSurface(savedDepth);
+  EXPECT_EQ(d->GetViewport().width, 800u);
+  d->SetTexture(0, rt);
+  Quad(100, 100, 164, 164, 0xFFFFFFFFu);
+  d->SetTexture(0, nullptr);
+  auto frame = Frame();
+  EXPECT_EQ(At(frame, 100, 100), 0xFFFF0000u);
+  EXPECT_EQ(At(frame, 131, 131), 0xFFFF0000u);
+  EXPECT_EQ(At(frame, 140, 110), 0xFF00FF00u);
+  EXPECT_EQ(At(frame, 110, 140), 0xFF00FF00u);
+  EXPECT_EQ(At(frame, 145, 145), 0xFF0000FFu);
+
+  savedColor->Release();
+  savedDepth->Release();
+  level->Release();
+  depth->Release();
+  rt->Release();
+}
+
+TEST_F(TargetTest, CullingIsTheSameInTexturesAndTheBackBuffer) {
+  Texture* rt = d->CreateTexture(128, 64, Usage::RenderTarget);
+  Surface* level = rt->GetSurfaceLevel(0);
+  Surface* saved = d->GetRenderTarget(0);
+  d->SetRenderTarget(0, level);
+  d->SetDepthStencilSurface(nullptr);  // no depth at all is allowed too
+  d->Clear(kClearTarget, 0xFF000000u, 1.0f, 0);
+  // Clockwise (front) and counter-clockwise screen triangles.
+  ScreenVertex cw[3] = {{10, 10, 0, 1, 0xFFFFFFFFu, 0, 0},
+                        {40, 10, 0, 1, 0xFFFFFFFFu, 0, 0},
+                        {10, 40, 0, 1, 0xFFFFFFFFu, 0, 0}};
+  ScreenVertex ccw[3] = {{50, 10, 0, 1, 0xFFFFFFFFu, 0, 0},
+                         {50, 40, 0, 1, 0xFFFFFFFFu, 0, 0},
+                         {80, 10, 0, 1, 0xFFFFFFFFu, 0, 0}};
+  d->SetFVF(kScreenFvf);
+  d->DrawPrimitiveUP(PrimitiveType::TriangleList, 1, cw, sizeof(ScreenVertex));
+  d->DrawPrimitiveUP(PrimitiveType::TriangleList, 1, ccw, sizeof(ScreenVertex));
+  auto px = d->ReadTexture(rt);
+  EXPECT_EQ(At(px, 15, 15, 128), 0xFFFFFFFFu);
+  EXPECT_EQ(At(px, 55, 15, 128), 0xFF000000u);
+  d->SetRenderTarget(0, saved);
+  Surface* depth = d->GetDepthStencilSurface();
+  EXPECT_EQ(depth, nullptr);
+  saved->Release();
+  level->Release();
+  rt->Release();
+}
+
+TEST_F(TargetTest, BackBufferReadsWhatWasPresented) {
+  Quad(0, 0, 10, 10, 0xFFFF0000u);
+  d->Present();
+  // Drawing of the next frame has begun: the presented picture stays readable.
+  d->Clear(kClearTarget, 0xFF00FF00u, 1.0f, 0);
+  auto px = d->ReadBackBuffer();
+  ASSERT_EQ(px.size(), 800u * 600u);
+  EXPECT_EQ(At(px, 5, 5), 0xFFFF0000u);
+  EXPECT_EQ(At(px, 50, 50), 0xFF000000u);
+}
+
+TEST_F(TargetTest, PresentLetterboxesIntoAnyWindow) {
+  System& system = *TheWorld().system;
+  d->Clear(kClearTarget, 0xFFFFFFFFu, 1.0f, 0);
+  Quad(0, 0, 10, 10, 0xFFFF0000u);
+  sdl_gl::CaptureWindowOnPresent(*d, true);
+
+  struct Case {
+    int w, h;
+    int x, y, pw, ph;  // where the picture should land
+  };
+  for (Case k : {Case{800, 600, 0, 0, 800, 600}, Case{1000, 600, 100, 0, 800, 600},
+                 Case{800, 800, 0, 100, 800, 600}, Case{400, 300, 0, 0, 400, 300}}) {
+    SCOPED_TRACE(k.w * 10000 + k.h);
+    sdl_gl::SetWindowSizeForTest(system, k.w, k.h);
+    d->Present();
+    int w = 0, h = 0;
+    auto win = sdl_gl::CapturedWindow(*d, &w, &h);
+    ASSERT_EQ(w, k.w);
+    ASSERT_EQ(h, k.h);
+    // Bars are black, the picture sits right side up inside them.
+    if (k.x > 0) {
+      EXPECT_EQ(At(win, k.x - 1, h / 2, w) & 0xFFFFFFu, 0u);
+      EXPECT_EQ(At(win, k.x + k.pw, h / 2, w) & 0xFFFFFFu, 0u);
+    }
+    if (k.y > 0) {
+      EXPECT_EQ(At(win, w / 2, k.y - 1, w) & 0xFFFFFFu, 0u);
+      EXPECT_EQ(At(win, w / 2, k.y + k.ph, w) & 0xFFFFFFu, 0u);
+    }
+    EXPECT_TRUE(RgbNear(At(win, k.x + 1, k.y + 1, w), 255, 0, 0));
+    EXPECT_TRUE(RgbNear(At(win, k.x + k.pw - 1, k.y + k.ph - 1, w), 255, 255, 255));
+    EXPECT_TRUE(RgbNear(At(win, k.x + k.pw / 2, k.y + 1, w), 255, 255, 255));
+  }
+  sdl_gl::CaptureWindowOnPresent(*d, false);
+  sdl_gl::SetWindowSizeForTest(system, 800, 600);
+}
+
+TEST_F(TargetTest, ResourcesMayOutliveTheirDevice) {
+  std::unique_ptr<Device> other = TheWorld().system->CreateDevice();
+  ASSERT_NE(other, nullptr);
+  Texture* tex = other->CreateTexture(4, 4, Usage::Default);
+  Texture* rt = other->CreateTexture(8, 8, Usage::RenderTarget);
+  Surface* level = rt->GetSurfaceLevel(0);
+  Surface* back = other->GetBackBuffer();
+  VertexBuffer* vb = other->CreateVertexBuffer(4 * sizeof(ScreenVertex), kScreenFvf);
+  IndexBuffer* ib = other->CreateIndexBuffer(6);
+  // Give every resource its GL side.
+  other->SetRenderTarget(0, level);
+  other->SetTexture(0, tex);
+  auto* v = static_cast<ScreenVertex*>(vb->Lock());
+  for (int i = 0; i < 4; ++i) v[i] = {float(i & 1) * 8, float(i >> 1) * 8, 0, 1, ~0u, 0, 0};
+  vb->Unlock();
+  const std::uint32_t idx[6] = {0, 1, 3, 0, 3, 2};
+  std::copy(idx, idx + 6, ib->Lock());
+  ib->Unlock();
+  other->DrawIndexedPrimitive(vb, ib, PrimitiveType::TriangleList, 0, 2);
+  other->SetTexture(0, nullptr);
+  other.reset();
+  // The device is gone: these free their CPU side only.
+  tex->Release();
+  level->Release();
+  rt->Release();
+  back->Release();
+  vb->Release();
+  ib->Release();
+
+  // The first device still draws.
+  Quad(0, 0, 10, 10, 0xFFFF0000u);
+  EXPECT_EQ(At(Frame(), 5, 5), 0xFFFF0000u);
+}
+
+TEST_F(TargetTest, TexturesFromAnotherThread) {
+  // The loading thread creates and fills textures without a GL context; the
+  // drawing thread uploads them when first used.
+  Texture* made = nullptr;
+  std::thread loader([&] {
+    made = d->CreateTexture(1, 1, Usage::Default);
+    if (made) {
+      made->LockRect()[0] = 0xFF0080FFu;
+      made->UnlockRect();
+    }
+  });
+  loader.join();
+  ASSERT_NE(made, nullptr);
+  d->SetTexture(0, made);
+  Quad(0, 0, 10, 10, 0xFFFFFFFFu);
+  d->SetTexture(0, nullptr);
+  EXPECT_EQ(At(Frame(), 5, 5), 0xFF0080FFu);
+  // Released on another thread too: the GL name is freed by the drawing thread.
+  std::thread releaser([&] { made->Release(); });
+  releaser.join();
+  Quad(0, 0, 10, 10, 0xFF00FF00u);
+  EXPECT_EQ(At(Frame(), 5, 5), 0xFF00FF00u);
+}
+
+}  // namespace
+}  // namespace gltest
