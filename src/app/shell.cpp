@@ -60,6 +60,12 @@ bool FatalErrorPending() {
   return gFatalPending;
 }
 
+void ClearFatalError() {
+  std::lock_guard<std::mutex> lock(gFatalMutex);
+  gFatalPending = false;
+  gFatalMessage.clear();
+}
+
 std::string TakeFatalErrorMessage() {
   std::lock_guard<std::mutex> lock(gFatalMutex);
   return gFatalMessage;

@@ -110,6 +110,8 @@ void OnWindowDestroy(platform::System& system);
 void RaiseFatalError(const std::string& message);
 bool FatalErrorPending();
 std::string TakeFatalErrorMessage();
+// Forgets a raised error (a new run in the same process: tests).
+void ClearFatalError();
 
 // The process-wide services, created after the device in this order: the
 // sound manager, then the shared sprite. Released in reverse before the

@@ -1,0 +1,216 @@
+#include "app/load_parent.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <thread>
+
+#include "media/mesh_manager.h"
+#include "media/paths.h"
+#include "media/texture_manager.h"
+#include "platform/image.h"
+
+namespace app {
+namespace {
+
+namespace fs = std::filesystem;
+namespace tex = content::texture;
+
+// Jobs the test releases one at a time.
+std::mutex gGateMutex;
+std::condition_variable gGateCv;
+int gReleased = 0;
+std::atomic<int> gJobsRun{0};
+
+void GatedJob(platform::Device*&) {
+  int mine = gJobsRun.load();
+  std::unique_lock<std::mutex> lock(gGateMutex);
+  gGateCv.wait(lock, [mine] { return gReleased > mine; });
+  ++gJobsRun;
+}
+
+void QuickJob(platform::Device*&) { ++gJobsRun; }
+
+void BigNumberJob(platform::Device*&) {
+  media::LoadTexture(tex::kResultScoreNum, 600, 108);
+  ++gJobsRun;
+}
+
+void FailingModelJob(platform::Device*&) {
+  media::MeshManager::GetInstance().LoadAnimatedModel(content::model::kFly, nullptr);
+}
+
+void Release(int n) {
+  {
+    std::lock_guard<std::mutex> lock(gGateMutex);
+    gReleased = n;
+  }
+  gGateCv.notify_all();
+}
+
+class NextScene : public SequenceChild {
+ public:
+  using SequenceChild::Update;
+  SequenceChildBase* Update(SequenceParent*) override { return this; }
+};
+SequenceChild* MakeNext() { return new NextScene; }
+
+void WaitFor(const std::function<bool()>& done) {
+  for (int i = 0; i < 5000 && !done(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ASSERT_TRUE(done());
+}
+
+// Runs in a temporary folder with the three pictures of the loading screen,
+// on the null device.
+class LoadParentTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    old_ = fs::current_path();
+    dir_ = fs::temp_directory_path() /
+           ("poromeko_load_" +
+            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    fs::create_directories(dir_ / "Texture");
+    fs::current_path(dir_);
+    WritePng(tex::kLoadingStr, 255, 62);
+    WritePng(tex::kResultScoreNum, 550, 79);
+    WritePng(tex::kPar, 77, 79);
+    device_ = std::make_unique<platform::NullDevice>();
+    devicePtr_ = device_.get();
+    media::InitSprite(&devicePtr_, &backBuffer_);
+    gReleased = 0;
+    gJobsRun = 0;
+    ResetStopFlag();
+    ClearFatalError();
+  }
+  void TearDown() override {
+    media::ReleaseAllTextures();
+    media::ReleaseSprite();
+    device_.reset();
+    fs::current_path(old_);
+    fs::remove_all(dir_);
+    ResetStopFlag();
+    ClearFatalError();
+  }
+  static void WritePng(const char* path, std::uint32_t w, std::uint32_t h) {
+    std::vector<std::uint32_t> px(static_cast<std::size_t>(w) * h, 0xFF336699u);
+    ASSERT_TRUE(platform::SavePng(path, w, h, px.data(), nullptr));
+  }
+
+  fs::path old_, dir_;
+  std::unique_ptr<platform::NullDevice> device_;
+  platform::Device* devicePtr_ = nullptr;
+  platform::Surface* backBuffer_ = nullptr;
+};
+
+TEST_F(LoadParentTest, ShownPercentageTrailsTheRealOneByAtMostOnePercent) {
+  std::vector<LoadParent::Job> jobs(4, &GatedJob);
+  auto* scene = new LoadParent(jobs, &MakeNext);
+  SequenceParent root(scene);
+  float last = 0.0f;
+  for (int released = 1; released <= 3; ++released) {
+    Release(released);
+    WaitFor([&] { return scene->Progress() >= released / 4.0f; });
+    for (int i = 0; i < 40; ++i) {
+      root.Update();
+      ASSERT_EQ(root.child, scene);
+      float shown = scene->ShownProgress();
+      EXPECT_GE(shown, last);
+      EXPECT_LE(shown - last, 0.0100001f);
+      EXPECT_LE(shown, scene->Progress());
+      last = shown;
+    }
+  }
+  EXPECT_FLOAT_EQ(last, 0.75f);  // 40 updates reached the real value, not beyond
+  Release(4);
+  WaitFor([&] { return !RecordedLoaderThread() || !RecordedLoaderThread()->StillActive(); });
+  root.Update();
+  EXPECT_NE(root.child, nullptr);
+  EXPECT_EQ(dynamic_cast<LoadParent*>(root.child), nullptr);
+}
+
+TEST_F(LoadParentTest, HandsOverAsSoonAsTheThreadEndsWhateverIsShown) {
+  auto* scene = new LoadParent({&QuickJob, &QuickJob, &BigNumberJob}, &MakeNext);
+  SequenceParent root(scene);
+  WaitFor([] { return !RecordedLoaderThread()->StillActive(); });
+  root.Update();  // the first update after the end hands over; nothing was shown yet
+  ASSERT_NE(dynamic_cast<NextScene*>(root.child), nullptr);
+  EXPECT_EQ(RecordedLoaderThread(), nullptr);
+  EXPECT_EQ(gJobsRun.load(), 3);
+  // The loading screen's own pictures are gone; the digit strip stays with
+  // the size the constructor asked for.
+  EXPECT_EQ(media::FindTexture(tex::kLoadingStr), nullptr);
+  EXPECT_EQ(media::FindTexture(tex::kPar), nullptr);
+  EXPECT_FALSE(media::DrawTexture(tex::kPar, 0, 0, 255));
+  media::TextureRecord* digits = media::FindTexture(tex::kResultScoreNum);
+  ASSERT_NE(digits, nullptr);
+  EXPECT_EQ(digits->width, 550u);
+  EXPECT_EQ(digits->height, 79u);
+  EXPECT_NE(digits->texture, nullptr);
+}
+
+TEST_F(LoadParentTest, StopFlagIsHonouredBetweenJobs) {
+  std::vector<LoadParent::Job> jobs(5, &GatedJob);
+  {
+    SequenceParent root(new LoadParent(jobs, &MakeNext));
+    WaitFor([] { return RecordedLoaderThread() != nullptr; });
+    RequestStop();  // set while the first job runs
+    Release(5);
+    WaitFor([] { return !RecordedLoaderThread()->StillActive(); });
+    EXPECT_EQ(gJobsRun.load(), 1);  // the current job finished, no other started
+  }
+  EXPECT_EQ(RecordedLoaderThread(), nullptr);
+}
+
+TEST_F(LoadParentTest, WindowClosedWhileLoadingDeletesTheSceneCleanly) {
+  std::vector<LoadParent::Job> jobs(3, &GatedJob);
+  auto system = platform::CreateHeadlessSystem();
+  SequenceParent root(new LoadParent(jobs, &MakeNext));
+  std::thread closer([&] { OnWindowDestroy(*system); });
+  WaitFor([] { return StopRequested(); });
+  Release(3);
+  closer.join();
+  EXPECT_EQ(gJobsRun.load(), 1);
+  EXPECT_FALSE(system->PumpEvents());
+}
+
+TEST_F(LoadParentTest, AModelThatCannotLoadEndsTheLoaderWithAFatalError) {
+  SequenceParent root(new LoadParent({&QuickJob, &FailingModelJob, &QuickJob}, &MakeNext));
+  WaitFor([] { return !RecordedLoaderThread()->StillActive(); });
+  EXPECT_TRUE(FatalErrorPending());
+  EXPECT_NE(TakeFatalErrorMessage().find(media::kXFileLoadFailed), std::string::npos);
+  EXPECT_NE(TakeFatalErrorMessage().find(content::model::kFly), std::string::npos);
+  EXPECT_EQ(gJobsRun.load(), 1);
+}
+
+TEST_F(LoadParentTest, CaptionBouncesAndDrawShowsCaptionDigitsAndPercent) {
+  auto* scene = new LoadParent({&GatedJob}, &MakeNext);
+  SequenceParent root(scene);
+  // Glyphs start at 0, 2, ..., 14 falling; each bounces between 0 and 10.
+  for (int i = 0; i < 200; ++i) {
+    root.Update();
+    for (float w : scene->Wave()) {
+      EXPECT_GE(w, 0.0f);
+      EXPECT_LE(w, i < 10 ? 14.0f : 10.0f);
+    }
+  }
+  EXPECT_NE(scene->Wave()[0], scene->Wave()[1]);  // out of phase
+  root.Draw();
+  platform::Sprite* sprite = *media::gSprite;
+  const auto& quads = sprite->LastBatch();
+  // Eight caption glyphs, one digit (" 0"), the percent sign.
+  ASSERT_EQ(quads.size(), 10u);
+  EXPECT_FLOAT_EQ(quads[0].corners[0].x, 453.0f);
+  EXPECT_FLOAT_EQ(quads[7].corners[1].x, 800.0f);  // the caption ends at the right edge
+  EXPECT_FLOAT_EQ(quads[8].corners[0].x, 306.5f + 55.0f);
+  EXPECT_FLOAT_EQ(quads[8].corners[0].y, 260.5f);
+  EXPECT_FLOAT_EQ(quads[9].corners[0].x, 306.5f + 110.0f);
+  EXPECT_EQ(device_->PresentCount(), 1);
+  Release(1);
+}
+
+}  // namespace
+}  // namespace app
