@@ -4,17 +4,6 @@
 
 namespace platform {
 
-namespace {
-
-// How far the screen projection is shifted, in pixels. The sdl_gl back end
-// rasterises transformed geometry with the usual pixel centres at +0.5, so a
-// quad edge on an integer coordinate already puts each texel centre on a
-// pixel centre and no shift is needed. (A back end with pixel centres on
-// integer coordinates would need +0.5 here.)
-constexpr float kPixelShift = 0.0f;
-
-}  // namespace
-
 Sprite::Sprite(Device* device) : device_(device) {}
 
 Sprite::~Sprite() {
@@ -23,8 +12,8 @@ Sprite::~Sprite() {
 }
 
 Matrix Sprite::ScreenProjection(const Viewport& vp) {
-  const float left = static_cast<float>(vp.x) + kPixelShift;
-  const float top = static_cast<float>(vp.y) + kPixelShift;
+  const float left = static_cast<float>(vp.x) + kSpritePixelShift;
+  const float top = static_cast<float>(vp.y) + kSpritePixelShift;
   const float right = left + static_cast<float>(vp.width);
   const float bottom = top + static_cast<float>(vp.height);
   float zn = vp.minZ, zf = vp.maxZ;

@@ -36,6 +36,16 @@ enum SpriteFlags : std::uint32_t {
   kSpriteAlphaBlend = 0x10,
 };
 
+// How far the sprite's screen projection is shifted, in pixels. The game's
+// screen coordinates put pixel centres on integers; the sdl_gl device
+// reproduces that by moving transformed geometry by half a pixel less 1/128
+// (its tie-breaking nudge). Shifting the projection by the same amount puts a
+// quad edge at an integer position exactly on a pixel boundary, so an image
+// drawn 1:1 at an integer position lands texel for texel on the pixels with
+// no filtering between neighbours. (The GL sprite tests check this; they fail
+// if the device's shift changes without this one.)
+inline constexpr float kSpritePixelShift = 0.5f - 1.0f / 128.0f;
+
 // The vertex the sprite emits: XYZ | DIFFUSE | TEX1.
 struct SpriteVertex {
   float x, y, z;

@@ -315,9 +315,15 @@ TEST(SpriteProjectionTest, MapsViewportPixelsToTheClipSquareYDown) {
   vp.width = 400;
   vp.height = 300;
   const Matrix p = Sprite::ScreenProjection(vp);
-  ExpectVec(Vec3TransformCoord({100, 50, 0}, p), {-1, 1, 0});
-  ExpectVec(Vec3TransformCoord({500, 350, 1}, p), {1, -1, 1});
-  ExpectVec(Vec3TransformCoord({300, 200, 0.5f}, p), {0, 0, 0.5f});
+  const float s = kSpritePixelShift;
+  ExpectVec(Vec3TransformCoord({100 + s, 50 + s, 0}, p), {-1, 1, 0});
+  ExpectVec(Vec3TransformCoord({500 + s, 350 + s, 1}, p), {1, -1, 1});
+  ExpectVec(Vec3TransformCoord({300 + s, 200 + s, 0.5f}, p), {0, 0, 0.5f});
+  // One unit is one pixel, y down.
+  const Vec3 a = Vec3TransformCoord({120, 60, 0}, p);
+  const Vec3 b = Vec3TransformCoord({121, 61, 0}, p);
+  EXPECT_NEAR(b.x - a.x, 2.0f / 400, kEps);
+  EXPECT_NEAR(b.y - a.y, -2.0f / 300, kEps);
 
   // A flat depth range must not poison the matrix with infinities.
   vp.minZ = vp.maxZ = 0.5f;
