@@ -1,0 +1,31 @@
+// The texture generator's parts: each Make* function draws a group of the
+// game's textures and writes them under the content folder.
+#pragma once
+
+#include <filesystem>
+
+#include "common/draw_canvas.h"
+
+namespace textures {
+
+// Where the pictures go; checks that every picture has the size the game
+// loads it with before writing it.
+class TextureOut {
+ public:
+  explicit TextureOut(std::filesystem::path content_root) : root_(std::move(content_root)) {}
+  // path must be one of the content::texture constants.
+  void Save(const contentgen::Canvas& canvas, const char* path) const;
+  // Nominal size of a texture path; throws DrawError for an unknown path.
+  static contentgen::Canvas MakeCanvas(const char* path);
+
+ private:
+  std::filesystem::path root_;
+};
+
+void MakeDigitTextures(const TextureOut& out);
+void MakeLabelTextures(const TextureOut& out);
+void MakePromptTextures(const TextureOut& out);
+void MakeIconTextures(const TextureOut& out);
+void MakeTitleTextures(const TextureOut& out);
+
+}  // namespace textures
