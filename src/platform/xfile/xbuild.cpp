@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <unordered_map>
 
 #include "platform/hierarchy.h"
@@ -194,8 +193,16 @@ bool ReadWholeFile(const std::string& path, std::vector<unsigned char>* out, std
     if (error) *error = path + ": cannot open the file";
     return false;
   }
-  out->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (in.bad()) {
+  in.seekg(0, std::ios::end);
+  const std::streamoff size = in.tellg();
+  in.seekg(0, std::ios::beg);
+  if (size < 0) {
+    if (error) *error = path + ": cannot read the file";
+    return false;
+  }
+  out->resize(static_cast<std::size_t>(size));
+  in.read(reinterpret_cast<char*>(out->data()), size);
+  if (in.gcount() != size) {
     if (error) *error = path + ": read error";
     return false;
   }
