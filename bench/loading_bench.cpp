@@ -1,0 +1,42 @@
+// The whole loading job list, as the loading scene runs it, on the headless
+// device: PNG decoding, WAV reading and conversion, .x parsing and mesh
+// building (with the ray-cast structure) of every content file.
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+
+#include "app/load_parent.h"
+#include "media/mesh_manager.h"
+#include "media/sound_manager.h"
+#include "media/texture_manager.h"
+#include "platform/sound.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+void BM_LoadEveryContentFile(benchmark::State& state) {
+  const fs::path content = fs::path(POROMEKO_SOURCE_DIR) / "content";
+  const fs::path old = fs::current_path();
+  fs::current_path(content);
+  platform::NullDevice device;
+  platform::Device* devicePtr = &device;
+  platform::Surface* backBuffer = nullptr;
+  media::InitSprite(&devicePtr, &backBuffer);
+  const std::vector<app::LoadParent::Job> jobs = app::LoadParent::DefaultJobs();
+  for (auto _ : state) {
+    media::InitSound([] { return platform::CreateSilentSoundDevice(); });
+    for (app::LoadParent::Job job : jobs) job(devicePtr);
+    state.PauseTiming();
+    media::ReleaseAllTextures();
+    media::ReleaseSound();
+    media::MeshManager::GetInstance().Clear();
+    state.ResumeTiming();
+  }
+  state.counters["jobs"] = static_cast<double>(jobs.size());
+  media::ReleaseSprite();
+  fs::current_path(old);
+}
+BENCHMARK(BM_LoadEveryContentFile)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
