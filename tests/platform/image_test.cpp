@@ -5,6 +5,7 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -90,8 +91,13 @@ TEST_F(ImageTest, BadFilesFailCleanlyWithAReason) {
   WriteBytes(Path("header.png"), {good.begin(), good.begin() + 8});
   WriteBytes(Path("text.png"), {'h', 'e', 'l', 'l', 'o', '\n'});
   WriteBytes(Path("empty.png"), {});
+  // One byte of the compressed image data changed: its chunk's CRC no longer
+  // matches.
   std::vector<unsigned char> bent = good;
-  bent[bent.size() / 2] ^= 0x5A;  // inside the image data: bad CRC
+  const unsigned char idat[] = {'I', 'D', 'A', 'T'};
+  auto at = std::search(bent.begin(), bent.end(), std::begin(idat), std::end(idat));
+  ASSERT_LT(at + 5, bent.end());
+  at[5] ^= 0x5A;
   WriteBytes(Path("bent.png"), bent);
 
   for (const char* name :
