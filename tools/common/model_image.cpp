@@ -92,7 +92,8 @@ void PreviewCanvas::Draw(const std::vector<Vec3>& positions, const std::vector<V
                                                camNormals[f[2]] * w2);
         // Facing away from the viewer means the back of a surface: darken.
         const float facing = n.z < 0 ? 1.0f : 0.45f;
-        const float shade = (0.55f + 0.5f * std::max(0.0f, platform::Vec3Dot(n, -light))) * facing;
+        const float shade =
+            std::min(1.0f, 0.62f + 0.45f * std::max(0.0f, platform::Vec3Dot(n, -light))) * facing;
         float r = 200, g = 200, bl = 200;
         if (texture && !uvs.empty()) {
           const Vec2 uv{uvs[f[0]].x * w0 + uvs[f[1]].x * w1 + uvs[f[2]].x * w2,

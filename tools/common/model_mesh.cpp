@@ -272,6 +272,15 @@ std::size_t ModelMesh::AddTube(const std::vector<Vec3>& points, const std::vecto
       paint, material, skin);
 }
 
+void ModelMesh::Append(const ModelMesh& other) {
+  const auto base = static_cast<std::uint32_t>(vertices_.size());
+  const auto matBase = static_cast<std::uint32_t>(materials_.size());
+  vertices_.insert(vertices_.end(), other.vertices_.begin(), other.vertices_.end());
+  for (auto f : other.faces_) faces_.push_back({f[0] + base, f[1] + base, f[2] + base});
+  for (std::uint32_t m : other.faceMaterials_) faceMaterials_.push_back(m + matBase);
+  materials_.insert(materials_.end(), other.materials_.begin(), other.materials_.end());
+}
+
 void ModelMesh::SetSkin(std::size_t first, const std::function<Skin(const Vec3&)>& fn) {
   for (std::size_t k = first; k < vertices_.size(); ++k) vertices_[k].skin = fn(vertices_[k].pos);
 }

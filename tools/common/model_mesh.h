@@ -142,6 +142,10 @@ class ModelMesh {
   std::size_t AddTube(const std::vector<platform::Vec3>& points, const std::vector<float>& radii,
                       int cols, Paint paint, int material, const Skin& skin);
 
+  // Adds every vertex, face and material of another mesh (for previews of
+  // models made of several files).
+  void Append(const ModelMesh& other);
+
   // Gives every vertex from `first` on a skin computed from its position.
   void SetSkin(std::size_t first, const std::function<Skin(const platform::Vec3&)>& fn);
 

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <string>
 
+#include "media/paths.h"
 #include "models.h"
 
 namespace {
@@ -77,7 +78,22 @@ int main(int argc, char** argv) {
   if (argc == 4) {
     std::filesystem::create_directories(argv[3], ec);
     std::string error;
-    if (!models::WritePreviews(all, textures, argv[3], &error)) {
+    // The three parts of the creature together, as the game draws them.
+    std::vector<models::Model> previews = all;
+    models::Model whole;
+    for (const models::Model& m : all) {
+      if (m.path != content::model::kPlayerUpBody && m.path != content::model::kPlayerDownBody &&
+          m.path != content::model::kPlayerHand)
+        continue;
+      if (whole.path.empty()) {
+        whole = m;
+        whole.path = "XFile/PlayerWhole.x";
+      } else {
+        whole.mesh.Append(m.mesh);
+      }
+    }
+    previews.push_back(std::move(whole));
+    if (!models::WritePreviews(previews, textures, argv[3], &error)) {
       std::fprintf(stderr, "gen_models: %s\n", error.c_str());
       return 1;
     }

@@ -329,9 +329,9 @@ Model MakeFlower() {
   const int head = s.Add("Head", stem2, {0, 0.35f, 0});
   ModelMesh m;
   const int mat = m.AddMaterial(contentgen::PaletteMaterial());
-  const std::size_t stem = m.AddTube({{0, 0, 0}, {0, 0.45f, 0}, {0.02f, 0.9f, 0}, {0, 1.25f, 0}},
-                                     {0.07f, 0.06f, 0.055f, 0.05f}, 8, Paint{Swatch::kStem, true},
-                                     mat, Skin::Rigid(root));
+  const std::size_t stem = m.AddTube(
+      {{0, 0.07f, 0}, {0, 0.45f, 0}, {0.02f, 0.9f, 0}, {0, 1.25f, 0}},
+      {0.07f, 0.06f, 0.055f, 0.05f}, 8, Paint{Swatch::kStem, true}, mat, Skin::Rigid(root));
   m.SetSkin(stem, [&](const Vec3& p) {
     if (p.y < 0.45f) return Skin::Blend(root, stem1, p.y / 0.45f);
     if (p.y < 0.9f) return Skin::Blend(stem1, stem2, (p.y - 0.45f) / 0.45f);

@@ -72,6 +72,19 @@ void BuildUpperBody(ModelMesh& m, const Bones& b, int mat) {
   for (float x : {0.32f, -0.32f})
     m.AddLathe({{0, -0.02f}, {0.1f, 0.1f}, {0.11f, 0.2f}, {0, 0.22f}}, Place({x, -0.1f, -0.98f}), 8,
                Paint{Swatch::kTooth, false}, mat, head);
+  // A wide smile along the lips' seam.
+  {
+    std::vector<Vec3> pts;
+    std::vector<float> radii;
+    for (int i = -4; i <= 4; ++i) {
+      const float x = 0.2f * static_cast<float>(i);
+      const float y = -0.02f + 0.14f * (x / 0.8f) * (x / 0.8f);
+      const float e = 1 - (x / 1.2f) * (x / 1.2f) - ((y - 0.37f) / 1.08f) * ((y - 0.37f) / 1.08f);
+      pts.push_back({x, y, -1.12f * std::sqrt(std::fmax(0.0f, e)) - 0.02f});
+      radii.push_back(0.035f);
+    }
+    m.AddTube(pts, radii, 8, Paint{Swatch::kInk, false}, mat, head);
+  }
   // Big eyes: white, pupil, two shines.
   for (int side = 0; side < 2; ++side) {
     const float sx = side == 0 ? 1.0f : -1.0f;
