@@ -110,12 +110,12 @@ void MakePercent(const TextureOut& out) {
   cairo_t* cr = c.Cr();
   const auto& font = contentgen::RoundedFont();
   const TextStyle style = ResultStyle();
-  // Same size and baseline as the result digits, so "42%" sits on one line.
+  // The result digits' baseline, so "42%" sits on one line.
   Canvas probe(550, 79);
   const StripLayout l = LayoutStrip(probe.Cr(), 55, 79, style);
-  double size = l.size;
+  // A little larger than a digit so the thin sign holds its own beside them.
   const double fit = contentgen::FitTextSize(cr, font, "%", c.Width(), c.Height(), style, 1000);
-  size = std::min(size, fit);
+  const double size = std::min(l.size * 1.2, fit);
   const Box b = contentgen::MeasureText(cr, font, "%", size);
   contentgen::DrawTextAt(cr, font, "%", size, (c.Width() - b.Width()) / 2.0, l.baseline, style);
   out.Save(c, content::texture::kPar);

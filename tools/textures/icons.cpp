@@ -379,11 +379,8 @@ void MakeFace(const TextureOut& out) {
   cairo_t* cr = c.Cr();
   cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
   cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
-  const double cx = 25.5, cy = 22;
-  // Ear nubs.
-  Ellipse(cr, 9, 8, 5, 5, pal::kBody, pal::kBody, 2.5);
-  Ellipse(cr, 42, 8, 5, 5, pal::kBody, pal::kBody, 2.5);
-  Ellipse(cr, cx, cy, 23, 18.5, contentgen::Mix(pal::kBody, pal::kBelly, 0.45), pal::kBody, 3);
+  const double cx = 25.5, cy = 21;
+  Ellipse(cr, cx, cy, 23.5, 19.5, contentgen::Mix(pal::kBody, pal::kBelly, 0.45), pal::kBody, 3);
   // Mouth: a wide grin, open.
   cairo_new_path(cr);
   cairo_move_to(cr, cx - 12, cy + 3);

@@ -65,7 +65,7 @@ void MakeLoadingCaption(const TextureOut& out) {
       {120, 182, "こ", pal::kMint, pal::kGrass},
       {182, 238, "中", pal::kSkyHorizon, pal::kLilac},
   }};
-  TextStyle base = Style(pal::kCream, pal::kSun, 3.0, 3.0, 2.0);
+  TextStyle base = Style(pal::kCream, pal::kSun, 4.5, 3.0, 2.0);
   double size = 1000;
   for (const auto& cell : cells) {
     size = std::min(

@@ -175,7 +175,7 @@ void MakeBurp(const TextureOut& out) {
   cairo_path_destroy(body);
   const auto& font = contentgen::RoundedFont();
   const TextStyle word = Outlined(pal::kSun, pal::kOrange, 3.0, 3.0, 2.0);
-  const double size = contentgen::FitTextSize(cr, font, "げっぷ", 84, 44, word, 1000);
+  const double size = contentgen::FitTextSize(cr, font, "げっぷ", 94, 52, word, 1000);
   contentgen::DrawText(cr, font, "げっぷ", size, cx, cy, word);
   out.Save(c, content::texture::kGeppu);
 }
