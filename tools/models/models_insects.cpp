@@ -223,7 +223,7 @@ Model MakeBeetle(bool flying) {
   m.AddEllipsoid({0.14f, 0.12f, 0.14f}, Place({0, 1.27f, 1.86f}), 8, 6,
                  Paint{Swatch::kBeetleShell, false}, mat, rs);
   for (float x : {0.32f, -0.32f}) {
-    AddEye(m, {x, 0.1f, 1.66f}, 0.16f, x > 0 ? 0.45f : -0.45f, mat, rs);
+    AddEye(m, {x, 0.12f, 1.68f}, 0.2f, x > 0 ? 0.45f : -0.45f, mat, rs);
     for (int leg = 0; leg < 3; ++leg) {
       const float z = 0.7f - 0.75f * static_cast<float>(leg);
       const float sx = x > 0 ? 1.0f : -1.0f;

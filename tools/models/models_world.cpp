@@ -100,7 +100,8 @@ Rgb PlanetColour(const Vec3& d) {
   // Meadows: patches full of little flower dots.
   const float meadow = SmoothStep(0.12f, 0.3f, Fbm(d * 3.1f, 3, 203));
   if (meadow > 0) {
-    const Vec3 q = d * 95.0f;
+    c = Mix(c, Hex(0xA8E07A), meadow * 0.35f);
+    const Vec3 q = d * 45.0f;
     const auto cx = static_cast<std::int32_t>(std::floor(q.x)),
                cy = static_cast<std::int32_t>(std::floor(q.y)),
                cz = static_cast<std::int32_t>(std::floor(q.z));
@@ -108,18 +109,18 @@ Rgb PlanetColour(const Vec3& d) {
       for (int dy = -1; dy <= 1; ++dy)
         for (int dx = -1; dx <= 1; ++dx) {
           const std::int32_t x = cx + dx, y = cy + dy, z = cz + dz;
-          if (Hash01(x, y, z, 301) > 0.45f * meadow) continue;
+          if (Hash01(x, y, z, 301) > 0.7f * meadow) continue;
           const Vec3 p{static_cast<float>(x) + Hash01(x, y, z, 302),
                        static_cast<float>(y) + Hash01(x, y, z, 303),
                        static_cast<float>(z) + Hash01(x, y, z, 304)};
           const float dist = platform::Vec3Length(q - p);
-          const float r = 0.22f;
+          const float r = 0.3f;
           if (dist < r) {
             static const std::uint32_t kPetals[] = {0xFF9EC4, 0xB79CFF, 0xFFD84A, 0xFFF6E0,
                                                     0xFF7A6B};
             const auto pick = static_cast<std::size_t>(Hash01(x, y, z, 305) * 5) % 5;
             const Rgb petal = Hex(kPetals[pick]);
-            c = dist < 0.08f ? Hex(0xFFD84A) : Mix(petal, c, SmoothStep(r * 0.8f, r, dist));
+            c = dist < 0.1f ? Hex(0xFFD84A) : Mix(petal, c, SmoothStep(r * 0.8f, r, dist));
           }
         }
   }
