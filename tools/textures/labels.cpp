@@ -83,7 +83,7 @@ void MakeLoadingCaption(const TextureOut& out) {
   }
   // The dot sits low, on the line the kana stand on.
   cairo_new_path(cr);
-  contentgen::EllipsePath(cr, (238 + 255) / 2.0, 46, 3.0, 3.0);
+  contentgen::EllipsePath(cr, (238 + 255) / 2.0, 46, 2.2, 2.2);
   contentgen::PaintStyledPath(cr, base);
   cairo_new_path(cr);
   out.Save(c, content::texture::kLoadingStr);
