@@ -5,6 +5,7 @@
 #include <png.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -281,6 +282,150 @@ TEST(Textures, LogoKeepsClearOfTheRankingBelowIt) {
   ASSERT_TRUE(p.ok);
   EXPECT_EQ(InkCount(p, 0, 215, p.width, p.height, 1), 0);
   EXPECT_GT(InkCount(p, 0, 0, p.width, 200), p.width * 200 / 4);
+}
+
+// Lowest row with ink in columns [x0, x1).
+int InkBottom(const Picture& p, int x0, int x1) {
+  for (int y = p.height - 1; y >= 0; --y) {
+    if (InkCount(p, x0, y, x1, y + 1) > 0) return y;
+  }
+  return -1;
+}
+
+TEST(Textures, DigitsShareABaselineAndTheSignsLineUpWithThem) {
+  // Digits without a descender: a score like "2030" must not wobble.
+  const Picture num = Load(tex::kNum);
+  ASSERT_TRUE(num.ok);
+  const int base = InkBottom(num, 0, 40);
+  for (int d : {1, 2, 3, 5, 6, 8}) EXPECT_NEAR(InkBottom(num, d * 40, d * 40 + 40), base, 1) << d;
+
+  // The clock colon is drawn at y (57 - 41) / 2 + 20 beside digits drawn at
+  // y 20: its two dots centre on the digits' middle.
+  const Picture dot = Load(tex::kDot);
+  ASSERT_TRUE(dot.ok);
+  const InkBox colon = BoundsOfInk(dot);
+  const InkBox zero = BoundsOfInk(num);
+  EXPECT_NEAR((colon.y0 + colon.y1) / 2.0 + 8, (zero.y0 + zero.y1) / 2.0, 2.5);
+  EXPECT_GT(InkCount(dot, 0, 0, dot.width, dot.height / 2), 20);
+  EXPECT_GT(InkCount(dot, 0, dot.height / 2, dot.width, dot.height), 20);
+
+  // The percent sign follows the result digits on the same line.
+  const Picture digits = Load(tex::kResultScoreNum);
+  const Picture par = Load(tex::kPar);
+  ASSERT_TRUE(digits.ok && par.ok);
+  EXPECT_NEAR(InkBottom(par, 0, par.width), InkBottom(digits, 0, 55), 3);
+}
+
+TEST(Textures, SlidingPicturesAreCentredInTheirFrames) {
+  // The title logo, the result title and the Enter prompt are placed by
+  // centring their frames on the screen, so the drawing must be centred too.
+  for (const char* path : {tex::kTitle, tex::kResult, tex::kPushEnter, tex::kScore}) {
+    SCOPED_TRACE(path);
+    const Picture p = Load(path);
+    ASSERT_TRUE(p.ok);
+    const InkBox b = BoundsOfInk(p);
+    EXPECT_NEAR((b.x0 + b.x1) / 2.0, (p.width - 1) / 2.0, 6);
+  }
+}
+
+TEST(Textures, TitleBannerRunsFromEdgeToEdge) {
+  // Stretched between its two ends during the intro and then drawn from x 0
+  // to 800: the band must reach both sides along its middle.
+  const Picture p = Load(tex::kTitleW);
+  ASSERT_TRUE(p.ok);
+  for (int y = 70; y < 160; ++y) {
+    EXPECT_EQ(p.Alpha(0, y), 255) << y;
+    EXPECT_EQ(p.Alpha(p.width - 1, y), 255) << y;
+  }
+  // ... with sky above and below it.
+  EXPECT_EQ(InkCount(p, 0, 0, p.width, 3, 1), 0);
+}
+
+TEST(Textures, EmotionBalloonsShareOneBubbleWithDifferentContents) {
+  const Picture plain = Load(tex::kBalloon);
+  ASSERT_TRUE(plain.ok);
+  for (const char* path : {tex::kHeart, tex::kNote, tex::kSweat}) {
+    SCOPED_TRACE(path);
+    const Picture p = Load(path);
+    ASSERT_TRUE(p.ok);
+    // Same outline: the rim rows agree, the middle does not.
+    int same_rim = 0, rim = 0;
+    for (int x = 0; x < p.width; ++x) {
+      for (int y : {2, 3, 4}) {
+        rim += 1;
+        same_rim += p.Rgba(x, y) == plain.Rgba(x, y);
+      }
+    }
+    EXPECT_EQ(same_rim, rim);
+    int differ = 0;
+    for (int y = 12; y < 34; ++y) {
+      for (int x = 20; x < 54; ++x) differ += p.Rgba(x, y) != plain.Rgba(x, y);
+    }
+    EXPECT_GT(differ, 60);
+  }
+}
+
+// Mean saturation (max - min channel) of the opaque pixels.
+double MeanSaturation(const Picture& p) {
+  double sum = 0;
+  int n = 0;
+  for (int y = 0; y < p.height; ++y) {
+    for (int x = 0; x < p.width; ++x) {
+      if (p.Alpha(x, y) < 200) continue;
+      const std::uint8_t* c = &p.rgba[(y * p.width + x) * 4];
+      sum += std::max({c[0], c[1], c[2]}) - std::min({c[0], c[1], c[2]});
+      ++n;
+    }
+  }
+  return n ? sum / n : 0;
+}
+
+TEST(Textures, CrownsAreGoldSilverAndBronze) {
+  const Picture gold = Load(tex::kCrown1);
+  const Picture silver = Load(tex::kCrown2);
+  const Picture bronze = Load(tex::kCrown3);
+  ASSERT_TRUE(gold.ok && silver.ok && bronze.ok);
+  // Silver is the least coloured of the three.
+  EXPECT_LT(MeanSaturation(silver), MeanSaturation(gold));
+  EXPECT_LT(MeanSaturation(silver), MeanSaturation(bronze));
+  // Gold is yellow at its band: red and green high, blue low.
+  const InkBox b = BoundsOfInk(gold);
+  const std::uint32_t band = gold.Rgba((b.x0 + b.x1) / 2 - 12, b.y1 - 9);
+  EXPECT_GT((band >> 24) & 0xFF, 180u);
+  EXPECT_GT((band >> 16) & 0xFF, 130u);
+  EXPECT_LT((band >> 8) & 0xFF, 120u);
+}
+
+TEST(Textures, MissedInsectsAreGreyedOut) {
+  const std::pair<const char*, const char*> pairs[] = {{tex::kS, tex::kSMiss},
+                                                       {tex::kM, tex::kMMiss},
+                                                       {tex::kL, tex::kLMiss},
+                                                       {tex::kW, tex::kWMiss}};
+  for (const auto& [normal_path, miss_path] : pairs) {
+    SCOPED_TRACE(miss_path);
+    const Picture normal = Load(normal_path);
+    const Picture miss = Load(miss_path);
+    ASSERT_TRUE(normal.ok && miss.ok);
+    // Away from the cross over its middle (the two diagonals of the centred
+    // square), the missed insect has lost its colours.
+    const double side = std::min(miss.width, miss.height);
+    const double ox = (miss.width - side) / 2, oy = (miss.height - side) / 2;
+    int coloured_normal = 0, coloured_miss = 0;
+    for (int y = 0; y < miss.height; ++y) {
+      for (int x = 0; x < miss.width; ++x) {
+        const double u = (x + 0.5 - ox) / side, v = (y + 0.5 - oy) / side;
+        if (std::abs(u - v) < 0.16 || std::abs(u + v - 1) < 0.16) continue;
+        for (const Picture* p : {&normal, &miss}) {
+          if (p->Alpha(x, y) < 200) continue;
+          const std::uint8_t* c = &p->rgba[(y * p->width + x) * 4];
+          const int sat = std::max({c[0], c[1], c[2]}) - std::min({c[0], c[1], c[2]});
+          if (sat > 40) (p == &normal ? coloured_normal : coloured_miss) += 1;
+        }
+      }
+    }
+    EXPECT_GT(coloured_normal, 30);
+    EXPECT_LT(coloured_miss, coloured_normal / 5);
+  }
 }
 
 }  // namespace
