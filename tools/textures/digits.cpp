@@ -1,7 +1,9 @@
 // Digit strips (ten equal cells "0".."9" from x = 0), the percent sign and
 // the clock colon, all in the same chunky outlined lettering.
 #include <algorithm>
+#include <cmath>
 #include <string>
+#include <utility>
 
 #include "media/paths.h"
 #include "textures/texture_set.h"
@@ -105,19 +107,42 @@ void MakeStrip(const TextureOut& out, const char* path, int cell_w, const TextSt
   out.Save(c, path);
 }
 
+// The percent sign is built from shapes (two rings and a bar) rather than
+// taken from the font, whose sign is thin and slanted next to the digits.
 void MakePercent(const TextureOut& out) {
   Canvas c = TextureOut::MakeCanvas(content::texture::kPar);
   cairo_t* cr = c.Cr();
-  const auto& font = contentgen::RoundedFont();
   const TextStyle style = ResultStyle();
-  // The result digits' baseline, so "42%" sits on one line.
+  // Stand on the result digits' line and reach their height.
   Canvas probe(550, 79);
   const StripLayout l = LayoutStrip(probe.Cr(), 55, 79, style);
-  // A little larger than a digit so the thin sign holds its own beside them.
-  const double fit = contentgen::FitTextSize(cr, font, "%", c.Width(), c.Height(), style, 1000);
-  const double size = std::min(l.size * 1.2, fit);
-  const Box b = contentgen::MeasureText(cr, font, "%", size);
-  contentgen::DrawTextAt(cr, font, "%", size, (c.Width() - b.Width()) / 2.0, l.baseline, style);
+  const Box zero = contentgen::MeasureText(probe.Cr(), contentgen::RoundedFont(), "0", l.size);
+  const double top = l.baseline + zero.y0, bottom = l.baseline + zero.y1;
+  const double h = bottom - top, cx = c.Width() / 2.0;
+  const double r_out = h * 0.2, r_in = h * 0.085;
+  const double w = std::min(c.Width() - 22.0, h * 0.78);
+  const double ax = cx - w / 2 + r_out, ay = top + r_out;
+  const double bx = cx + w / 2 - r_out, by = bottom - r_out;
+  constexpr double kTurn = 2 * 3.14159265358979323846;
+  cairo_new_path(cr);
+  for (const auto& [x, y] : {std::pair{ax, ay}, std::pair{bx, by}}) {
+    cairo_new_sub_path(cr);
+    cairo_arc(cr, x, y, r_out, 0, kTurn);
+    cairo_close_path(cr);
+    cairo_new_sub_path(cr);
+    cairo_arc_negative(cr, x, y, r_in, kTurn, 0);
+    cairo_close_path(cr);
+  }
+  // The bar, from the lower left to the upper right, as a rounded slab.
+  const double x0 = cx - w / 2 + 2, y0 = bottom - 1, x1 = cx + w / 2 - 2, y1 = top + 1;
+  const double len = std::hypot(x1 - x0, y1 - y0), thick = h * 0.13;
+  cairo_save(cr);
+  cairo_translate(cr, (x0 + x1) / 2, (y0 + y1) / 2);
+  cairo_rotate(cr, std::atan2(y1 - y0, x1 - x0));
+  contentgen::RoundedRect(cr, -len / 2, -thick / 2, len, thick, thick / 2);
+  cairo_restore(cr);
+  contentgen::PaintStyledPath(cr, style);
+  cairo_new_path(cr);
   out.Save(c, content::texture::kPar);
 }
 
