@@ -60,13 +60,51 @@ void PreviewCanvas::Draw(const std::vector<Vec3>& positions, const std::vector<V
   const float cx = static_cast<float>(image_.width) / 2 + offset.x;
   const float cy = static_cast<float>(image_.height) / 2 + offset.y;
   std::vector<Vec3> screen(positions.size());
-  std::vector<Vec3> camNormals(positions.size());
+  std::vector<float> shade(positions.size());
+  const Vec3 light = platform::Vec3Normalize({-0.4f, 0.6f, -0.7f});
   for (std::size_t i = 0; i < positions.size(); ++i) {
     const Vec3 p = platform::Vec3TransformCoord(positions[i], view);
     screen[i] = {cx + p.x * scale, cy - p.y * scale, p.z};
-    camNormals[i] = platform::Vec3Normalize(platform::Vec3TransformNormal(normals[i], view));
+    const Vec3 n = platform::Vec3Normalize(platform::Vec3TransformNormal(normals[i], view));
+    // Facing away from the viewer means the back of a surface: darken.
+    const float facing = n.z < 0 ? 1.0f : 0.45f;
+    shade[i] =
+        std::min(1.0f, 0.62f + 0.45f * std::max(0.0f, platform::Vec3Dot(n, -light))) * facing;
   }
-  const Vec3 light = platform::Vec3Normalize({-0.4f, 0.6f, -0.7f});
+  Raster(screen, shade, uvs, faces, texture);
+}
+
+void PreviewCanvas::DrawLit(const std::vector<Vec3>& positions, const std::vector<Vec3>& normals,
+                            const std::vector<Vec2>& uvs,
+                            const std::vector<std::array<std::uint32_t, 3>>& faces,
+                            const RgbaImage* texture, const platform::Matrix& viewProj,
+                            const Vec3& lightDir, bool skinned, float diffuse) {
+  const Vec3 toLight = -platform::Vec3Normalize(lightDir);
+  std::vector<Vec3> screen(positions.size());
+  std::vector<float> shade(positions.size());
+  const float w = static_cast<float>(image_.width), h = static_cast<float>(image_.height);
+  for (std::size_t i = 0; i < positions.size(); ++i) {
+    const platform::Vec4 c = platform::Vec3Transform(positions[i], viewProj);
+    if (c.w < 0.5f) {
+      screen[i] = {0, 0, -1};  // behind the eye: faces using it are skipped
+    } else {
+      screen[i] = {(c.x / c.w + 1) * 0.5f * w, (1 - c.y / c.w) * 0.5f * h, c.z / c.w};
+    }
+    const float nl =
+        std::max(0.0f, platform::Vec3Dot(platform::Vec3Normalize(normals[i]), toLight));
+    shade[i] = skinned ? std::min(1.0f, 0.5f + 0.5f * diffuse * nl)
+                       : std::min(1.0f, diffuse * (0.696f + 0.5f * nl));
+  }
+  std::vector<std::array<std::uint32_t, 3>> visible;
+  for (const auto& f : faces)
+    if (screen[f[0]].z >= 0 && screen[f[1]].z >= 0 && screen[f[2]].z >= 0) visible.push_back(f);
+  Raster(screen, shade, uvs, visible, texture);
+}
+
+void PreviewCanvas::Raster(const std::vector<Vec3>& screen, const std::vector<float>& shade,
+                           const std::vector<Vec2>& uvs,
+                           const std::vector<std::array<std::uint32_t, 3>>& faces,
+                           const RgbaImage* texture) {
   for (const auto& f : faces) {
     const Vec3 &a = screen[f[0]], &b = screen[f[1]], &c = screen[f[2]];
     const float area = (b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x);
@@ -88,12 +126,7 @@ void PreviewCanvas::Draw(const std::vector<Vec3>& positions, const std::vector<V
         float& d = depth_[static_cast<std::size_t>(y * image_.width + x)];
         if (z >= d) continue;
         d = z;
-        const Vec3 n = platform::Vec3Normalize(camNormals[f[0]] * w0 + camNormals[f[1]] * w1 +
-                                               camNormals[f[2]] * w2);
-        // Facing away from the viewer means the back of a surface: darken.
-        const float facing = n.z < 0 ? 1.0f : 0.45f;
-        const float shade =
-            std::min(1.0f, 0.62f + 0.45f * std::max(0.0f, platform::Vec3Dot(n, -light))) * facing;
+        const float s = shade[f[0]] * w0 + shade[f[1]] * w1 + shade[f[2]] * w2;
         float r = 200, g = 200, bl = 200;
         if (texture && !uvs.empty()) {
           const Vec2 uv{uvs[f[0]].x * w0 + uvs[f[1]].x * w1 + uvs[f[2]].x * w2,
@@ -108,9 +141,9 @@ void PreviewCanvas::Draw(const std::vector<Vec3>& positions, const std::vector<V
           bl = t[2];
         }
         std::uint8_t* o = image_.At(x, y);
-        o[0] = static_cast<std::uint8_t>(std::min(255.0f, r * shade));
-        o[1] = static_cast<std::uint8_t>(std::min(255.0f, g * shade));
-        o[2] = static_cast<std::uint8_t>(std::min(255.0f, bl * shade));
+        o[0] = static_cast<std::uint8_t>(std::min(255.0f, r * s));
+        o[1] = static_cast<std::uint8_t>(std::min(255.0f, g * s));
+        o[2] = static_cast<std::uint8_t>(std::min(255.0f, bl * s));
       }
     }
   }

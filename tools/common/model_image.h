@@ -35,9 +35,22 @@ class PreviewCanvas {
             const std::vector<platform::Vec3>& normals, const std::vector<platform::Vec2>& uvs,
             const std::vector<std::array<std::uint32_t, 3>>& faces, const RgbaImage* texture,
             const platform::Matrix& view, float scale, platform::Vec2 offset);
+  // Perspective view with the game's lighting (one directional light of
+  // diffuse 0.5 travelling along lightDir): `skinned` parts show
+  // texture x (0.5 + 0.5 N.L) as the game's emissive skinned drawing does,
+  // others texture x diffuse x (0.7 + 0.5 N.L) like its static meshes.
+  void DrawLit(const std::vector<platform::Vec3>& positions,
+               const std::vector<platform::Vec3>& normals, const std::vector<platform::Vec2>& uvs,
+               const std::vector<std::array<std::uint32_t, 3>>& faces, const RgbaImage* texture,
+               const platform::Matrix& viewProj, const platform::Vec3& lightDir, bool skinned,
+               float diffuse);
   const RgbaImage& Image() const { return image_; }
 
  private:
+  // Screen positions (x, y in pixels, z depth), a brightness per vertex.
+  void Raster(const std::vector<platform::Vec3>& screen, const std::vector<float>& shade,
+              const std::vector<platform::Vec2>& uvs,
+              const std::vector<std::array<std::uint32_t, 3>>& faces, const RgbaImage* texture);
   RgbaImage image_;
   std::vector<float> depth_;
 };

@@ -93,7 +93,9 @@ int main(int argc, char** argv) {
       }
     }
     previews.push_back(std::move(whole));
-    if (!models::WritePreviews(previews, textures, argv[3], &error)) {
+    if (!models::WritePreviews(previews, textures, argv[3], &error) ||
+        !models::WriteScenePreview(previews, textures, std::string(argv[3]) + "/scene.png",
+                                   &error)) {
       std::fprintf(stderr, "gen_models: %s\n", error.c_str());
       return 1;
     }

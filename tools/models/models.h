@@ -49,9 +49,27 @@ std::map<std::string, std::string> MakeDataFiles();
 // the height a beetle rests on it, and so on.
 inline constexpr float kTreeTrunkRadius = 0.5f;
 
+// Where the placement file puts every tree, stump and flower.
+struct Placement {
+  std::string kind;
+  platform::Quaternion q;
+  float scale;
+};
+std::vector<Placement> ObjectPlacements();
+
+// The planet's ground along a unit direction, as a distance from its centre
+// in the planet model's units (1 is the bounding sphere).
+float PlanetGround(const platform::Vec3& dir);
+
 // Writes previews of every model into dir (PNG per model).
 bool WritePreviews(const std::vector<Model>& models,
                    const std::map<std::string, contentgen::RgbaImage>& textures,
                    const std::string& dir, std::string* error);
+
+// Pictures of the world as the game's camera would see it: the planet with
+// its placed objects, the creature and a few insects, lit like the game.
+bool WriteScenePreview(const std::vector<Model>& models,
+                       const std::map<std::string, contentgen::RgbaImage>& textures,
+                       const std::string& path, std::string* error);
 
 }  // namespace models

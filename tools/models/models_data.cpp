@@ -119,6 +119,12 @@ std::string ObjectPosCsv() {
 
 }  // namespace
 
+std::vector<Placement> ObjectPlacements() {
+  std::vector<Placement> out;
+  for (const Placed& p : PlaceObjects()) out.push_back({p.kind, p.q, p.scale});
+  return out;
+}
+
 std::map<std::string, std::string> MakeDataFiles() {
   return {{content::data::kGameData, GameDataIni()},
           {content::data::kObjectPos, ObjectPosCsv()},

@@ -202,9 +202,11 @@ std::map<std::string, RgbaImage> MakeModelTextures() {
   return t;
 }
 
-Model MakePlanet() {
-  // The game takes the bounding sphere (mean centre, farthest point) as the
-  // planet: measure the hills once, then scale them so that sphere is 1.
+namespace {
+
+// The game takes the bounding sphere (mean centre, farthest point) as the
+// planet: measure the hills once, then scale them so that sphere is 1.
+float PlanetScale() {
   ModelMesh probe;
   AddCubeSphere(probe, 32, 512, PlanetRadius, false, probe.AddMaterial({}));
   Vec3 centre;
@@ -212,7 +214,18 @@ Model MakePlanet() {
   centre = centre * (1.0f / static_cast<float>(probe.Vertices().size()));
   float far = 0;
   for (const auto& v : probe.Vertices()) far = std::max(far, platform::Vec3Length(v.pos - centre));
-  const float scale = 1.0f / far;
+  return 1.0f / far;
+}
+
+}  // namespace
+
+float PlanetGround(const Vec3& dir) {
+  static const float scale = PlanetScale();
+  return PlanetRadius(dir) * scale;
+}
+
+Model MakePlanet() {
+  const float scale = PlanetScale();
 
   ModelMesh mesh;
   const int mat = mesh.AddMaterial(TexturedMaterial(kPlanetTexture, 0.85f));

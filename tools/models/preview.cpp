@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "media/paths.h"
 #include "models.h"
 
 namespace models {
@@ -88,6 +89,160 @@ bool WritePreviews(const std::vector<Model>& models,
     if (!contentgen::SavePng(dir + "/" + name + ".png", sheet, error)) return false;
   }
   return true;
+}
+
+namespace {
+
+// A model's triangles placed in the world for the scene preview.
+struct Placed {
+  const Model* model;
+  platform::Matrix world;
+  int set = -1;  // animated: the set and time to pose it at
+  double time = 0;
+};
+
+const Model* Find(const std::vector<Model>& models, const std::string& path) {
+  for (const Model& m : models)
+    if (m.path == path) return &m;
+  return nullptr;
+}
+
+// The frame of an object standing at unit direction up with the given
+// forward, its origin `lift` above the ground.
+platform::Matrix StandingFrame(const Vec3& upDir, const Vec3& forward, float lift) {
+  const Vec3 up = platform::Vec3Normalize(upDir);
+  const Vec3 fwd = platform::Vec3Normalize(forward - up * platform::Vec3Dot(forward, up));
+  const Vec3 right = platform::Vec3Cross(up, fwd);
+  const Vec3 at = up * (PlanetGround(up) * 60.0f + lift);
+  platform::Matrix m;
+  m.m[0][0] = right.x, m.m[0][1] = right.y, m.m[0][2] = right.z;
+  m.m[1][0] = up.x, m.m[1][1] = up.y, m.m[1][2] = up.z;
+  m.m[2][0] = fwd.x, m.m[2][1] = fwd.y, m.m[2][2] = fwd.z;
+  m.m[3][0] = at.x, m.m[3][1] = at.y, m.m[3][2] = at.z;
+  return m;
+}
+
+RgbaImage Shot(const std::vector<Placed>& scene, const std::map<std::string, RgbaImage>& textures,
+               const Vec3& playerUp, const Vec3& playerFwd) {
+  PreviewCanvas canvas(800, 600, 0xA9DEFF);
+  // The game's camera: 8 above the ground radius, 600 / R degrees of arc
+  // behind the player, looking at the ground under it.
+  const float r = 60.0f;
+  const Vec3 up = platform::Vec3Normalize(playerUp);
+  const Vec3 fwd = platform::Vec3Normalize(playerFwd - up * platform::Vec3Dot(playerFwd, up));
+  const float back = (600.0f / r) * platform::kDegToRad;
+  const Vec3 eyeDir = platform::Vec3Normalize(up * std::cos(back) - fwd * std::sin(back));
+  const platform::Matrix view = platform::MatrixLookAtLH(eyeDir * (r + 8), up * r, eyeDir);
+  const platform::Matrix proj = platform::MatrixPerspectiveFovLH(1.0471976f, 4.0f / 3, 1, 1000);
+  const platform::Matrix viewProj = view * proj;
+  const Vec3 light{0.2f, -0.5f, -0.5f};
+  for (const Placed& p : scene) {
+    const Model& m = *p.model;
+    std::vector<Vec3> pos, nrm;
+    if (p.set >= 0) {
+      const auto pose = contentgen::PoseSkeleton(
+          m.skeleton, m.file.sets[static_cast<std::size_t>(p.set)], m.file.ticksPerSecond, p.time);
+      contentgen::SkinVertices(m.mesh, m.skeleton, pose, &pos, &nrm);
+    } else {
+      for (const auto& v : m.mesh.Vertices()) {
+        pos.push_back(v.pos);
+        nrm.push_back(v.normal);
+      }
+    }
+    for (std::size_t i = 0; i < pos.size(); ++i) {
+      pos[i] = platform::Vec3TransformCoord(pos[i], p.world);
+      nrm[i] = platform::Vec3Normalize(platform::Vec3TransformNormal(nrm[i], p.world));
+    }
+    std::vector<Vec2> uvs;
+    for (const auto& v : m.mesh.Vertices()) uvs.push_back(v.uv);
+    const auto it = textures.find(m.texture);
+    const float diffuse = m.file.frames.front().meshes.front().materials.front().r;
+    canvas.DrawLit(pos, nrm, uvs, m.mesh.Faces(), it == textures.end() ? nullptr : &it->second,
+                   viewProj, light, p.set >= 0, diffuse);
+  }
+  return canvas.Image();
+}
+
+}  // namespace
+
+bool WriteScenePreview(const std::vector<Model>& models,
+                       const std::map<std::string, RgbaImage>& textures, const std::string& path,
+                       std::string* error) {
+  const Model* planet = Find(models, content::model::kPlanet);
+  const Model* tree = Find(models, content::model::kTree);
+  const Model* stump = Find(models, content::model::kStump);
+  const Model* flower = Find(models, content::model::kFlower);
+  const Model* player = Find(models, "XFile/PlayerWhole.x");
+  const Model* caterpillar = Find(models, content::model::kCaterpillar);
+  const Model* fly = Find(models, content::model::kFly);
+  const Model* butterfly = Find(models, content::model::kButterfly);
+  const Model* beetle = Find(models, content::model::kBeetleBug);
+  if (!planet || !tree || !stump || !flower || !player || !caterpillar || !fly || !butterfly ||
+      !beetle) {
+    if (error) *error = "scene preview: a model is missing";
+    return false;
+  }
+  const auto placements = ObjectPlacements();
+  struct Where {
+    Vec3 up, fwd;
+  };
+  std::vector<Where> shots = {{{0, 1, 0}, {0, 0, 1}}};
+  // A second shot a few steps in front of the first tree, looking at it.
+  for (const Placement& p : placements) {
+    if (p.kind != "Tree") continue;
+    const platform::Matrix r = platform::MatrixRotationQuaternion(p.q);
+    const Vec3 up = platform::Vec3TransformNormal({0, 1, 0}, r);
+    const Vec3 fwd = platform::Vec3TransformNormal({0, 0, 1}, r);
+    shots.push_back({platform::Vec3Normalize(up - fwd * (9.0f / 60)), fwd});
+    break;
+  }
+  RgbaImage sheet(800 * static_cast<int>(shots.size()), 600, 0xFFFFFF);
+  for (std::size_t s = 0; s < shots.size(); ++s) {
+    const Where& w = shots[s];
+    std::vector<Placed> scene;
+    scene.push_back({planet, platform::MatrixScaling(60, 60, 60)});
+    for (const Placement& p : placements) {
+      const platform::Matrix r = platform::MatrixRotationQuaternion(p.q);
+      const Vec3 up = platform::Vec3TransformNormal({0, 1, 0}, r);
+      if (platform::Vec3Dot(up, w.up) < std::cos(80.0f * platform::kDegToRad)) continue;
+      const Vec3 fwd = platform::Vec3TransformNormal({0, 0, 1}, r);
+      const platform::Matrix frame = StandingFrame(up, fwd, 0);
+      if (p.kind == "Tree") {
+        scene.push_back({tree, platform::MatrixScaling(p.scale, p.scale, p.scale) * frame});
+        // Its beetle: 0.8 behind, 1.5 up, tilted against the trunk.
+        const platform::Matrix b = StandingFrame(up - fwd * (0.8f / 60), fwd, 1.5f);
+        scene.push_back({beetle, platform::MatrixScaling(0.2f, 0.2f, 0.2f) *
+                                     platform::MatrixRotationX(-1.5707964f) * b});
+      } else if (p.kind == "Stump") {
+        scene.push_back({stump, platform::MatrixScaling(p.scale, p.scale, p.scale) * frame});
+        scene.push_back({fly,
+                         platform::MatrixScaling(0.4f, 0.4f, 0.4f) * StandingFrame(up, fwd, 1.5f),
+                         0, 0.1});
+      } else {
+        scene.push_back({flower, frame, 0, 0.4});
+        scene.push_back({butterfly, StandingFrame(up, fwd, 1.4f), 1, 0.3});
+      }
+    }
+    const float size = 0.5f;
+    const platform::Matrix body = platform::MatrixScaling(size, size, size) *
+                                  platform::MatrixRotationY(platform::kPi) *
+                                  StandingFrame(w.up, w.fwd, 1.5f * size);
+    scene.push_back({player, body, 0, 0.1});
+    // A caterpillar ahead and to the right, a fly hovering to the left.
+    const Vec3 right = platform::Vec3Cross(w.up, w.fwd);
+    const Vec3 catUp = platform::Vec3Normalize(w.up + (w.fwd * 4.0f + right * 2.0f) * (1.0f / 60));
+    scene.push_back({caterpillar,
+                     platform::MatrixScaling(1.5f, 1.5f, 1.5f) * platform::MatrixRotationY(-2.0f) *
+                         StandingFrame(catUp, w.fwd, 0.2f),
+                     0, 0.6});
+    const Vec3 flyUp = platform::Vec3Normalize(w.up + (w.fwd * 3.0f - right * 3.0f) * (1.0f / 60));
+    scene.push_back({fly,
+                     platform::MatrixScaling(0.4f, 0.4f, 0.4f) * platform::MatrixRotationY(2.2f) *
+                         StandingFrame(flyUp, w.fwd, 1.5f),
+                     0, 0.05});
+    Blit(sheet, Shot(scene, textures, w.up, w.fwd), static_cast<int>(s) * 800, 0);
+  }
+  return contentgen::SavePng(path, sheet, error);
 }
 
 }  // namespace models
