@@ -24,13 +24,19 @@ struct StripLayout {
   double baseline = 0;
 };
 
+// The font's digits are narrow; they are widened by this much for a
+// chunkier look.
+constexpr double kStretch = 1.16;
+
 StripLayout LayoutStrip(cairo_t* cr, int cell_w, int cell_h, const TextStyle& style) {
   const auto& font = contentgen::RoundedFont();
   StripLayout l;
   l.size = 1000;
+  const double pad = style.fatten + 2 * style.outline + 2;
+  const double fit_w = (cell_w - pad) / kStretch + pad;
   for (int d = 0; d < 10; ++d) {
     const std::string s(1, static_cast<char>('0' + d));
-    l.size = std::min(l.size, contentgen::FitTextSize(cr, font, s, cell_w, cell_h, style, 1000));
+    l.size = std::min(l.size, contentgen::FitTextSize(cr, font, s, fit_w, cell_h, style, 1000));
   }
   double top = 0, bottom = 0;
   for (int d = 0; d < 10; ++d) {
@@ -55,8 +61,16 @@ void DrawDigitStrip(Canvas& c, int cell_w, const TextStyle& style) {
     // Keep every digit inside its own cell so neighbours never bleed in.
     cairo_rectangle(cr, d * cell_w, 0, cell_w, c.Height());
     cairo_clip(cr);
-    const double x = d * cell_w + (cell_w - b.Width()) / 2.0;
-    contentgen::DrawTextAt(cr, font, s, l.size, x, l.baseline, style);
+    cairo_save(cr);
+    cairo_translate(cr, d * cell_w + cell_w / 2.0, 0);
+    cairo_scale(cr, kStretch, 1);
+    font.Select(cr, l.size);
+    cairo_new_path(cr);
+    cairo_move_to(cr, -(b.x0 + b.x1) / 2, l.baseline);
+    cairo_text_path(cr, s.c_str());
+    cairo_restore(cr);
+    contentgen::PaintStyledPath(cr, style);
+    cairo_new_path(cr);
     cairo_restore(cr);
   }
 }
