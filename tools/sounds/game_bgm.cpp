@@ -49,7 +49,7 @@ Rendered RenderGameBgm() {
 
   // ---- Lead -------------------------------------------------------------
   auto pluck = [](double hz, double hold) { return PluckLead(hz, hold); };
-  const Placement lead_place{.gain = 0.42, .pan = 0.0, .gain_jitter = 0.12};
+  const Placement lead_place{.gain = 1.25, .pan = 0.0, .gain_jitter = 0.12};
   for (int bar = 0; bar < kBars; ++bar) {
     const double at = bar * kStepsPerBar;
     const int section = bar / 8;
@@ -65,7 +65,7 @@ Rendered RenderGameBgm() {
       PlayEvents(
           lead, nullptr, grid, up,
           [](double hz, double hold) { return Bell(hz, std::max(0.35, hold + 0.25)); },
-          {.gain = 0.09, .pan = 0.3, .gain_jitter = 0.2}, rng);
+          {.gain = 0.15, .pan = 0.3, .gain_jitter = 0.2}, rng);
     }
   }
   MixStereo(echo_send, lead, 0.35);
@@ -135,7 +135,7 @@ Rendered RenderGameBgm() {
     }
   }
   PlayHits(
-      drums, nullptr, grid, kicks, [] { return Kick(); }, {.gain = 0.9}, rng);
+      drums, nullptr, grid, kicks, [] { return Kick(); }, {.gain = 0.75}, rng);
   PlayHits(
       drums, &verb, grid, claps, [&rng] { return Clap(rng); },
       {.gain = 0.36, .pan = 0.05, .send = 0.5, .gain_jitter = 0.1}, rng);
@@ -173,8 +173,8 @@ Rendered RenderGameBgm() {
   Stereo mix(loop);
   for (std::size_t i = 0; i < loop; ++i) {
     const double g = duck[i];
-    mix.left[i] = drums.left[i] + lead.left[i] + g * (keys.left[i] + 1.6 * room.left[i]);
-    mix.right[i] = drums.right[i] + lead.right[i] + g * (keys.right[i] + 1.6 * room.right[i]);
+    mix.left[i] = drums.left[i] + lead.left[i] + g * (keys.left[i] + room.left[i]);
+    mix.right[i] = drums.right[i] + lead.right[i] + g * (keys.right[i] + room.right[i]);
   }
   return FinishLoop(mix, -1.0);
 }

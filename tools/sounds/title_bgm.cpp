@@ -97,7 +97,7 @@ Rendered RenderTitleBgm() {
   MixStereo(verb, echo, 0.5);
   const Stereo wet = Reverb(verb, {.room = 0.82, .damp = 0.5, .width = 1.0});
   MixStereo(dry, echo, 1.0);
-  MixStereo(dry, wet, 2.2);
+  MixStereo(dry, wet, 0.9);
   FoldLoop(dry, loop);
   return FinishLoop(dry, -1.0);
 }
