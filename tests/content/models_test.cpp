@@ -14,6 +14,7 @@
 #include "platform/animation.h"
 #include "platform/graphics.h"
 #include "platform/hierarchy.h"
+#include "platform/image.h"
 #include "platform/math.h"
 #include "platform/mesh.h"
 
@@ -422,6 +423,106 @@ TEST(Models, PlanetIsAUnitBoundingSphereFacingOutAndSkyFacesIn) {
     ASSERT_NEAR(platform::Vec3Length(p), 15.0f, 0.05f);
     ASSERT_LT(platform::Vec3Dot(sky.Normal(v), platform::Vec3Normalize(p)), -0.9f) << v;
   }
+}
+
+// Texture coordinates of every vertex of a mesh, wherever its FVF puts them.
+std::vector<platform::Vec2> TexCoords(const platform::Mesh& mesh) {
+  const std::uint32_t fvf = mesh.GetFVF();
+  std::uint32_t offset = 12;
+  switch (fvf & platform::kFvfPositionMask) {
+    case platform::kFvfXyzB1: offset = 16; break;
+    case platform::kFvfXyzB2: offset = 20; break;
+    case platform::kFvfXyzB3: offset = 24; break;
+    case platform::kFvfXyzB4: offset = 28; break;
+    case platform::kFvfXyzB5: offset = 32; break;
+    default: break;
+  }
+  if (fvf & platform::kFvfNormal) offset += 12;
+  if (fvf & platform::kFvfDiffuse) offset += 4;
+  if (fvf & platform::kFvfSpecular) offset += 4;
+  std::vector<platform::Vec2> uvs;
+  if ((fvf & platform::kFvfTexCountMask) == 0) return uvs;
+  for (std::uint32_t v = 0; v < mesh.GetNumVertices(); ++v) {
+    platform::Vec2 uv;
+    std::memcpy(&uv, mesh.Vertices() + v * mesh.GetNumBytesPerVertex() + offset, sizeof uv);
+    uvs.push_back(uv);
+  }
+  return uvs;
+}
+
+// How far (in texels) a coordinate is from the nearest border of its cell.
+float FromCellBorder(float coord, float texels, float cell) {
+  const float t = coord * texels;
+  const float in = t - cell * std::floor(t / cell);
+  return std::fmin(in, cell - in);
+}
+
+TEST(ModelTextures, PowerOfTwoAndEveryTexcoordStaysInsideItsCell) {
+  std::map<std::string, platform::Image> images;
+  const auto check = [&](const char* model, const platform::Mesh& mesh, const std::string& tex) {
+    if (!images.count(tex)) {
+      platform::Image img;
+      std::string error;
+      ASSERT_TRUE(platform::LoadPng(ContentPath(tex.c_str()), &img, &error)) << error;
+      EXPECT_EQ(img.width & (img.width - 1), 0u) << tex;
+      EXPECT_EQ(img.height & (img.height - 1), 0u) << tex;
+      images[tex] = std::move(img);
+    }
+    const platform::Image& img = images[tex];
+    const auto uvs = TexCoords(mesh);
+    ASSERT_EQ(uvs.size(), mesh.GetNumVertices()) << model;
+    const bool atlas = tex != "Texture/model_palette.png";
+    // The palette has 32-texel colour cells; the planet and sky put the six
+    // faces of a cube in a 4 x 2 grid of square cells, the last two unused.
+    const float cellW = atlas ? static_cast<float>(img.width) / 4 : 32;
+    const float cellH = atlas ? static_cast<float>(img.height) / 2 : 32;
+    const float margin = atlas ? 1.5f : 3.0f;
+    for (std::size_t v = 0; v < uvs.size(); ++v) {
+      const platform::Vec2 uv = uvs[v];
+      ASSERT_TRUE(uv.x >= 0 && uv.x <= 1 && uv.y >= 0 && uv.y <= 1) << model << " vertex " << v;
+      ASSERT_GE(FromCellBorder(uv.x, static_cast<float>(img.width), cellW), margin)
+          << model << " vertex " << v << " u " << uv.x;
+      ASSERT_GE(FromCellBorder(uv.y, static_cast<float>(img.height), cellH), margin)
+          << model << " vertex " << v << " v " << uv.y;
+      if (atlas) {
+        const int cell = static_cast<int>(uv.x * 4) + 4 * static_cast<int>(uv.y * 2);
+        ASSERT_LT(cell, 6) << model << " vertex " << v;
+      }
+    }
+  };
+  for (const char* path : content::model::kStatic) {
+    StaticMesh m(path);
+    ASSERT_TRUE(m.ok) << m.error;
+    check(path, *m.mesh, m.materials.front().textureFilename);
+  }
+  for (const char* path : content::model::kAnimated) {
+    Loaded m(path);
+    ASSERT_TRUE(m.ok) << m.error;
+    for (MeshContainer* c : m.Containers()) check(path, *c->mesh, c->materials[0].textureFilename);
+  }
+}
+
+TEST(Models, CaterpillarTailStaysPlantedWhileTheGameMovesItForward) {
+  Loaded m(content::model::kCaterpillar);
+  ASSERT_TRUE(m.ok) << m.error;
+  const auto& crawl = *m.controller->GetAnimationSet(0);
+  // The game steps the caterpillar 0.05 a frame while its clock is in
+  // [0.5, 59/60), 29 frames, drawn at scale 1.5.
+  const float travel = 0.05f * 29 / 1.5f;
+  const auto z = [&](const char* frame, double t) {
+    for (std::uint32_t i = 0; i < crawl.GetNumAnimations(); ++i) {
+      if (crawl.GetChannel(i).frameName != frame) continue;
+      Vec3 s, tr;
+      platform::Quaternion q;
+      crawl.GetSRT(t, i, &s, &q, &tr);
+      return tr.z;
+    }
+    ADD_FAILURE() << frame;
+    return 0.0f;
+  };
+  EXPECT_NEAR(z("Seg0", 0.5) - z("Seg0", 59.0 / 60.0), travel, 0.05f) << "tail";
+  EXPECT_NEAR(z("Head", 0.5), z("Head", 59.0 / 60.0), 1e-4f) << "head rides along";
+  EXPECT_NEAR(z("Head", 0.0), z("Head", 0.5), 1e-4f) << "head holds while the tail draws up";
 }
 
 }  // namespace
