@@ -153,6 +153,13 @@ class MeshBvh {
   static constexpr int kBins = 12;
   static constexpr std::uint32_t kLeafSize = 4;
 
+  // The bin of a centroid offset scaled to [0, kBins]; NaN (a vertex made
+  // non-finite through LockVertexBuffer) goes to bin 0.
+  static int Bin(float scaled) {
+    if (!(scaled >= 0.0f)) return 0;
+    return scaled < static_cast<float>(kBins) ? static_cast<int>(scaled) : kBins - 1;
+  }
+
   void Build(std::vector<BuildItem>& items, std::uint32_t node, std::uint32_t begin,
              std::uint32_t end, int depth);
   void MakeLeaf(std::uint32_t node, std::uint32_t begin, std::uint32_t end);
@@ -227,12 +234,12 @@ void MeshBvh::Build(std::vector<BuildItem>& items, std::uint32_t node, std::uint
   int bestAxis = -1, bestSplit = 0;
   for (int axis = 0; axis < 3; ++axis) {
     float cmin = Axis(cbox.lo, axis), cmax = Axis(cbox.hi, axis);
-    if (!(cmax > cmin)) continue;
     float scale = kBins / (cmax - cmin);
+    if (!(cmax > cmin) || !std::isfinite(scale)) continue;
     std::array<Aabb, kBins> bins;
     std::array<std::uint32_t, kBins> counts{};
     for (std::uint32_t i = begin; i < end; ++i) {
-      int b = std::min(kBins - 1, static_cast<int>((Axis(items[i].centroid, axis) - cmin) * scale));
+      int b = Bin((Axis(items[i].centroid, axis) - cmin) * scale);
       ++counts[b];
       bins[b].Grow(items[i].box);
     }
@@ -280,9 +287,7 @@ void MeshBvh::Build(std::vector<BuildItem>& items, std::uint32_t node, std::uint
     float scale = kBins / (cmax - cmin);
     auto it =
         std::partition(items.begin() + begin, items.begin() + end, [&](const BuildItem& item) {
-          int b =
-              std::min(kBins - 1, static_cast<int>((Axis(item.centroid, bestAxis) - cmin) * scale));
-          return b <= bestSplit;
+          return Bin((Axis(item.centroid, bestAxis) - cmin) * scale) <= bestSplit;
         });
     mid = static_cast<std::uint32_t>(it - items.begin());
     if (mid == begin || mid == end) mid = begin + count / 2;
@@ -385,6 +390,12 @@ Mesh* Mesh::Create(Device* device, std::uint32_t fvf, std::vector<unsigned char>
   auto vertexCount = static_cast<std::uint32_t>(vertices.size() / stride);
   for (std::uint32_t i : indices) {
     if (i >= vertexCount) return fail("index past the last vertex");
+  }
+  for (std::size_t v = 0; v < vertexCount; ++v) {
+    float p[3];
+    std::memcpy(p, vertices.data() + v * stride, sizeof p);
+    if (!std::isfinite(p[0]) || !std::isfinite(p[1]) || !std::isfinite(p[2]))
+      return fail("vertex position is not a finite number");
   }
 
   // Stable sort of the faces by attribute id when they are not sorted yet.

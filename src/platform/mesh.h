@@ -51,8 +51,8 @@ class Mesh : public Resource {
   // loader thread can be ray-cast on another thread without further writes.
   // Returns null (and creates nothing) when the data is inconsistent: an FVF
   // without a position, vertex bytes that are not a whole number of vertices,
-  // an index count other than three per attribute, or an index past the last
-  // vertex. `error`, when given, then receives the reason.
+  // an index count other than three per attribute, an index past the last
+  // vertex, or a position that is infinite or NaN. `error`, when given, then receives the reason.
   static Mesh* Create(Device* device, std::uint32_t fvf, std::vector<unsigned char> vertices,
                       std::vector<std::uint32_t> indices, std::vector<std::uint32_t> attributes,
                       std::string* error = nullptr);

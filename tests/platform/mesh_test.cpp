@@ -383,6 +383,9 @@ TEST(MeshBuildTest, RejectsInconsistentData) {
   ragged.pop_back();
   EXPECT_EQ(Mesh::Create(nullptr, kFvfXyz, ragged, {0, 1, 2}, {0}, &error), nullptr);
   EXPECT_EQ(Mesh::Create(nullptr, kFvfNormal, bytes, {0, 1, 2}, {0}, &error), nullptr);
+  auto nan = VertexBytes(kFvfXyz, {{0, 0, 0}, {1, NAN, 0}, {0, 1, 0}});
+  EXPECT_EQ(Mesh::Create(nullptr, kFvfXyz, nan, {0, 1, 2}, {0}, &error), nullptr);
+  EXPECT_NE(error.find("finite"), std::string::npos) << error;
   // An empty mesh is valid and hits nothing.
   MeshRef empty(Mesh::Create(nullptr, kFvfXyz, {}, {}, {}));
   ASSERT_NE(empty.mesh, nullptr);
@@ -413,6 +416,15 @@ TEST(MeshBuildTest, UnlockUploadsVerticesAndRebuildsRayCasts) {
   m->DrawSubset(0);
   ASSERT_EQ(device.calls.size(), 1u);
   EXPECT_EQ(std::memcmp(device.calls[0].vb->Data(), m->Vertices(), 36), 0);
+
+  // Garbage written through the lock (a NaN corner) makes the face
+  // unhittable, not the program unsafe.
+  data = static_cast<unsigned char*>(m->LockVertexBuffer());
+  float nan = NAN;
+  std::memcpy(data + 12, &nan, 4);
+  m->UnlockVertexBuffer();
+  EXPECT_FALSE(m->Intersect({0.2f, 0.2f, 0}, {0, 0, 1}).hit);
+  EXPECT_FALSE(m->IntersectBruteForce({0.2f, 0.2f, 0}, {0, 0, 1}).hit);
 }
 
 // --- Bounding spheres -------------------------------------------------------------
