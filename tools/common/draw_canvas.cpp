@@ -138,14 +138,6 @@ void EllipsePath(cairo_t* cr, double cx, double cy, double rx, double ry) {
   cairo_restore(cr);
 }
 
-void FillAndStroke(cairo_t* cr, Color fill, Color stroke, double stroke_width) {
-  SetColor(cr, fill);
-  cairo_fill_preserve(cr);
-  SetColor(cr, stroke);
-  cairo_set_line_width(cr, stroke_width);
-  cairo_stroke(cr);
-}
-
 void SetVerticalGradient(cairo_t* cr, double y0, Color top, double y1, Color bottom) {
   cairo_pattern_t* p = cairo_pattern_create_linear(0, y0, 0, y1);
   cairo_pattern_add_color_stop_rgba(p, 0, top.r, top.g, top.b, top.a);
@@ -176,7 +168,7 @@ void SetCrispOptions(cairo_t* cr) {
 
 }  // namespace
 
-Font::Font(std::string family) : family_(std::move(family)) {
+Font::Font(std::string family, const std::string& package) : family_(std::move(family)) {
   Canvas probe(1, 1);
   Select(probe.Cr(), 20);
   cairo_scaled_font_t* scaled = cairo_get_scaled_font(probe.Cr());
@@ -189,7 +181,7 @@ Font::Font(std::string family) : family_(std::move(family)) {
   }
   if (FoldName(found) != FoldName(family_)) {
     throw DrawError("font family \"" + family_ + "\" is not installed (fontconfig offers \"" +
-                    found + "\" instead); install the Debian package fonts-motoya-l-maruberi");
+                    found + "\" instead); install the Debian package " + package);
   }
 }
 
@@ -200,7 +192,7 @@ void Font::Select(cairo_t* cr, double size) const {
 }
 
 const Font& RoundedFont() {
-  static const Font font("MotoyaLMaru");
+  static const Font font("MotoyaLMaru", "fonts-motoya-l-maruberi");
   return font;
 }
 

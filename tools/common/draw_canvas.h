@@ -88,17 +88,16 @@ class Canvas {
 void SetColor(cairo_t* cr, Color c);
 void RoundedRect(cairo_t* cr, double x, double y, double w, double h, double r);
 void EllipsePath(cairo_t* cr, double cx, double cy, double rx, double ry);
-// Fills the current path, then strokes it with round joins; clears the path.
-void FillAndStroke(cairo_t* cr, Color fill, Color stroke, double stroke_width);
 // A vertical two-colour gradient from y0 to y1 as the source.
 void SetVerticalGradient(cairo_t* cr, double y0, Color top, double y1, Color bottom);
 
 // A font chosen by fontconfig family name. Construction fails with a clear
-// message when fontconfig hands back a different family (the font is not
-// installed), so no picture silently falls back to another font.
+// message naming `package` when fontconfig hands back a different family
+// (the font is not installed), so no picture silently falls back to another
+// font.
 class Font {
  public:
-  explicit Font(std::string family);
+  Font(std::string family, const std::string& package);
   const std::string& Family() const { return family_; }
   void Select(cairo_t* cr, double size) const;
 
