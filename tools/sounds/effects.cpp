@@ -131,7 +131,7 @@ Rendered RenderEatGoku() {
     double phase = 0.0;
     for (std::size_t i = SecondsToSamples(b.at); i < out.size(); ++i) {
       const double t = SecondsAt(i) - b.at;
-      const double hz = b.hz * (1.0 + 1.2 * t / b.tau * 0.25);
+      const double hz = b.hz * (1.0 + 0.45 * (1.0 - std::exp(-t / b.tau)));
       out[i] += b.gain * std::sin(2.0 * kPi * phase) * Strike(t, 0.002, b.tau);
       phase += hz / kSampleRate;
       phase -= std::floor(phase);
