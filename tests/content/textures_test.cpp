@@ -273,6 +273,12 @@ TEST(Textures, TitlePlanetIsADiscWithThingsAlongItsTopRim) {
                               {0, cy - 150, 75, cy + 150},
                               {p.width - 75, cy - 150, p.width, cy + 150}};
   for (const auto& q : quarters) EXPECT_GT(InkCount(p, q[0], q[1], q[2], q[3]), 200);
+  // Nothing on the rim is cut off by the picture's border, wherever the
+  // turning brings it.
+  EXPECT_EQ(InkCount(p, 0, 0, p.width, 1, 1), 0);
+  EXPECT_EQ(InkCount(p, 0, p.height - 1, p.width, p.height, 1), 0);
+  EXPECT_EQ(InkCount(p, 0, 0, 1, p.height, 1), 0);
+  EXPECT_EQ(InkCount(p, p.width - 1, 0, p.width, p.height, 1), 0);
 }
 
 TEST(Textures, LogoKeepsClearOfTheRankingBelowIt) {

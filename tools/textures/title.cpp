@@ -397,7 +397,7 @@ void MakePlanet(const TextureOut& out) {
   cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
   cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
   const double cx = c.Width() / 2.0, cy = c.Height() / 2.0;
-  const double radius = 475;
+  const double radius = 470;
 
   // The ground: lighter in the middle, a darker band toward the rim (the
   // shading turns with the picture, so it is the same all around).
@@ -451,13 +451,15 @@ void MakePlanet(const TextureOut& out) {
     cairo_restore(cr);
   }
   cairo_restore(cr);
+  cairo_new_path(cr);
+  Circle(cr, cx, cy, radius);
   contentgen::SetColor(cr, pal::kInk);
   cairo_set_line_width(cr, 7);
   cairo_stroke(cr);
 
   // Things along the rim, evenly spread with a little jitter so the turning
   // planet always shows some at the top.
-  const int count = 44;
+  const int count = 58;
   for (int i = 0; i < count; ++i) {
     const double a = i * 2 * kPi / count + rng.Uniform(-0.03, 0.03);
     cairo_save(cr);
@@ -469,7 +471,7 @@ void MakePlanet(const TextureOut& out) {
     if (kind < 3) {
       const Color canopies[] = {pal::kLeaf, contentgen::Mix(pal::kLeaf, pal::kMint, 0.4),
                                 contentgen::Mix(pal::kLeaf, pal::kSun, 0.25)};
-      Tree(cr, s * 0.75, canopies[rng.Next() % 3], kind == 0);
+      Tree(cr, s * 0.82, canopies[rng.Next() % 3], kind == 0);
     } else if (kind < 6) {
       const Color petals[] = {pal::kPink, pal::kCoral, pal::kLilac, pal::kSun, pal::kCream};
       Flower(cr, s, petals[rng.Next() % 5]);
