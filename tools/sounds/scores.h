@@ -30,10 +30,10 @@ struct PadChord {
 // One chord per bar: Fmaj7 Am7 Bbmaj7 C7 | Fmaj7 Dm7 Gm7 C7 |
 // Bbmaj7 Am7 Gm7 Dm7 | Bbmaj7 C Gm7 C7, which leads back to the top.
 inline constexpr PadChord kTitleChords[kTitleBars] = {
-    {"F3+A3+C4+E4", "F2"},   {"E3+G3+A3+C4", "A1"}, {"F3+A3+Bb3+D4", "Bb1"}, {"E3+G3+Bb3+C4", "C2"},
-    {"F3+A3+C4+E4", "F2"},   {"F3+A3+C4+D4", "D2"}, {"F3+G3+Bb3+D4", "G1"},  {"E3+G3+Bb3+C4", "C2"},
-    {"F3+A3+Bb3+D4", "Bb1"}, {"E3+G3+A3+C4", "A1"}, {"F3+G3+Bb3+D4", "G1"},  {"F3+A3+C4+D4", "D2"},
-    {"F3+A3+Bb3+D4", "Bb1"}, {"E3+G3+C4+E4", "C2"}, {"F3+G3+Bb3+D4", "G1"},  {"E3+G3+Bb3+C4", "C2"},
+    {"F3+A3+C4+E4", "F2"},   {"E3+G3+A3+C4", "A2"}, {"F3+A3+Bb3+D4", "Bb2"}, {"E3+G3+Bb3+C4", "C2"},
+    {"F3+A3+C4+E4", "F2"},   {"F3+A3+C4+D4", "D2"}, {"F3+G3+Bb3+D4", "G2"},  {"E3+G3+Bb3+C4", "C2"},
+    {"F3+A3+Bb3+D4", "Bb2"}, {"E3+G3+A3+C4", "A2"}, {"F3+G3+Bb3+D4", "G2"},  {"F3+A3+C4+D4", "D2"},
+    {"F3+A3+Bb3+D4", "Bb2"}, {"E3+G3+C4+E4", "C2"}, {"F3+G3+Bb3+D4", "G2"},  {"E3+G3+Bb3+C4", "C2"},
 };
 
 // ---- Game: C major, 140 BPM, 24 bars --------------------------------------
