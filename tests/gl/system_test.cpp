@@ -1,4 +1,6 @@
 // The SDL system's events, and the CPU helpers of the GL back end.
+#include <cstdlib>
+
 #include "gl/gl_world.h"
 #include "platform/keyboard.h"
 
@@ -97,6 +99,30 @@ TEST_F(SdlSystemTest, CloseRequestsGoToTheHandler) {
   other->PostQuit(3);
   EXPECT_FALSE(other->PumpEvents());
   EXPECT_EQ(other->QuitCode(), 3);
+}
+
+TEST(SdlWithoutDisplay, FailsCleanlyAndAnswersOnStandardError) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  auto run = [] {
+    unsetenv("DISPLAY");
+    unsetenv("WAYLAND_DISPLAY");
+    std::unique_ptr<System> system = CreateSdlSystem();
+    bool yes = system->AskYesNo("Question", "Full screen?");
+    system->ShowError("ERROR", "no device");
+    // SDL may still find an off-screen video driver: either way the result
+    // is consistent (a window comes with a device, a failure with neither).
+    WindowFailure failure = WindowFailure::None;
+    WindowConfig config;
+    bool created = system->CreateGameWindow(config, &failure);
+    std::unique_ptr<Device> device = system->CreateDevice();
+    bool consistent = created ? failure == WindowFailure::None && device != nullptr
+                              : failure != WindowFailure::None && device == nullptr;
+    device.reset();
+    system.reset();
+    std::exit(consistent && !yes ? 0 : 1);
+  };
+  EXPECT_EXIT(run(), ::testing::ExitedWithCode(0),
+              "Question: Full screen.*answering No.\nERROR: no device");
 }
 
 TEST(GlLayout, VertexFormatsMatchTheirSizes) {
