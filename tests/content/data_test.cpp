@@ -95,12 +95,14 @@ TEST(GameData, TitleDemoStandsInViewAndTheCaterpillarReachesTheMouth) {
   const float feet = player[1] - 1.5f * scale;
   // The title planet picture's disc: centre y -8.98, radius 7.2 at z = 0.
   const float ground = -8.98f + std::sqrt(7.2f * 7.2f - player[0] * player[0]);
-  EXPECT_NEAR(feet, ground, 0.15f) << "feet on the planet picture";
+  // On the picture's rim, or a little in front of it (the picture is flat).
+  EXPECT_LE(feet, ground + 0.05f);
+  EXPECT_GE(feet, ground - 0.45f);
   // The caterpillar's circle hugs the same disc; its top, where the bite
   // starts, is just in front of the creature (which faces +x).
   EXPECT_NEAR(enemy[0], 0.0f, 0.5f);
   EXPECT_NEAR(enemy[1], -8.98f, 0.3f);
-  EXPECT_NEAR(enemy[3], 7.3f, 0.3f);
+  EXPECT_NEAR(enemy[3], 7.35f, 0.3f);
   const float topX = enemy[0], topY = enemy[1] + enemy[3];
   EXPECT_GT(topX, player[0]) << "the caterpillar comes from the creature's front";
   EXPECT_LT(topX - player[0], 2.5f * scale);

@@ -101,6 +101,18 @@ void PreviewCanvas::DrawLit(const std::vector<Vec3>& positions, const std::vecto
   Raster(screen, shade, uvs, visible, texture);
 }
 
+void PreviewCanvas::FillCircle(float cx, float cy, float radius, std::uint32_t rgb) {
+  for (int y = 0; y < image_.height; ++y)
+    for (int x = 0; x < image_.width; ++x) {
+      const float dx = static_cast<float>(x) + 0.5f - cx, dy = static_cast<float>(y) + 0.5f - cy;
+      if (dx * dx + dy * dy > radius * radius) continue;
+      std::uint8_t* o = image_.At(x, y);
+      o[0] = static_cast<std::uint8_t>(rgb >> 16);
+      o[1] = static_cast<std::uint8_t>(rgb >> 8);
+      o[2] = static_cast<std::uint8_t>(rgb);
+    }
+}
+
 void PreviewCanvas::Raster(const std::vector<Vec3>& screen, const std::vector<float>& shade,
                            const std::vector<Vec2>& uvs,
                            const std::vector<std::array<std::uint32_t, 3>>& faces,

@@ -44,6 +44,8 @@ class PreviewCanvas {
                const std::vector<std::array<std::uint32_t, 3>>& faces, const RgbaImage* texture,
                const platform::Matrix& viewProj, const platform::Vec3& lightDir, bool skinned,
                float diffuse);
+  // A flat circle behind everything drawn later (a stand-in for 2D art).
+  void FillCircle(float cx, float cy, float radius, std::uint32_t rgb);
   const RgbaImage& Image() const { return image_; }
 
  private:

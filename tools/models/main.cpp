@@ -95,6 +95,8 @@ int main(int argc, char** argv) {
     previews.push_back(std::move(whole));
     if (!models::WritePreviews(previews, textures, argv[3], &error) ||
         !models::WriteScenePreview(previews, textures, std::string(argv[3]) + "/scene.png",
+                                   &error) ||
+        !models::WriteTitlePreview(previews, textures, std::string(argv[3]) + "/title.png",
                                    &error)) {
       std::fprintf(stderr, "gen_models: %s\n", error.c_str());
       return 1;

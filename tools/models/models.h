@@ -49,6 +49,12 @@ std::map<std::string, std::string> MakeDataFiles();
 // the height a beetle rests on it, and so on.
 inline constexpr float kTreeTrunkRadius = 0.5f;
 
+// The title's demo: the creature's x, y, z and scale, and the caterpillar
+// circle's centre x, y, an unused value and its radius (world units of the
+// title camera, which looks from (0, 0, -7) at the origin).
+inline constexpr float kTitlePlayer[4] = {-1.2f, -1.2f, 0.0f, 0.65f};
+inline constexpr float kTitleEnemy[4] = {0.0f, -8.98f, 0.0f, 7.5f};
+
 // Where the placement file puts every tree, stump and flower.
 struct Placement {
   std::string kind;
@@ -69,6 +75,12 @@ bool WritePreviews(const std::vector<Model>& models,
 // Pictures of the world as the game's camera would see it: the planet with
 // its placed objects, the creature and a few insects, lit like the game.
 bool WriteScenePreview(const std::vector<Model>& models,
+                       const std::map<std::string, contentgen::RgbaImage>& textures,
+                       const std::string& path, std::string* error);
+
+// The title's demo at the start of the bite and at the catch, as its camera
+// sees it over a stand-in for the title planet picture.
+bool WriteTitlePreview(const std::vector<Model>& models,
                        const std::map<std::string, contentgen::RgbaImage>& textures,
                        const std::string& path, std::string* error);
 

@@ -16,29 +16,40 @@ namespace {
 
 constexpr float kPlanetRadius = 60.0f;
 
+std::string Fields(const float (&v)[4]) {
+  std::string out;
+  for (int i = 0; i < 4; ++i) {
+    std::string f = contentgen::FormatFloat(v[i]);
+    while (f.back() == '0') f.pop_back();  // "0.650000" -> "0.65"
+    if (f.back() == '.') f.pop_back();
+    out += (i ? "," : "") + f;
+  }
+  return out;
+}
+
 std::string GameDataIni() {
   // The bite sphere sits in front of the mouth, in the creature's own frame
   // (+Z forward, +Y up from the origin 1.5 x size above the ground), scaled
   // by its size. The title's demo creature stands on the top of the title
   // planet picture, left of centre, facing right; the caterpillar crawls
   // over the picture's rim from the right into its mouth.
-  return "; Tuning values of the game.\n"
-         "[Player]\n"
-         "radius=1.0\n"
-         "mStartGravity=0.05\n"
-         "mFrameMinus=0.004\n"
-         "mStartJumpV=0.6\n"
-         "mMaxGravity=1.2\n"
-         "\n"
-         "[PlayerEatAtackHitSphere]\n"
-         "radius=0.9\n"
-         "localPos.x=0.0\n"
-         "localPos.y=-0.3\n"
-         "localPos.z=1.6\n"
-         "\n"
-         "[Title]\n"
-         "Player=-1.43,-0.96,0,0.65\n"
-         "Enemy=0,-8.98,0,7.42\n";
+  return std::string(
+             "; Tuning values of the game.\n"
+             "[Player]\n"
+             "radius=1.0\n"
+             "mStartGravity=0.05\n"
+             "mFrameMinus=0.004\n"
+             "mStartJumpV=0.6\n"
+             "mMaxGravity=1.2\n"
+             "\n"
+             "[PlayerEatAtackHitSphere]\n"
+             "radius=0.9\n"
+             "localPos.x=0.0\n"
+             "localPos.y=-0.3\n"
+             "localPos.z=1.6\n"
+             "\n"
+             "[Title]\n") +
+         ("Player=" + Fields(kTitlePlayer) + "\n") + ("Enemy=" + Fields(kTitleEnemy) + "\n");
 }
 
 struct Placed {

@@ -245,4 +245,58 @@ bool WriteScenePreview(const std::vector<Model>& models,
   return contentgen::SavePng(path, sheet, error);
 }
 
+bool WriteTitlePreview(const std::vector<Model>& models,
+                       const std::map<std::string, RgbaImage>& textures, const std::string& path,
+                       std::string* error) {
+  const Model* player = Find(models, "XFile/PlayerWhole.x");
+  const Model* caterpillar = Find(models, content::model::kCaterpillar);
+  if (!player || !caterpillar) {
+    if (error) *error = "title preview: a model is missing";
+    return false;
+  }
+  const platform::Matrix view = platform::MatrixLookAtLH({0, 0, -7}, {0, 0, 0}, {0, 1, 0});
+  const platform::Matrix proj = platform::MatrixPerspectiveFovLH(1.0471976f, 4.0f / 3, 1, 1000);
+  // Moments: the bite starts with the caterpillar at the top of its circle,
+  // and catches it 13/59 s later (0.1 degree per update).
+  const double biteTimes[] = {0.0, 8.0 / 59, 13.0 / 59};
+  const float angles[] = {0.0f, 0.8f, 1.3f};
+  RgbaImage sheet(800 * 3, 600, 0xFFFFFF);
+  for (int k = 0; k < 3; ++k) {
+    PreviewCanvas canvas(800, 600, 0xFFE3B8);
+    canvas.FillCircle(400, 967, 534, 0x7CCB5B);
+    const float s = kTitlePlayer[3];
+    const platform::Matrix pw =
+        platform::MatrixScaling(s, s, s) * platform::MatrixRotationY(-1.5707964f) *
+        platform::MatrixTranslation(kTitlePlayer[0], kTitlePlayer[1], kTitlePlayer[2]);
+    const float a = angles[k] * platform::kDegToRad;
+    const platform::Matrix cw =
+        platform::MatrixScaling(0.6f, 0.6f, 0.6f) * platform::MatrixRotationY(1.5707964f) *
+        platform::MatrixTranslation(kTitleEnemy[0] - kTitleEnemy[3] * std::sin(a),
+                                    kTitleEnemy[1] + kTitleEnemy[3] * std::cos(a), 0);
+    const struct {
+      const Model* m;
+      platform::Matrix world;
+      int set;
+      double t;
+    } items[] = {{player, pw, 3, biteTimes[k]}, {caterpillar, cw, 0, 0.3}};
+    for (const auto& it : items) {
+      const auto pose = contentgen::PoseSkeleton(it.m->skeleton,
+                                                 it.m->file.sets[static_cast<std::size_t>(it.set)],
+                                                 it.m->file.ticksPerSecond, it.t);
+      std::vector<Vec3> pos, nrm;
+      contentgen::SkinVertices(it.m->mesh, it.m->skeleton, pose, &pos, &nrm);
+      for (std::size_t i = 0; i < pos.size(); ++i) {
+        pos[i] = platform::Vec3TransformCoord(pos[i], it.world);
+        nrm[i] = platform::Vec3Normalize(platform::Vec3TransformNormal(nrm[i], it.world));
+      }
+      std::vector<Vec2> uvs;
+      for (const auto& v : it.m->mesh.Vertices()) uvs.push_back(v.uv);
+      canvas.DrawLit(pos, nrm, uvs, it.m->mesh.Faces(), &textures.at(it.m->texture), view * proj,
+                     {0.2f, -0.5f, -0.5f}, true, 1.0f);
+    }
+    Blit(sheet, canvas.Image(), k * 800, 0);
+  }
+  return contentgen::SavePng(path, sheet, error);
+}
+
 }  // namespace models
