@@ -119,9 +119,9 @@ void DrawFly(cairo_t* cr, Tint t) {
     cairo_stroke(cr);
   }
   cairo_restore(cr);
-  Eye(cr, 39, 56, 11, 0.2, 0.3);
-  Eye(cr, 61, 56, 11, -0.2, 0.3);
-  Smile(cr, 50, 76, 6, 3.5);
+  Eye(cr, 38, 55, 13, 0.2, 0.3);
+  Eye(cr, 62, 55, 13, -0.2, 0.3);
+  Smile(cr, 50, 79, 6, 3.5);
 }
 
 void DrawCaterpillar(cairo_t* cr, Tint t) {
@@ -136,8 +136,8 @@ void DrawCaterpillar(cairo_t* cr, Tint t) {
   Antenna(cr, 42, 36, 48, 13, 5, 4.5, t(pal::kSun));
   Ellipse(cr, 34, 54, 24, 23, t(contentgen::Mix(pal::kMint, pal::kWhite, 0.3)), t(pal::kGrass),
           5.5);
-  Eye(cr, 25, 50, 8.5, 0.1, 0.2);
-  Eye(cr, 43, 50, 8.5, 0.1, 0.2);
+  Eye(cr, 24, 50, 10, 0.1, 0.2);
+  Eye(cr, 44, 50, 10, 0.1, 0.2);
   Dot(cr, 20, 63, 3.5, contentgen::WithAlpha(t(pal::kPink), 0.8));
   Dot(cr, 48, 63, 3.5, contentgen::WithAlpha(t(pal::kPink), 0.8));
   Smile(cr, 34, 66, 5, 3);
@@ -168,8 +168,8 @@ void DrawButterfly(cairo_t* cr, Tint t) {
   Ellipse(cr, 50, 62, 9, 28, t(contentgen::Hex(0x8E6FD8)), t(contentgen::Hex(0x6A4FB0)), 4.5);
   Ellipse(cr, 50, 40, 15, 14, t(contentgen::Mix(pal::kLilac, pal::kWhite, 0.4)), t(pal::kLilac),
           4.5);
-  Eye(cr, 44, 39, 6, 0, 0.2);
-  Eye(cr, 56, 39, 6, 0, 0.2);
+  Eye(cr, 43.5, 38, 7.5, 0, 0.2);
+  Eye(cr, 56.5, 38, 7.5, 0, 0.2);
   Smile(cr, 50, 49, 3.5, 2.5);
 }
 
@@ -210,8 +210,8 @@ void DrawBeetle(cairo_t* cr, Tint t) {
   cairo_close_path(cr);
   Shape(cr, shell_hi, shell, 4.5);
   Ellipse(cr, 50, 38, 20, 15, shell_hi, shell, 5);
-  Eye(cr, 42, 38, 7, 0, 0.2);
-  Eye(cr, 58, 38, 7, 0, 0.2);
+  Eye(cr, 41, 37, 9, 0, 0.2);
+  Eye(cr, 59, 37, 9, 0, 0.2);
 }
 
 // A coral cross over the greyed insect: that kind got away.
