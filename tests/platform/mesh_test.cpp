@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/graphics.h"
+#include "platform/hierarchy.h"
 
 namespace platform {
 namespace {
@@ -277,6 +278,49 @@ TEST(MeshIntersectTest, PlanetRaysMatchBruteForce) {
     IntersectResult ref = m->IntersectBruteForce(orig, dir);
     ASSERT_TRUE(ref.hit) << ray;
     ExpectSameHit(m->Intersect(orig, dir), ref, "planet", ray);
+  }
+}
+
+TEST(MeshIntersectTest, GroundRaysOnThePlanetModel) {
+  // The game's own planet: objects hovering h world units above the ground
+  // measure h straight down, and the leaning rays agree with the plain loop.
+  std::string path = std::string(POROMEKO_SOURCE_DIR) + "/content/XFile/planet.x";
+  Mesh* loaded = nullptr;
+  std::vector<XMaterial> materials;
+  std::string error;
+  ASSERT_TRUE(LoadMeshFromX(path, nullptr, &loaded, &materials, &error)) << error;
+  MeshRef planet(loaded);
+  ASSERT_GT(planet->GetNumFaces(), 1000u);
+  Vec3 centre;
+  float radius = 0;
+  ComputeBoundingSphere(planet->Vertices(), planet->GetNumVertices(),
+                        planet->GetNumBytesPerVertex(), &centre, &radius);
+  ASSERT_GT(radius, 0.0f);
+
+  std::mt19937 rng(5);
+  std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
+  std::uniform_real_distribution<float> hover(0.1f, 8.0f);
+  for (int object = 0; object < 100; ++object) {
+    Vec3 up = Vec3Normalize({unit(rng), unit(rng), unit(rng)});
+    // Rays are cast in mesh space with world-length directions scaled by
+    // 1/60, so distances come out in world units.
+    Vec3 down = -up * (1.0f / 60.0f);
+    IntersectResult ground = planet->Intersect(up * (radius * 1.5f), down);
+    ASSERT_TRUE(ground.hit) << object;
+    Vec3 surface = up * (radius * 1.5f) + down * ground.distance;
+    float h = hover(rng);
+    Vec3 pos = surface + up * (h / 60.0f);
+    IntersectResult straight = planet->Intersect(pos, down);
+    ASSERT_TRUE(straight.hit) << object;
+    EXPECT_NEAR(straight.distance, h, 1e-3f * (1 + h)) << object;
+
+    Vec3 side = Vec3Normalize(Vec3Cross(up, {unit(rng), unit(rng), unit(rng)}));
+    Vec3 fwd = Vec3Cross(side, up);
+    for (const Vec3& lean : {fwd, -fwd, side, -side}) {
+      Vec3 dir = Vec3Normalize(-up + lean * 0.17f) * (1.0f / 60.0f);
+      ExpectSameHit(planet->Intersect(pos, dir), planet->IntersectBruteForce(pos, dir), "planet.x",
+                    object);
+    }
   }
 }
 
