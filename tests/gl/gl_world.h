@@ -81,7 +81,10 @@ class GlTest : public ::testing::Test {
     d->Clear(kClearTarget | kClearZBuffer | kClearStencil, 0xFF000000u, 1.0f, 0);
   }
   void TearDown() override {
-    if (d) d->SetTexture(0, nullptr);
+    if (!d) return;
+    d->SetTexture(0, nullptr);
+    // Whatever a test did, the device never asked GL for anything invalid.
+    EXPECT_EQ(sdl_gl::TakeGlError(*d), 0u);
   }
 
   // A screen-space rectangle drawn as a triangle fan of two triangles.

@@ -70,5 +70,7 @@ void PushFocusEventForTest(System& system, bool gained);
 // first, 0xAARRGGBB) before swapping.
 void CaptureWindowOnPresent(Device& device, bool on);
 std::vector<std::uint32_t> CapturedWindow(Device& device, int* width, int* height);
+// The first OpenGL error raised since the last call (0 for none); clears them.
+std::uint32_t TakeGlError(Device& device);
 
 }  // namespace platform::sdl_gl

@@ -1163,4 +1163,11 @@ std::vector<std::uint32_t> CapturedWindow(Device& device, int* width, int* heigh
   return {};
 }
 
+std::uint32_t TakeGlError(Device& device) {
+  if (!dynamic_cast<GlDevice*>(&device)) return 0;
+  GLenum first = glGetError();
+  for (GLenum e = first; e != GL_NO_ERROR;) e = glGetError();
+  return first;
+}
+
 }  // namespace platform::sdl_gl
