@@ -99,7 +99,7 @@ std::vector<Placed> PlaceObjects() {
     return made;
   };
   tryPlace("Tree", 40, 3.6f, 0.95f, 1.2f);
-  tryPlace("Stump", 12, 2.2f, 0.8f, 1.2f);
+  tryPlace("Stump", 12, 2.2f, 0.8f, 1.05f);
   tryPlace("Flower", 45, 1.3f, 1.0f, 2.0f);
   return placed;
 }

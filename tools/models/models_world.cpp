@@ -292,6 +292,9 @@ Model MakeStump() {
   ModelMesh mesh;
   const int mat = mesh.AddMaterial(contentgen::PaletteMaterial(0.85f));
   const Skin none;
+  // Low enough that a fly hovering 1.5 above the ground clears the top at
+  // every placed scale.
+  const Matrix squat = platform::MatrixScaling(1, 0.88f, 1);
   mesh.AddLathe({{0, 1.3f},
                  {1.1f, 1.3f},
                  {1.18f, 1.24f},
@@ -300,13 +303,13 @@ Model MakeStump() {
                  {1.4f, 0.15f},
                  {1.5f, 0.0f},
                  {0, -0.05f}},
-                Matrix{}, 20, Paint{Swatch::kWood, true}, mat, none);
+                squat, 20, Paint{Swatch::kWood, true}, mat, none);
   // The cut face: rings.
-  mesh.AddLathe({{0, 1.34f}, {1.0f, 1.33f}, {1.06f, 1.29f}, {0, 1.28f}}, Matrix{}, 20,
+  mesh.AddLathe({{0, 1.34f}, {1.0f, 1.33f}, {1.06f, 1.29f}, {0, 1.28f}}, squat, 20,
                 Paint{Swatch::kWoodRings, false}, mat, none);
-  mesh.AddLathe({{0, 1.36f}, {0.62f, 1.355f}, {0.66f, 1.33f}, {0, 1.32f}}, Matrix{}, 20,
+  mesh.AddLathe({{0, 1.36f}, {0.62f, 1.355f}, {0.66f, 1.33f}, {0, 1.32f}}, squat, 20,
                 Paint{Swatch::kWood, false}, mat, none);
-  mesh.AddLathe({{0, 1.375f}, {0.26f, 1.37f}, {0.3f, 1.35f}, {0, 1.34f}}, Matrix{}, 16,
+  mesh.AddLathe({{0, 1.375f}, {0.26f, 1.37f}, {0.3f, 1.35f}, {0, 1.34f}}, squat, 16,
                 Paint{Swatch::kWoodRings, false}, mat, none);
   // Two little mushrooms at the foot.
   const Vec3 shrooms[] = {{1.35f, 0, -0.7f}, {-1.0f, 0, -1.15f}};
