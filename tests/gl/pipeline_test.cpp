@@ -281,6 +281,24 @@ TEST_F(PipelineTest, PointAndLinearFiltering) {
   t->Release();
 }
 
+TEST_F(PipelineTest, MipFilterAveragesMinifiedTextures) {
+  // A 4x4 black-and-white checkerboard drawn into a single pixel.
+  std::vector<std::uint32_t> checker(16);
+  for (int i = 0; i < 16; ++i) checker[i] = ((i + i / 4) & 1) ? 0xFFFFFFFFu : 0xFF000000u;
+  Texture* t = MakeTexture(d, 4, 4, checker);
+  ASSERT_NE(t, nullptr);
+  d->SetTexture(0, t);
+  Quad(10, 10, 11, 11, 0xFFFFFFFFu);  // no mip filter: one texel
+  d->SetSamplerState(0, SamplerState::MipFilter, kTexfLinear);
+  Quad(20, 10, 21, 11, 0xFFFFFFFFu);  // the smallest level: the average
+  auto px = Frame();
+  int plain = Channel(At(px, 10, 10), 0);
+  EXPECT_TRUE(plain == 0 || plain == 255) << plain;
+  EXPECT_NEAR(Channel(At(px, 20, 10), 0), 128, 3);
+  d->SetTexture(0, nullptr);
+  t->Release();
+}
+
 // Blend vertex: position, one weight, colour (XYZB1 | DIFFUSE).
 struct BlendVertex {
   float x, y, z, weight;

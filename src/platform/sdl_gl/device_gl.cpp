@@ -86,7 +86,12 @@ class GlTexture : public Texture {
       // 0xAARRGGBB words are B, G, R, A bytes in memory.
       glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, static_cast<GLsizei>(w_), static_cast<GLsizei>(h_),
                    0, GL_BGRA, GL_UNSIGNED_BYTE, pixels_.data());
-      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+      if (usage_ == Usage::RenderTarget) {
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+      } else {
+        // Loaded textures get their whole mip chain, used while a mip filter is set.
+        glGenerateMipmap(GL_TEXTURE_2D);
+      }
     }
     return name_;
   }
@@ -383,6 +388,15 @@ GLenum GlPrimitive(PrimitiveType t) {
     case PrimitiveType::TriangleFan: return GL_TRIANGLE_FAN;
   }
   return GL_TRIANGLES;
+}
+
+GLenum MinFilter(std::uint32_t min, std::uint32_t mip) {
+  bool linear = min == kTexfLinear;
+  switch (mip) {
+    case kTexfPoint: return linear ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST;
+    case kTexfLinear: return linear ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
+    default: return linear ? GL_LINEAR : GL_NEAREST;
+  }
 }
 
 // The normal matrix of a row-vector transform: the inverse-transpose of its
@@ -1075,7 +1089,7 @@ class GlDevice : public Device {
       glSamplerParameteri(sampler_, GL_TEXTURE_MAG_FILTER,
                           s.magFilter == kTexfLinear ? GL_LINEAR : GL_NEAREST);
       glSamplerParameteri(sampler_, GL_TEXTURE_MIN_FILTER,
-                          s.minFilter == kTexfLinear ? GL_LINEAR : GL_NEAREST);
+                          static_cast<GLint>(MinFilter(s.minFilter, s.mipFilter)));
       glSamplerParameteri(sampler_, GL_TEXTURE_WRAP_S, static_cast<GLint>(GlAddress(s.addressU)));
       glSamplerParameteri(sampler_, GL_TEXTURE_WRAP_T, static_cast<GLint>(GlAddress(s.addressV)));
     }
