@@ -7,8 +7,10 @@
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
+#include "platform/hierarchy.h"
 #include "platform/mesh.h"
 
 namespace {
@@ -134,6 +136,35 @@ void BM_GroundRaysSpeedup(benchmark::State& state) {
   state.counters["brute_ns_per_ray"] = rays > 0 ? brute / rays * 1e9 : 0;
 }
 BENCHMARK(BM_GroundRaysSpeedup)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// The same rays against the game's own planet model (skipped when the
+// content is missing).
+void BM_GroundRaysPlanetModel(benchmark::State& state) {
+  static Mesh* model = [] {
+    Mesh* m = nullptr;
+    std::vector<platform::XMaterial> materials;
+    std::string path = std::string(POROMEKO_SOURCE_DIR) + "/content/XFile/planet.x";
+    return platform::LoadMeshFromX(path, nullptr, &m, &materials) ? m : nullptr;
+  }();
+  if (!model) {
+    state.SkipWithError("content/XFile/planet.x did not load");
+    return;
+  }
+  Vec3 centre;
+  float radius = 1;
+  platform::ComputeBoundingSphere(model->Vertices(), model->GetNumVertices(),
+                                  model->GetNumBytesPerVertex(), &centre, &radius);
+  std::vector<Ray> rays = MakeRays(200);
+  for (Ray& r : rays) r.pos = r.pos * radius;
+  for (auto _ : state) {
+    double sum = 0;
+    for (const Ray& r : rays) sum += model->Intersect(r.pos, r.dir).distance;
+    benchmark::DoNotOptimize(sum);
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(rays.size()));
+  state.counters["faces"] = model->GetNumFaces();
+}
+BENCHMARK(BM_GroundRaysPlanetModel)->Unit(benchmark::kMicrosecond);
 
 // Building the hierarchy is part of loading the planet.
 void BM_PlanetCreate(benchmark::State& state) {
