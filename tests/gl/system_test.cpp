@@ -115,6 +115,7 @@ TEST(SdlWithoutDisplay, FailsCleanlyAndAnswersOnStandardError) {
     WindowConfig config;
     bool created = system->CreateGameWindow(config, &failure);
     std::unique_ptr<Device> device = system->CreateDevice();
+    PinGlDriver();
     bool consistent = created ? failure == WindowFailure::None && device != nullptr
                               : failure != WindowFailure::None && device == nullptr;
     device.reset();
