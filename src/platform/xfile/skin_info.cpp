@@ -11,6 +11,8 @@ namespace {
 
 // The device blends at most this many matrices per draw.
 constexpr std::uint32_t kMaxBlendMatrices = 4;
+// How many of the latest combinations a face may join.
+constexpr std::size_t kSearchWindow = 128;
 
 struct Influence {
   std::uint32_t bone;
@@ -28,11 +30,10 @@ std::vector<std::vector<Influence>> VertexInfluences(const std::vector<SkinInfo:
     for (std::size_t i = 0; i < n; ++i) {
       const std::uint32_t v = bone.vertices[i];
       if (v >= vertexCount || !(bone.weights[i] > 0)) continue;
+      // Bones arrive in order, so a repeat of this bone can only be last.
       auto& list = infl[v];
-      auto it =
-          std::find_if(list.begin(), list.end(), [b](const Influence& x) { return x.bone == b; });
-      if (it != list.end()) {
-        it->weight += bone.weights[i];
+      if (!list.empty() && list.back().bone == b) {
+        list.back().weight += bone.weights[i];
       } else {
         list.push_back({b, bone.weights[i]});
       }
@@ -45,17 +46,19 @@ std::vector<std::vector<Influence>> VertexInfluences(const std::vector<SkinInfo:
 void FaceInfluences(const std::vector<std::vector<Influence>>& infl, const std::uint32_t* tri,
                     std::vector<Influence>* out) {
   out->clear();
-  for (int k = 0; k < 3; ++k) {
-    for (const Influence& x : infl[tri[k]]) {
-      auto it = std::find_if(out->begin(), out->end(),
-                             [&](const Influence& y) { return y.bone == x.bone; });
-      if (it != out->end()) {
-        it->weight += x.weight;
-      } else {
-        out->push_back(x);
-      }
+  for (int k = 0; k < 3; ++k) out->insert(out->end(), infl[tri[k]].begin(), infl[tri[k]].end());
+  if (out->size() < 2) return;
+  std::sort(out->begin(), out->end(),
+            [](const Influence& a, const Influence& b) { return a.bone < b.bone; });
+  std::size_t kept = 0;
+  for (std::size_t i = 1; i < out->size(); ++i) {
+    if ((*out)[i].bone == (*out)[kept].bone) {
+      (*out)[kept].weight += (*out)[i].weight;
+    } else {
+      (*out)[++kept] = (*out)[i];
     }
   }
+  out->resize(kept + 1);
 }
 
 }  // namespace
@@ -129,8 +132,12 @@ Mesh* SkinInfo::ConvertToBlendedMesh(const Mesh& mesh, std::uint32_t* maxFaceInf
     if (combos.empty() || combos.back().attrib != a) firstOfAttrib = combos.size();
     const auto fb = faceBones.begin() + faceBoneStart[f];
     const auto fe = faceBones.begin() + faceBoneStart[f + 1];
+    // Only the most recent combinations are tried, which keeps crafted
+    // meshes with thousands of bone sets linear.
     bool placed = false;
-    for (std::size_t c = firstOfAttrib; c < combos.size() && !placed; ++c) {
+    const std::size_t window = std::min(combos.size(), kSearchWindow);
+    const std::size_t from = std::max(firstOfAttrib, combos.size() - window);
+    for (std::size_t c = from; c < combos.size() && !placed; ++c) {
       merged.clear();
       std::set_union(combos[c].bones.begin(), combos[c].bones.end(), fb, fe,
                      std::back_inserter(merged));

@@ -14,6 +14,25 @@ namespace {
 
 constexpr std::uint32_t kNone = 0xFFFFFFFFu;
 
+struct SplitKey {
+  std::uint32_t position;
+  float nx, ny, nz;  // -0 folded into 0, so equal normals compare equal
+  bool operator==(const SplitKey& o) const {
+    return position == o.position && nx == o.nx && ny == o.ny && nz == o.nz;
+  }
+};
+struct SplitKeyHash {
+  std::size_t operator()(const SplitKey& k) const {
+    std::uint32_t b[3];
+    std::memcpy(b, &k.nx, 4);
+    std::memcpy(b + 1, &k.ny, 4);
+    std::memcpy(b + 2, &k.nz, 4);
+    std::uint64_t h = k.position * 0x9E3779B97F4A7C15ull;
+    for (std::uint32_t x : b) h = (h ^ x) * 0x100000001B3ull;
+    return static_cast<std::size_t>(h ^ (h >> 29));
+  }
+};
+
 void Put(std::vector<unsigned char>* out, std::size_t at, const void* src, std::size_t n) {
   std::memcpy(out->data() + at, src, n);
 }
@@ -23,13 +42,13 @@ void Put(std::vector<unsigned char>* out, std::size_t at, const void* src, std::
 void BuildMesh(const MeshData& mesh, BuiltMesh* out) {
   const auto nPositions = static_cast<std::uint32_t>(mesh.positions.size());
   const std::uint32_t nFaces = mesh.NumFaces();
-  // Output vertices: position index and normal index; split copies of one
-  // position are chained through next.
+  // Output vertices: the first copy of a position keeps its index; copies
+  // for other normals follow the file's positions.
   std::vector<std::uint32_t>& toPos = out->vertexToPosition;
   toPos.resize(nPositions);
   for (std::uint32_t i = 0; i < nPositions; ++i) toPos[i] = i;
   std::vector<std::uint32_t> normalOf(nPositions, kNone);
-  std::vector<std::uint32_t> next(nPositions, kNone);
+  std::unordered_map<SplitKey, std::uint32_t, SplitKeyHash> splits;
 
   // Output vertex of each polygon corner.
   std::vector<std::uint32_t> corner(mesh.faceIndices.size());
@@ -41,29 +60,19 @@ void BuildMesh(const MeshData& mesh, BuiltMesh* out) {
     }
     const std::uint32_t n = mesh.normalIndices[c];
     const Vec3& nv = mesh.normals[n];
-    std::uint32_t v = p, last = p;
-    std::uint32_t found = kNone;
-    while (v != kNone) {
-      if (normalOf[v] == kNone) {
-        normalOf[v] = n;
-        found = v;
-        break;
-      }
-      if (normalOf[v] == n || mesh.normals[normalOf[v]] == nv) {
-        found = v;
-        break;
-      }
-      last = v;
-      v = next[v];
+    if (normalOf[p] == kNone) normalOf[p] = n;
+    if (normalOf[p] == n || mesh.normals[normalOf[p]] == nv) {
+      corner[c] = p;
+      continue;
     }
-    if (found == kNone) {
-      found = static_cast<std::uint32_t>(toPos.size());
+    // A copy of p for this normal (by value), made on first need.
+    const SplitKey key{p, nv.x + 0.0f, nv.y + 0.0f, nv.z + 0.0f};
+    auto [it, inserted] = splits.emplace(key, static_cast<std::uint32_t>(toPos.size()));
+    if (inserted) {
       toPos.push_back(p);
       normalOf.push_back(n);
-      next.push_back(kNone);
-      next[last] = found;
     }
-    corner[c] = found;
+    corner[c] = it->second;
   }
 
   // Triangles, then a stable counting sort by material.

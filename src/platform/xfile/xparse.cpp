@@ -501,7 +501,7 @@ bool InflateMsZip(const unsigned char* data, std::size_t size, std::vector<unsig
   const std::uint32_t total = ReadU32(data);
   if (total < 16) return fail(0, "compressed file declares an impossible size");
   const std::size_t expected = total - 16u;
-  if (expected > kMaxInflatedBytes) return fail(0, "compressed file declares more than 256 MB");
+  if (expected > kMaxInflatedBytes) return fail(0, "compressed file declares more than 64 MB");
   z_stream zs;
   std::memset(&zs, 0, sizeof zs);
   if (inflateInit2(&zs, -15) != Z_OK) return fail(0, "cannot start the decompressor");

@@ -22,7 +22,7 @@ namespace platform::xfile {
 // Deepest nesting of objects a file may have.
 inline constexpr int kMaxDepth = 64;
 // Largest decompressed body a compressed file may expand to.
-inline constexpr std::size_t kMaxInflatedBytes = 256u * 1024u * 1024u;
+inline constexpr std::size_t kMaxInflatedBytes = 64u * 1024u * 1024u;
 
 enum class ValueKind : std::uint8_t { Integer, Float, String };
 
