@@ -127,7 +127,7 @@ bool IntersectTri(const Vec3& v0, const Vec3& v1, const Vec3& v2, const Vec3& ra
 
 class MeshBvh {
  public:
-  MeshBvh(const Mesh& mesh);
+  explicit MeshBvh(const Mesh& mesh);
   void Intersect(const Vec3& orig, const Vec3& dir, IntersectResult* best) const;
 
  private:

@@ -52,7 +52,8 @@ class Mesh : public Resource {
   // Returns null (and creates nothing) when the data is inconsistent: an FVF
   // without a position, vertex bytes that are not a whole number of vertices,
   // an index count other than three per attribute, an index past the last
-  // vertex, or a position that is infinite or NaN. `error`, when given, then receives the reason.
+  // vertex, or a position that is infinite or NaN. `error`, when given, then
+  // receives the reason.
   static Mesh* Create(Device* device, std::uint32_t fvf, std::vector<unsigned char> vertices,
                       std::vector<std::uint32_t> indices, std::vector<std::uint32_t> attributes,
                       std::string* error = nullptr);
@@ -79,8 +80,11 @@ class Mesh : public Resource {
   // Closest hit of the ray rayPos + t * rayDir (t >= 0) with any face, both
   // sides counted; distance is t, in lengths of rayDir. Among faces hit at
   // exactly the same t (a shared edge or vertex, overlapping faces) the
-  // lowest face index wins. Uses a bounding volume hierarchy and gives
-  // exactly the answer of IntersectBruteForce.
+  // lowest face index wins. A face seen edge-on (|det| below 1e-5 of
+  // |dir| |e1| |e2|) or a sliver whose corners are all but in line counts as
+  // missed: the solve there is rounding noise and could report a point far
+  // from the face. Uses a bounding volume hierarchy and gives exactly the
+  // answer of IntersectBruteForce.
   IntersectResult Intersect(const Vec3& rayPos, const Vec3& rayDir) const;
   // The same over every face without acceleration (reference for tests and
   // benchmarks).
