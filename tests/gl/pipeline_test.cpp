@@ -29,6 +29,12 @@ Coverage Cover(const std::vector<std::uint32_t>& px, std::uint32_t color) {
   return c;
 }
 
+// Position and colour (XYZ | DIFFUSE).
+struct ColorVertex {
+  float x, y, z;
+  std::uint32_t color;
+};
+
 // Drawing in world units equal to back-buffer pixels (y down), lighting off.
 void UsePixelOrtho(Device* d) {
   d->SetTransform(TransformState::Projection, MatrixOrthoOffCenterLH(0, 800, 600, 0, 0, 1));
@@ -387,6 +393,35 @@ TEST_F(PipelineTest, BlendedNormalsLightWithTheirOwnMatrices) {
   EXPECT_TRUE(RgbNear(draw(0.75f), 0x40 + 0.5 * 255, 0x40 + 0.5 * 255, 0x40 + 0.5 * 255));
 }
 
+TEST_F(PipelineTest, TransformedGeometryMapsIntoTheViewport) {
+  UsePixelOrtho(d);
+  d->SetRenderState(RenderState::CullMode, kCullNone);
+  // The whole clip square lands on the viewport, its top on the viewport's top.
+  d->SetTransform(TransformState::Projection, MatrixOrthoOffCenterLH(0, 200, 150, 0, 0, 1));
+  d->SetViewport(Viewport{100, 60, 200, 150, 0, 1});
+  ColorVertex quad[4] = {{0, 0, 0, 0xFFFFFFFFu},
+                         {200, 0, 0, 0xFFFFFFFFu},
+                         {200, 150, 0, 0xFFFFFFFFu},
+                         {0, 150, 0, 0xFFFFFFFFu}};
+  ColorVertex corner[4] = {{0, 0, 0, 0xFFFF0000u},
+                           {10, 0, 0, 0xFFFF0000u},
+                           {10, 5, 0, 0xFFFF0000u},
+                           {0, 5, 0, 0xFFFF0000u}};
+  d->SetFVF(kFvfXyz | kFvfDiffuse);
+  d->DrawPrimitiveUP(PrimitiveType::TriangleFan, 2, quad, sizeof(ColorVertex));
+  d->DrawPrimitiveUP(PrimitiveType::TriangleFan, 2, corner, sizeof(ColorVertex));
+  auto px = Frame();
+  Coverage white = Cover(px, 0xFFFFFFFFu);
+  Coverage red = Cover(px, 0xFFFF0000u);
+  EXPECT_EQ(white.count + red.count, 200 * 150);
+  EXPECT_EQ(white.left, 100);
+  EXPECT_EQ(white.right, 299);
+  EXPECT_EQ(white.bottom, 209);
+  EXPECT_EQ(red.count, 50);
+  EXPECT_EQ(red.left, 100);
+  EXPECT_EQ(red.top, 60);
+}
+
 TEST_F(PipelineTest, DepthTestAndWrites) {
   // Less-equal against the cleared depth of 1.
   Quad(0, 0, 10, 10, 0xFFFF0000u, 0.5f);
@@ -421,10 +456,6 @@ TEST_F(PipelineTest, DepthTestAndWrites) {
 
 // A clockwise and a counter-clockwise triangle (as seen on screen), both in
 // world space and as screen vertices.
-struct ColorVertex {
-  float x, y, z;
-  std::uint32_t color;
-};
 void DrawWindings(Device* d) {
   UsePixelOrtho(d);
   ColorVertex cw[3] = {
