@@ -13,6 +13,12 @@
 //    are shifted by half a pixel, less 1/128 pixel so that an edge on an
 //    integer coordinate never lands exactly on a sample point and the
 //    top-left fill rule holds whatever the GL rasteriser does with ties.
+//  - Lighting is per vertex in view space with light 0 taken as directional
+//    (the only kind the game sets). Specular is never added (the game keeps
+//    it off) and a COLOR2 material source falls back to the material.
+//  - Vertex blending blends view-space positions and normals, each normal
+//    through the inverse-transpose of its own world * view matrix, so scaled
+//    bones light like unblended scaled meshes.
 //  - Resources may be created and filled on the loading thread, which has no
 //    GL context. They keep a CPU copy and get their GL object (or the new
 //    content) the next time the drawing thread uses them. GL names of freed
