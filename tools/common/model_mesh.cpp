@@ -1,4 +1,4 @@
-#include "common/model_mesh.h"
+#include "model_mesh.h"
 
 #include <algorithm>
 #include <cmath>
@@ -154,9 +154,11 @@ std::size_t ModelMesh::AddSurface(int cols, int rows, const SurfaceFn& pos, Pain
 
   float flux = 0;
   const auto addFace = [&](std::uint32_t a, std::uint32_t b, std::uint32_t c) {
-    const Vec3 n = platform::Vec3Cross(vertices_[b].pos - vertices_[a].pos,
-                                       vertices_[c].pos - vertices_[a].pos);
-    if (platform::Vec3Length(n) < 1e-9f) return;  // collapsed at a pole
+    const Vec3 e1 = vertices_[b].pos - vertices_[a].pos, e2 = vertices_[c].pos - vertices_[a].pos;
+    const Vec3 n = platform::Vec3Cross(e1, e2);
+    // Collapsed at a pole (rounding leaves slivers rather than exact zeros).
+    if (platform::Vec3Length(n) <= 1e-4f * platform::Vec3Length(e1) * platform::Vec3Length(e2))
+      return;
     const Vec3 mid = (vertices_[a].pos + vertices_[b].pos + vertices_[c].pos) * (1.0f / 3.0f);
     flux += platform::Vec3Dot(n, mid - centroid);
     faces_.push_back({a, b, c});

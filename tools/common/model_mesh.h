@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "common/xwriter.h"
+#include "xwriter.h"
 #include "platform/math.h"
 
 namespace contentgen {

@@ -1,4 +1,4 @@
-#include "common/model_noise.h"
+#include "model_noise.h"
 
 #include <cmath>
 

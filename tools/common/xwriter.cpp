@@ -1,4 +1,4 @@
-#include "common/xwriter.h"
+#include "xwriter.h"
 
 #include <charconv>
 #include <cmath>
