@@ -246,6 +246,27 @@ Frame Scene {
   EXPECT_EQ(c4, 0x800000FFu);
 }
 
+TEST(XFileReader, OnlyDifferentNormalsSplit) {
+  // Normals 0 and 1 are equal, and so are 2 and 3 (negative zeros); 0 and 2
+  // differ.
+  const std::string text = R"(xof 0303txt 0032
+Mesh {
+  4; 0.0;0.0;0.0;, 1.0;0.0;0.0;, 0.0;1.0;0.0;, 1.0;1.0;0.0;;
+  4; 3;0,1,2;, 3;0,2,3;, 3;0,3,1;, 3;0,1,3;;
+  MeshNormals { 4; 0.0;0.0;1.0;, -0.0;-0.0;1.0;, 1.0;0.0;0.0;, 1.0;-0.0;-0.0;;
+                4; 3;0,2,0;, 3;1,0,0;, 3;2,0,2;, 3;3,2,0;; }
+}
+)";
+  auto l = xtest::LoadText(text);
+  ASSERT_TRUE(l->ok) << l->error;
+  const platform::Mesh& m = *l->root->meshContainer->mesh;
+  // Position 1 first appears with normal 2 and keeps it. Only position 0
+  // meeting normal 2 in the third face splits (vertex 4); the fourth face's
+  // normal 3 finds that copy again.
+  EXPECT_EQ(m.GetNumVertices(), 5u);
+  EXPECT_EQ(m.Indices(), (std::vector<std::uint32_t>{0, 1, 2, 0, 2, 3, 4, 3, 1, 4, 1, 3}));
+}
+
 TEST(XFileReader, FrameRules) {
   const char* mesh = "Mesh { 3; 0.0;0.0;0.0;, 1.0;0.0;0.0;, 0.0;1.0;0.0;; 1; 3;0,1,2;; }\n";
   {  // a lone top-level mesh gets an unnamed identity frame
