@@ -126,6 +126,17 @@ TEST_F(XFileCorpus, EveryValidFileLoadsAsCounted) {
     platform::FrameDestroy(root, &alloc);
     EXPECT_EQ(alloc.LiveFrames(), 0);
     EXPECT_EQ(alloc.LiveContainers(), 0);
+
+    // The same file merged into one static mesh.
+    platform::Mesh* merged = nullptr;
+    std::vector<platform::XMaterial> materials;
+    ASSERT_TRUE(
+        platform::LoadMeshFromX(entry.path().string(), &device, &merged, &materials, &error))
+        << error;
+    EXPECT_EQ(static_cast<int>(merged->GetNumFaces()), want.triangles);
+    EXPECT_GE(materials.size(), static_cast<std::size_t>(want.meshes));
+    for (std::uint32_t a : merged->Attributes()) ASSERT_LT(a, materials.size());
+    merged->Release();
   }
   EXPECT_EQ(seen, static_cast<int>(kValid.size()));
 }

@@ -90,17 +90,19 @@ std::string Describe(const std::string& path, platform::Device* device, bool* ok
     std::ifstream in(path, std::ios::binary);
     if (in) bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
-  platform::xfile::Scene scene;
-  const bool sceneOk = platform::xfile::LoadScene(bytes.data(), bytes.size(), path, &scene, &error);
   platform::xfile::BasicAllocator alloc;
   Frame* root = nullptr;
   std::unique_ptr<platform::AnimationController> controller;
-  *ok =
-      sceneOk && platform::LoadMeshHierarchyFromX(path, device, &alloc, &root, &controller, &error);
+  platform::xfile::Scene scene;
+  *ok = platform::LoadMeshHierarchyFromX(path, device, &alloc, &root, &controller, &error) &&
+        platform::xfile::LoadScene(bytes.data(), bytes.size(), path, &scene, &error);
 
   std::string s = "{\"file\": " + Quote(path) + ", \"ok\": " + (*ok ? "true" : "false");
   s += ", \"error\": " + (*ok ? std::string("null") : Quote(error));
-  if (!*ok) return s + "}";
+  if (!*ok) {
+    platform::FrameDestroy(root, &alloc);
+    return s + "}";
+  }
   s += ", \"format\": " + Quote(scene.format + (scene.floatBits == 64 ? "0064" : "0032"));
   s += ", \"ticksPerSecond\": " + std::to_string(scene.ticksPerSecond);
   s += ", \"frames\": " + std::to_string(platform::xfile::CountFileFrames(scene));
