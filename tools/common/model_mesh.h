@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "xwriter.h"
 #include "platform/math.h"
+#include "xwriter.h"
 
 namespace contentgen {
 
