@@ -105,7 +105,10 @@ class SdlSystem : public System {
       *failure = WindowFailure::NoGraphics;
       return false;
     }
-    SDL_GL_SetSwapInterval(1);
+    // The frame tick paces the game at 16 ms; waiting for a 60 Hz refresh
+    // inside Present would make most drawing ticks overrun (16.7 ms) and skip
+    // every other draw. Present returns at once and the tick does the pacing.
+    SDL_GL_SetSwapInterval(0);
     SDL_StopTextInput();
     context_ = std::make_shared<SdlGlContext>(window, gl);
     windowId_ = SDL_GetWindowID(window);
