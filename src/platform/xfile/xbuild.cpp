@@ -156,7 +156,7 @@ std::vector<std::uint32_t> ComputeAdjacency(const BuiltMesh& mesh) {
   return adj;
 }
 
-std::vector<SkinInfo::Bone> BuildBones(const MeshData& mesh, const BuiltMesh& built) {
+bool BuildBones(const MeshData& mesh, const BuiltMesh& built, std::vector<SkinInfo::Bone>* out) {
   // Output vertices of every position.
   const std::size_t nPositions = mesh.positions.size();
   std::vector<std::uint32_t> first(nPositions + 1, 0);
@@ -168,7 +168,13 @@ std::vector<SkinInfo::Bone> BuildBones(const MeshData& mesh, const BuiltMesh& bu
     for (std::uint32_t v = 0; v < built.vertexToPosition.size(); ++v)
       list[fill[built.vertexToPosition[v]]++] = v;
   }
-  std::vector<SkinInfo::Bone> bones;
+  std::size_t total = 0;
+  for (const SkinWeightsData& sw : mesh.skinWeights) {
+    for (std::uint32_t p : sw.vertices) total += first[p + 1] - first[p];
+    if (total > kMaxBoneEntries) return false;
+  }
+  std::vector<SkinInfo::Bone>& bones = *out;
+  bones.clear();
   bones.reserve(mesh.skinWeights.size());
   for (const SkinWeightsData& sw : mesh.skinWeights) {
     SkinInfo::Bone b;
@@ -183,7 +189,7 @@ std::vector<SkinInfo::Bone> BuildBones(const MeshData& mesh, const BuiltMesh& bu
     }
     bones.push_back(std::move(b));
   }
-  return bones;
+  return true;
 }
 
 }  // namespace platform::xfile
@@ -278,7 +284,15 @@ class HierarchyBuilder {
     if (!mesh)
       return Fail(doc_.Describe(md.pos) + ": cannot create mesh '" + md.name + "': " + why);
     SkinInfo* skin = nullptr;
-    if (!md.skinWeights.empty()) skin = new SkinInfo(xfile::BuildBones(md, built));
+    if (!md.skinWeights.empty()) {
+      std::vector<SkinInfo::Bone> bones;
+      if (!xfile::BuildBones(md, built, &bones)) {
+        mesh->Release();
+        return Fail(doc_.Describe(md.pos) + ": the skin weights of mesh '" + md.name +
+                    "' reach too many vertices");
+      }
+      skin = new SkinInfo(std::move(bones));
+    }
     const std::vector<std::uint32_t> adjacency = xfile::ComputeAdjacency(built);
     const HResult hr = alloc_->CreateMeshContainer(
         md.name.empty() ? nullptr : md.name.c_str(), mesh,

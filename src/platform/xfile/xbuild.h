@@ -1,6 +1,7 @@
 // Turning the polygons of a .x mesh into a triangle list the device draws.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -30,7 +31,12 @@ void BuildMesh(const MeshData& mesh, BuiltMesh* out);
 // matched by file position so split vertices still join.
 std::vector<std::uint32_t> ComputeAdjacency(const BuiltMesh& mesh);
 
+// Most (vertex, weight) pairs the bones of one mesh may hold once their
+// vertices are moved onto split copies.
+inline constexpr std::size_t kMaxBoneEntries = std::size_t{1} << 25;
+
 // The bones of a mesh with vertex indices moved onto the output vertices.
-std::vector<SkinInfo::Bone> BuildBones(const MeshData& mesh, const BuiltMesh& built);
+// False when they would exceed kMaxBoneEntries.
+bool BuildBones(const MeshData& mesh, const BuiltMesh& built, std::vector<SkinInfo::Bone>* bones);
 
 }  // namespace platform::xfile
