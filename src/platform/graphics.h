@@ -157,9 +157,7 @@ enum class TransformState : std::uint32_t {
   World2 = 258,
   World3 = 259,
 };
-inline TransformState WorldMatrix(int i) {
-  return static_cast<TransformState>(256 + i);
-}
+inline TransformState WorldMatrix(int i) { return static_cast<TransformState>(256 + i); }
 
 // Flexible vertex format bits.
 enum Fvf : std::uint32_t {
