@@ -1,0 +1,140 @@
+// The shipped content through the game's own loaders, exactly as the loading
+// scene runs them: every job of the list fills its cache with a usable entry.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+
+#include "app/load_parent.h"
+#include "media/mesh_manager.h"
+#include "media/paths.h"
+#include "media/sound_manager.h"
+#include "media/texture_manager.h"
+#include "platform/sound.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class GameLoadersTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    old_ = new fs::path(fs::current_path());
+    fs::current_path(fs::path(POROMEKO_SOURCE_DIR) / "content");
+    device_ = new platform::NullDevice;
+    devicePtr_ = device_;
+    media::InitSprite(&devicePtr_, &backBuffer_);
+    media::InitSound([] { return platform::CreateSilentSoundDevice(); });
+    // The loading screen's own pictures, then every job in order.
+    media::LoadTexture(content::texture::kLoadingStr, 255, 62);
+    media::LoadTexture(content::texture::kResultScoreNum, 550, 79);
+    media::LoadTexture(content::texture::kPar, 77, 79);
+    for (app::LoadParent::Job job : app::LoadParent::DefaultJobs()) job(devicePtr_);
+  }
+  static void TearDownTestSuite() {
+    media::MeshManager::GetInstance().Clear();
+    media::ReleaseSound();
+    media::ReleaseAllTextures();
+    media::ReleaseSprite();
+    delete device_;
+    fs::current_path(*old_);
+    delete old_;
+  }
+
+  static fs::path* old_;
+  static platform::NullDevice* device_;
+  static platform::Device* devicePtr_;
+  static platform::Surface* backBuffer_;
+};
+
+fs::path* GameLoadersTest::old_ = nullptr;
+platform::NullDevice* GameLoadersTest::device_ = nullptr;
+platform::Device* GameLoadersTest::devicePtr_ = nullptr;
+platform::Surface* GameLoadersTest::backBuffer_ = nullptr;
+
+TEST_F(GameLoadersTest, EveryTextureLoadsAtItsNominalSize) {
+  for (const auto& t : content::texture::kAll) {
+    media::TextureRecord* r = media::FindTexture(t.path);
+    ASSERT_NE(r, nullptr) << t.path;
+    EXPECT_NE(r->texture, nullptr) << t.path << " did not load";
+    EXPECT_EQ(r->width, t.width) << t.path;
+    EXPECT_EQ(r->height, t.height) << t.path;
+    EXPECT_EQ(r->texWidth, media::TextureSizeFor(t.width)) << t.path;
+  }
+}
+
+TEST_F(GameLoadersTest, EverySoundLoadsWhole) {
+  for (const char* path : content::sound::kAll) {
+    media::SoundHolder* h = media::FindSound(path);
+    ASSERT_NE(h, nullptr) << path;
+    EXPECT_TRUE(h->error.empty()) << path << ": " << h->error;
+    EXPECT_GT(h->buffer->Size(), 4000u) << path;
+  }
+}
+
+TEST_F(GameLoadersTest, EveryModelIsInTheStore) {
+  media::MeshManager& store = media::MeshManager::GetInstance();
+  for (const char* path : content::model::kStatic) {
+    media::StaticMesh* m = store.FindStaticMesh(path);
+    ASSERT_NE(m, nullptr) << path;
+    EXPECT_GT(m->materialCount, 0u) << path;
+  }
+  // The ground and the sky get their colour from the textures they name.
+  for (const char* path : {content::model::kPlanet, content::model::kSkySphere}) {
+    media::StaticMesh* m = store.FindStaticMesh(path);
+    ASSERT_NE(m, nullptr);
+    bool textured = false;
+    for (platform::Texture* t : m->textures) textured = textured || t != nullptr;
+    EXPECT_TRUE(textured) << path;
+  }
+  for (const char* path : content::model::kAnimated) {
+    media::AnimatedModel* m = store.FindAnimatedModel(path);
+    ASSERT_NE(m, nullptr) << path;
+    EXPECT_NE(m->rootFrame, nullptr) << path;
+  }
+}
+
+double Period(const char* path, std::size_t set) {
+  media::AnimatedModel* m = media::MeshManager::GetInstance().FindAnimatedModel(path);
+  if (!m || !m->animationSets[set]) return -1.0;
+  return m->animationSets[set]->GetPeriod();
+}
+
+TEST_F(GameLoadersTest, AnimationSetsSitAtTheIndicesTheGameUses) {
+  namespace mdl = content::model;
+  constexpr double kTick = 1.0 / 59.0;
+  for (const char* part : {mdl::kPlayerUpBody, mdl::kPlayerDownBody, mdl::kPlayerHand}) {
+    media::AnimatedModel* m = media::MeshManager::GetInstance().FindAnimatedModel(part);
+    ASSERT_NE(m, nullptr);
+    ASSERT_EQ(m->controller->GetNumAnimationSets(), 5u) << part;
+  }
+  // 0 run, 1 burp, 2 idle, 3 bite, 4 chew on the upper body.
+  EXPECT_GE(Period(mdl::kPlayerUpBody, 1), 58 * kTick - 1e-6);
+  EXPECT_GE(Period(mdl::kPlayerUpBody, 3), 46 * kTick - 1e-6);
+  EXPECT_NEAR(Period(mdl::kPlayerUpBody, 4), 55 * kTick, 2 * kTick);
+  EXPECT_NEAR(Period(mdl::kCaterpillar, 0), 59.0 / 60.0, 1e-4);
+  EXPECT_NEAR(Period(mdl::kBeetleBugFly, 0), 40 * kTick, 1e-4);
+  EXPECT_GT(Period(mdl::kButterfly, 0), 0.0);  // flight
+  EXPECT_GT(Period(mdl::kButterfly, 1), 0.0);  // resting
+  EXPECT_GT(Period(mdl::kFly, 0), 0.0);
+  EXPECT_GT(Period(mdl::kFlower, 0), 0.0);
+}
+
+TEST_F(GameLoadersTest, PlanetRadiusIsAboutSixtyInTheWorld) {
+  media::StaticMesh* planet =
+      media::MeshManager::GetInstance().FindStaticMesh(content::model::kPlanet);
+  ASSERT_NE(planet, nullptr);
+  platform::Mesh* mesh = planet->mesh;
+  platform::Vec3 centre;
+  float radius = 0;
+  platform::ComputeBoundingSphere(mesh->LockVertexBuffer(), mesh->GetNumVertices(),
+                                  platform::GetFVFVertexSize(mesh->GetFVF()), &centre, &radius);
+  mesh->UnlockVertexBuffer();
+  EXPECT_NEAR(radius * 60.0f, 60.0f, 3.0f);
+  // Standing on it: a ray from above the north pole meets the ground.
+  platform::IntersectResult hit = mesh->Intersect({0, 1.1f, 0}, {0, -1, 0});
+  EXPECT_TRUE(hit.hit);
+  EXPECT_NEAR(hit.distance, 0.1f, 0.05f);
+}
+
+}  // namespace
