@@ -46,4 +46,129 @@ int FvfBetaCount(std::uint32_t fvf) {
   return betas;
 }
 
+StateDevice::~StateDevice() { ReleaseStateTexture(); }
+
+void StateDevice::ReleaseStateTexture() {
+  if (state_.texture) state_.texture->Release();
+  state_.texture = nullptr;
+}
+
+void StateDevice::SetRenderState(RenderState s, std::uint32_t v) {
+  switch (s) {
+    case RenderState::ZEnable: state_.zEnable = v; break;
+    case RenderState::ZWriteEnable: state_.zWriteEnable = v; break;
+    case RenderState::AlphaTestEnable: state_.alphaTestEnable = v; break;
+    case RenderState::SrcBlend: state_.srcBlend = v; break;
+    case RenderState::DestBlend: state_.destBlend = v; break;
+    case RenderState::CullMode: state_.cullMode = v; break;
+    case RenderState::ZFunc: state_.zFunc = v; break;
+    case RenderState::AlphaRef: state_.alphaRef = v; break;
+    case RenderState::AlphaFunc: state_.alphaFunc = v; break;
+    case RenderState::AlphaBlendEnable: state_.alphaBlendEnable = v; break;
+    case RenderState::SpecularEnable: state_.specularEnable = v; break;
+    case RenderState::Lighting: state_.lighting = v; break;
+    case RenderState::Ambient: state_.ambient = v; break;
+    case RenderState::DiffuseMaterialSource: state_.diffuseMaterialSource = v; break;
+    case RenderState::VertexBlend: state_.vertexBlend = v; break;
+  }
+}
+
+std::uint32_t StateDevice::GetRenderState(RenderState s) const {
+  switch (s) {
+    case RenderState::ZEnable: return state_.zEnable;
+    case RenderState::ZWriteEnable: return state_.zWriteEnable;
+    case RenderState::AlphaTestEnable: return state_.alphaTestEnable;
+    case RenderState::SrcBlend: return state_.srcBlend;
+    case RenderState::DestBlend: return state_.destBlend;
+    case RenderState::CullMode: return state_.cullMode;
+    case RenderState::ZFunc: return state_.zFunc;
+    case RenderState::AlphaRef: return state_.alphaRef;
+    case RenderState::AlphaFunc: return state_.alphaFunc;
+    case RenderState::AlphaBlendEnable: return state_.alphaBlendEnable;
+    case RenderState::SpecularEnable: return state_.specularEnable;
+    case RenderState::Lighting: return state_.lighting;
+    case RenderState::Ambient: return state_.ambient;
+    case RenderState::DiffuseMaterialSource: return state_.diffuseMaterialSource;
+    case RenderState::VertexBlend: return state_.vertexBlend;
+  }
+  return 0;
+}
+
+void StateDevice::SetTextureStageState(std::uint32_t stage, TextureStageState t, std::uint32_t v) {
+  if (stage != 0) return;
+  switch (t) {
+    case TextureStageState::ColorOp: state_.colorOp = v; break;
+    case TextureStageState::ColorArg1: state_.colorArg1 = v; break;
+    case TextureStageState::ColorArg2: state_.colorArg2 = v; break;
+    case TextureStageState::AlphaOp: state_.alphaOp = v; break;
+    case TextureStageState::AlphaArg1: state_.alphaArg1 = v; break;
+    case TextureStageState::AlphaArg2: state_.alphaArg2 = v; break;
+  }
+}
+
+void StateDevice::SetSamplerState(std::uint32_t sampler, SamplerState t, std::uint32_t v) {
+  if (sampler != 0) return;
+  switch (t) {
+    case SamplerState::AddressU: state_.addressU = v; break;
+    case SamplerState::AddressV: state_.addressV = v; break;
+    case SamplerState::MagFilter: state_.magFilter = v; break;
+    case SamplerState::MinFilter: state_.minFilter = v; break;
+    case SamplerState::MipFilter: state_.mipFilter = v; break;
+  }
+}
+
+void StateDevice::SetTransform(TransformState s, const Matrix& m) {
+  switch (s) {
+    case TransformState::View: state_.view = m; break;
+    case TransformState::Projection: state_.projection = m; break;
+    default: {
+      auto i = static_cast<std::uint32_t>(s) - 256u;
+      if (i < 4) state_.world[i] = m;
+    }
+  }
+}
+
+Matrix StateDevice::GetTransform(TransformState s) const {
+  switch (s) {
+    case TransformState::View: return state_.view;
+    case TransformState::Projection: return state_.projection;
+    default: {
+      auto i = static_cast<std::uint32_t>(s) - 256u;
+      return i < 4 ? state_.world[i] : Matrix{};
+    }
+  }
+}
+
+void StateDevice::SetFVF(std::uint32_t fvf) { state_.fvf = fvf; }
+
+void StateDevice::SetTexture(std::uint32_t stage, Texture* t) {
+  if (stage != 0) return;
+  if (t) t->AddRef();
+  if (state_.texture) state_.texture->Release();
+  state_.texture = t;
+}
+
+Texture* StateDevice::GetTexture(std::uint32_t stage) const {
+  return stage == 0 ? state_.texture : nullptr;
+}
+
+void StateDevice::SetMaterial(const Material& m) { state_.material = m; }
+void StateDevice::SetLight(std::uint32_t index, const Light& l) {
+  if (index == 0) state_.light = l;
+}
+void StateDevice::LightEnable(std::uint32_t index, bool enable) {
+  if (index == 0) state_.lightEnabled = enable;
+}
+void StateDevice::SetViewport(const Viewport& vp) { state_.viewport = AdjustViewport(vp); }
+Viewport StateDevice::GetViewport() const { return state_.viewport; }
+
+void StateDevice::SetState(const DeviceState& s) {
+  Texture* keep = s.texture;
+  if (keep) keep->AddRef();
+  if (state_.texture) state_.texture->Release();
+  state_ = s;
+  state_.texture = keep;
+  state_.viewport = AdjustViewport(s.viewport);
+}
+
 }  // namespace platform

@@ -367,23 +367,12 @@ class Device {
   virtual std::vector<std::uint32_t> ReadTexture(Texture* texture) = 0;
 };
 
-// One draw call as the null device saw it.
-struct DrawRecord {
-  PrimitiveType type = PrimitiveType::TriangleList;
-  std::uint32_t primitiveCount = 0;
-  std::uint32_t fvf = 0;
-  std::vector<unsigned char> vertices;  // copied for DrawPrimitiveUP only
-  DeviceState state;
-};
-
-class NullDevice : public Device {
+// Keeps the fixed-function state every back end shares: the setters store
+// into a DeviceState that draw calls read, the getters read it back. Each back
+// end derives from it and adds its drawing and resources.
+class StateDevice : public Device {
  public:
-  NullDevice();
-  ~NullDevice() override;
-  void BeginScene() override;
-  void EndScene() override;
-  void Clear(std::uint32_t flags, Color color, float z, std::uint32_t stencil) override;
-  void Present() override;
+  ~StateDevice() override;
   void SetRenderState(RenderState state, std::uint32_t value) override;
   std::uint32_t GetRenderState(RenderState state) const override;
   void SetTextureStageState(std::uint32_t stage, TextureStageState type,
@@ -401,6 +390,33 @@ class NullDevice : public Device {
   Viewport GetViewport() const override;
   const DeviceState& State() const override { return state_; }
   void SetState(const DeviceState& s) override;
+
+ protected:
+  // A back end may limit viewports to its current render target.
+  virtual Viewport AdjustViewport(const Viewport& vp) const { return vp; }
+  // Drops the texture reference the state holds (before the back end goes).
+  void ReleaseStateTexture();
+
+  DeviceState state_;
+};
+
+// One draw call as the null device saw it.
+struct DrawRecord {
+  PrimitiveType type = PrimitiveType::TriangleList;
+  std::uint32_t primitiveCount = 0;
+  std::uint32_t fvf = 0;
+  std::vector<unsigned char> vertices;  // copied for DrawPrimitiveUP only
+  DeviceState state;
+};
+
+class NullDevice : public StateDevice {
+ public:
+  NullDevice();
+  ~NullDevice() override;
+  void BeginScene() override;
+  void EndScene() override;
+  void Clear(std::uint32_t flags, Color color, float z, std::uint32_t stencil) override;
+  void Present() override;
   void DrawPrimitiveUP(PrimitiveType type, std::uint32_t primitiveCount, const void* vertices,
                        std::uint32_t stride) override;
   void DrawIndexedPrimitive(VertexBuffer* vb, IndexBuffer* ib, PrimitiveType type,
@@ -427,7 +443,6 @@ class NullDevice : public Device {
   void RecordDraws(bool on) { record_ = on; }
 
  private:
-  DeviceState state_;
   std::vector<DrawRecord> draws_;
   bool record_ = false;
   int presents_ = 0;

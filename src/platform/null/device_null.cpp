@@ -84,7 +84,7 @@ NullDevice::NullDevice() {
 }
 
 NullDevice::~NullDevice() {
-  if (state_.texture) state_.texture->Release();
+  ReleaseStateTexture();
   renderTarget_->Release();
   if (currentDepth_) currentDepth_->Release();
   backBuffer_->Release();
@@ -97,123 +97,6 @@ void NullDevice::Clear(std::uint32_t flags, Color color, float, std::uint32_t) {
   if (flags & kClearTarget) lastClear_ = color;
 }
 void NullDevice::Present() { ++presents_; }
-
-void NullDevice::SetRenderState(RenderState s, std::uint32_t v) {
-  switch (s) {
-    case RenderState::ZEnable: state_.zEnable = v; break;
-    case RenderState::ZWriteEnable: state_.zWriteEnable = v; break;
-    case RenderState::AlphaTestEnable: state_.alphaTestEnable = v; break;
-    case RenderState::SrcBlend: state_.srcBlend = v; break;
-    case RenderState::DestBlend: state_.destBlend = v; break;
-    case RenderState::CullMode: state_.cullMode = v; break;
-    case RenderState::ZFunc: state_.zFunc = v; break;
-    case RenderState::AlphaRef: state_.alphaRef = v; break;
-    case RenderState::AlphaFunc: state_.alphaFunc = v; break;
-    case RenderState::AlphaBlendEnable: state_.alphaBlendEnable = v; break;
-    case RenderState::SpecularEnable: state_.specularEnable = v; break;
-    case RenderState::Lighting: state_.lighting = v; break;
-    case RenderState::Ambient: state_.ambient = v; break;
-    case RenderState::DiffuseMaterialSource: state_.diffuseMaterialSource = v; break;
-    case RenderState::VertexBlend: state_.vertexBlend = v; break;
-  }
-}
-
-std::uint32_t NullDevice::GetRenderState(RenderState s) const {
-  switch (s) {
-    case RenderState::ZEnable: return state_.zEnable;
-    case RenderState::ZWriteEnable: return state_.zWriteEnable;
-    case RenderState::AlphaTestEnable: return state_.alphaTestEnable;
-    case RenderState::SrcBlend: return state_.srcBlend;
-    case RenderState::DestBlend: return state_.destBlend;
-    case RenderState::CullMode: return state_.cullMode;
-    case RenderState::ZFunc: return state_.zFunc;
-    case RenderState::AlphaRef: return state_.alphaRef;
-    case RenderState::AlphaFunc: return state_.alphaFunc;
-    case RenderState::AlphaBlendEnable: return state_.alphaBlendEnable;
-    case RenderState::SpecularEnable: return state_.specularEnable;
-    case RenderState::Lighting: return state_.lighting;
-    case RenderState::Ambient: return state_.ambient;
-    case RenderState::DiffuseMaterialSource: return state_.diffuseMaterialSource;
-    case RenderState::VertexBlend: return state_.vertexBlend;
-  }
-  return 0;
-}
-
-void NullDevice::SetTextureStageState(std::uint32_t stage, TextureStageState t, std::uint32_t v) {
-  if (stage != 0) return;
-  switch (t) {
-    case TextureStageState::ColorOp: state_.colorOp = v; break;
-    case TextureStageState::ColorArg1: state_.colorArg1 = v; break;
-    case TextureStageState::ColorArg2: state_.colorArg2 = v; break;
-    case TextureStageState::AlphaOp: state_.alphaOp = v; break;
-    case TextureStageState::AlphaArg1: state_.alphaArg1 = v; break;
-    case TextureStageState::AlphaArg2: state_.alphaArg2 = v; break;
-  }
-}
-
-void NullDevice::SetSamplerState(std::uint32_t sampler, SamplerState t, std::uint32_t v) {
-  if (sampler != 0) return;
-  switch (t) {
-    case SamplerState::AddressU: state_.addressU = v; break;
-    case SamplerState::AddressV: state_.addressV = v; break;
-    case SamplerState::MagFilter: state_.magFilter = v; break;
-    case SamplerState::MinFilter: state_.minFilter = v; break;
-    case SamplerState::MipFilter: state_.mipFilter = v; break;
-  }
-}
-
-void NullDevice::SetTransform(TransformState s, const Matrix& m) {
-  switch (s) {
-    case TransformState::View: state_.view = m; break;
-    case TransformState::Projection: state_.projection = m; break;
-    default: {
-      auto i = static_cast<std::uint32_t>(s) - 256u;
-      if (i < 4) state_.world[i] = m;
-    }
-  }
-}
-
-Matrix NullDevice::GetTransform(TransformState s) const {
-  switch (s) {
-    case TransformState::View: return state_.view;
-    case TransformState::Projection: return state_.projection;
-    default: {
-      auto i = static_cast<std::uint32_t>(s) - 256u;
-      return i < 4 ? state_.world[i] : Matrix{};
-    }
-  }
-}
-
-void NullDevice::SetFVF(std::uint32_t fvf) { state_.fvf = fvf; }
-
-void NullDevice::SetTexture(std::uint32_t stage, Texture* t) {
-  if (stage != 0) return;
-  if (t) t->AddRef();
-  if (state_.texture) state_.texture->Release();
-  state_.texture = t;
-}
-
-Texture* NullDevice::GetTexture(std::uint32_t stage) const {
-  return stage == 0 ? state_.texture : nullptr;
-}
-
-void NullDevice::SetMaterial(const Material& m) { state_.material = m; }
-void NullDevice::SetLight(std::uint32_t index, const Light& l) {
-  if (index == 0) state_.light = l;
-}
-void NullDevice::LightEnable(std::uint32_t index, bool enable) {
-  if (index == 0) state_.lightEnabled = enable;
-}
-void NullDevice::SetViewport(const Viewport& vp) { state_.viewport = vp; }
-Viewport NullDevice::GetViewport() const { return state_.viewport; }
-
-void NullDevice::SetState(const DeviceState& s) {
-  Texture* keep = s.texture;
-  if (keep) keep->AddRef();
-  if (state_.texture) state_.texture->Release();
-  state_ = s;
-  state_.texture = keep;
-}
 
 void NullDevice::DrawPrimitiveUP(PrimitiveType type, std::uint32_t count, const void* vertices,
                                  std::uint32_t stride) {

@@ -431,7 +431,7 @@ bool ReadsTexture(std::uint32_t op, std::uint32_t arg1, std::uint32_t arg2) {
   }
 }
 
-class GlDevice : public Device {
+class GlDevice : public StateDevice {
  public:
   explicit GlDevice(std::shared_ptr<GlContext> context)
       : context_(std::move(context)), shared_(std::make_shared<Shared>()) {
@@ -466,7 +466,7 @@ class GlDevice : public Device {
   }
 
   ~GlDevice() override {
-    if (state_.texture) state_.texture->Release();
+    ReleaseStateTexture();
     renderTarget_->Release();
     if (currentDepth_) currentDepth_->Release();
     backBuffer_->Release();
@@ -566,125 +566,6 @@ class GlDevice : public Device {
     }
     context_->Swap();
     glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
-  }
-
-  // State.
-  void SetRenderState(RenderState s, std::uint32_t v) override {
-    switch (s) {
-      case RenderState::ZEnable: state_.zEnable = v; break;
-      case RenderState::ZWriteEnable: state_.zWriteEnable = v; break;
-      case RenderState::AlphaTestEnable: state_.alphaTestEnable = v; break;
-      case RenderState::SrcBlend: state_.srcBlend = v; break;
-      case RenderState::DestBlend: state_.destBlend = v; break;
-      case RenderState::CullMode: state_.cullMode = v; break;
-      case RenderState::ZFunc: state_.zFunc = v; break;
-      case RenderState::AlphaRef: state_.alphaRef = v; break;
-      case RenderState::AlphaFunc: state_.alphaFunc = v; break;
-      case RenderState::AlphaBlendEnable: state_.alphaBlendEnable = v; break;
-      case RenderState::SpecularEnable: state_.specularEnable = v; break;
-      case RenderState::Lighting: state_.lighting = v; break;
-      case RenderState::Ambient: state_.ambient = v; break;
-      case RenderState::DiffuseMaterialSource: state_.diffuseMaterialSource = v; break;
-      case RenderState::VertexBlend: state_.vertexBlend = v; break;
-    }
-  }
-
-  std::uint32_t GetRenderState(RenderState s) const override {
-    switch (s) {
-      case RenderState::ZEnable: return state_.zEnable;
-      case RenderState::ZWriteEnable: return state_.zWriteEnable;
-      case RenderState::AlphaTestEnable: return state_.alphaTestEnable;
-      case RenderState::SrcBlend: return state_.srcBlend;
-      case RenderState::DestBlend: return state_.destBlend;
-      case RenderState::CullMode: return state_.cullMode;
-      case RenderState::ZFunc: return state_.zFunc;
-      case RenderState::AlphaRef: return state_.alphaRef;
-      case RenderState::AlphaFunc: return state_.alphaFunc;
-      case RenderState::AlphaBlendEnable: return state_.alphaBlendEnable;
-      case RenderState::SpecularEnable: return state_.specularEnable;
-      case RenderState::Lighting: return state_.lighting;
-      case RenderState::Ambient: return state_.ambient;
-      case RenderState::DiffuseMaterialSource: return state_.diffuseMaterialSource;
-      case RenderState::VertexBlend: return state_.vertexBlend;
-    }
-    return 0;
-  }
-
-  void SetTextureStageState(std::uint32_t stage, TextureStageState t, std::uint32_t v) override {
-    if (stage != 0) return;
-    switch (t) {
-      case TextureStageState::ColorOp: state_.colorOp = v; break;
-      case TextureStageState::ColorArg1: state_.colorArg1 = v; break;
-      case TextureStageState::ColorArg2: state_.colorArg2 = v; break;
-      case TextureStageState::AlphaOp: state_.alphaOp = v; break;
-      case TextureStageState::AlphaArg1: state_.alphaArg1 = v; break;
-      case TextureStageState::AlphaArg2: state_.alphaArg2 = v; break;
-    }
-  }
-
-  void SetSamplerState(std::uint32_t sampler, SamplerState t, std::uint32_t v) override {
-    if (sampler != 0) return;
-    switch (t) {
-      case SamplerState::AddressU: state_.addressU = v; break;
-      case SamplerState::AddressV: state_.addressV = v; break;
-      case SamplerState::MagFilter: state_.magFilter = v; break;
-      case SamplerState::MinFilter: state_.minFilter = v; break;
-      case SamplerState::MipFilter: state_.mipFilter = v; break;
-    }
-  }
-
-  void SetTransform(TransformState s, const Matrix& m) override {
-    switch (s) {
-      case TransformState::View: state_.view = m; break;
-      case TransformState::Projection: state_.projection = m; break;
-      default: {
-        auto i = static_cast<std::uint32_t>(s) - 256u;
-        if (i < 4) state_.world[i] = m;
-      }
-    }
-  }
-
-  Matrix GetTransform(TransformState s) const override {
-    switch (s) {
-      case TransformState::View: return state_.view;
-      case TransformState::Projection: return state_.projection;
-      default: {
-        auto i = static_cast<std::uint32_t>(s) - 256u;
-        return i < 4 ? state_.world[i] : Matrix{};
-      }
-    }
-  }
-
-  void SetFVF(std::uint32_t fvf) override { state_.fvf = fvf; }
-
-  void SetTexture(std::uint32_t stage, Texture* t) override {
-    if (stage != 0) return;
-    if (t) t->AddRef();
-    if (state_.texture) state_.texture->Release();
-    state_.texture = t;
-  }
-  Texture* GetTexture(std::uint32_t stage) const override {
-    return stage == 0 ? state_.texture : nullptr;
-  }
-
-  void SetMaterial(const Material& m) override { state_.material = m; }
-  void SetLight(std::uint32_t index, const Light& l) override {
-    if (index == 0) state_.light = l;
-  }
-  void LightEnable(std::uint32_t index, bool enable) override {
-    if (index == 0) state_.lightEnabled = enable;
-  }
-  void SetViewport(const Viewport& vp) override { state_.viewport = ClampViewport(vp); }
-  Viewport GetViewport() const override { return state_.viewport; }
-
-  const DeviceState& State() const override { return state_; }
-  void SetState(const DeviceState& s) override {
-    Texture* keep = s.texture;
-    if (keep) keep->AddRef();
-    if (state_.texture) state_.texture->Release();
-    state_ = s;
-    state_.texture = keep;
-    state_.viewport = ClampViewport(s.viewport);
   }
 
   // Drawing.
@@ -900,7 +781,8 @@ class GlDevice : public Device {
     }
   }
 
-  Viewport ClampViewport(Viewport vp) const {
+  Viewport AdjustViewport(const Viewport& requested) const override {
+    Viewport vp = requested;
     std::uint32_t tw = renderTarget_ ? renderTarget_->Width() : kBackBufferWidth;
     std::uint32_t th = renderTarget_ ? renderTarget_->Height() : kBackBufferHeight;
     vp.x = std::min(vp.x, tw);
@@ -1150,7 +1032,6 @@ class GlDevice : public Device {
 
   std::shared_ptr<GlContext> context_;
   SharedPtr shared_;
-  DeviceState state_;
   GLuint program_ = 0;
   bool programOk_ = false;
   Uniforms u_{};
