@@ -3,7 +3,7 @@
 
 # Building and playing.
 RUN_PACKAGES=(build-essential cmake pkg-config libsdl2-dev libepoxy-dev libpng-dev zlib1g-dev
-  libgl1-mesa-dri libgtest-dev libbenchmark-dev)
+  libgl1 libglx-mesa0 libgl1-mesa-dri libgtest-dev libbenchmark-dev)
 # Testing: a virtual X server for the real-window tests, clang for the fuzzer.
 TEST_PACKAGES=(xvfb xauth clang libclang-rt-dev)
 
