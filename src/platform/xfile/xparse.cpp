@@ -393,19 +393,26 @@ class Parser {
     }
   }
 
+  // The optional name and GUID that follow an object's type or a reference's
+  // opening brace; leaves the first token after them in *t.
+  bool ReadNameAndGuid(Object* o, Token* t) {
+    if (!Next(t)) return false;
+    if (t->kind == Tok::Name) {
+      o->name.assign(t->text);
+      if (!Next(t)) return false;
+    }
+    if (t->kind == Tok::Guid) {
+      o->guid.assign(t->text);
+      if (!Next(t)) return false;
+    }
+    return true;
+  }
+
   bool ParseReference(const Token& open, Object* o) {
     o->isReference = true;
     o->pos = open.pos;
     Token t;
-    if (!Next(&t)) return false;
-    if (t.kind == Tok::Name) {
-      o->name.assign(t.text);
-      if (!Next(&t)) return false;
-    }
-    if (t.kind == Tok::Guid) {
-      o->guid.assign(t.text);
-      if (!Next(&t)) return false;
-    }
+    if (!ReadNameAndGuid(o, &t)) return false;
     if (t.kind != Tok::CBrace)
       return Fail(t.pos,
                   std::string("expected '}' to close a reference, found ") + TokName(t.kind));
@@ -419,15 +426,7 @@ class Parser {
     o->type.assign(typeTok.text);
     o->pos = typeTok.pos;
     Token t;
-    if (!Next(&t)) return false;
-    if (t.kind == Tok::Name) {
-      o->name.assign(t.text);
-      if (!Next(&t)) return false;
-    }
-    if (t.kind == Tok::Guid) {
-      o->guid.assign(t.text);
-      if (!Next(&t)) return false;
-    }
+    if (!ReadNameAndGuid(o, &t)) return false;
     if (t.kind != Tok::OBrace)
       return Fail(t.pos, "expected '{' after '" + o->type + "', found " + TokName(t.kind));
     for (;;) {
