@@ -32,6 +32,19 @@ std::uint32_t GetFVFVertexSize(std::uint32_t fvf) {
   return size;
 }
 
+std::uint32_t VerticesForPrimitives(PrimitiveType type, std::uint32_t primitives) {
+  if (primitives == 0) return 0;
+  switch (type) {
+    case PrimitiveType::PointList: return primitives;
+    case PrimitiveType::LineList: return primitives * 2;
+    case PrimitiveType::LineStrip: return primitives + 1;
+    case PrimitiveType::TriangleList: return primitives * 3;
+    case PrimitiveType::TriangleStrip:
+    case PrimitiveType::TriangleFan: return primitives + 2;
+  }
+  return 0;
+}
+
 int FvfBetaCount(std::uint32_t fvf) {
   int betas = 0;
   switch (fvf & kFvfPositionMask) {

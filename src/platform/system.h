@@ -15,8 +15,8 @@
 //  - AskYesNo shows a question with Yes and No (No is the default button)
 //    and returns true for Yes; ShowError shows an error box. Both block.
 //
-// The sdl_gl back end implements them with SDL2. The null back end (chosen
-// with UseHeadlessSystem) has no window: the window counts as in the
+// The sdl_gl back end implements them with SDL2. The null back end
+// (CreateHeadlessSystem) has no window: the window counts as in the
 // foreground, WaitEvents returns at once, AskYesNo answers No and ShowError
 // writes the message to standard error.
 #pragma once

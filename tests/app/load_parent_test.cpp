@@ -12,6 +12,7 @@
 #include "media/paths.h"
 #include "media/texture_manager.h"
 #include "platform/image.h"
+#include "platform/null/device_null.h"
 
 namespace app {
 namespace {

@@ -10,6 +10,7 @@
 #include "media/paths.h"
 #include "media/sound_manager.h"
 #include "media/texture_manager.h"
+#include "platform/null/device_null.h"
 #include "platform/sound.h"
 
 namespace {

@@ -12,6 +12,7 @@
 #include "../../tools/common/model_mesh.cpp"
 #include "../../tools/common/model_noise.cpp"
 #include "../../tools/common/xwriter.cpp"
+#include "platform/null/device_null.h"
 #include "platform/xfile/basic_allocator.h"
 
 namespace {

@@ -17,6 +17,7 @@
 #include "platform/image.h"
 #include "platform/math.h"
 #include "platform/mesh.h"
+#include "platform/null/device_null.h"
 
 namespace {
 

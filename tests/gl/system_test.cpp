@@ -163,7 +163,6 @@ TEST(GlLayout, VertexFormatsMatchTheirSizes) {
 }
 
 TEST(GlLayout, PrimitiveVertexCounts) {
-  using sdl_gl::VerticesForPrimitives;
   EXPECT_EQ(VerticesForPrimitives(PrimitiveType::TriangleFan, 2), 4u);
   EXPECT_EQ(VerticesForPrimitives(PrimitiveType::TriangleStrip, 3), 5u);
   EXPECT_EQ(VerticesForPrimitives(PrimitiveType::TriangleList, 2), 6u);

@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/null/device_null.h"
+
 namespace media {
 namespace {
 

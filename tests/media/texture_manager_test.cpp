@@ -12,6 +12,7 @@
 
 #include "media/paths.h"
 #include "platform/image.h"
+#include "platform/null/device_null.h"
 
 namespace media {
 namespace {

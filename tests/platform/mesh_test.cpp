@@ -10,6 +10,7 @@
 
 #include "platform/graphics.h"
 #include "platform/hierarchy.h"
+#include "platform/null/device_null.h"
 
 namespace platform {
 namespace {

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/null/device_null.h"
+
 namespace platform {
 namespace {
 

@@ -5,6 +5,8 @@
 
 #include <filesystem>
 
+#include "platform/null/device_null.h"
+
 namespace platform {
 namespace {
 

@@ -9,6 +9,7 @@
 #include <map>
 
 #include "platform/hierarchy.h"
+#include "platform/null/device_null.h"
 #include "platform/xfile/basic_allocator.h"
 #include "platform/xfile/xparse.h"
 #include "platform/xfile/xscene.h"

@@ -1,7 +1,7 @@
 // The headless device: keeps state, records draws, draws nothing.
-#include <cstring>
+#include "platform/null/device_null.h"
 
-#include "platform/graphics.h"
+#include <cstring>
 
 namespace platform {
 
@@ -60,18 +60,6 @@ class NullIndexBuffer : public IndexBuffer {
   std::vector<std::uint32_t> data_;
 };
 
-std::uint32_t VertexCountFor(PrimitiveType type, std::uint32_t prims) {
-  switch (type) {
-    case PrimitiveType::PointList: return prims;
-    case PrimitiveType::LineList: return prims * 2;
-    case PrimitiveType::LineStrip: return prims + 1;
-    case PrimitiveType::TriangleList: return prims * 3;
-    case PrimitiveType::TriangleStrip:
-    case PrimitiveType::TriangleFan: return prims + 2;
-  }
-  return 0;
-}
-
 }  // namespace
 
 NullDevice::NullDevice() {
@@ -105,7 +93,7 @@ void NullDevice::DrawPrimitiveUP(PrimitiveType type, std::uint32_t count, const 
   r.type = type;
   r.primitiveCount = count;
   r.fvf = state_.fvf;
-  std::size_t bytes = static_cast<std::size_t>(VertexCountFor(type, count)) * stride;
+  std::size_t bytes = static_cast<std::size_t>(VerticesForPrimitives(type, count)) * stride;
   r.vertices.resize(bytes);
   if (bytes) std::memcpy(r.vertices.data(), vertices, bytes);
   r.state = state_;

@@ -2,6 +2,7 @@
 // waits, so headless runs go tick after tick without sleeping.
 #include <cstdio>
 
+#include "platform/null/device_null.h"
 #include "platform/system.h"
 
 namespace platform {

@@ -46,9 +46,6 @@ struct VertexLayout {
 };
 VertexLayout LayoutOfFvf(std::uint32_t fvf);
 
-// Vertices a draw of `primitives` primitives of the type reads.
-std::uint32_t VerticesForPrimitives(PrimitiveType type, std::uint32_t primitives);
-
 // Rectangle (left, bottom, width, height in GL window terms) the 800 x 600
 // back buffer is shown in when the window's framebuffer is width x height:
 // as large as fits, 4:3 kept, centred, black bars elsewhere.

@@ -60,19 +60,6 @@ VertexLayout LayoutOfFvf(std::uint32_t fvf) {
   return l;
 }
 
-std::uint32_t VerticesForPrimitives(PrimitiveType type, std::uint32_t primitives) {
-  if (primitives == 0) return 0;
-  switch (type) {
-    case PrimitiveType::PointList: return primitives;
-    case PrimitiveType::LineList: return primitives * 2;
-    case PrimitiveType::LineStrip: return primitives + 1;
-    case PrimitiveType::TriangleList: return primitives * 3;
-    case PrimitiveType::TriangleStrip:
-    case PrimitiveType::TriangleFan: return primitives + 2;
-  }
-  return 0;
-}
-
 PresentRect FitBackBuffer(int windowWidth, int windowHeight) {
   PresentRect r;
   if (windowWidth <= 0 || windowHeight <= 0) return r;
