@@ -5,7 +5,7 @@
 
 #include <filesystem>
 
-#include "app/load_parent.h"
+#include "scenes/loading/load_parent.h"
 #include "media/mesh_manager.h"
 #include "media/sound_manager.h"
 #include "media/texture_manager.h"
@@ -24,10 +24,10 @@ void BM_LoadEveryContentFile(benchmark::State& state) {
   platform::Device* devicePtr = &device;
   platform::Surface* backBuffer = nullptr;
   media::InitSprite(&devicePtr, &backBuffer);
-  const std::vector<app::LoadParent::Job> jobs = app::LoadParent::DefaultJobs();
+  const std::vector<scenes::LoadParent::Job> jobs = scenes::LoadParent::DefaultJobs();
   for (auto _ : state) {
     media::InitSound([] { return platform::CreateSilentSoundDevice(); });
-    for (app::LoadParent::Job job : jobs) job(devicePtr);
+    for (scenes::LoadParent::Job job : jobs) job(devicePtr);
     state.PauseTiming();
     media::ReleaseAllTextures();
     media::ReleaseSound();

@@ -1,15 +1,25 @@
 // Start-up, the frame loop and tear-down.
 #include <cstdio>
+#include <ctime>
 #include <memory>
 
-#include "app/sequence.h"
+#include "app/journal.h"
 #include "app/shell.h"
+#include "media/sound_manager.h"
+#include "media/texture_manager.h"
+#include "media/tuning.h"
 #include "platform/image.h"
+#include "platform/input.h"
 #include "platform/keyboard.h"
+#include "platform/random.h"
+#include "scenes/loading/load_parent.h"
+#include "scenes/loading/loader_thread.h"
+#include "scenes/report.h"
+#include "scenes/sequence.h"
 
 namespace app {
 
-SequenceChild* CreateFirstScene();
+media::SoundDeviceFactory& SoundDeviceFactory();
 
 namespace {
 
@@ -36,12 +46,66 @@ void WriteScreenshot(platform::Device& device, const std::string& path) {
   }
 }
 
+scenes::SequenceChild* FirstScene() { return new scenes::LoadParent; }
+
+// Where each update's keys come from: the keyboard, or a journal being
+// replayed. Keys read during loading are not part of the run.
+class InputSource {
+ public:
+  InputSource(const Options& options, Journal* replay) : replay_(replay) {
+    if (!options.record.empty()) record_ = &options.record;
+  }
+  bool OpenRecord(std::uint32_t seed) {
+    if (!record_) return true;
+    std::string error;
+    if (!writer_.Open(*record_, seed, &error)) {
+      std::fprintf(stderr, "poromeko: %s\n", error.c_str());
+      return false;
+    }
+    return true;
+  }
+  // The keys of the next update of the run. False once a replayed journal has
+  // run out.
+  bool Next(platform::TickInput* input) {
+    if (replay_) {
+      platform::ReadTickInput();  // the player's own keys do not count
+      if (next_ >= replay_->ticks.size()) return false;
+      *input = replay_->ticks[next_++];
+    } else {
+      *input = platform::ReadTickInput();
+    }
+    writer_.Append(*input);
+    return true;
+  }
+  void Close() { writer_.Close(); }
+
+ private:
+  Journal* replay_;
+  const std::string* record_ = nullptr;
+  JournalWriter writer_;
+  std::size_t next_ = 0;
+};
+
 }  // namespace
 
 int Run(const Options& options, platform::System& system) {
-  ResetStopFlag();
-  bool fullscreen = ChooseFullScreen(options, system);
+  scenes::ResetStopFlag();
 
+  Journal replay;
+  if (!options.replay.empty()) {
+    std::string error;
+    if (!ReadJournal(options.replay, &replay, &error)) {
+      std::fprintf(stderr, "poromeko: %s\n", error.c_str());
+      return 2;
+    }
+  }
+  const std::uint32_t seed = !options.replay.empty() ? replay.seed
+                             : options.hasSeed       ? options.seed
+                                               : static_cast<std::uint32_t>(std::time(nullptr));
+  InputSource inputs(options, options.replay.empty() ? nullptr : &replay);
+  if (!inputs.OpenRecord(seed)) return 2;
+
+  bool fullscreen = ChooseFullScreen(options, system);
   platform::WindowFailure failure = platform::WindowFailure::None;
   platform::WindowConfig config;
   config.caption = kWindowCaption;
@@ -62,30 +126,60 @@ int Run(const Options& options, platform::System& system) {
   platform::Device* devicePtr = device.get();
   platform::Surface* backBuffer = device->GetBackBuffer();
 
-  InitServices(&devicePtr, &backBuffer, options);
-  SetFirstSceneFactory(&CreateFirstScene);
+  // The process-wide services, in the order the game has always made them:
+  // the sound system, the generator the insects are spawned from, then the
+  // shared sprite.
+  media::InitSound(SoundDeviceFactory());
+  platform::Random random(seed);
+  media::InitSprite(&devicePtr, &backBuffer);
 
+  scenes::Services services;
+  services.random = &random;
+  services.tuning = media::LoadTuning(services.tuningPath);
+  services.verbose = options.verbose;
+  services.waitForLoader = options.headless;
+
+  scenes::SetFirstSceneFactory(&FirstScene);
   system.SetCloseHandler([&system] { OnWindowDestroy(system); });
 
   long ticks = 0;
+  long runTicks = 0;
   bool fatal = false;
+  bool journalEnded = false;
   FrameTicker ticker({
       [&system] { return system.TimeGetTime(); },
       [&system] { return system.IsForeground(); },
-      [] { SequenceParent::GetInstance().Update(); },
-      [] { SequenceParent::GetInstance().Draw(); },
+      [&] {
+        scenes::SequenceParent& root = scenes::SequenceParent::GetInstance();
+        platform::TickInput input;
+        if (!services.loaded) {
+          input = platform::ReadTickInput();
+        } else if (!inputs.Next(&input)) {
+          journalEnded = true;
+          return;
+        } else {
+          ++runTicks;
+        }
+        root.Update(input, services);
+      },
+      [&] {
+        platform::Sprite* sprite = media::gSprite ? *media::gSprite : nullptr;
+        if (!sprite) return;
+        scenes::SequenceParent::GetInstance().Draw({*devicePtr, *sprite, backBuffer});
+      },
   });
 
   while (system.PumpEvents()) {
-    if (FatalErrorPending() && !fatal) {
+    if (scenes::FatalErrorPending() && !fatal) {
       fatal = true;
-      system.ShowError(kErrorCaption, TakeFatalErrorMessage());
+      system.ShowError(kErrorCaption, scenes::TakeFatalErrorMessage());
       OnWindowDestroy(system);
       continue;
     }
     if (ticker.Tick() != FrameTicker::Result::TooEarly) {
       ++ticks;
-      if (options.frames >= 0 && ticks >= options.frames) {
+      if ((options.frames >= 0 && ticks >= options.frames) || journalEnded ||
+          services.quitRequested) {
         OnWindowDestroy(system);
         continue;
       }
@@ -95,10 +189,16 @@ int Run(const Options& options, platform::System& system) {
     std::uint32_t wait = ticker.MsUntilDue();
     if (wait > 0) system.WaitEvents(wait);
   }
+  inputs.Close();
 
+  if (options.report) {
+    std::printf("%s\n",
+                scenes::DescribeRun(scenes::SequenceParent::GetInstance(), seed, runTicks).c_str());
+    std::fflush(stdout);
+  }
   if (!options.screenshot.empty()) WriteScreenshot(*device, options.screenshot);
 
-  ReleaseServices();
+  media::ReleaseSound();
   if (backBuffer) backBuffer->Release();
   device.reset();
   system.DestroyGameWindow();

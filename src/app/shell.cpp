@@ -4,71 +4,18 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/sequence.h"
-#include "platform/keyboard.h"
+#include "scenes/loading/loader_thread.h"
 
 namespace app {
 
-namespace {
-
-std::mutex gStopMutex;
-bool gStopFlag = false;
-LoaderThread* gLoaderThread = nullptr;
-
-std::mutex gFatalMutex;
-std::string gFatalMessage;
-bool gFatalPending = false;
-
-}  // namespace
-
-bool StopRequested() {
-  std::lock_guard<std::mutex> lock(gStopMutex);
-  return gStopFlag;
-}
-
-void RequestStop() {
-  std::lock_guard<std::mutex> lock(gStopMutex);
-  gStopFlag = true;
-}
-
-void ResetStopFlag() {
-  std::lock_guard<std::mutex> lock(gStopMutex);
-  gStopFlag = false;
-}
-
-void RecordLoaderThread(LoaderThread* thread) { gLoaderThread = thread; }
-LoaderThread* RecordedLoaderThread() { return gLoaderThread; }
-
 void OnWindowDestroy(platform::System& system) {
-  if (gLoaderThread && gLoaderThread->StillActive()) {
-    RequestStop();
+  scenes::LoaderThread* loader = scenes::RecordedLoaderThread();
+  if (loader && loader->StillActive()) {
+    scenes::RequestStop();
     // The loader looks at the flag after its current job.
-    gLoaderThread->Join();
+    loader->Join();
   }
   system.PostQuit(0);
-}
-
-void RaiseFatalError(const std::string& message) {
-  std::lock_guard<std::mutex> lock(gFatalMutex);
-  if (gFatalPending) return;  // the first error is the one shown
-  gFatalPending = true;
-  gFatalMessage = message;
-}
-
-bool FatalErrorPending() {
-  std::lock_guard<std::mutex> lock(gFatalMutex);
-  return gFatalPending;
-}
-
-void ClearFatalError() {
-  std::lock_guard<std::mutex> lock(gFatalMutex);
-  gFatalPending = false;
-  gFatalMessage.clear();
-}
-
-std::string TakeFatalErrorMessage() {
-  std::lock_guard<std::mutex> lock(gFatalMutex);
-  return gFatalMessage;
 }
 
 FrameTicker::Result FrameTicker::Tick() {
@@ -94,12 +41,40 @@ std::uint32_t FrameTicker::MsUntilDue() const {
 const char* Usage() {
   return "usage: poromeko [--windowed | --fullscreen] [--headless] [--frames N] "
          "[--screenshot FILE]\n"
+         "                [--seed N] [--record FILE | --replay FILE] [--report] [--verbose]\n"
          "  --windowed      play in a window without asking\n"
          "  --fullscreen    play full screen without asking\n"
          "  --headless      no window, no sound; ticks run back to back\n"
          "  --frames N      quit after N ticks\n"
-         "  --screenshot F  write the last picture shown to F (PNG) at exit\n";
+         "  --screenshot F  write the last picture shown to F (PNG) at exit\n"
+         "  --seed N        build the world from seed N instead of the clock\n"
+         "  --record F      write the run's journal (seed and keys) to F\n"
+         "  --replay F      play the journal F instead of the keyboard, then quit\n"
+         "  --report        print one JSON line describing the run at exit\n"
+         "  --verbose       print the creature's debug lines while it turns\n";
 }
+
+namespace {
+
+bool ParseCount(const char* text, long* out) {
+  long n = 0;
+  const char* end = text + std::strlen(text);
+  auto [ptr, ec] = std::from_chars(text, end, n);
+  if (ec != std::errc() || ptr != end || n < 0) return false;
+  *out = n;
+  return true;
+}
+
+bool ParseSeed(const char* text, std::uint32_t* out) {
+  std::uint32_t n = 0;
+  const char* end = text + std::strlen(text);
+  auto [ptr, ec] = std::from_chars(text, end, n);
+  if (ec != std::errc() || ptr != end || text == end) return false;
+  *out = n;
+  return true;
+}
+
+}  // namespace
 
 bool ParseOptions(int argc, const char* const* argv, Options* options, std::string* error) {
   for (int i = 1; i < argc; ++i) {
@@ -120,22 +95,46 @@ bool ParseOptions(int argc, const char* const* argv, Options* options, std::stri
     } else if (arg == "--frames") {
       const char* v = needValue("--frames");
       if (!v) return false;
-      long n = 0;
-      const char* end = v + std::strlen(v);
-      auto [ptr, ec] = std::from_chars(v, end, n);
-      if (ec != std::errc() || ptr != end || n < 0) {
+      if (!ParseCount(v, &options->frames)) {
         *error = std::string("--frames needs a count, not '") + v + "'";
         return false;
       }
-      options->frames = n;
     } else if (arg == "--screenshot") {
       const char* v = needValue("--screenshot");
       if (!v) return false;
       options->screenshot = v;
+    } else if (arg == "--seed") {
+      const char* v = needValue("--seed");
+      if (!v) return false;
+      if (!ParseSeed(v, &options->seed)) {
+        *error = std::string("--seed needs a number from 0 to 4294967295, not '") + v + "'";
+        return false;
+      }
+      options->hasSeed = true;
+    } else if (arg == "--record") {
+      const char* v = needValue("--record");
+      if (!v) return false;
+      options->record = v;
+    } else if (arg == "--replay") {
+      const char* v = needValue("--replay");
+      if (!v) return false;
+      options->replay = v;
+    } else if (arg == "--report") {
+      options->report = true;
+    } else if (arg == "--verbose") {
+      options->verbose = true;
     } else {
       *error = "unknown option '" + arg + "'";
       return false;
     }
+  }
+  if (!options->record.empty() && !options->replay.empty()) {
+    *error = "--record and --replay cannot be used together";
+    return false;
+  }
+  if (!options->replay.empty() && options->hasSeed) {
+    *error = "--replay takes its seed from the journal; leave out --seed";
+    return false;
   }
   return true;
 }

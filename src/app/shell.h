@@ -1,13 +1,12 @@
-// The application shell: start-up, the frame loop and tear-down, and what
-// it shares with the background loader.
+// The application shell: the command line, start-up, the frame loop and
+// tear-down. The shell reads the keys once per update and hands them, with
+// the services it made, to the scene sequence.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
-#include <mutex>
+#include <memory>
 #include <string>
-#include <thread>
 
 #include "platform/graphics.h"
 #include "platform/sound.h"
@@ -30,6 +29,12 @@ struct Options {
   bool headless = false;
   long frames = -1;  // quit after this many ticks; -1 runs until closed
   std::string screenshot;
+  bool hasSeed = false;  // --seed N; otherwise the clock's seconds
+  std::uint32_t seed = 0;
+  std::string record;    // --record FILE: write the run's journal
+  std::string replay;    // --replay FILE: play a journal instead of the keyboard
+  bool report = false;   // --report: one JSON line on standard output at exit
+  bool verbose = false;  // --verbose: the creature's debug lines on standard output
 };
 
 // Parses the command line. Returns false (with a message for standard error
@@ -65,61 +70,11 @@ class FrameTicker {
   Hooks hooks_;
 };
 
-// The background loader thread as the shell sees it. The loading scene
-// starts it and records it here; the window-close step stops and waits for
-// it; the loading scene's hand-over clears the record.
-class LoaderThread {
- public:
-  template <class F>
-  explicit LoaderThread(F&& body) {
-    running_ = true;
-    thread_ = std::thread([this, body = std::forward<F>(body)]() mutable {
-      body();
-      running_ = false;
-    });
-  }
-  ~LoaderThread() { Join(); }
-  LoaderThread(const LoaderThread&) = delete;
-  LoaderThread& operator=(const LoaderThread&) = delete;
-
-  bool StillActive() const { return running_.load(); }
-  void Join() {
-    if (thread_.joinable()) thread_.join();
-  }
-
- private:
-  std::atomic<bool> running_{false};
-  std::thread thread_;
-};
-
-// Shared with the loader: the stop flag under its mutex, and the record of
-// the loader thread (main thread only).
-bool StopRequested();
-void RequestStop();
-void ResetStopFlag();
-void RecordLoaderThread(LoaderThread* thread);
-LoaderThread* RecordedLoaderThread();
-
 // The window-close step: stops a loader that is still working, waits for it
 // and posts the quit message.
 void OnWindowDestroy(platform::System& system);
 
-// A fatal error raised off the main thread (a model that cannot be loaded):
-// the message reaches the player in an error box and the run ends with a
-// failure exit code once the loader has stopped.
-void RaiseFatalError(const std::string& message);
-bool FatalErrorPending();
-std::string TakeFatalErrorMessage();
-// Forgets a raised error (a new run in the same process: tests).
-void ClearFatalError();
-
-// The process-wide services, created after the device in this order: the
-// sound manager, then the shared sprite. Released in reverse before the
-// device goes.
-void InitServices(platform::Device** device, platform::Surface** backBuffer,
-                  const Options& options);
-void ReleaseServices();
-// How InitServices opens the sound device (a silent one when never set).
+// How the shell opens the sound device (a silent one when never set).
 void SetSoundDeviceFactory(std::function<std::unique_ptr<platform::SoundDevice>()> factory);
 
 // Sets the fixed device state every drawing scene starts from.

@@ -56,19 +56,45 @@ struct Nominal {
 // Every texture with the size the game asks for it (the first request, where
 // a file is asked for twice).
 inline constexpr Nominal kAll[] = {
-    {kLoadingStr, 255, 62},   {kResultScoreNum, 550, 79}, {kPar, 77, 79},
-    {kCombo, 90, 32},         {kNum, 400, 57},            {kTime, 57, 57},
-    {kPlayerFace, 51, 42},    {kWildGauge, 300, 47},      {kDot, 19, 41},
-    {kScore, 215, 73},        {kResult, 296, 80},         {kWildGaugeVal, 300, 47},
-    {kS, 38, 44},             {kSMiss, 38, 44},           {kM, 41, 47},
-    {kL, 43, 49},             {kW, 45, 52},               {kMMiss, 41, 47},
-    {kLMiss, 43, 49},         {kWMiss, 45, 52},           {kGeppu, 113, 96},
-    {kBalloon, 70, 54},       {kHeart, 70, 54},           {kNote, 70, 54},
-    {kSweat, 70, 54},         {kNumCombo, 400, 57},       {kBackTitle, 800, 600},
-    {kTitle, 717, 273},       {kTitleBack, 2407, 600},    {kPushEnter, 350, 62},
-    {kTitlePlanet, 1069, 1068}, {kVer, 86, 19},           {kCrown1, 80, 67},
-    {kCrown2, 64, 54},        {kCrown3, 48, 40},          {kTitleScoreNum, 210, 33},
-    {kTitleW, 800, 224},      {kEndGame, 800, 600},       {kComboTimeGauge, 179, 10},
+    {kLoadingStr, 255, 62},
+    {kResultScoreNum, 550, 79},
+    {kPar, 77, 79},
+    {kCombo, 90, 32},
+    {kNum, 400, 57},
+    {kTime, 57, 57},
+    {kPlayerFace, 51, 42},
+    {kWildGauge, 300, 47},
+    {kDot, 19, 41},
+    {kScore, 215, 73},
+    {kResult, 296, 80},
+    {kWildGaugeVal, 300, 47},
+    {kS, 38, 44},
+    {kSMiss, 38, 44},
+    {kM, 41, 47},
+    {kL, 43, 49},
+    {kW, 45, 52},
+    {kMMiss, 41, 47},
+    {kLMiss, 43, 49},
+    {kWMiss, 45, 52},
+    {kGeppu, 113, 96},
+    {kBalloon, 70, 54},
+    {kHeart, 70, 54},
+    {kNote, 70, 54},
+    {kSweat, 70, 54},
+    {kNumCombo, 400, 57},
+    {kBackTitle, 800, 600},
+    {kTitle, 717, 273},
+    {kTitleBack, 2407, 600},
+    {kPushEnter, 350, 62},
+    {kTitlePlanet, 1069, 1068},
+    {kVer, 86, 19},
+    {kCrown1, 80, 67},
+    {kCrown2, 64, 54},
+    {kCrown3, 48, 40},
+    {kTitleScoreNum, 210, 33},
+    {kTitleW, 800, 224},
+    {kEndGame, 800, 600},
+    {kComboTimeGauge, 179, 10},
 };
 }  // namespace texture
 
@@ -100,9 +126,8 @@ inline constexpr char kTree[] = "XFile/Tree.x";
 inline constexpr char kStump[] = "XFile/Stump.x";
 inline constexpr char kFly[] = "XFile/fly.x";
 inline constexpr const char* kStatic[] = {kPlanet, kSkySphere, kBeetleBug, kTree, kStump};
-inline constexpr const char* kAnimated[] = {kPlayerUpBody, kPlayerDownBody, kPlayerHand,
-                                            kButterfly,    kCaterpillar,    kBeetleBugFly,
-                                            kFlower,       kFly};
+inline constexpr const char* kAnimated[] = {kPlayerUpBody, kPlayerDownBody, kPlayerHand, kButterfly,
+                                            kCaterpillar,  kBeetleBugFly,   kFlower,     kFly};
 }  // namespace model
 
 namespace data {

@@ -104,7 +104,7 @@ void TextureManager::Unload(const char* path) {
   cache_.erase(it);
 }
 
-bool TextureManager::Draw(const char* path, float x, float y, float alpha,
+bool TextureManager::Draw(platform::Sprite& sprite, const char* path, float x, float y, float alpha,
                           const platform::Rect* source) {
   std::lock_guard<std::mutex> lock(mutex_);
   auto it = cache_.find(path);
@@ -113,11 +113,9 @@ bool TextureManager::Draw(const char* path, float x, float y, float alpha,
   const platform::Rect rect =
       source ? *source
              : platform::Rect{0, 0, ClampToInt32(record.width), ClampToInt32(record.height)};
-  platform::Sprite* sprite = gSprite ? *gSprite : nullptr;
-  if (!sprite) return false;
-  sprite->SetTransform(platform::MatrixTranslation(x, y, 0.0f));
+  sprite.SetTransform(platform::MatrixTranslation(x, y, 0.0f));
   const platform::Vec3 centre{0, 0, 0};
-  return sprite->Draw(record.texture, &rect, &centre, nullptr, AlphaColor(alpha));
+  return sprite.Draw(record.texture, &rect, &centre, nullptr, AlphaColor(alpha));
 }
 
 void TextureManager::ReleaseAll() {
@@ -162,14 +160,14 @@ TextureRecord* FindTexture(const char* path) { return TextureManager::GetInstanc
 
 void UnloadTexture(const char* path) { TextureManager::GetInstance().Unload(path); }
 
-bool DrawTexture(const char* path, float x, float y, float alpha) {
-  return TextureManager::GetInstance().Draw(path, x, y, alpha, nullptr);
+bool DrawTexture(platform::Sprite& sprite, const char* path, float x, float y, float alpha) {
+  return TextureManager::GetInstance().Draw(sprite, path, x, y, alpha, nullptr);
 }
 
-void DrawTexturePart(const char* path, float x, float y, float alpha, std::int32_t left,
-                     std::int32_t top, std::int32_t right, std::int32_t bottom) {
+void DrawTexturePart(platform::Sprite& sprite, const char* path, float x, float y, float alpha,
+                     std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom) {
   const platform::Rect source{left, top, right, bottom};
-  TextureManager::GetInstance().Draw(path, x, y, alpha, &source);
+  TextureManager::GetInstance().Draw(sprite, path, x, y, alpha, &source);
 }
 
 void ReleaseAllTextures() { TextureManager::GetInstance().ReleaseAll(); }

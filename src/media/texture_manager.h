@@ -28,7 +28,9 @@ struct TextureRecord {
   platform::Texture* texture = nullptr;  // one reference owned here; null if loading failed
 };
 
-// Set once at start-up by InitSprite.
+// Set once at start-up by InitSprite. The loader's texture jobs create their
+// textures on *gDevice; drawing code is handed the device and the sprite and
+// never reads these.
 extern platform::Device** gDevice;       // the shell's variable holding the device
 extern platform::Surface** gBackBuffer;  // the shell's variable holding the back buffer
 extern platform::Sprite** gSprite;       // holder of the one sprite of the program
@@ -43,8 +45,9 @@ class TextureManager {
   void Load(const char* path, std::uint32_t width, std::uint32_t height);
   TextureRecord* Find(const char* path);
   void Unload(const char* path);
-  // Draws source (the whole nominal image when null) through gSprite.
-  bool Draw(const char* path, float x, float y, float alpha, const platform::Rect* source);
+  // Draws source (the whole nominal image when null) with the sprite.
+  bool Draw(platform::Sprite& sprite, const char* path, float x, float y, float alpha,
+            const platform::Rect* source);
   void ReleaseAll();
   std::size_t Size();
 
@@ -59,7 +62,8 @@ class TextureManager {
 // device in it. A failed sprite creation leaves the holder empty; the drawing
 // helpers then draw nothing and report false.
 void InitSprite(platform::Device** deviceHolder, platform::Surface** backBufferHolder);
-// Releases the sprite and frees its holder (the scene root's teardown).
+// Releases the sprite and frees its holder (the program root's teardown, at
+// process exit).
 void ReleaseSprite();
 
 // Loads path into the cache at width x height (nominal), in a power-of-two
@@ -72,14 +76,14 @@ void LoadTexture(const char* path, std::uint32_t width, std::uint32_t height);
 TextureRecord* FindTexture(const char* path);
 // Releases and forgets path; nothing if it is not cached.
 void UnloadTexture(const char* path);
-// Draws the whole nominal image with its top-left corner at (x, y) through
-// gSprite (which must be begun). The sprite keeps the translation as its
-// transform. False, and nothing drawn, when path is not cached, has no
-// texture, or there is no sprite.
-bool DrawTexture(const char* path, float x, float y, float alpha);
+// Draws the whole nominal image with its top-left corner at (x, y) with the
+// sprite (which must be begun). The sprite keeps the translation as its
+// transform. False, and nothing drawn, when path is not cached or has no
+// texture.
+bool DrawTexture(platform::Sprite& sprite, const char* path, float x, float y, float alpha);
 // The same with a source rectangle in image pixels.
-void DrawTexturePart(const char* path, float x, float y, float alpha, std::int32_t left,
-                     std::int32_t top, std::int32_t right, std::int32_t bottom);
+void DrawTexturePart(platform::Sprite& sprite, const char* path, float x, float y, float alpha,
+                     std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom);
 // Releases every record (process exit).
 void ReleaseAllTextures();
 

@@ -1,9 +1,11 @@
-// The game reaches the operating system only through src/platform/: no file
-// elsewhere may include SDL or OpenGL headers.
+// The game's folders are floors: the entry point, then the scenes, the
+// creatures, the world, the media caches and the platform. Code calls down,
+// never up, and only the platform reaches the operating system.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <regex>
 #include <string>
 
@@ -11,26 +13,53 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST(LayeringTest, OnlyThePlatformLayerIncludesSdlOrGl) {
-  const fs::path src = fs::path(POROMEKO_SOURCE_DIR) / "src";
-  ASSERT_TRUE(fs::exists(src));
-  const std::regex forbidden(R"(^\s*#\s*include\s*[<"](SDL|GL/|GLES|epoxy/|KHR/))");
-  int filesChecked = 0;
-  for (const auto& entry : fs::recursive_directory_iterator(src)) {
+const fs::path kSrc = fs::path(POROMEKO_SOURCE_DIR) / "src";
+
+// Calls the given function with each line of each file under src/.
+template <class F>
+int ForEachLine(F&& f) {
+  int files = 0;
+  for (const auto& entry : fs::recursive_directory_iterator(kSrc)) {
     if (!entry.is_regular_file()) continue;
-    const fs::path rel = fs::relative(entry.path(), src);
-    if (*rel.begin() == "platform") continue;
+    const fs::path rel = fs::relative(entry.path(), kSrc);
     std::ifstream in(entry.path());
     std::string line;
     int lineNo = 0;
-    while (std::getline(in, line)) {
-      ++lineNo;
-      EXPECT_FALSE(std::regex_search(line, forbidden))
-          << rel.string() << ":" << lineNo << ": " << line;
-    }
-    ++filesChecked;
+    while (std::getline(in, line)) f(rel, ++lineNo, line);
+    ++files;
   }
-  EXPECT_GT(filesChecked, 5);
+  return files;
+}
+
+TEST(LayeringTest, OnlyThePlatformLayerIncludesSdlOrGl) {
+  ASSERT_TRUE(fs::exists(kSrc));
+  const std::regex forbidden(R"(^\s*#\s*include\s*[<"](SDL|GL/|GLES|epoxy/|KHR/))");
+  int files = ForEachLine([&](const fs::path& rel, int lineNo, const std::string& line) {
+    if (*rel.begin() == "platform") return;
+    EXPECT_FALSE(std::regex_search(line, forbidden))
+        << rel.string() << ":" << lineNo << ": " << line;
+  });
+  EXPECT_GT(files, 5);
+}
+
+TEST(LayeringTest, FoldersIncludeOnlyTheirOwnFloorAndThoseBelow) {
+  const std::map<std::string, int> floor = {{"app", 5},   {"scenes", 4}, {"creatures", 3},
+                                            {"world", 2}, {"media", 1},  {"platform", 0}};
+  const std::regex include(R"re(^\s*#\s*include\s*"([a-z_]+)/)re");
+  int checked = 0;
+  ForEachLine([&](const fs::path& rel, int lineNo, const std::string& line) {
+    if (rel.extension() != ".h" && rel.extension() != ".cpp") return;
+    auto own = floor.find(rel.begin()->string());
+    ASSERT_NE(own, floor.end()) << rel.string() << " is in a folder that is no floor";
+    std::smatch m;
+    if (!std::regex_search(line, m, include)) return;
+    auto target = floor.find(m[1].str());
+    ASSERT_NE(target, floor.end()) << rel.string() << ":" << lineNo << ": " << line;
+    EXPECT_LE(target->second, own->second)
+        << rel.string() << ":" << lineNo << " reaches up into " << m[1].str() << "/";
+    ++checked;
+  });
+  EXPECT_GT(checked, 50);
 }
 
 }  // namespace

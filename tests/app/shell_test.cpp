@@ -2,11 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <thread>
 #include <vector>
+
+#include "scenes/loading/loader_thread.h"
 
 namespace app {
 namespace {
+
+using scenes::LoaderThread;
+using scenes::RecordLoaderThread;
+using scenes::ResetStopFlag;
+using scenes::StopRequested;
 
 // A clock the test moves by hand; drawing can take "time" by advancing it.
 struct FakeLoop {
@@ -111,6 +120,26 @@ TEST(OptionsTest, ParsesKnownOptionsAndRejectsTheRest) {
   EXPECT_FALSE(ParseOptions(3, bad, &o, &error));
   const char* negative[] = {"poromeko", "--frames", "-1"};
   EXPECT_FALSE(ParseOptions(3, negative, &o, &error));
+
+  // A run is replayed from its journal with the journal's own seed.
+  Options r;
+  const char* replay[] = {"poromeko", "--replay", "run.txt", "--report", "--verbose"};
+  ASSERT_TRUE(ParseOptions(5, replay, &r, &error)) << error;
+  EXPECT_EQ(r.replay, "run.txt");
+  EXPECT_TRUE(r.report);
+  EXPECT_TRUE(r.verbose);
+  const char* seeded[] = {"poromeko", "--seed", "4294967295", "--record", "out.txt"};
+  Options sd;
+  ASSERT_TRUE(ParseOptions(5, seeded, &sd, &error)) << error;
+  EXPECT_TRUE(sd.hasSeed);
+  EXPECT_EQ(sd.seed, 4294967295u);
+  EXPECT_EQ(sd.record, "out.txt");
+  const char* tooBig[] = {"poromeko", "--seed", "4294967296"};
+  EXPECT_FALSE(ParseOptions(3, tooBig, &o, &error));
+  const char* both[] = {"poromeko", "--record", "a", "--replay", "b"};
+  EXPECT_FALSE(ParseOptions(5, both, &o, &error));
+  const char* seedAndReplay[] = {"poromeko", "--seed", "3", "--replay", "b"};
+  EXPECT_FALSE(ParseOptions(5, seedAndReplay, &o, &error));
 }
 
 TEST(LoaderHandshakeTest, ClosingStopsTheLoaderBetweenJobs) {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ini.h"
+#include "media/ini.h"
 #include "media/paths.h"
 #include "platform/math.h"
 
@@ -29,18 +29,18 @@ std::string ReadFile(const std::string& path) {
 }
 
 std::string Ini(const char* section, const char* key) {
-  return app::GetPrivateProfileString(section, key, app::kMissingKeyMarker,
-                                      ContentPath(content::data::kGameData));
+  return media::GetPrivateProfileString(section, key, media::kMissingKeyMarker,
+                                        ContentPath(content::data::kGameData));
 }
 
 float IniFloat(const char* section, const char* key) {
-  return app::StringToFloat(Ini(section, key));
+  return media::StringToFloat(Ini(section, key));
 }
 
 std::vector<float> IniFields(const char* section, const char* key) {
   std::vector<float> out;
-  for (const std::string& f : app::SplitString(Ini(section, key), ","))
-    out.push_back(app::StringToFloat(f));
+  for (const std::string& f : media::SplitString(Ini(section, key), ","))
+    out.push_back(media::StringToFloat(f));
   return out;
 }
 
@@ -58,7 +58,7 @@ TEST(GameData, EveryKeyTheGameReadsIsPresent) {
                            {"Title", "Enemy"}};
   for (const auto& k : keys) {
     const std::string v = Ini(k[0], k[1]);
-    EXPECT_NE(v, app::kMissingKeyMarker) << k[0] << "." << k[1];
+    EXPECT_NE(v, media::kMissingKeyMarker) << k[0] << "." << k[1];
     EXPECT_FALSE(v.empty()) << k[0] << "." << k[1];
   }
   EXPECT_EQ(IniFields("Title", "Player").size(), 4u);
@@ -140,7 +140,7 @@ TEST(ObjectPos, HeaderCountsMatchTheLinesAndEveryLineIsWellFormed) {
   const char* labels[] = {"Tree", "Stump", "Flower", "Total"};
   int header[4];
   for (int i = 0; i < 4; ++i) {
-    const auto f = app::SplitString(lines[static_cast<std::size_t>(i)], ",");
+    const auto f = media::SplitString(lines[static_cast<std::size_t>(i)], ",");
     ASSERT_EQ(f.size(), 2u) << lines[static_cast<std::size_t>(i)];
     EXPECT_EQ(f[0], labels[i]);
     header[i] = std::stoi(f[1]);
@@ -149,17 +149,17 @@ TEST(ObjectPos, HeaderCountsMatchTheLinesAndEveryLineIsWellFormed) {
   std::vector<std::pair<std::string, Vec3>> placed;
   for (std::size_t i = 6; i < lines.size(); ++i) {
     ASSERT_EQ(lines[i].find('\r'), std::string::npos);
-    const auto f = app::SplitString(lines[i], ",");
+    const auto f = media::SplitString(lines[i], ",");
     ASSERT_EQ(f.size(), 6u) << "line " << i + 1 << ": " << lines[i];
     int kind = -1;
     for (int k = 0; k < 3; ++k)
       if (f[0] == labels[k]) kind = k;
     ASSERT_GE(kind, 0) << "line " << i + 1 << ": unknown kind " << f[0];
     ++counts[kind];
-    const platform::Quaternion q{app::StringToFloat(f[2]), app::StringToFloat(f[3]),
-                                 app::StringToFloat(f[4]), app::StringToFloat(f[1])};
+    const platform::Quaternion q{media::StringToFloat(f[2]), media::StringToFloat(f[3]),
+                                 media::StringToFloat(f[4]), media::StringToFloat(f[1])};
     EXPECT_NEAR(std::sqrt(platform::QuaternionDot(q, q)), 1.0f, 1e-4f) << "line " << i + 1;
-    const float scale = app::StringToFloat(f[5]);
+    const float scale = media::StringToFloat(f[5]);
     const float lo[] = {0.9f, 0.8f, 1.0f}, hi[] = {1.3f, 1.05f, 2.0f};
     EXPECT_GE(scale, lo[kind]) << "line " << i + 1;
     EXPECT_LE(scale, hi[kind]) << "line " << i + 1;
@@ -192,7 +192,7 @@ TEST(Ranking, ThreeWellFormedLines) {
   ASSERT_EQ(text.back(), '\n');
   ASSERT_EQ(lines.size(), 3u);
   for (std::size_t i = 0; i < 3; ++i) {
-    const auto f = app::SplitString(lines[i], ",");
+    const auto f = media::SplitString(lines[i], ",");
     ASSERT_EQ(f.size(), 2u) << lines[i];
     EXPECT_EQ(f[0], std::to_string(i + 1) + "位");
     ASSERT_EQ(f[1].size(), 6u);

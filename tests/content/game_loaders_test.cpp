@@ -5,7 +5,7 @@
 #include <cmath>
 #include <filesystem>
 
-#include "app/load_parent.h"
+#include "scenes/loading/load_parent.h"
 #include "media/mesh_manager.h"
 #include "media/paths.h"
 #include "media/sound_manager.h"
@@ -30,7 +30,7 @@ class GameLoadersTest : public ::testing::Test {
     media::LoadTexture(content::texture::kLoadingStr, 255, 62);
     media::LoadTexture(content::texture::kResultScoreNum, 550, 79);
     media::LoadTexture(content::texture::kPar, 77, 79);
-    for (app::LoadParent::Job job : app::LoadParent::DefaultJobs()) job(devicePtr_);
+    for (scenes::LoadParent::Job job : scenes::LoadParent::DefaultJobs()) job(devicePtr_);
   }
   static void TearDownTestSuite() {
     media::MeshManager::GetInstance().Clear();

@@ -130,7 +130,7 @@ TEST_F(TextureManagerTest, KeysAreThePathConstantsNotTheirText) {
   LoadTexture(gSmallPath, 5, 3);
   ASSERT_STREQ(gSmallPath, gOtherSmallPath);
   EXPECT_EQ(FindTexture(gOtherSmallPath), nullptr);
-  EXPECT_FALSE(DrawTexture(gOtherSmallPath, 0, 0, 255.0f));
+  EXPECT_FALSE(DrawTexture(**gSprite, gOtherSmallPath, 0, 0, 255.0f));
   LoadTexture(gOtherSmallPath, 5, 3);
   EXPECT_NE(FindTexture(gOtherSmallPath), FindTexture(gSmallPath));
   EXPECT_EQ(TextureManager::GetInstance().Size(), 2u);
@@ -144,9 +144,9 @@ TEST_F(TextureManagerTest, MissingFileIsCachedWithoutTextureAndDrawsNothing) {
   EXPECT_EQ(r->width, 70u);
   EXPECT_EQ(r->texWidth, 128u);
   auto quads = DrawnBy([] {
-    EXPECT_FALSE(DrawTexture(gMissingPath, 10, 10, 255.0f));
-    DrawTexturePart(gMissingPath, 10, 10, 255.0f, 0, 0, 5, 5);
-    EXPECT_FALSE(DrawTexture(content::texture::kPar, 0, 0, 255.0f));  // never loaded
+    EXPECT_FALSE(DrawTexture(**gSprite, gMissingPath, 10, 10, 255.0f));
+    DrawTexturePart(**gSprite, gMissingPath, 10, 10, 255.0f, 0, 0, 5, 5);
+    EXPECT_FALSE(DrawTexture(**gSprite, content::texture::kPar, 0, 0, 255.0f));  // never loaded
   });
   EXPECT_TRUE(quads.empty());
   EXPECT_TRUE(device_.Draws().empty());
@@ -156,8 +156,8 @@ TEST_F(TextureManagerTest, MissingFileIsCachedWithoutTextureAndDrawsNothing) {
 TEST_F(TextureManagerTest, DrawTextureDrawsTheNominalImageAtItsPosition) {
   LoadTexture(gSmallPath, 5, 3);
   auto quads = DrawnBy([] {
-    EXPECT_TRUE(DrawTexture(gSmallPath, 306.5f, 260.5f, 127.9f));
-    DrawTexturePart(gSmallPath, 453.0f, 538.0f, 255.0f, 1, 0, 3, 2);
+    EXPECT_TRUE(DrawTexture(**gSprite, gSmallPath, 306.5f, 260.5f, 127.9f));
+    DrawTexturePart(**gSprite, gSmallPath, 453.0f, 538.0f, 255.0f, 1, 0, 3, 2);
   });
   ASSERT_EQ(quads.size(), 2u);
   const platform::SpriteQuad& whole = quads[0];
@@ -246,7 +246,7 @@ TEST_F(TextureManagerTest, UnloadForgetsOnlyThatPath) {
   UnloadTexture(gSmallPath);
   EXPECT_EQ(FindTexture(gSmallPath), nullptr);
   EXPECT_NE(FindTexture(gMissingPath), nullptr);
-  auto quads = DrawnBy([] { EXPECT_FALSE(DrawTexture(gSmallPath, 0, 0, 255.0f)); });
+  auto quads = DrawnBy([] { EXPECT_FALSE(DrawTexture(**gSprite, gSmallPath, 0, 0, 255.0f)); });
   EXPECT_TRUE(quads.empty());
   // It can be loaded again, with new sizes.
   LoadTexture(gSmallPath, 4, 2);
@@ -257,7 +257,7 @@ TEST_F(TextureManagerTest, QueuedDrawOutlivesAnUnloadBeforeEnd) {
   LoadTexture(gSmallPath, 5, 3);
   platform::Sprite* sprite = *gSprite;
   ASSERT_TRUE(sprite->Begin(platform::kSpriteAlphaBlend));
-  EXPECT_TRUE(DrawTexture(gSmallPath, 0, 0, 255.0f));
+  EXPECT_TRUE(DrawTexture(**gSprite, gSmallPath, 0, 0, 255.0f));
   UnloadTexture(gSmallPath);
   ASSERT_TRUE(sprite->End());  // under ASan, a freed texture would show here
   EXPECT_EQ(device_.Draws().size(), 1u);
@@ -275,18 +275,15 @@ TEST_F(TextureManagerTest, ReleaseAllEmptiesTheCacheWhichStaysUsable) {
   EXPECT_NE(FindTexture(gSmallPath)->texture, nullptr);
 }
 
-TEST_F(TextureManagerTest, WithoutASpriteOrDeviceNothingIsDrawnAndNothingBreaks) {
+TEST_F(TextureManagerTest, WithoutADeviceNothingIsDrawnAndNothingBreaks) {
   LoadTexture(gSmallPath, 5, 3);
   ReleaseSprite();
   EXPECT_EQ(gSprite, nullptr);
-  EXPECT_FALSE(DrawTexture(gSmallPath, 0, 0, 255.0f));
-  DrawTexturePart(gSmallPath, 0, 0, 255.0f, 0, 0, 1, 1);
 
   platform::Device* none = nullptr;
   InitSprite(&none, nullptr);
   ASSERT_NE(gSprite, nullptr);
   EXPECT_EQ(*gSprite, nullptr);
-  EXPECT_FALSE(DrawTexture(gSmallPath, 0, 0, 255.0f));
   LoadTexture(gMissingPath, 5, 3);  // no device: a record without texture
   ASSERT_NE(FindTexture(gMissingPath), nullptr);
   EXPECT_EQ(FindTexture(gMissingPath)->texture, nullptr);
@@ -307,7 +304,7 @@ TEST_F(TextureManagerTest, LoaderThreadInsertsWhileTheMainThreadDraws) {
       if (TextureRecord* r = FindTexture(gThreadPaths[i])) {
         EXPECT_EQ(r->width, 5u);
       }
-      DrawTexture(gThreadPaths[i], 1, 1, 255.0f);
+      DrawTexture(**gSprite, gThreadPaths[i], 1, 1, 255.0f);
     }
     ASSERT_TRUE(sprite->End());
     ++frames;
@@ -316,7 +313,7 @@ TEST_F(TextureManagerTest, LoaderThreadInsertsWhileTheMainThreadDraws) {
   EXPECT_EQ(TextureManager::GetInstance().Size(), static_cast<std::size_t>(kThreadFiles));
   const auto quads = DrawnBy([] {
     for (int i = 0; i < kThreadFiles; ++i)
-      EXPECT_EQ(DrawTexture(gThreadPaths[i], 1, 1, 255.0f), i % 3 != 0) << i;
+      EXPECT_EQ(DrawTexture(**gSprite, gThreadPaths[i], 1, 1, 255.0f), i % 3 != 0) << i;
   });
   EXPECT_EQ(quads.size(), static_cast<std::size_t>(kThreadFiles - kThreadFiles / 3));
 }

@@ -1,4 +1,4 @@
-#include "app/load_parent.h"
+#include "scenes/loading/load_parent.h"
 
 #include <gtest/gtest.h>
 
@@ -8,13 +8,14 @@
 #include <filesystem>
 #include <thread>
 
+#include "app/shell.h"
 #include "media/mesh_manager.h"
 #include "media/paths.h"
 #include "media/texture_manager.h"
 #include "platform/image.h"
 #include "platform/null/device_null.h"
 
-namespace app {
+namespace scenes {
 namespace {
 
 namespace fs = std::filesystem;
@@ -55,7 +56,7 @@ void Release(int n) {
 class NextScene : public SequenceChild {
  public:
   using SequenceChild::Update;
-  SequenceChildBase* Update(SequenceParent*) override { return this; }
+  SequenceChildBase* Update(SequenceParent*, const Tick&) override { return this; }
 };
 SequenceChild* MakeNext() { return new NextScene; }
 
@@ -101,6 +102,10 @@ class LoadParentTest : public ::testing::Test {
     ASSERT_TRUE(platform::SavePng(path, w, h, px.data(), nullptr));
   }
 
+  void Update(SequenceParent& root) { root.Update(platform::TickInput{}, services_); }
+  void Draw(SequenceParent& root) { root.Draw({*device_, **media::gSprite, nullptr}); }
+
+  Services services_;
   fs::path old_, dir_;
   std::unique_ptr<platform::NullDevice> device_;
   platform::Device* devicePtr_ = nullptr;
@@ -116,7 +121,7 @@ TEST_F(LoadParentTest, ShownPercentageTrailsTheRealOneByAtMostOnePercent) {
     Release(released);
     WaitFor([&] { return scene->Progress() >= released / 4.0f; });
     for (int i = 0; i < 40; ++i) {
-      root.Update();
+      Update(root);
       ASSERT_EQ(root.child, scene);
       float shown = scene->ShownProgress();
       EXPECT_GE(shown, last);
@@ -128,7 +133,7 @@ TEST_F(LoadParentTest, ShownPercentageTrailsTheRealOneByAtMostOnePercent) {
   EXPECT_FLOAT_EQ(last, 0.75f);  // 40 updates reached the real value, not beyond
   Release(4);
   WaitFor([&] { return !RecordedLoaderThread() || !RecordedLoaderThread()->StillActive(); });
-  root.Update();
+  Update(root);
   EXPECT_NE(root.child, nullptr);
   EXPECT_EQ(dynamic_cast<LoadParent*>(root.child), nullptr);
 }
@@ -137,20 +142,36 @@ TEST_F(LoadParentTest, HandsOverAsSoonAsTheThreadEndsWhateverIsShown) {
   auto* scene = new LoadParent({&QuickJob, &QuickJob, &BigNumberJob}, &MakeNext);
   SequenceParent root(scene);
   WaitFor([] { return !RecordedLoaderThread()->StillActive(); });
-  root.Update();  // the first update after the end hands over; nothing was shown yet
+  EXPECT_FALSE(services_.loaded);
+  Update(root);  // the first update after the end hands over; nothing was shown yet
   ASSERT_NE(dynamic_cast<NextScene*>(root.child), nullptr);
+  EXPECT_TRUE(services_.loaded);
   EXPECT_EQ(RecordedLoaderThread(), nullptr);
   EXPECT_EQ(gJobsRun.load(), 3);
   // The loading screen's own pictures are gone; the digit strip stays with
   // the size the constructor asked for.
   EXPECT_EQ(media::FindTexture(tex::kLoadingStr), nullptr);
   EXPECT_EQ(media::FindTexture(tex::kPar), nullptr);
-  EXPECT_FALSE(media::DrawTexture(tex::kPar, 0, 0, 255));
+  EXPECT_FALSE(media::DrawTexture(**media::gSprite, tex::kPar, 0, 0, 255));
   media::TextureRecord* digits = media::FindTexture(tex::kResultScoreNum);
   ASSERT_NE(digits, nullptr);
   EXPECT_EQ(digits->width, 550u);
   EXPECT_EQ(digits->height, 79u);
   EXPECT_NE(digits->texture, nullptr);
+}
+
+TEST_F(LoadParentTest, AHeadlessRunWaitsForTheLoaderInItsFirstUpdate) {
+  std::vector<LoadParent::Job> jobs(3, &GatedJob);
+  SequenceParent root(new LoadParent(jobs, &MakeNext));
+  services_.waitForLoader = true;
+  std::thread releaser([] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    Release(3);
+  });
+  Update(root);  // however slow the loader, the hand-over comes in this update
+  releaser.join();
+  EXPECT_EQ(gJobsRun.load(), 3);
+  EXPECT_NE(dynamic_cast<NextScene*>(root.child), nullptr);
 }
 
 TEST_F(LoadParentTest, StopFlagIsHonouredBetweenJobs) {
@@ -170,7 +191,7 @@ TEST_F(LoadParentTest, WindowClosedWhileLoadingDeletesTheSceneCleanly) {
   std::vector<LoadParent::Job> jobs(3, &GatedJob);
   auto system = platform::CreateHeadlessSystem();
   SequenceParent root(new LoadParent(jobs, &MakeNext));
-  std::thread closer([&] { OnWindowDestroy(*system); });
+  std::thread closer([&] { app::OnWindowDestroy(*system); });
   WaitFor([] { return StopRequested(); });
   Release(3);
   closer.join();
@@ -192,14 +213,14 @@ TEST_F(LoadParentTest, CaptionBouncesAndDrawShowsCaptionDigitsAndPercent) {
   SequenceParent root(scene);
   // Glyphs start at 0, 2, ..., 14 falling; each bounces between 0 and 10.
   for (int i = 0; i < 200; ++i) {
-    root.Update();
+    Update(root);
     for (float w : scene->Wave()) {
       EXPECT_GE(w, 0.0f);
       EXPECT_LE(w, i < 10 ? 14.0f : 10.0f);
     }
   }
   EXPECT_NE(scene->Wave()[0], scene->Wave()[1]);  // out of phase
-  root.Draw();
+  Draw(root);
   platform::Sprite* sprite = *media::gSprite;
   const auto& quads = sprite->LastBatch();
   // Eight caption glyphs, one digit (" 0"), the percent sign.
@@ -214,4 +235,4 @@ TEST_F(LoadParentTest, CaptionBouncesAndDrawShowsCaptionDigitsAndPercent) {
 }
 
 }  // namespace
-}  // namespace app
+}  // namespace scenes

@@ -12,20 +12,26 @@
 #include <string_view>
 #include <vector>
 
-namespace app {
+#include "media/paths.h"
+
+namespace media {
 
 // What a read returns for a missing file, section or key.
 inline constexpr std::string_view kMissingKeyMarker = "キーが見つかりませんでした";
 inline constexpr float kMissingKeyValue = -999.0f;
-// The tuning file is content::data::kGameData (media/paths.h).
 
 // The value of key in section of a profile file, or `fallback` when the file,
 // section or key is missing. Returns at most 255 bytes.
 std::string GetPrivateProfileString(std::string_view section, std::string_view key,
                                     std::string_view fallback, const std::string& path);
 
-std::string ReadIniString(std::string_view section, std::string_view key);
-float ReadIniFloat(std::string_view section, std::string_view key);
+// The tuning file's readers: the value, or kMissingKeyMarker (ReadIniString)
+// and kMissingKeyValue (ReadIniFloat) when the file, section or key is
+// missing. Callers read the file once into media::Tuning (media/tuning.h).
+std::string ReadIniString(std::string_view section, std::string_view key,
+                          const std::string& path = content::data::kGameData);
+float ReadIniFloat(std::string_view section, std::string_view key,
+                   const std::string& path = content::data::kGameData);
 
 // The non-empty fields of text between occurrences of the whole delimiter.
 std::vector<std::string> SplitString(std::string text, std::string delimiter);
@@ -33,4 +39,4 @@ std::vector<std::string> SplitString(std::string text, std::string delimiter);
 // The leading number of text (after blanks), 0.0 when there is none.
 float StringToFloat(const std::string& text);
 
-}  // namespace app
+}  // namespace media

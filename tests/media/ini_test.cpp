@@ -1,11 +1,11 @@
-#include "app/ini.h"
+#include "media/ini.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 
-namespace app {
+namespace media {
 namespace {
 
 namespace fs = std::filesystem;
@@ -128,4 +128,4 @@ TEST_F(TuningFileTest, ReadIniFloatAndTheMarker) {
 }
 
 }  // namespace
-}  // namespace app
+}  // namespace media

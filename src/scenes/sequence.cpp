@@ -1,8 +1,8 @@
-#include "app/sequence.h"
+#include "scenes/sequence.h"
 
-#include "platform/keyboard.h"
+#include "media/texture_manager.h"
 
-namespace app {
+namespace scenes {
 
 namespace {
 FirstSceneFactory gFirstScene = nullptr;
@@ -12,8 +12,8 @@ bool SequenceParent::created_ = false;
 
 void SetFirstSceneFactory(FirstSceneFactory factory) { gFirstScene = factory; }
 
-SequenceChildBase* SequenceChild::Update(SequenceChildBase* parent) {
-  return Update(dynamic_cast<SequenceParent*>(parent));
+SequenceChildBase* SequenceChild::Update(SequenceChildBase* parent, const Tick& tick) {
+  return Update(dynamic_cast<SequenceParent*>(parent), tick);
 }
 
 SequenceParent& SequenceParent::GetInstance() {
@@ -23,6 +23,7 @@ SequenceParent& SequenceParent::GetInstance() {
   static SequenceParent instance;
   if (!created_) {
     created_ = true;
+    instance.ownsSharedSprite_ = true;
     if (gFirstScene) instance.child = gFirstScene();
   }
   return instance;
@@ -31,11 +32,13 @@ SequenceParent& SequenceParent::GetInstance() {
 SequenceParent::~SequenceParent() {
   delete child;
   child = nullptr;
+  if (ownsSharedSprite_) media::ReleaseSprite();
 }
 
-void SequenceParent::Update() {
+void SequenceParent::Update(const platform::TickInput& input, Services& services) {
   if (!child) return;
-  SequenceChildBase* next = child->Update(this);
+  const Tick tick{input, services, escapeArmed};
+  SequenceChildBase* next = child->Update(this, tick);
   if (next == child) return;
   // Top-level scenes only ever hand up top-level scenes.
   auto* top = dynamic_cast<SequenceChild*>(next);
@@ -43,20 +46,20 @@ void SequenceParent::Update() {
   child = top;
 }
 
-void SequenceParent::Draw() {
-  if (child) child->Draw();
+void SequenceParent::Draw(const DrawContext& frame) {
+  if (child) child->Draw(frame);
 }
 
-bool EscapeEdge(SequenceParent& root, bool condition) {
-  if (platform::GetAsyncKeyState(platform::kVkEscape) >= 0) {
-    root.escapeArmed = true;
+bool EscapeEdge(const Tick& tick, bool condition) {
+  if (!tick.input.Held(platform::Key::Escape)) {
+    tick.escapeArmed = true;
     return false;
   }
-  if (root.escapeArmed && condition) {
-    root.escapeArmed = false;
+  if (tick.escapeArmed && condition) {
+    tick.escapeArmed = false;
     return true;
   }
   return false;
 }
 
-}  // namespace app
+}  // namespace scenes

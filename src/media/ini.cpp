@@ -1,11 +1,9 @@
-#include "app/ini.h"
+#include "media/ini.h"
 
 #include <fstream>
 #include <sstream>
 
-#include "media/paths.h"
-
-namespace app {
+namespace media {
 
 namespace {
 
@@ -71,12 +69,12 @@ std::string GetPrivateProfileString(std::string_view section, std::string_view k
   return Clip(fallback);
 }
 
-std::string ReadIniString(std::string_view section, std::string_view key) {
-  return GetPrivateProfileString(section, key, kMissingKeyMarker, content::data::kGameData);
+std::string ReadIniString(std::string_view section, std::string_view key, const std::string& path) {
+  return GetPrivateProfileString(section, key, kMissingKeyMarker, path);
 }
 
-float ReadIniFloat(std::string_view section, std::string_view key) {
-  std::string value = ReadIniString(section, key);
+float ReadIniFloat(std::string_view section, std::string_view key, const std::string& path) {
+  std::string value = ReadIniString(section, key, path);
   if (value == kMissingKeyMarker) return kMissingKeyValue;
   return StringToFloat(value);
 }
@@ -111,4 +109,4 @@ float StringToFloat(const std::string& text) {
   return value;
 }
 
-}  // namespace app
+}  // namespace media

@@ -1,4 +1,4 @@
-#include "app/load_parent.h"
+#include "scenes/loading/load_parent.h"
 
 #include <cstdio>
 #include <exception>
@@ -8,7 +8,7 @@
 #include "media/sound_manager.h"
 #include "media/texture_manager.h"
 
-namespace app {
+namespace scenes {
 
 namespace tex = content::texture;
 namespace snd = content::sound;
@@ -46,6 +46,25 @@ void PlayerJob(platform::Device*& device) {
   meshes.LoadAnimatedModel(mdl::kPlayerDownBody, device);
   meshes.LoadAnimatedModel(mdl::kPlayerHand, device);
 }
+
+// The scene after loading until the game scene takes its place: the title
+// picture on a clear sky.
+class AfterLoadScene : public SequenceChild {
+ public:
+  using SequenceChild::Update;
+  SequenceChildBase* Update(SequenceParent*, const Tick&) override { return this; }
+  void Draw(const DrawContext& frame) override {
+    platform::Device& device = frame.device;
+    device.BeginScene();
+    device.Clear(platform::kClearTarget | platform::kClearZBuffer, 0xFF8ED8F8u, 1.0f, 0);
+    frame.sprite.Begin(platform::kSpriteAlphaBlend);
+    media::DrawTexture(frame.sprite, tex::kTitle, 41.5f, 120.0f, 255.0f);
+    media::DrawTexture(frame.sprite, tex::kVer, 700.0f, 15.0f, 255.0f);
+    frame.sprite.End();
+    device.EndScene();
+    device.Present();
+  }
+};
 
 SequenceChild* MakeAfterLoadScene() { return new AfterLoadScene; }
 
@@ -176,11 +195,13 @@ float LoadParent::Progress() {
   return progress_;
 }
 
-SequenceChildBase* LoadParent::Update(SequenceParent*) {
+SequenceChildBase* LoadParent::Update(SequenceParent*, const Tick& tick) {
+  if (thread_ && tick.services.waitForLoader) thread_->Join();
   if (thread_ && !thread_->StillActive()) {
     thread_->Join();
     RecordLoaderThread(nullptr);
     thread_.reset();
+    tick.services.loaded = true;
     return next_();
   }
   for (std::size_t i = 0; i < wave_.size(); ++i) {
@@ -200,60 +221,41 @@ SequenceChildBase* LoadParent::Update(SequenceParent*) {
   return this;
 }
 
-void LoadParent::Draw() {
-  platform::Device* device = *media::gDevice;
-  device->BeginScene();
-  device->Clear(platform::kClearTarget | platform::kClearZBuffer, 0xFF000000u, 1.0f, 0);
-  device->LightEnable(0, true);
-  device->SetFVF(platform::kFvfXyz | platform::kFvfDiffuse | platform::kFvfTex1);
-  platform::Sprite* sprite = media::gSprite ? *media::gSprite : nullptr;
-  if (sprite) {
-    sprite->Begin(platform::kSpriteAlphaBlend);
-    float x = 453.0f;
-    for (std::size_t i = 0; i < 8; ++i) {
-      const platform::Rect& cell = glyphCells_[static_cast<std::size_t>(kCaptionOrder[i])];
-      media::DrawTexturePart(tex::kLoadingStr, x, 538.0f - wave_[i], 255.0f, cell.left, cell.top,
-                             cell.right, cell.bottom);
-      x += static_cast<float>(cell.right - cell.left);
-    }
-    char text[16];
-    std::snprintf(text, sizeof text, "%2d", static_cast<int>(shownProgress_ * 100.0f));
-    x = 306.5f;
-    media::TextureRecord* digits = media::FindTexture(tex::kResultScoreNum);
-    for (const char* c = text; *c; ++c) {
-      if (*c >= '0' && *c <= '9' && digits && digits->texture) {
-        int d = *c - '0';
-        platform::Rect cell{d * 55, 0, d * 55 + 55, 79};
-        sprite->SetTransform(platform::MatrixTranslation(x, 260.5f, 0.0f));
-        platform::Vec3 centre{0, 0, 0};
-        sprite->Draw(digits->texture, &cell, &centre, nullptr, 0xFFFFFFFFu);
-      }
-      x += 55.0f;
-    }
-    media::DrawTexture(tex::kPar, x, 260.5f, 255.0f);
-    sprite->End();
+void LoadParent::Draw(const DrawContext& frame) {
+  platform::Device& device = frame.device;
+  platform::Sprite& sprite = frame.sprite;
+  device.BeginScene();
+  device.Clear(platform::kClearTarget | platform::kClearZBuffer, 0xFF000000u, 1.0f, 0);
+  device.LightEnable(0, true);
+  device.SetFVF(platform::kFvfXyz | platform::kFvfDiffuse | platform::kFvfTex1);
+  sprite.Begin(platform::kSpriteAlphaBlend);
+  float x = 453.0f;
+  for (std::size_t i = 0; i < 8; ++i) {
+    const platform::Rect& cell = glyphCells_[static_cast<std::size_t>(kCaptionOrder[i])];
+    media::DrawTexturePart(sprite, tex::kLoadingStr, x, 538.0f - wave_[i], 255.0f, cell.left,
+                           cell.top, cell.right, cell.bottom);
+    x += static_cast<float>(cell.right - cell.left);
   }
-  device->EndScene();
-  device->Present();
-}
-
-SequenceChildBase* AfterLoadScene::Update(SequenceParent*) { return this; }
-
-void AfterLoadScene::Draw() {
-  platform::Device* device = *media::gDevice;
-  device->BeginScene();
-  device->Clear(platform::kClearTarget | platform::kClearZBuffer, 0xFF8ED8F8u, 1.0f, 0);
-  platform::Sprite* sprite = media::gSprite ? *media::gSprite : nullptr;
-  if (sprite) {
-    sprite->Begin(platform::kSpriteAlphaBlend);
-    media::DrawTexture(tex::kTitle, 41.5f, 120.0f, 255.0f);
-    media::DrawTexture(tex::kVer, 700.0f, 15.0f, 255.0f);
-    sprite->End();
+  char text[16];
+  std::snprintf(text, sizeof text, "%2d", static_cast<int>(shownProgress_ * 100.0f));
+  x = 306.5f;
+  media::TextureRecord* digits = media::FindTexture(tex::kResultScoreNum);
+  for (const char* c = text; *c; ++c) {
+    if (*c >= '0' && *c <= '9' && digits && digits->texture) {
+      int d = *c - '0';
+      platform::Rect cell{d * 55, 0, d * 55 + 55, 79};
+      sprite.SetTransform(platform::MatrixTranslation(x, 260.5f, 0.0f));
+      platform::Vec3 centre{0, 0, 0};
+      sprite.Draw(digits->texture, &cell, &centre, nullptr, 0xFFFFFFFFu);
+    }
+    x += 55.0f;
   }
-  device->EndScene();
-  device->Present();
+  media::DrawTexture(sprite, tex::kPar, x, 260.5f, 255.0f);
+  sprite.End();
+  device.EndScene();
+  device.Present();
 }
 
 SequenceChild* CreateFirstScene() { return new LoadParent; }
 
-}  // namespace app
+}  // namespace scenes

@@ -1,7 +1,10 @@
 // The loading scene: the first scene of the run. A background thread runs
 // the load jobs that fill the texture, sound and model caches while the
 // screen shows a bouncing caption and the percentage done; once the thread
-// has ended, the next update hands over to the title.
+// has ended, the next update hands over to the next scene (a new run of the
+// game until the title exists). A headless run (Services::waitForLoader)
+// waits for the thread in its first update, so what follows loading never
+// depends on how fast the loader was.
 #pragma once
 
 #include <array>
@@ -9,11 +12,11 @@
 #include <mutex>
 #include <vector>
 
-#include "app/sequence.h"
-#include "app/shell.h"
 #include "platform/graphics.h"
+#include "scenes/loading/loader_thread.h"
+#include "scenes/sequence.h"
 
-namespace app {
+namespace scenes {
 
 class LoadParent : public SequenceChild {
  public:
@@ -29,8 +32,8 @@ class LoadParent : public SequenceChild {
   ~LoadParent() override;
 
   using SequenceChild::Update;
-  SequenceChildBase* Update(SequenceParent* parent) override;
-  void Draw() override;
+  SequenceChildBase* Update(SequenceParent* parent, const Tick& tick) override;
+  void Draw(const DrawContext& frame) override;
 
   float ShownProgress() const { return shownProgress_; }
   float Progress();
@@ -51,13 +54,4 @@ class LoadParent : public SequenceChild {
   std::unique_ptr<LoaderThread> thread_;
 };
 
-// The scene after loading until the title scene takes its place: the title
-// picture on a clear sky.
-class AfterLoadScene : public SequenceChild {
- public:
-  using SequenceChild::Update;
-  SequenceChildBase* Update(SequenceParent* parent) override;
-  void Draw() override;
-};
-
-}  // namespace app
+}  // namespace scenes

@@ -1,4 +1,4 @@
-#include "app/sequence.h"
+#include "scenes/sequence.h"
 
 #include <gtest/gtest.h>
 
@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/keyboard.h"
+#include "platform/null/device_null.h"
 
-namespace app {
+namespace scenes {
 namespace {
 
 std::vector<std::string> gLog;
@@ -22,11 +22,11 @@ class TopScene : public SequenceChild {
   explicit TopScene(std::string name) : name_(std::move(name)) { gLog.push_back("new " + name_); }
   ~TopScene() override { gLog.push_back("delete " + name_); }
   using SequenceChild::Update;
-  SequenceChildBase* Update(SequenceParent*) override {
+  SequenceChildBase* Update(SequenceParent*, const Tick&) override {
     gLog.push_back("update " + name_);
     return next ? next() : this;
   }
-  void Draw() override { gLog.push_back("draw " + name_); }
+  void Draw(const DrawContext&) override { gLog.push_back("draw " + name_); }
   std::function<SequenceChildBase*()> next;
 
  private:
@@ -40,7 +40,6 @@ class TestParent : public ParentScene<TestParent, TestChildKind> {
     gLog.push_back("new parent");
   }
   ~TestParent() override { gLog.push_back("delete parent"); }
-  void Draw() override { child->Draw(); }
   int survivingState = 7;
 };
 
@@ -48,13 +47,17 @@ class Child : public TestChildKind {
  public:
   explicit Child(std::string name) : name_(std::move(name)) { gLog.push_back("new " + name_); }
   ~Child() override { gLog.push_back("delete " + name_); }
+  using TestChildKind::Draw;
   using TestChildKind::Update;
-  SequenceChildBase* Update(TestParent* parent) override {
+  SequenceChildBase* Update(TestParent* parent, const Tick&) override {
     gLog.push_back("update " + name_);
     seenParent = parent;
     return next ? next() : this;
   }
-  void Draw() override { gLog.push_back("draw " + name_); }
+  void Draw(TestParent* parent, const DrawContext&) override {
+    gLog.push_back("draw " + name_);
+    seenParent = parent;
+  }
   std::function<SequenceChildBase*()> next;
   TestParent* seenParent = nullptr;
 
@@ -66,17 +69,23 @@ class SequenceTest : public ::testing::Test {
  protected:
   void SetUp() override {
     gLog.clear();
-    platform::ResetKeyboard();
-    platform::SetKeyboardFocus(true);
+    ASSERT_TRUE(platform::CreateSprite(&device_, &sprite_));
   }
-  void TearDown() override { platform::ResetKeyboard(); }
+  void TearDown() override { sprite_->Release(); }
+
+  void Update(SequenceParent& root) { root.Update(platform::TickInput{}, services_); }
+  void Draw(SequenceParent& root) { root.Draw({device_, *sprite_, nullptr}); }
+
+  platform::NullDevice device_;
+  platform::Sprite* sprite_ = nullptr;
+  Services services_;
 };
 
 TEST_F(SequenceTest, StayingDeletesNothing) {
   auto* a = new TopScene("a");
   SequenceParent root(a);
-  root.Update();
-  root.Draw();
+  Update(root);
+  Draw(root);
   EXPECT_EQ(root.child, a);
   EXPECT_EQ(gLog, (std::vector<std::string>{"new a", "update a", "draw a"}));
 }
@@ -85,11 +94,11 @@ TEST_F(SequenceTest, RootReplacesAfterTheNewSceneIsBuilt) {
   auto* a = new TopScene("a");
   SequenceParent root(a);
   a->next = [] { return new TopScene("b"); };
-  root.Update();
+  Update(root);
   // The successor is constructed inside the old scene's update, so it exists
   // before the old one is deleted.
   EXPECT_EQ(gLog, (std::vector<std::string>{"new a", "update a", "new b", "delete a"}));
-  root.Draw();
+  Draw(root);
   EXPECT_EQ(gLog.back(), "draw b");
 }
 
@@ -99,13 +108,13 @@ TEST_F(SequenceTest, ChildOfSameKindReplacesOnlyTheChild) {
   SequenceParent root(parent);
   parent->survivingState = 99;
   first->next = [] { return new Child("result"); };
-  root.Update();
+  Update(root);
   EXPECT_EQ(root.child, parent);
   EXPECT_EQ(parent->survivingState, 99);
   EXPECT_EQ(gLog, (std::vector<std::string>{"new play", "new parent", "update play", "new result",
                                             "delete play"}));
   gLog.clear();
-  root.Draw();
+  Draw(root);
   EXPECT_EQ(gLog, (std::vector<std::string>{"draw result"}));
 }
 
@@ -115,12 +124,12 @@ TEST_F(SequenceTest, ChildReturningTopLevelSceneReplacesItsParent) {
   SequenceParent root(parent);
   play->next = [] { return new TopScene("title"); };
   gLog.clear();
-  root.Update();
+  Update(root);
   // The parent hands the new scene up without deleting anything; the root
   // deletes the parent, whose destructor deletes the child that made it.
   EXPECT_EQ(gLog,
             (std::vector<std::string>{"update play", "new title", "delete parent", "delete play"}));
-  root.Draw();
+  Draw(root);
   EXPECT_EQ(gLog.back(), "draw title");
 }
 
@@ -128,11 +137,17 @@ TEST_F(SequenceTest, TypedUpdateReceivesTheParent) {
   auto* play = new Child("play");
   auto* parent = new TestParent(play);
   SequenceParent root(parent);
-  root.Update();
+  Update(root);
   EXPECT_EQ(play->seenParent, parent);
   // The generic entry casts to the real parent type.
   SequenceChildBase* base = play;
-  EXPECT_EQ(base->Update(static_cast<SequenceChildBase*>(parent)), play);
+  bool armed = false;
+  EXPECT_EQ(base->Update(static_cast<SequenceChildBase*>(parent), Tick{{}, services_, armed}),
+            play);
+  EXPECT_EQ(play->seenParent, parent);
+  // A second-level scene draws with its parent at hand.
+  play->seenParent = nullptr;
+  Draw(root);
   EXPECT_EQ(play->seenParent, parent);
 }
 
@@ -146,23 +161,23 @@ TEST_F(SequenceTest, DestroyingTheRootDeletesBothLevels) {
 
 TEST_F(SequenceTest, EscapeActsOncePerPressAndNotWhenHeldFromStart) {
   SequenceParent root(new TopScene("a"));
+  platform::TickInput up, down;
+  down.Hold(platform::Key::Escape);
+  auto edge = [&](const platform::TickInput& input, bool condition) {
+    return EscapeEdge(Tick{input, services_, root.escapeArmed}, condition);
+  };
   // Held since start-up: not armed yet, so nothing happens.
-  platform::OnKeyDown(platform::kVkEscape);
-  EXPECT_FALSE(EscapeEdge(root, true));
-  EXPECT_FALSE(EscapeEdge(root, true));
-  platform::OnKeyUp(platform::kVkEscape);
-  EXPECT_FALSE(EscapeEdge(root, true));  // seen up: arms
-  platform::OnKeyDown(platform::kVkEscape);
-  EXPECT_TRUE(EscapeEdge(root, true));
+  EXPECT_FALSE(edge(down, true));
+  EXPECT_FALSE(edge(down, true));
+  EXPECT_FALSE(edge(up, true));  // seen up: arms
+  EXPECT_TRUE(edge(down, true));
   // Still held (even across a change of scene, the flag lives in the root).
-  EXPECT_FALSE(EscapeEdge(root, true));
-  platform::OnKeyUp(platform::kVkEscape);
-  EXPECT_FALSE(EscapeEdge(root, true));
-  platform::OnKeyDown(platform::kVkEscape);
+  EXPECT_FALSE(edge(down, true));
+  EXPECT_FALSE(edge(up, true));
   // The scene's own condition gates the action and keeps the flag armed.
-  EXPECT_FALSE(EscapeEdge(root, false));
-  EXPECT_TRUE(EscapeEdge(root, true));
+  EXPECT_FALSE(edge(down, false));
+  EXPECT_TRUE(edge(down, true));
 }
 
 }  // namespace
-}  // namespace app
+}  // namespace scenes

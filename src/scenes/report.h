@@ -1,0 +1,16 @@
+// The one-line JSON description of a run that --report prints at exit, for
+// tests and tools.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "scenes/sequence.h"
+
+namespace scenes {
+
+// The current scene and, during a run of the game, its state: time left, the
+// creature's place and size, the insects alive by kind.
+std::string DescribeRun(const SequenceParent& root, std::uint32_t seed, long ticks);
+
+}  // namespace scenes

@@ -1,0 +1,154 @@
+// The scene sequence: every screen is a scene, scenes form two levels.
+//
+// The root (SequenceParent) holds the current top-level scene. A top-level
+// scene that is a parent (the title, the game) holds a second-level scene and
+// forwards its update and draw to it. Update returns the scene to be current
+// next: the scene itself keeps it, a new scene replaces it and the holder
+// deletes the old one. A second-level scene changes the whole sequence by
+// returning a new top-level scene, which its parent hands up to the root.
+//
+// Every update gets the tick: the keys of this update (read once by the
+// shell), the services the shell made for the whole run, and the root's ESC
+// flag. Every draw gets the device and the sprite to draw with. Scenes reach
+// nothing else of the shell.
+#pragma once
+
+#include <string>
+
+#include "media/tuning.h"
+#include "platform/graphics.h"
+#include "platform/input.h"
+#include "platform/random.h"
+#include "platform/sprite.h"
+
+namespace creatures {
+class EnemyManager;
+}
+namespace world {
+struct WorldObjects;
+}
+
+namespace scenes {
+
+class SequenceParent;
+
+// What the shell makes once for the whole run and every scene may use.
+struct Services {
+  platform::Random* random = nullptr;          // the one seeded generator
+  creatures::EnemyManager* enemies = nullptr;  // the insects, refilled by every run
+  world::WorldObjects* objects = nullptr;      // trees, stumps, flowers, refilled by every run
+  media::Tuning tuning;                        // read once at start-up
+  std::string tuningPath = content::data::kGameData;
+  std::string rankingPath = content::data::kRanking;
+  std::string objectPositionsPath = content::data::kObjectPos;
+  bool verbose = false;        // the creature's debug lines go to standard output
+  bool waitForLoader = false;  // the loading scene waits for its thread (headless runs)
+  bool loaded = false;         // the loading scene has handed over
+  bool quitRequested = false;  // a scene asked to end the program
+};
+
+// One update: the keys, the services and the root (for its ESC flag).
+struct Tick {
+  platform::TickInput input;
+  Services& services;
+  bool& escapeArmed;
+};
+
+// One draw: where to draw and with what.
+struct DrawContext {
+  platform::Device& device;
+  platform::Sprite& sprite;  // the shared sprite
+  platform::Surface* backBuffer = nullptr;
+};
+
+class SequenceChildBase {
+ public:
+  virtual ~SequenceChildBase() = default;
+  // The generic step with the parent as a base pointer. Each level implements
+  // it once by casting the parent to its real type and calling its typed
+  // Update; the framework itself always calls the typed one.
+  virtual SequenceChildBase* Update(SequenceChildBase* parent, const Tick& tick) = 0;
+  virtual void Draw(const DrawContext&) {}
+};
+
+// A top-level scene: its parent is the root.
+class SequenceChild : public SequenceChildBase {
+ public:
+  SequenceChildBase* Update(SequenceChildBase* parent, const Tick& tick) final;
+  virtual SequenceChildBase* Update(SequenceParent* parent, const Tick& tick) = 0;
+};
+
+// Second-level scenes of a parent scene P. P is the parent's class; it must
+// be complete where a concrete child is defined.
+template <class P>
+class ChildScene : public SequenceChildBase {
+ public:
+  SequenceChildBase* Update(SequenceChildBase* parent, const Tick& tick) final {
+    return Update(dynamic_cast<P*>(parent), tick);
+  }
+  virtual SequenceChildBase* Update(P* parent, const Tick& tick) = 0;
+  // Second-level draws get their parent too (a game phase draws the world the
+  // game scene holds); the parent calls this one.
+  using SequenceChildBase::Draw;
+  virtual void Draw(P*, const DrawContext&) {}
+};
+
+// The rule every parent scene follows: let the child update with the parent
+// as its parent; a child of the same kind replaces the old child (the parent
+// stays current); anything else is a top-level scene that goes up to the root,
+// which deletes the parent (and with it the old child).
+template <class Self, class ChildKind>
+class ParentScene : public SequenceChild {
+ public:
+  ~ParentScene() override { delete child; }
+
+  using SequenceChild::Update;
+  SequenceChildBase* Update(SequenceParent*, const Tick& tick) override {
+    SequenceChildBase* next = child->Update(static_cast<Self*>(this), tick);
+    if (next == child) return this;
+    auto* sameKind = dynamic_cast<ChildKind*>(next);
+    if (!sameKind) return next;
+    delete child;
+    child = sameKind;
+    return this;
+  }
+  void Draw(const DrawContext& frame) override { child->Draw(static_cast<Self*>(this), frame); }
+
+  ChildKind* child = nullptr;  // owned; never null after construction
+};
+
+class SequenceParent {
+ public:
+  // The program's root, with the first scene the installed factory makes.
+  static SequenceParent& GetInstance();
+  // Deletes the scenes. The program's root also releases the shared sprite,
+  // at process exit, after the device has gone (the sprite holds nothing on
+  // the device).
+  ~SequenceParent();
+
+  // The root step: the current top-level scene updates and may be replaced.
+  void Update(const platform::TickInput& input, Services& services);
+  void Draw(const DrawContext& frame);
+
+  bool escapeArmed = false;
+  SequenceChild* child = nullptr;
+
+  // Tests build their own roots with a first scene of their choosing.
+  explicit SequenceParent(SequenceChild* first = nullptr) : child(first) {}
+
+ private:
+  static bool created_;
+  bool ownsSharedSprite_ = false;
+};
+
+// Builds the first scene of the game; installed by the program before the
+// first tick.
+using FirstSceneFactory = SequenceChild* (*)();
+void SetFirstSceneFactory(FirstSceneFactory factory);
+
+// The ESC edge rule shared by every scene that reacts to ESC: while ESC is up
+// the flag arms; a held ESC acts once, when armed and the scene's condition
+// holds. Returns true when the scene should perform its ESC action now.
+bool EscapeEdge(const Tick& tick, bool condition);
+
+}  // namespace scenes

@@ -1,0 +1,57 @@
+#include "platform/input.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/keyboard.h"
+#include "platform/random.h"
+
+namespace platform {
+namespace {
+
+TEST(TickInputTest, OneReadKeepsBothBitsOfEveryKeyAndClearsTheLatches) {
+  ResetKeyboard();
+  SetKeyboardFocus(true);
+  OnKeyDown(kVkSpace);
+  OnKeyDown(kVkE);
+  OnKeyUp(kVkE);  // tapped between two updates: only the latch remembers it
+  TickInput first = ReadTickInput();
+  EXPECT_TRUE(first.Held(Key::Space));
+  EXPECT_TRUE(first.Touched(Key::Space));
+  EXPECT_FALSE(first.Held(Key::E));
+  EXPECT_TRUE(first.Touched(Key::E));
+  EXPECT_FALSE(first.Touched(Key::Return));
+  // The read cleared the latches: the held key stays held, the tap is gone.
+  TickInput second = ReadTickInput();
+  EXPECT_TRUE(second.Held(Key::Space));
+  EXPECT_EQ(second.pressed, 0);
+  EXPECT_FALSE(second.Touched(Key::E));
+  // Every key has its own bit and its own virtual key.
+  for (int a = 0; a < kKeyCount; ++a) {
+    for (int b = a + 1; b < kKeyCount; ++b) {
+      EXPECT_NE(TickInput::Bit(Key(a)), TickInput::Bit(Key(b)));
+      EXPECT_NE(VirtualKeyOf(Key(a)), VirtualKeyOf(Key(b)));
+    }
+    EXPECT_NE(TickInput::Bit(Key(a)) & kAllKeys, 0);
+  }
+  ResetKeyboard();
+}
+
+TEST(RandomTest, GivesTheClassicRuntimeSequence) {
+  // The C runtime's rand() after srand(1).
+  Random r;
+  const int fromOne[] = {41, 18467, 6334, 26500, 19169, 15724, 11478, 29358};
+  for (int v : fromOne) EXPECT_EQ(r.Rand(), v);
+  // Seeding again starts the same sequence again.
+  r.Seed(1);
+  EXPECT_EQ(r.Rand(), 41);
+  // Never outside 0..kRandMax, whatever the state.
+  Random wide(0xFFFFFFFFu);
+  for (int i = 0; i < 100000; ++i) {
+    int v = wide.Rand();
+    ASSERT_GE(v, 0);
+    ASSERT_LE(v, kRandMax);
+  }
+}
+
+}  // namespace
+}  // namespace platform
