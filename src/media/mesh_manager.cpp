@@ -363,7 +363,7 @@ void DrawStaticMeshAlpha(StaticMesh* mesh, platform::Device* device, float alpha
   if (!mesh || !mesh->mesh || !device) return;
   for (std::uint32_t i = 0; i < mesh->materialCount; ++i) {
     platform::Material m = mesh->materials[i];
-    m.diffuse.a = alpha;
+    m.diffuse.a = alpha / 255.0f;
     device->SetMaterial(m);
     device->SetTexture(0, mesh->textures[i]);
     mesh->mesh->DrawSubset(i);

@@ -132,11 +132,15 @@ class MeshManager {
 // and, recursively, its children.
 void UpdateFrameMatrices(platform::Frame* frame, const platform::Matrix* parent);
 void DrawFrames(platform::Device* device, platform::Frame* frame);
-// As DrawFrames; skinned parts take the diffuse alpha alpha / 255.
+// As DrawFrames; skinned parts take the diffuse alpha alpha / 255. Alpha is on
+// the 0..255 scale of every alpha draw of the game (DrawStaticMeshAlpha,
+// DrawTexture).
 void DrawFramesAlpha(platform::Device* device, platform::Frame* frame, float alpha);
 // Track 0 of the model's controller to `position` seconds.
 void SetAnimationPosition(AnimatedModel* model, double position);
 void DrawStaticMesh(StaticMesh* mesh, platform::Device* device);
+// As DrawStaticMesh with every material's diffuse alpha set to alpha / 255
+// (alpha 0..255, like DrawFramesAlpha).
 void DrawStaticMeshAlpha(StaticMesh* mesh, platform::Device* device, float alpha);
 
 }  // namespace media

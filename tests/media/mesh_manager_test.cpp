@@ -116,6 +116,13 @@ TEST_F(MeshManagerTest, EachPathLoadsOnceAndFailuresAreClear) {
   ASSERT_EQ(first->materialCount, 1u);
   EXPECT_FLOAT_EQ(first->materials[0].ambient.g, 0.2f);
   EXPECT_FLOAT_EQ(first->materials[0].ambient.a, 0.4f);
+  // Both alpha draws take alpha on the 0..255 scale of every 2D draw.
+  device_.RecordDraws(true);
+  DrawStaticMeshAlpha(first, &device_, 127.5f);
+  ASSERT_EQ(device_.Draws().size(), 1u);
+  EXPECT_FLOAT_EQ(device_.Draws()[0].state.material.diffuse.a, 0.5f);
+  EXPECT_FLOAT_EQ(device_.Draws()[0].state.material.diffuse.g, 0.2f);  // colour untouched
+  device_.ClearDraws();
 
   // A static mesh that cannot load leaves no entry and the game goes on.
   store.LoadStaticMesh(kMissing, &device_);
