@@ -57,6 +57,17 @@ struct Light {
   float theta = 0, phi = 0;
 };
 
+// How far one light's diffuse term may go. Normals are never renormalised,
+// so under a world matrix that shrinks (the player and the insects are drawn
+// scaled) a transformed normal is longer than 1 and N·L can pass 1.
+//  - true: each light's N·L is clamped to [0, 1], so a light never adds more
+//    than material diffuse × light diffuse; such faces light like unscaled ones.
+//  - false: N·L is only kept from going below 0; such faces light brighter,
+//    up to the clamp of the summed colour to 1 per channel.
+// Which of the two the game's pipeline does is not confirmed on hardware;
+// true matches the independent implementation we check our pictures against.
+inline constexpr bool kClampDiffusePerLight = true;
+
 struct Rect {
   std::int32_t left = 0, top = 0, right = 0, bottom = 0;
   bool operator==(const Rect&) const = default;

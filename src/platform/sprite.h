@@ -36,15 +36,16 @@ enum SpriteFlags : std::uint32_t {
   kSpriteAlphaBlend = 0x10,
 };
 
-// How far the sprite's screen projection is shifted, in pixels. The game's
-// screen coordinates put pixel centres on integers; the sdl_gl device
-// reproduces that by moving transformed geometry by half a pixel less 1/128
-// (its tie-breaking nudge). Shifting the projection by the same amount puts a
-// quad edge at an integer position exactly on a pixel boundary, so an image
-// drawn 1:1 at an integer position lands texel for texel on the pixels with
-// no filtering between neighbours. (The GL sprite tests check this; they fail
-// if the device's shift changes without this one.)
-inline constexpr float kSpritePixelShift = 0.5f - 1.0f / 128.0f;
+// How far the sprite's screen projection is shifted, in pixels: its left
+// and top edges are the viewport's plus half a pixel. The game's screen
+// coordinates put pixel centres on integers, and a device drawing on a
+// rasteriser with centres between integers (the sdl_gl one) moves everything
+// by exactly half a pixel to get there; the projection takes that half back,
+// so a quad edge at an integer position lies on a pixel boundary, clear of
+// every centre. An image drawn 1:1 at an integer position then lands texel
+// for texel, each pixel sampling a texel's centre, with no filtering between
+// neighbours (the GL sprite tests check this on pixels).
+inline constexpr float kSpritePixelShift = 0.5f;
 
 // The vertex the sprite emits: XYZ | DIFFUSE | TEX1.
 struct SpriteVertex {
@@ -88,8 +89,8 @@ class Sprite : public Resource {
   // Every quad emitted since the last Begin, in the order it was drawn.
   const std::vector<SpriteQuad>& LastBatch() const { return batch_; }
 
-  // The projection the sprite draws with for a viewport: screen pixels, y
-  // down, depth range of the viewport.
+  // The projection the sprite draws with for a viewport: screen pixels
+  // shifted by kSpritePixelShift, y down, depth range of the viewport.
   static Matrix ScreenProjection(const Viewport& vp);
 
  protected:

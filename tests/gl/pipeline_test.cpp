@@ -43,6 +43,15 @@ void UsePixelOrtho(Device* d) {
   d->SetRenderState(RenderState::Lighting, 0);
 }
 
+Texture* MakeTexture(Device* d, std::uint32_t w, std::uint32_t h,
+                     const std::vector<std::uint32_t>& texels) {
+  Texture* t = d->CreateTexture(w, h, Usage::Default);
+  if (!t) return nullptr;
+  std::copy(texels.begin(), texels.end(), t->LockRect());
+  t->UnlockRect();
+  return t;
+}
+
 TEST_F(PipelineTest, ClearFillsTheViewportOnly) {
   d->Clear(kClearTarget, 0xFF336699u, 1.0f, 0);
   auto px = Frame();
@@ -74,6 +83,106 @@ TEST_F(PipelineTest, ScreenQuadsCoverExactPixels) {
   d->SetRenderState(RenderState::DestBlend, kBlendOne);
   Quad(0, 0, 800, 600, 0xFF010101u);
   EXPECT_EQ(Cover(Frame(), 0xFF010101u).count, 800 * 600);
+}
+
+// Whether the pixel centre (px, py) belongs to the triangle under the
+// top-left fill rule, in exact integers: a centre strictly inside is drawn, a
+// centre on an edge only when that edge is a top edge (horizontal, inside
+// below) or a left edge (inside to its right).
+struct Point {
+  int x, y;
+};
+bool CoversTopLeft(std::array<Point, 3> t, int px, int py) {
+  auto edge = [](Point a, Point b, int x, int y) {
+    return (b.x - a.x) * (y - a.y) - (b.y - a.y) * (x - a.x);
+  };
+  // Clockwise on screen (y down) puts the inside on the positive side.
+  if (edge(t[0], t[1], t[2].x, t[2].y) < 0) std::swap(t[1], t[2]);
+  for (int i = 0; i < 3; ++i) {
+    const Point a = t[i], b = t[(i + 1) % 3];
+    const int e = edge(a, b, px, py);
+    if (e > 0) continue;
+    if (e < 0) return false;
+    const bool top = a.y == b.y && b.x > a.x;
+    const bool left = b.y < a.y;
+    if (!top && !left) return false;
+  }
+  return true;
+}
+
+TEST_F(PipelineTest, EdgesThroughPixelCentresFollowTheTopLeftRule) {
+  // Every slanted edge runs exactly through pixel centres (integer
+  // coordinates); some triangles are wound each way.
+  const std::array<Point, 3> tris[] = {
+      {{{10, 10}, {26, 18}, {10, 18}}},     // right edge of slope 1/2
+      {{{40, 10}, {56, 18}, {56, 10}}},     // the same slope as a left edge
+      {{{70, 10}, {74, 26}, {66, 26}}},     // steep right and left edges
+      {{{100, 10}, {116, 26}, {100, 26}}},  // right edge of slope 1
+      {{{130, 10}, {146, 26}, {146, 10}}},  // left edge of slope 1
+      {{{170, 26}, {186, 10}, {186, 26}}},  // left edge falling to the right
+      {{{200, 10}, {200, 26}, {216, 10}}},  // right edge falling to the right
+      {{{240, 10}, {256, 18}, {236, 30}}},  // no straight edge at all
+  };
+  for (bool screen : {true, false}) {
+    SCOPED_TRACE(screen ? "screen vertices" : "transformed vertices");
+    d->SetState(DeviceState{});
+    d->Clear(kClearTarget, 0xFF000000u, 1.0f, 0);
+    d->SetRenderState(RenderState::CullMode, kCullNone);
+    if (!screen) UsePixelOrtho(d);
+    for (const auto& t : tris) {
+      if (screen) {
+        ScreenVertex v[3];
+        for (int i = 0; i < 3; ++i) {
+          v[i] = {static_cast<float>(t[i].x), static_cast<float>(t[i].y), 0, 1, 0xFFFFFFFFu, 0, 0};
+        }
+        d->SetFVF(kScreenFvf);
+        d->DrawPrimitiveUP(PrimitiveType::TriangleList, 1, v, sizeof(ScreenVertex));
+      } else {
+        ColorVertex v[3];
+        for (int i = 0; i < 3; ++i) {
+          v[i] = {static_cast<float>(t[i].x), static_cast<float>(t[i].y), 0, 0xFFFFFFFFu};
+        }
+        d->SetFVF(kFvfXyz | kFvfDiffuse);
+        d->DrawPrimitiveUP(PrimitiveType::TriangleList, 1, v, sizeof(ColorVertex));
+      }
+    }
+    const auto px = Frame();
+    auto drawn = [&](int x, int y) { return At(px, x, y) == 0xFFFFFFFFu; };
+    // Worked by hand: centres on a right or bottom edge stay empty...
+    EXPECT_FALSE(drawn(14, 12));   // on the right edge of slope 1/2
+    EXPECT_FALSE(drawn(12, 18));   // on the bottom edge
+    EXPECT_FALSE(drawn(56, 14));   // on a straight right edge
+    EXPECT_FALSE(drawn(108, 18));  // on the right edge of slope 1
+    EXPECT_FALSE(drawn(208, 18));  // on the right edge falling to the right
+    EXPECT_FALSE(drawn(246, 24));  // on the lower right edge
+    // ...their neighbours inside are drawn...
+    EXPECT_TRUE(drawn(13, 12));
+    EXPECT_TRUE(drawn(12, 17));
+    EXPECT_TRUE(drawn(55, 14));
+    EXPECT_TRUE(drawn(107, 18));
+    // ...and centres on a top or left edge are drawn.
+    EXPECT_TRUE(drawn(10, 12));   // straight left edge
+    EXPECT_TRUE(drawn(44, 12));   // left edge of slope 1/2
+    EXPECT_TRUE(drawn(50, 10));   // top edge
+    EXPECT_TRUE(drawn(138, 18));  // left edge of slope 1
+    EXPECT_TRUE(drawn(178, 18));  // left edge falling to the right
+    EXPECT_TRUE(drawn(238, 20));  // steep left edge
+    EXPECT_FALSE(drawn(43, 12));
+    EXPECT_FALSE(drawn(137, 18));
+
+    // Every pixel around them against the rule worked in integers.
+    int wrong = 0;
+    for (int y = 0; y < 40; ++y) {
+      for (int x = 0; x < 270; ++x) {
+        bool want = false;
+        for (const auto& t : tris) want = want || CoversTopLeft(t, x, y);
+        if (drawn(x, y) != want && wrong++ < 8) {
+          ADD_FAILURE() << "pixel " << x << "," << y << (want ? " missing" : " drawn");
+        }
+      }
+    }
+    EXPECT_EQ(wrong, 0);
+  }
 }
 
 TEST_F(PipelineTest, AlphaBlending) {
@@ -108,6 +217,50 @@ TEST_F(PipelineTest, AlphaTestDiscardsByReference) {
   EXPECT_EQ(At(px, 25, 5), 0xFFFFFFFFu);
   EXPECT_EQ(At(px, 45, 5), 0xFFFFFFFFu);
   EXPECT_EQ(At(px, 65, 5), 0xFF000000u);
+}
+
+TEST_F(PipelineTest, AlphaTestComparesTheAlphaBeforeRounding) {
+  // Texel alpha 0x81 times a diffuse alpha lands between two 8-bit steps; the
+  // alpha test weighs that product itself against the reference, not the
+  // 8-bit alpha a target would store.
+  Texture* t = MakeTexture(d, 1, 1, {0x81FFFFFFu});
+  ASSERT_NE(t, nullptr);
+  d->SetTexture(0, t);
+  d->SetTextureStageState(0, TextureStageState::AlphaOp, kTopModulate);
+  d->SetTextureStageState(0, TextureStageState::AlphaArg2, kTaDiffuse);
+  d->SetRenderState(RenderState::AlphaTestEnable, 1);
+  struct Case {
+    std::uint32_t diffuseAlpha, func, ref;
+    bool drawn;
+  };
+  const Case cases[] = {
+      // 0x81 * 0xFE / 255 = 128.49: above 0x80, though it rounds to 0x80.
+      {0xFE, kCmpGreater, 0x80, true},
+      {0xFE, kCmpEqual, 0x80, false},
+      {0xFE, kCmpLessEqual, 0x80, false},
+      // 0x81 * 0xFD / 255 = 127.99: below 0x80, though it rounds to 0x80.
+      {0xFD, kCmpGreaterEqual, 0x80, false},
+      {0xFD, kCmpLess, 0x80, true},
+      // 0x81 * 0xFF / 255 = 0x81 exactly: equal stays equal.
+      {0xFF, kCmpEqual, 0x81, true},
+      {0xFF, kCmpGreater, 0x81, false},
+      {0xFF, kCmpLessEqual, 0x81, true},
+  };
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const Case& k = cases[i];
+    d->SetRenderState(RenderState::AlphaFunc, k.func);
+    d->SetRenderState(RenderState::AlphaRef, k.ref);
+    const float x = 20.0f * static_cast<float>(i);
+    Quad(x, 0, x + 10, 10, (k.diffuseAlpha << 24) | 0x00FFFFFFu);
+  }
+  const auto px = Frame();
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const Case& k = cases[i];
+    EXPECT_EQ(At(px, 20 * static_cast<int>(i) + 5, 5) == 0xFFFFFFFFu, k.drawn)
+        << "diffuse alpha " << k.diffuseAlpha << ", func " << k.func << ", ref " << k.ref;
+  }
+  d->SetTexture(0, nullptr);
+  t->Release();
 }
 
 // The lighting equation by hand: one directional light, material, global
@@ -202,6 +355,79 @@ TEST_F(PipelineTest, LightingMatchesTheEquation) {
   EXPECT_TRUE(RgbNear(draw(kFvfXyz | kFvfNormal, 0), 255, 255, 255));
 }
 
+TEST_F(PipelineTest, ScaledNormalsLightEachFaceAtMostOncePerLight) {
+  // A box face scaled by (0.7, 1.2, 0.7), as the game scales its creatures,
+  // seen head on.
+  // The normal goes through the inverse-transpose, so a face normal along z
+  // comes out 1 / 0.7 long and one along y 1 / 1.2 long; neither is
+  // renormalised.
+  d->SetRenderState(RenderState::CullMode, kCullNone);
+  d->SetRenderState(RenderState::Lighting, 1);
+  d->SetRenderState(RenderState::Ambient, 0x00404040u);
+  d->SetRenderState(RenderState::DiffuseMaterialSource, kMcsMaterial);
+  d->SetTransform(TransformState::World, MatrixScaling(0.7f, 1.2f, 0.7f));
+  d->SetTransform(TransformState::View, MatrixLookAtLH({0, 0, -5}, {0, 0, 0}, {0, 1, 0}));
+  d->SetTransform(TransformState::Projection, MatrixPerspectiveFovLH(kPi / 2, 4.0f / 3, 1, 100));
+  Material m;
+  m.ambient = {0.2f, 0.2f, 0.2f, 1};
+  m.diffuse = {0.5f, 0.4f, 0.3f, 1};
+  d->SetMaterial(m);
+  Light light;
+  light.diffuse = {1.0f, 0.8f, 1.0f, 1};
+  d->LightEnable(0, true);
+
+  struct V {
+    float x, y, z, nx, ny, nz;
+  };
+  auto draw = [&](Vec3 normal, Vec3 lightDirection) {
+    light.direction = lightDirection;
+    d->SetLight(0, light);
+    V quad[4] = {{-1, -1, 0, normal.x, normal.y, normal.z},
+                 {-1, 1, 0, normal.x, normal.y, normal.z},
+                 {1, 1, 0, normal.x, normal.y, normal.z},
+                 {1, -1, 0, normal.x, normal.y, normal.z}};
+    d->Clear(kClearTarget | kClearZBuffer, 0xFF000000u, 1.0f, 0);
+    d->SetFVF(kFvfXyz | kFvfNormal);
+    d->DrawPrimitiveUP(PrimitiveType::TriangleFan, 2, quad, sizeof(V));
+    return At(Frame(), 400, 300);
+  };
+  // Ma * Ga + Md * Ld * N.L, per channel, 0..255.
+  const float ambient = 0.2f * 64.0f / 255.0f;
+  auto lit = [&](float ndotl) {
+    auto c = [&](float md, float ld) {
+      return std::clamp(ambient + md * ld * ndotl, 0.0f, 1.0f) * 255.0f;
+    };
+    return std::array<float, 3>{c(0.5f, 1.0f), c(0.4f, 0.8f), c(0.3f, 1.0f)};
+  };
+
+  // The front face with the light straight on: N.L = 1 / 0.7 = 1.43.
+  // Clamped per light the face gets (140, 94, 89); unclamped it would get
+  // (195, 129, 122), far outside the tolerance of either.
+  const auto clamped = lit(1.0f);
+  const auto unclamped = lit(1.0f / 0.7f);
+  ASSERT_GT(std::abs(clamped[0] - unclamped[0]), 40.0f);
+  const auto& want = kClampDiffusePerLight ? clamped : unclamped;
+  const auto& other = kClampDiffusePerLight ? unclamped : clamped;
+  const std::uint32_t front = draw({0, 0, -1}, {0, 0, 1});
+  EXPECT_TRUE(RgbNear(front, want[0], want[1], want[2]));
+  EXPECT_FALSE(RgbNear(front, other[0], other[1], other[2]));
+
+  // Light at 60 degrees to the same face: N.L = cos 60 / 0.7 = 0.71, below
+  // one, so both settings keep the long normal's extra light (a unit normal
+  // would give 0.5).
+  const float s60 = std::sqrt(3.0f) / 2;
+  auto e = lit(0.5f / 0.7f);
+  EXPECT_TRUE(RgbNear(draw({0, 0, -1}, {s60, 0, 0.5f}), e[0], e[1], e[2]));
+
+  // A top-face normal shrinks instead (1 / 1.2) and stays short.
+  e = lit(1.0f / 1.2f);
+  EXPECT_TRUE(RgbNear(draw({0, 1, 0}, {0, -1, 0}), e[0], e[1], e[2]));
+
+  // Facing away lights nothing, however long the normal.
+  e = lit(0.0f);
+  EXPECT_TRUE(RgbNear(draw({0, 0, 1}, {0, 0, 1}), e[0], e[1], e[2]));
+}
+
 TEST_F(PipelineTest, OpsReadingAMissingTextureSelectTheDiffuseColour) {
   // Default stage 0: colour MODULATE(TEXTURE, CURRENT), alpha SELECTARG1(TEXTURE).
   d->SetRenderState(RenderState::AlphaBlendEnable, 1);
@@ -220,15 +446,6 @@ TEST_F(PipelineTest, OpsReadingAMissingTextureSelectTheDiffuseColour) {
   EXPECT_TRUE(RgbNear(At(px, 5, 5), 128, 64, 32));
   EXPECT_TRUE(RgbNear(At(px, 25, 5), 128, 64, 32));
   EXPECT_TRUE(RgbNear(At(px, 45, 5), 0, 255, 0, 0));
-}
-
-Texture* MakeTexture(Device* d, std::uint32_t w, std::uint32_t h,
-                     const std::vector<std::uint32_t>& texels) {
-  Texture* t = d->CreateTexture(w, h, Usage::Default);
-  if (!t) return nullptr;
-  std::copy(texels.begin(), texels.end(), t->LockRect());
-  t->UnlockRect();
-  return t;
 }
 
 TEST_F(PipelineTest, TextureModulationAndAddressing) {
@@ -285,6 +502,37 @@ TEST_F(PipelineTest, PointAndLinearFiltering) {
   EXPECT_EQ(Channel(At(px, 203, 100), 0), 255);
   d->SetTexture(0, nullptr);
   t->Release();
+}
+
+TEST_F(PipelineTest, PointSampledScreenQuadsTakeTheirOwnTexelEverywhere) {
+  // Drawn 1:1 on screen vertices, pixel i samples exactly on the left edge of
+  // texel i, which is texel i's; across the whole target, where the
+  // interpolated coordinate drifts most, and with wrapping, where a hair
+  // below 0 would fetch the last texel.
+  auto code = [](int i) { return 0xFF000000u | static_cast<std::uint32_t>(i) * 0x010203u; };
+  std::vector<std::uint32_t> row(800), column(600);
+  for (int i = 0; i < 800; ++i) row[static_cast<std::size_t>(i)] = code(i);
+  for (int i = 0; i < 600; ++i) column[static_cast<std::size_t>(i)] = code(i);
+  Texture* wide = MakeTexture(d, 800, 1, row);
+  Texture* tall = MakeTexture(d, 1, 600, column);
+  ASSERT_NE(wide, nullptr);
+  ASSERT_NE(tall, nullptr);
+  d->SetTexture(0, wide);
+  Quad(0, 100, 800, 101, 0xFFFFFFFFu);
+  d->SetTexture(0, tall);
+  Quad(300, 0, 301, 600, 0xFFFFFFFFu);
+  d->SetTexture(0, nullptr);
+  const auto px = Frame();
+  int wrong = 0;
+  for (int x = 0; x < 800; ++x) {
+    if (x != 300 && At(px, x, 100) != code(x) && wrong++ < 5) ADD_FAILURE() << "column " << x;
+  }
+  for (int y = 0; y < 600; ++y) {
+    if (At(px, 300, y) != code(y) && wrong++ < 10) ADD_FAILURE() << "row " << y;
+  }
+  EXPECT_EQ(wrong, 0);
+  wide->Release();
+  tall->Release();
 }
 
 TEST_F(PipelineTest, MipFilterAveragesMinifiedTextures) {

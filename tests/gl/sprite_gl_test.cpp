@@ -104,6 +104,27 @@ TEST_F(SpriteGlTest, ImageAtAnIntegerPositionLandsTexelForTexel) {
   EXPECT_EQ(wrong, 0);
   // Nothing but those two rectangles was touched.
   EXPECT_EQ(Covered(frame, 0xFF000000u).count, 16 * 8 + 8 * 5);
+
+  // Under a viewport off the origin (odd, so a lost or doubled origin
+  // shows) positions are still target pixels.
+  d->Clear(kClearTarget, 0xFF000000u, 1.0f, 0);
+  d->SetViewport(Viewport{37, 21, 500, 400, 0, 1});
+  ASSERT_TRUE(sprite->Begin(kSpriteAlphaBlend));
+  sprite->SetTransform(MatrixTranslation(100, 50, 0));
+  sprite->Draw(t, nullptr, nullptr, nullptr, 0xFFFFFFFFu);
+  ASSERT_TRUE(sprite->End());
+  const auto offset = Frame();
+  for (int y = 0; y < 8; ++y) {
+    for (int x = 0; x < 16; ++x) {
+      const std::uint32_t want = px[static_cast<std::size_t>(y) * 16 + static_cast<std::size_t>(x)];
+      if (At(offset, 100 + x, 50 + y) != want && wrong++ < 5) {
+        ADD_FAILURE() << "texel " << x << "," << y << " in the viewport: " << std::hex
+                      << At(offset, 100 + x, 50 + y) << " want " << want;
+      }
+    }
+  }
+  EXPECT_EQ(wrong, 0);
+  EXPECT_EQ(Covered(offset, 0xFF000000u).count, 16 * 8);
 }
 
 TEST_F(SpriteGlTest, PngLoadedIntoALargerTextureDrawsItsImageOnly) {

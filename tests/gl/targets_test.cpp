@@ -64,6 +64,7 @@ TEST_F(TargetTest, CullingIsTheSameInTexturesAndTheBackBuffer) {
   Texture* rt = d->CreateTexture(128, 64, Usage::RenderTarget);
   Surface* level = rt->GetSurfaceLevel(0);
   Surface* saved = d->GetRenderTarget(0);
+  Surface* savedDepth = d->GetDepthStencilSurface();
   d->SetRenderTarget(0, level);
   d->SetDepthStencilSurface(nullptr);  // no depth at all is allowed too
   d->Clear(kClearTarget, 0xFF000000u, 1.0f, 0);
@@ -83,6 +84,9 @@ TEST_F(TargetTest, CullingIsTheSameInTexturesAndTheBackBuffer) {
   d->SetRenderTarget(0, saved);
   Surface* depth = d->GetDepthStencilSurface();
   EXPECT_EQ(depth, nullptr);
+  // The tests after this one draw with depth again.
+  d->SetDepthStencilSurface(savedDepth);
+  savedDepth->Release();
   saved->Release();
   level->Release();
   rt->Release();

@@ -317,10 +317,12 @@ TEST(SpriteProjectionTest, MapsViewportPixelsToTheClipSquareYDown) {
   vp.width = 400;
   vp.height = 300;
   const Matrix p = Sprite::ScreenProjection(vp);
-  const float s = kSpritePixelShift;
-  ExpectVec(Vec3TransformCoord({100 + s, 50 + s, 0}, p), {-1, 1, 0});
-  ExpectVec(Vec3TransformCoord({500 + s, 350 + s, 1}, p), {1, -1, 1});
-  ExpectVec(Vec3TransformCoord({300 + s, 200 + s, 0.5f}, p), {0, 0, 0.5f});
+  // The viewport's edges plus half a pixel: the device moves everything half
+  // a pixel the other way to put pixel centres on integers, so a sprite
+  // corner at an integer position ends on a pixel boundary.
+  ExpectVec(Vec3TransformCoord({100.5f, 50.5f, 0}, p), {-1, 1, 0});
+  ExpectVec(Vec3TransformCoord({500.5f, 350.5f, 1}, p), {1, -1, 1});
+  ExpectVec(Vec3TransformCoord({300.5f, 200.5f, 0.5f}, p), {0, 0, 0.5f});
   // One unit is one pixel, y down.
   const Vec3 a = Vec3TransformCoord({120, 60, 0}, p);
   const Vec3 b = Vec3TransformCoord({121, 61, 0}, p);

@@ -10,12 +10,26 @@
 //    top-left. The vertex shader negates clip y to get there, which turns the
 //    screen's clockwise into GL's counter-clockwise: front faces are GL_CCW.
 //  - Pixel centres sit at integer coordinates, as the game expects: vertices
-//    are shifted by half a pixel, less 1/128 pixel so that an edge on an
-//    integer coordinate never lands exactly on a sample point and the
-//    top-left fill rule holds whatever the GL rasteriser does with ties.
+//    are shifted by exactly half a pixel, so a centre on an edge in the
+//    game's coordinates is on that edge in GL too and the rasteriser's own
+//    tie rule decides it. GL leaves that rule to the driver; Mesa's keeps a
+//    centre on a left edge or on a horizontal edge at the triangle's low
+//    window y, and window y runs down our targets, so that is the top-left
+//    rule the game was drawn with: top and left edges drawn, right and bottom
+//    edges not, slanted or straight. (A nudge off the centres cannot do this:
+//    it picks a side by the edge's slope, and no shift settles edges of every
+//    slope. The GL tests pin the rule down pixel by pixel.)
+//    Exact centres also put the samples of a 1:1 screen quad exactly on
+//    texel edges, where the game's pipeline takes the texel right and below
+//    but GL's interpolation, a hair off either way, may take the one before.
+//    Point sampling therefore reads its texel 1/256 pixel right and below
+//    the centre: far beyond that error, far too little to move anything else.
 //  - Lighting is per vertex in view space with light 0 taken as directional
 //    (the only kind the game sets). Specular is never added (the game keeps
-//    it off) and a COLOR2 material source falls back to the material.
+//    it off) and a COLOR2 material source falls back to the material. N·L is
+//    capped at 1 or not as kClampDiffusePerLight says.
+//  - The alpha test weighs the stage's alpha as computed (a texel alpha
+//    times a diffuse alpha falls between 8-bit steps) against the reference.
 //  - Vertex blending blends view-space positions and normals, each normal
 //    through the inverse-transpose of its own world * view matrix, so scaled
 //    bones light like unblended scaled meshes.
@@ -41,8 +55,10 @@ namespace {
 
 constexpr std::uint32_t kBackBufferWidth = 800;
 constexpr std::uint32_t kBackBufferHeight = 600;
-// Vertices are shifted by (0.5 - kTieNudge) pixels.
-constexpr float kTieNudge = 1.0f / 128.0f;
+// How far vertices move to put pixel centres on integer coordinates.
+constexpr float kPixelCentreShift = 0.5f;
+// How far right and down of the pixel centre point sampling reads, in pixels.
+constexpr float kPointSampleNudge = 1.0f / 256.0f;
 
 // What the device and its resources share.
 struct Shared {
@@ -244,6 +260,7 @@ uniform vec3 uMatEmissive;
 uniform vec3 uAmbient;        // global ambient + light ambient
 uniform vec3 uLightDiffuse;   // zero while the light is off
 uniform vec3 uToLight;        // view space
+uniform bool uClampDiffuse;   // N.L capped at 1 as well as at 0
 
 out vec4 vColor;
 out vec2 vTex;
@@ -279,7 +296,11 @@ void main() {
   }
   vec4 md = (uDiffuseFromVertex && uHasDiffuse) ? aDiffuse : uMatDiffuse;
   vec3 rgb = uMatAmbient * uAmbient + uMatEmissive;
-  if (uHasNormal) rgb += md.rgb * uLightDiffuse * max(0.0, dot(nv, uToLight));
+  if (uHasNormal) {
+    float nDotL = max(0.0, dot(nv, uToLight));
+    if (uClampDiffuse) nDotL = min(nDotL, 1.0);
+    rgb += md.rgb * uLightDiffuse * nDotL;
+  }
   vColor = vec4(clamp(rgb, 0.0, 1.0), clamp(md.a, 0.0, 1.0));
 }
 )";
@@ -290,6 +311,7 @@ in vec2 vTex;
 
 uniform sampler2D uTexture;
 uniform bool uHasTexture;
+uniform float uTexNudge;      // pixels right and down of the centre to sample at
 uniform int uColorOp, uColorArg1, uColorArg2;
 uniform int uAlphaOp, uAlphaArg1, uAlphaArg2;
 uniform bool uAlphaTest;
@@ -309,7 +331,7 @@ vec4 Op(int op, vec4 a1, vec4 a2) {
   return vColor;
 }
 
-bool Passes(int func, int a, int ref) {
+bool Passes(int func, float a, float ref) {
   if (func == 1) return false;
   if (func == 2) return a < ref;
   if (func == 3) return a == ref;
@@ -321,13 +343,22 @@ bool Passes(int func, int a, int ref) {
 }
 
 void main() {
-  vec4 tex = uHasTexture ? texture(uTexture, vTex) : vec4(1.0);
+  // Window y runs down the picture, so dFdy points down as the game's y does.
+  vec2 at = vTex + uTexNudge * (dFdx(vTex) + dFdy(vTex));
+  vec4 tex = uHasTexture ? texture(uTexture, at) : vec4(1.0);
   vec4 c = Op(uColorOp, Arg(uColorArg1, tex), Arg(uColorArg2, tex));
   vec4 a = Op(uAlphaOp, Arg(uAlphaArg1, tex), Arg(uAlphaArg2, tex));
   fragColor = vec4(c.rgb, a.a);
   if (uAlphaTest) {
-    int alpha = int(floor(clamp(fragColor.a, 0.0, 1.0) * 255.0 + 0.5));
-    if (!Passes(uAlphaFunc, alpha, uAlphaRef)) discard;
+    // On the reference's 0..255 scale and not rounded: 0x81 * 0xFE / 255 is
+    // 128.49, above a reference of 0x80. An 8-bit alpha that came through
+    // unchanged arrives a hair off its step, far closer than any product of
+    // two 8-bit values (1/255 at least); it counts as the step itself, so
+    // EQUAL and GREATER still meet exactly at the reference.
+    float alpha = clamp(fragColor.a, 0.0, 1.0) * 255.0;
+    float nearest = floor(alpha + 0.5);
+    if (abs(alpha - nearest) < 1.0 / 1024.0) alpha = nearest;
+    if (!Passes(uAlphaFunc, alpha, float(uAlphaRef))) discard;
   }
 }
 )";
@@ -709,9 +740,9 @@ class GlDevice : public StateDevice {
   struct Uniforms {
     GLint rhw, rhwScale, rhwShift, worldView, normalMatrix, proj, blendWeights, clipShift;
     GLint lighting, hasNormal, hasDiffuse, diffuseFromVertex, matDiffuse, matAmbient, matEmissive,
-        ambient, lightDiffuse, toLight;
-    GLint texture, hasTexture, colorOp, colorArg1, colorArg2, alphaOp, alphaArg1, alphaArg2,
-        alphaTest, alphaFunc, alphaRef;
+        ambient, lightDiffuse, toLight, clampDiffuse;
+    GLint texture, hasTexture, texNudge, colorOp, colorArg1, colorArg2, alphaOp, alphaArg1,
+        alphaArg2, alphaTest, alphaFunc, alphaRef;
   };
 
   void BuildProgram() {
@@ -750,8 +781,10 @@ class GlDevice : public StateDevice {
     u_.ambient = at("uAmbient");
     u_.lightDiffuse = at("uLightDiffuse");
     u_.toLight = at("uToLight");
+    u_.clampDiffuse = at("uClampDiffuse");
     u_.texture = at("uTexture");
     u_.hasTexture = at("uHasTexture");
+    u_.texNudge = at("uTexNudge");
     u_.colorOp = at("uColorOp");
     u_.colorArg1 = at("uColorArg1");
     u_.colorArg2 = at("uColorArg2");
@@ -763,6 +796,7 @@ class GlDevice : public StateDevice {
     u_.alphaRef = at("uAlphaRef");
     glUseProgram(program_);
     glUniform1i(u_.texture, 0);
+    glUniform1i(u_.clampDiffuse, kClampDiffusePerLight ? 1 : 0);
   }
 
   static void FlipRows(std::vector<std::uint32_t>* px, std::size_t w, std::size_t h) {
@@ -895,14 +929,15 @@ class GlDevice : public StateDevice {
       glViewport(0, 0, static_cast<GLsizei>(tw), static_cast<GLsizei>(th));
       glDepthRange(0.0, 1.0);
       glUniform2f(u_.rhwScale, 2.0f / static_cast<float>(tw), 2.0f / static_cast<float>(th));
-      glUniform1f(u_.rhwShift, 0.5f - kTieNudge);
+      glUniform1f(u_.rhwShift, kPixelCentreShift);
     } else {
       const Viewport& vp = s.viewport;
       if (vp.width == 0 || vp.height == 0) return false;
       glViewport(static_cast<GLint>(vp.x), static_cast<GLint>(vp.y), static_cast<GLsizei>(vp.width),
                  static_cast<GLsizei>(vp.height));
       glDepthRange(vp.minZ, vp.maxZ);
-      float shift = 1.0f - 2.0f * kTieNudge;  // (0.5 - nudge) pixels in NDC per pixel
+      // One pixel is 2 / size in NDC.
+      const float shift = 2.0f * kPixelCentreShift;
       glUniform2f(u_.clipShift, shift / static_cast<float>(vp.width),
                   shift / static_cast<float>(vp.height));
       int blend = static_cast<int>(std::min<std::uint32_t>(s.vertexBlend, 3u));
@@ -980,6 +1015,9 @@ class GlDevice : public StateDevice {
                           static_cast<GLint>(MinFilter(s.minFilter, s.mipFilter)));
       glSamplerParameteri(sampler_, GL_TEXTURE_WRAP_S, static_cast<GLint>(GlAddress(s.addressU)));
       glSamplerParameteri(sampler_, GL_TEXTURE_WRAP_T, static_cast<GLint>(GlAddress(s.addressV)));
+      // 1:1 and magnified draws use the mag filter; only point sampling jumps
+      // at a texel edge, and linear filtering must keep its exact weights.
+      glUniform1f(u_.texNudge, s.magFilter == kTexfLinear ? 0.0f : kPointSampleNudge);
     }
 
     // Alpha test.
