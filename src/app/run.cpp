@@ -5,6 +5,7 @@
 
 #include "app/journal.h"
 #include "app/shell.h"
+#include "creatures/enemy_manager.h"
 #include "media/sound_manager.h"
 #include "media/texture_manager.h"
 #include "media/tuning.h"
@@ -16,6 +17,7 @@
 #include "scenes/loading/loader_thread.h"
 #include "scenes/report.h"
 #include "scenes/sequence.h"
+#include "world/world_objects.h"
 
 namespace app {
 
@@ -127,14 +129,18 @@ int Run(const Options& options, platform::System& system) {
   platform::Surface* backBuffer = device->GetBackBuffer();
 
   // The process-wide services, in the order the game has always made them:
-  // the sound system, the generator the insects are spawned from, then the
-  // shared sprite.
+  // the sound system, the insect manager with the generator it spawns from,
+  // then the shared sprite. The placed objects' list goes with them.
   media::InitSound(SoundDeviceFactory());
   platform::Random random(seed);
+  auto enemies = std::make_unique<creatures::EnemyManager>();
+  auto objects = std::make_unique<world::WorldObjects>();
   media::InitSprite(&devicePtr, &backBuffer);
 
   scenes::Services services;
   services.random = &random;
+  services.enemies = enemies.get();
+  services.objects = objects.get();
   services.tuning = media::LoadTuning(services.tuningPath);
   services.verbose = options.verbose;
   services.waitForLoader = options.headless;
@@ -193,12 +199,17 @@ int Run(const Options& options, platform::System& system) {
 
   if (options.report) {
     std::printf("%s\n",
-                scenes::DescribeRun(scenes::SequenceParent::GetInstance(), seed, runTicks).c_str());
+                scenes::DescribeRun(scenes::SequenceParent::GetInstance(), services, seed, runTicks)
+                    .c_str());
     std::fflush(stdout);
   }
   if (!options.screenshot.empty()) WriteScreenshot(*device, options.screenshot);
 
+  // The scenes go before the services they use.
+  scenes::SequenceParent::GetInstance().ClearScenes();
   media::ReleaseSound();
+  enemies.reset();
+  objects.reset();
   if (backBuffer) backBuffer->Release();
   device.reset();
   system.DestroyGameWindow();

@@ -106,4 +106,19 @@ void ReleaseSound() {
   gSoundManager = nullptr;
 }
 
+void PlaySoundOnce(const char* path) {
+  if (platform::SoundBuffer* buffer = FindSoundBuffer(path)) buffer->Play(0);
+}
+
+void PlaySoundLooping(const char* path, bool fromStart) {
+  platform::SoundBuffer* buffer = FindSoundBuffer(path);
+  if (!buffer) return;
+  if (fromStart) buffer->SetCurrentPosition(0);
+  buffer->Play(platform::kPlayLooping);
+}
+
+void StopSound(const char* path) {
+  if (platform::SoundBuffer* buffer = FindSoundBuffer(path)) buffer->Stop();
+}
+
 }  // namespace media

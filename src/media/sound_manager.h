@@ -75,6 +75,13 @@ SoundHolder* LoadSound(const char* path);
 SoundHolder* FindSound(const char* path);
 // The buffer of a cached sound, or null: what scenes play.
 platform::SoundBuffer* FindSoundBuffer(const char* path);
+// Playing a cached sound by path (nothing when it is not cached): once from
+// where it stands (a finished one-shot stands at its start again), looping
+// (from the start when asked, else from where it stands), or stopped where
+// it is.
+void PlaySoundOnce(const char* path);
+void PlaySoundLooping(const char* path, bool fromStart);
+void StopSound(const char* path);
 // Ends the sound system (nothing when it is not running).
 void ReleaseSound();
 

@@ -29,9 +29,13 @@ SequenceParent& SequenceParent::GetInstance() {
   return instance;
 }
 
-SequenceParent::~SequenceParent() {
+void SequenceParent::ClearScenes() {
   delete child;
   child = nullptr;
+}
+
+SequenceParent::~SequenceParent() {
+  ClearScenes();
   if (ownsSharedSprite_) media::ReleaseSprite();
 }
 

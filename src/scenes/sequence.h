@@ -45,6 +45,7 @@ struct Services {
   bool waitForLoader = false;  // the loading scene waits for its thread (headless runs)
   bool loaded = false;         // the loading scene has handed over
   bool quitRequested = false;  // a scene asked to end the program
+  int runsFinished = 0;        // runs that reached the result's ranking step
 };
 
 // One update: the keys, the services and the root (for its ESC flag).
@@ -129,6 +130,8 @@ class SequenceParent {
   // The root step: the current top-level scene updates and may be replaced.
   void Update(const platform::TickInput& input, Services& services);
   void Draw(const DrawContext& frame);
+  // Deletes the current scene (the program's end, before its services go).
+  void ClearScenes();
 
   bool escapeArmed = false;
   SequenceChild* child = nullptr;

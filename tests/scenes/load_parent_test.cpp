@@ -58,7 +58,7 @@ class NextScene : public SequenceChild {
   using SequenceChild::Update;
   SequenceChildBase* Update(SequenceParent*, const Tick&) override { return this; }
 };
-SequenceChild* MakeNext() { return new NextScene; }
+SequenceChild* MakeNext(Services&) { return new NextScene; }
 
 void WaitFor(const std::function<bool()>& done) {
   for (int i = 0; i < 5000 && !done(); ++i)

@@ -7,6 +7,7 @@
 #include "media/paths.h"
 #include "media/sound_manager.h"
 #include "media/texture_manager.h"
+#include "scenes/title/title_parent.h"
 
 namespace scenes {
 
@@ -46,27 +47,6 @@ void PlayerJob(platform::Device*& device) {
   meshes.LoadAnimatedModel(mdl::kPlayerDownBody, device);
   meshes.LoadAnimatedModel(mdl::kPlayerHand, device);
 }
-
-// The scene after loading until the game scene takes its place: the title
-// picture on a clear sky.
-class AfterLoadScene : public SequenceChild {
- public:
-  using SequenceChild::Update;
-  SequenceChildBase* Update(SequenceParent*, const Tick&) override { return this; }
-  void Draw(const DrawContext& frame) override {
-    platform::Device& device = frame.device;
-    device.BeginScene();
-    device.Clear(platform::kClearTarget | platform::kClearZBuffer, 0xFF8ED8F8u, 1.0f, 0);
-    frame.sprite.Begin(platform::kSpriteAlphaBlend);
-    media::DrawTexture(frame.sprite, tex::kTitle, 41.5f, 120.0f, 255.0f);
-    media::DrawTexture(frame.sprite, tex::kVer, 700.0f, 15.0f, 255.0f);
-    frame.sprite.End();
-    device.EndScene();
-    device.Present();
-  }
-};
-
-SequenceChild* MakeAfterLoadScene() { return new AfterLoadScene; }
 
 }  // namespace
 
@@ -132,7 +112,7 @@ std::vector<LoadParent::Job> LoadParent::DefaultJobs() {
   };
 }
 
-LoadParent::LoadParent() : LoadParent(DefaultJobs(), &MakeAfterLoadScene) {}
+LoadParent::LoadParent() : LoadParent(DefaultJobs(), &NewTitle) {}
 
 LoadParent::LoadParent(std::vector<Job> jobs, NextScene next) : next_(next) {
   // What the loading screen itself draws is there from the first frame.
@@ -202,7 +182,7 @@ SequenceChildBase* LoadParent::Update(SequenceParent*, const Tick& tick) {
     RecordLoaderThread(nullptr);
     thread_.reset();
     tick.services.loaded = true;
-    return next_();
+    return next_(tick.services);
   }
   for (std::size_t i = 0; i < wave_.size(); ++i) {
     wave_[i] += static_cast<float>(waveDir_[i]) * 0.5f;
@@ -255,7 +235,5 @@ void LoadParent::Draw(const DrawContext& frame) {
   device.EndScene();
   device.Present();
 }
-
-SequenceChild* CreateFirstScene() { return new LoadParent; }
 
 }  // namespace scenes

@@ -1,8 +1,7 @@
 // The loading scene: the first scene of the run. A background thread runs
 // the load jobs that fill the texture, sound and model caches while the
 // screen shows a bouncing caption and the percentage done; once the thread
-// has ended, the next update hands over to the next scene (a new run of the
-// game until the title exists). A headless run (Services::waitForLoader)
+// has ended, the next update hands over to the title. A headless run (Services::waitForLoader)
 // waits for the thread in its first update, so what follows loading never
 // depends on how fast the loader was.
 #pragma once
@@ -24,7 +23,7 @@ class LoadParent : public SequenceChild {
   // The game's full job list.
   static std::vector<Job> DefaultJobs();
   // The scene that follows loading.
-  using NextScene = SequenceChild* (*)();
+  using NextScene = SequenceChild* (*)(Services& services);
 
   LoadParent();
   // For tests: another job list and another scene after loading.

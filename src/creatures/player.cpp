@@ -1,0 +1,337 @@
+#include "creatures/player.h"
+
+#include <cmath>
+
+#include "creatures/enemy_manager.h"
+#include "media/mesh_manager.h"
+#include "media/paths.h"
+#include "media/sound_manager.h"
+
+namespace creatures {
+
+using platform::Key;
+using platform::Matrix;
+using platform::Quaternion;
+using platform::QuaternionMultiply;
+using platform::Vec3;
+
+namespace {
+
+constexpr float kTurnStep = 10.0f;
+constexpr float kWalkArc = 0.20000000298023224f;
+constexpr float kHover = 1.5f;  // times the size: how high the body's origin stands
+constexpr float kShrink = 0.0010000000474974513f;
+constexpr int kHungerStart = 50;
+constexpr int kHungerQuickest = 10;
+constexpr int kHungerSpeedUp = 3;
+constexpr float kGlowStep = 0.009999999776482582f;
+constexpr float kGlowEnd = 1.5f;
+constexpr float kBiteEnd = 0.6779661178588867f;   // 40/59
+constexpr float kChewEnd = 0.9322034120559692f;   // 55/59
+constexpr float kRecoilStep = 0.016949153f;       // 1/59
+constexpr float kHalfTurn = 3.1415927410125732f;  // the models face -Z
+
+// The three parts of the body, in drawing order.
+constexpr const char* kParts[3] = {content::model::kPlayerUpBody, content::model::kPlayerDownBody,
+                                   content::model::kPlayerHand};
+
+const char* const kDirectionNames[8] = {"kUp",   "kUpRight",  "kRight", "kDownRight",
+                                        "kDown", "kDownLeft", "kLeft",  "kUpLeft"};
+
+// One part's shared animation controller, track 0; every call is a no-op for
+// a model that is not loaded.
+class Part {
+ public:
+  explicit Part(const char* path)
+      : model_(media::MeshManager::GetInstance().FindAnimatedModel(path)) {}
+  void Set(int set) {
+    if (Controller()) Controller()->SetTrackAnimationSet(0, model_->animationSets[set]);
+  }
+  void Speed(float speed) {
+    if (Controller()) Controller()->SetTrackSpeed(0, speed);
+  }
+  void SetPosition(double seconds) {
+    if (Controller()) Controller()->SetTrackPosition(0, seconds);
+  }
+  double Position() const {
+    platform::TrackDesc desc;
+    if (Controller()) Controller()->GetTrackDesc(0, &desc);
+    return desc.position;
+  }
+  void Advance(double seconds) {
+    if (Controller()) Controller()->AdvanceTime(seconds);
+  }
+  media::AnimatedModel* Model() const { return model_; }
+
+ private:
+  platform::AnimationController* Controller() const {
+    return model_ ? model_->controller.get() : nullptr;
+  }
+  media::AnimatedModel* model_;
+};
+
+float Distance(const Vec3& a, const Vec3& b) { return platform::Vec3Length(a - b); }
+
+}  // namespace
+
+bool InBiteWindow(double bitePosition) {
+  const double frame = bitePosition * 59.0;
+  return frame > 13.5 && frame < 14.5;
+}
+
+Player::Player(const media::PlayerTuning& tuning) {
+  mSize = kSmallestSize;
+  mRotation = Quaternion{};
+  mHeight = 0.0f;
+  mAngle = 0.0f;
+  bodySphere.radius = tuning.radius;
+  biteSphere.radius = tuning.biteRadius;
+  biteSphere.z = tuning.biteZ;
+  biteSphere.y = tuning.biteY;
+  biteSphere.x = tuning.biteX;
+  mStartGravity = tuning.mStartGravity;
+  mFrameMinus = tuning.mFrameMinus;
+  mStartJumpV = tuning.mStartJumpV;
+  mMaxGravity = tuning.mMaxGravity;
+}
+
+double Player::UpperBodyPosition() const { return Part(kParts[0]).Position(); }
+
+void Player::Update(const PlayerWorld& world) {
+  if (!recoiling) ReadKeys(world.input);
+  if (moving) TurnAndWalk(world);
+  StartBite(world.input);
+  PushOutOfInsects(world);
+  PushOutOfObjects(world);
+  if (biting) TestBite(world);
+  Hunger();
+  Glow();
+  Animate();
+}
+
+void Player::ReadKeys(const platform::TickInput& input) {
+  moving = true;
+  if (input.Held(Key::Up)) {
+    moveDirection = 0;
+  } else if (input.Held(Key::Down)) {
+    moveDirection = 180;
+  } else if (input.Held(Key::Right)) {
+    moveDirection = 90;
+  } else if (input.Held(Key::Left)) {
+    moveDirection = 270;
+  } else {
+    moving = false;
+  }
+}
+
+void Player::TurnAndWalk(const PlayerWorld& world) {
+  float target = static_cast<float>(moveDirection) + world.cameraYaw;
+  if (target > 360.0f) target -= 360.0f;
+  if (target < 0.0f) target += 360.0f;
+  float right = target - mAngle;
+  if (right < 0.0f) right += 360.0f;
+  if (right > 360.0f) right -= 360.0f;
+  float left = 360.0f - right;
+  if (left < 0.0f) left += 360.0f;
+  if (left > 360.0f) left -= 360.0f;
+
+  // Ten degrees a frame the short way round; the frame that reaches the
+  // target takes the overshoot back and walks.
+  bool arrived = false;
+  if (left <= right) {
+    mRotation = QuaternionMultiply(mRotation, TurnLeft(kTurnStep));
+    if (left < kTurnStep) {
+      mRotation = QuaternionMultiply(mRotation, TurnRight(kTurnStep - left));
+      arrived = true;
+    }
+  } else {
+    mRotation = QuaternionMultiply(mRotation, TurnRight(kTurnStep));
+    if (right < kTurnStep) {
+      mRotation = QuaternionMultiply(mRotation, TurnLeft(kTurnStep - right));
+      arrived = true;
+    }
+  }
+
+  if (world.debugOut) {
+    std::fprintf(world.debugOut, "--------------------------------------------------------\n");
+    std::fprintf(world.debugOut, "%s\n", kDirectionNames[(moveDirection / 45) & 7]);
+    std::fprintf(world.debugOut, "angle%f, camY%f\n", static_cast<double>(mAngle),
+                 static_cast<double>(world.cameraYaw));
+    std::fprintf(world.debugOut, "right_ang:%f, left_ang:%f\n", static_cast<double>(right),
+                 static_cast<double>(left));
+  }
+
+  if (!arrived) return;
+  const float R = world.planet.R();
+  mRotation = QuaternionMultiply(mRotation, world::ForwardArcRotation(mRotation, kWalkArc, R));
+  groundDistance = DistanceToGround(world.planet);
+  mHeight += kHover * mSize - groundDistance;
+}
+
+void Player::StartBite(const platform::TickInput& input) {
+  if (!input.Held(Key::Space) || biting || chewing || recoiling) return;
+  biting = true;
+  media::PlaySoundOnce(content::sound::kEatHyoi);
+  Part upper(kParts[0]);
+  upper.Set(kBite);
+  upper.SetPosition(0.0);
+}
+
+void Player::PushOutOfInsects(const PlayerWorld& world) {
+  const float R = world.planet.R();
+  for (const auto& insect : world.enemies.enemies) {
+    const Vec3 c = Position();
+    for (const world::HitSphere& sphere : insect->GetHitSpheres()) {
+      const float reach = bodySphere.radius + sphere.radius;
+      const float d = Distance(c, sphere.Centre());
+      if (d >= reach) continue;
+      mRotation = QuaternionMultiply(mRotation, PushAwayRotation(reach - d, R, sphere.Centre()));
+      groundDistance = DistanceToGround(world.planet);
+      mHeight += kHover * mSize - groundDistance;
+    }
+  }
+}
+
+void Player::PushOutOfObjects(const PlayerWorld& world) {
+  const float R = world.planet.R();
+  for (const auto& object : world.objects.objects) {
+    if (object->mName == "Flower") continue;  // the creature walks through flowers
+    const Vec3 c = Position();
+    for (const world::HitSphere& sphere : object->GetHitSpheres()) {
+      const float reach = bodySphere.radius + sphere.radius;
+      const float d = Distance(c, sphere.Centre());
+      if (d >= reach) continue;
+      mRotation = QuaternionMultiply(mRotation, PushAwayRotation(reach - d, R, sphere.Centre()));
+    }
+  }
+}
+
+Vec3 Player::MouthCentre() const {
+  const Matrix m = platform::MatrixScaling(mSize, mSize, mSize) *
+                   platform::MatrixTranslation(biteSphere.x, biteSphere.y, biteSphere.z) *
+                   PlacementMatrix(mRotation);
+  return m.Translation();
+}
+
+void Player::TestBite(const PlayerWorld& world) {
+  if (!InBiteWindow(UpperBodyPosition())) return;
+  const Vec3 mouth = MouthCentre();
+  // The first insect whose sphere the mouth touches, in list order; the sum
+  // takes the body's radius (the bite sphere's own radius plays no part).
+  for (const auto& insect : world.enemies.enemies) {
+    for (const world::HitSphere& sphere : insect->GetHitSpheres()) {
+      if (Distance(mouth, sphere.Centre()) < bodySphere.radius + sphere.radius) {
+        SettleBite(*this, *insect, world.score);
+        return;
+      }
+    }
+  }
+}
+
+void Player::Hunger() {
+  ++hungerCounter;
+  if (hungerCounter < hungerInterval) return;
+  mSize -= kShrink;
+  if (mSize < kSmallestSize) mSize = kSmallestSize;
+  hungerInterval -= kHungerSpeedUp;
+  if (hungerInterval < kHungerQuickest) hungerInterval = kHungerQuickest;
+  hungerCounter = 0;
+}
+
+void Player::Glow() {
+  if (!glowing) return;
+  glowScale += kGlowStep;
+  if (glowScale >= kGlowEnd) glowing = false;
+}
+
+void Player::Animate() {
+  Part upper(kParts[0]), lower(kParts[1]), hands(kParts[2]);
+  upper.Advance(kPlayerFrameStep);
+  lower.Advance(kPlayerFrameStep);
+  hands.Advance(kPlayerFrameStep);
+
+  bool idle = true;
+  if (biting) {
+    upper.Speed(1.0f);
+    idle = false;
+    if (upper.Position() >= kBiteEnd) {
+      biting = false;
+      upper.SetPosition(0.0);
+      upper.Advance(0.0);
+      idle = true;
+    }
+  } else if (chewing) {
+    upper.Speed(4.0f);
+    upper.Set(kChew);
+    idle = false;
+    if (upper.Position() >= kChewEnd) {
+      Swallow(*this);
+      chewing = false;
+      upper.SetPosition(0.0);
+      upper.Set(moving ? kRun : kIdle);
+    }
+  }
+  if (moving) {
+    lower.Set(kRun);
+    lower.Speed(3.0f);
+    hands.Set(kRun);
+    hands.Speed(2.0f);
+    if (!biting && !chewing) {
+      upper.Set(kRun);
+      upper.Speed(2.0f);
+    }
+    idle = false;
+  }
+  if (recoiling) {
+    // The bite plays backwards from the moment of the hit, a frame a frame.
+    upper.Speed(2.5f);
+    recoilPosition -= kRecoilStep;
+    if (recoilPosition < 0.0) {
+      recoiling = false;
+      recoilPosition = 0.0;
+      upper.Set(kIdle);
+    }
+    upper.SetPosition(recoilPosition);
+    upper.Advance(0.0);
+  } else if (idle) {
+    for (Part* part : {&lower, &hands, &upper}) {
+      part->Set(kIdle);
+      part->Speed(1.0f);
+    }
+  }
+}
+
+Matrix Player::BodyMatrix(float scale) const {
+  const Vec3 at = Position();
+  return platform::MatrixScaling(scale, scale, scale) * platform::MatrixRotationY(kHalfTurn) *
+         platform::MatrixRotationQuaternion(mRotation) *
+         platform::MatrixTranslation(at.x, at.y, at.z);
+}
+
+void Player::Draw(platform::Device& device) {
+  const Matrix world = BodyMatrix(mSize);
+  for (const char* path : kParts) {
+    media::AnimatedModel* model = media::MeshManager::GetInstance().FindAnimatedModel(path);
+    if (!model || !model->rootFrame) continue;
+    device.SetTransform(platform::TransformState::World, world);
+    media::UpdateFrameMatrices(model->rootFrame, &world);
+    media::DrawFrames(&device, model->rootFrame);
+  }
+}
+
+void Player::DrawGlow(platform::Device& device) {
+  if (!glowing) return;
+  device.SetRenderState(platform::RenderState::DestBlend, platform::kBlendOne);
+  const Matrix world = BodyMatrix(glowScale - 1.0f + mSize);
+  const float alpha = (kGlowEnd - glowScale) * 255.0f;
+  for (const char* path : kParts) {
+    media::AnimatedModel* model = media::MeshManager::GetInstance().FindAnimatedModel(path);
+    if (!model || !model->rootFrame) continue;
+    device.SetTransform(platform::TransformState::World, world);
+    media::UpdateFrameMatrices(model->rootFrame, &world);
+    media::DrawFramesAlpha(&device, model->rootFrame, alpha);
+  }
+  device.SetRenderState(platform::RenderState::DestBlend, platform::kBlendInvSrcAlpha);
+}
+
+}  // namespace creatures

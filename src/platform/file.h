@@ -1,0 +1,35 @@
+// Reading and writing whole files, the way a player's data must be written.
+//
+// Contract (POSIX on every back end so far):
+//  - ReadFileHead reads at most `limit` bytes from the start of a regular
+//    file. A missing file, a directory or another non-regular file, or a
+//    read error gives false with the reason in *error (NotFound for a file
+//    that does not exist).
+//  - WriteFileAtomically replaces the file at `path` by `bytes` so that a
+//    crash or a power loss at any moment leaves either the old file or the
+//    new one, whole: the bytes go to a new temporary file in the same
+//    folder, are flushed to the disk, the temporary file is renamed over the
+//    old one and the folder is flushed. A failure at any step leaves the old
+//    file as it was, removes the temporary file and gives false with the
+//    reason. A symbolic link at `path` is replaced by the file; its target is
+//    not touched.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+enum class FileError { None, NotFound, NotAFile, Unreadable, Unwritable };
+
+bool ReadFileHead(const std::string& path, std::size_t limit, std::string* bytes, FileError* kind,
+                  std::string* error);
+
+// The steps of an atomic write, for tests that stop a write half way.
+enum class WriteStep { Created, Written, Flushed, Renamed };
+
+bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error,
+                         const std::function<void(WriteStep)>& afterStep = {});
+
+}  // namespace platform

@@ -1,0 +1,84 @@
+#include "scenes/game/game_parent.h"
+
+#include <cstdio>
+
+#include "creatures/enemy_manager.h"
+#include "media/mesh_manager.h"
+#include "media/paths.h"
+#include "media/texture_manager.h"
+#include "scenes/game/game_play.h"
+#include "world/world_objects.h"
+
+namespace scenes {
+
+namespace {
+
+// The planet's radius when its model is missing (the loader reports that):
+// the world stays well defined, if bare.
+constexpr float kFallbackPlanetRadius = 0.8f;
+
+world::Planet MeasurePlanet() {
+  world::Planet planet;
+  planet.scale = 60.0f;
+  media::StaticMesh* model =
+      media::MeshManager::GetInstance().FindStaticMesh(content::model::kPlanet);
+  if (!model || !model->mesh || model->mesh->GetNumVertices() == 0) {
+    std::fprintf(stderr, "poromeko: no planet model; the creature walks on an empty sphere\n");
+    planet.radius = kFallbackPlanetRadius;
+    return planet;
+  }
+  platform::Mesh* mesh = model->mesh;
+  platform::Vec3 centre;
+  const void* vertices = mesh->LockVertexBuffer();
+  platform::ComputeBoundingSphere(vertices, mesh->GetNumVertices(),
+                                  platform::GetFVFVertexSize(mesh->GetFVF()), &centre,
+                                  &planet.radius);
+  mesh->UnlockVertexBuffer();
+  planet.mesh = mesh;
+  return planet;
+}
+
+}  // namespace
+
+GameParent::GameParent(Services& s) : services(s) {
+  child = new GamePlay;
+  planet = MeasurePlanet();
+  const float R = planet.R();
+
+  player = std::make_unique<creatures::Player>(services.tuning.player);
+  player->mHeight = R + 1.5f;
+  const float d = player->DistanceToGround(planet);
+  player->mHeight = player->mHeight - d + 1.5f;
+
+  timeLeft = kRunSeconds;
+  score = creatures::ScoreState{};
+  UpdateCamera();
+
+  services.enemies->SpawnRandomEnemies(planet, *services.random);
+  const world::RiderCounts counts{services.enemies->beetleCount, services.enemies->butterflyCount};
+  services.enemies->SpawnRiders(world::LoadObjectPositions(
+      *services.objects, planet, *services.random, counts, services.objectPositionsPath));
+  digitCells = media::MakeDigitCells(40, 57);
+  skyAngle = 0.0f;
+  ranking = LoadRanking(services.rankingPath);
+  paused = false;
+  bugIconPositions = {{{66, 69}, {133, 62}, {202, 55}, {278, 48}}};
+}
+
+GameParent::~GameParent() {
+  // The phase goes first (the playing phase stops the music), then the rest.
+  delete child;
+  child = nullptr;
+}
+
+void GameParent::UpdateCamera() {
+  camera = world::UpdateCamera(player->mRotation, player->mAngle, cameraYaw, cameraDistance, R());
+}
+
+creatures::EnemyWorld GameParent::InsectView() const {
+  return {player->mRotation, player->mHeight, &planet};
+}
+
+SequenceChild* NewGame(Services& services) { return new GameParent(services); }
+
+}  // namespace scenes

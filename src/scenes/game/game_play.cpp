@@ -1,0 +1,146 @@
+#include "scenes/game/game_play.h"
+
+#include <cstdio>
+
+#include "creatures/enemy_manager.h"
+#include "media/mesh_manager.h"
+#include "media/paths.h"
+#include "media/sound_manager.h"
+#include "scenes/game/hud.h"
+#include "scenes/result/game_result.h"
+#include "scenes/stage.h"
+#include "scenes/title/title_parent.h"
+#include "world/culling.h"
+#include "world/world_objects.h"
+
+namespace scenes {
+
+using platform::Key;
+
+namespace {
+
+constexpr float kFadeStep = 3.0f;
+constexpr float kCameraTurn = 2.0f;
+constexpr float kFrameSeconds = 0.01666666753590107f;
+constexpr float kSkyTurn = 0.10000000149011612f;
+constexpr float kBannerSlide = 7.0f;
+constexpr float kBannerStop = 527.0f;
+constexpr std::uint32_t kWorldFvf = platform::kFvfXyz | platform::kFvfDiffuse | platform::kFvfTex1;
+
+}  // namespace
+
+GamePlay::~GamePlay() { media::StopSound(content::sound::kGameBgm); }
+
+void StepWorld(GameParent& game, const Tick& tick) {
+  Services& services = tick.services;
+  game.player->Update(creatures::PlayerWorld{tick.input, game.cameraYaw, game.planet,
+                                             *services.enemies, *services.objects, game.score,
+                                             services.verbose ? stdout : nullptr});
+  services.enemies->UpdateEnemies(game.InsectView());
+  services.objects->UpdateObjects(game.R());
+  game.UpdateCamera();
+}
+
+SequenceChildBase* GamePlay::Update(GameParent* game, const Tick& tick) {
+  creatures::Player& player = *game->player;
+  // The creature stands on the ground every frame, also while fading or
+  // paused.
+  const float d = player.DistanceToGround(game->planet);
+  player.groundDistance = d;
+  player.onGround = true;
+  player.mHeight = player.mHeight + 1.5f * player.mSize - d;
+
+  if (fading) {
+    fadeAlpha -= kFadeStep;
+    if (fadeAlpha > 0.0f) return this;
+    fadeAlpha = 0.0f;
+    fading = false;
+    media::PlaySoundLooping(content::sound::kGameBgm, true);
+    return this;
+  }
+
+  if (game->paused) {
+    if (tick.input.Held(Key::Y)) return NewTitle(tick.services);  // the run is given up
+    if (tick.input.Held(Key::N)) game->paused = false;
+    return this;
+  }
+
+  if (tick.input.Held(Key::Z)) {
+    game->cameraYaw -= kCameraTurn;
+    if (game->cameraYaw < 0.0f) game->cameraYaw += 360.0f;
+  } else if (tick.input.Held(Key::X)) {
+    game->cameraYaw += kCameraTurn;
+    if (game->cameraYaw > 360.0f) game->cameraYaw -= 360.0f;
+  }
+
+  StepWorld(*game, tick);
+
+  creatures::ScoreState& score = game->score;
+  if (score.comboTimer > 0) {
+    --score.comboTimer;
+    if (score.comboTimer <= 0) {
+      score.comboShown = false;
+      score.comboCount = 0;
+      score.comboTimer = 0;
+    }
+  }
+
+  bool timeUp = false;
+  game->timeLeft -= kFrameSeconds;
+  if (game->timeLeft <= 0.0f) {
+    game->timeLeft = 0.0f;
+    timeUp = true;
+  }
+
+  game->skyAngle += kSkyTurn;
+  if (game->skyAngle > 360.0f) game->skyAngle -= 360.0f;
+
+  score.comboBannerX -= kBannerSlide;
+  if (score.comboBannerX < kBannerStop) score.comboBannerX = kBannerStop;
+
+  AnimateBugIcons(score.bugIcons);
+
+  if (EscapeEdge(tick, !game->paused)) {
+    game->paused = true;
+    media::PlaySoundOnce(content::sound::kSelect);
+  }
+
+  if (timeUp) return new GameResult;
+  return this;
+}
+
+void DrawWorld(GameParent& game, platform::Device& device, bool withPlayer) {
+  SetSceneLighting(device);
+  world::ApplyCamera(device, game.camera);
+  device.LightEnable(0, true);
+  device.SetRenderState(platform::RenderState::ZEnable, 1);
+  device.SetFVF(kWorldFvf);
+
+  if (withPlayer) game.player->Draw(device);
+  const world::ViewVolume volume(game.camera.view, game.camera.projection);
+  game.services.enemies->DrawEnemiesCulled(device, game.player->mRotation, volume);
+  world::WorldObjects& objects = *game.services.objects;
+  const media::StaticMesh* tree =
+      media::MeshManager::GetInstance().FindStaticMesh(content::model::kTree);
+  world::DrawObjectsCulled(device, objects, game.camera, *game.player, tree ? tree->mesh : nullptr,
+                           volume);
+  world::DrawPlanet(device, game.planet.scale);
+  device.SetRenderState(platform::RenderState::Lighting, 0);
+  world::DrawSky(device, game.skyAngle);
+  device.SetRenderState(platform::RenderState::Lighting, 1);
+  world::DrawSeeThrough(device, objects);
+}
+
+void GamePlay::Draw(GameParent* game, const DrawContext& frame) {
+  platform::Device& device = frame.device;
+  device.BeginScene();
+  device.Clear(platform::kClearTarget | platform::kClearZBuffer, 0xFFFFFFFFu, 1.0f, 0);
+  DrawWorld(*game, device, true);
+  DrawHud(*game, device, frame.sprite);
+  game->player->DrawGlow(device);
+  if (fading) DrawFadeQuad(device, fadeAlpha);
+  device.EndScene();
+  device.Present();
+}
+
+}  // namespace scenes

@@ -1,0 +1,32 @@
+// The playing phase: an 85-frame fade in, then three minutes of play with
+// the music on; ESC pauses (Y gives up the run, N plays on), Z and X swing
+// the camera. When the time is up the result phase takes over.
+#pragma once
+
+#include "scenes/game/game_parent.h"
+
+namespace scenes {
+
+class GamePlay : public GameChild {
+ public:
+  GamePlay() = default;
+  // Stops the music: the run is over or given up.
+  ~GamePlay() override;
+
+  using GameChild::Draw;
+  using GameChild::Update;
+  SequenceChildBase* Update(GameParent* game, const Tick& tick) override;
+  void Draw(GameParent* game, const DrawContext& frame) override;
+
+  bool fading = true;
+  float fadeAlpha = 255.0f;
+};
+
+// One frame's step of the world (the creature, the insects, the placed
+// objects, the camera), as the playing phase runs it after its keys.
+void StepWorld(GameParent& game, const Tick& tick);
+// The world as the playing phase draws it, from the clear to the sky and the
+// see-through trees (without the display and the fade).
+void DrawWorld(GameParent& game, platform::Device& device, bool withPlayer);
+
+}  // namespace scenes

@@ -1,0 +1,34 @@
+// The display over play: the combo counter with its label and time gauge,
+// the score, the time left, the wild gauge of the creature's growth, the four
+// insect icons (the one matching the creature's size bright, a meal or a
+// miss making its icon pulse) and the pause prompt.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "creatures/eating.h"
+#include "platform/graphics.h"
+#include "platform/sprite.h"
+
+namespace scenes {
+
+class GameParent;
+
+// Advances the four icons one step: a pulse grows to about 1.44 in 11 steps
+// and shrinks back in 11 more; a miss also shakes the icon sideways.
+void AnimateBugIcons(std::array<creatures::BugIcon, 4>& icons);
+
+// Draws the whole display with the sprite (and the pause dimmer with the
+// device, below the sprites).
+void DrawHud(const GameParent& game, platform::Device& device, platform::Sprite& sprite);
+
+// Draws `text` digit by digit from a strip of digit cells, starting at x;
+// returns the x after the last digit. Characters other than digits are
+// skipped without moving.
+float DrawDigits(platform::Sprite& sprite, const char* strip,
+                 const std::vector<platform::Rect>& cells, std::string_view text, float x, float y);
+
+}  // namespace scenes

@@ -1,0 +1,28 @@
+// What the drawing scenes share: the light they draw the world in, and the
+// screen quads of fades, dimmers and wide title pictures.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/graphics.h"
+
+namespace scenes {
+
+// Light 0 as every 3D scene uses it: one directional light from the upper
+// front left, a grey ambient, no specular highlights.
+void SetSceneLighting(platform::Device& device);
+
+// A quad of screen pixels (pre-transformed vertices, a fan of two triangles)
+// from (left, top) to (right, bottom), texture coordinates (0, 0) to (u, v),
+// in one colour, on texture stage 0 as bound now.
+void DrawScreenQuad(platform::Device& device, float left, float top, float right, float bottom,
+                    platform::Color color, float u = 0.0f, float v = 0.0f);
+// The whole screen in black of the given alpha (0 to 255, truncated), with no
+// texture: fades and dimmers. It relies on the alpha blending set at start-up.
+void DrawFadeQuad(platform::Device& device, float alpha);
+// A quad showing the image part of a cached texture, stretched from (left,
+// top) to (right, bottom).
+void DrawPictureQuad(platform::Device& device, const char* texture, float left, float top,
+                     float right, float bottom);
+
+}  // namespace scenes

@@ -1,0 +1,343 @@
+#include "scenes/title/title.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "media/mesh_manager.h"
+#include "media/paths.h"
+#include "media/sound_manager.h"
+#include "media/texture_manager.h"
+#include "scenes/game/game_parent.h"
+#include "scenes/result/ranking.h"
+#include "scenes/stage.h"
+
+namespace scenes {
+
+namespace tex = content::texture;
+using platform::Key;
+using platform::Matrix;
+
+namespace {
+
+constexpr float kSlideSpeed = 25.0f;
+constexpr float kSqueezeEdge = 600.0f;
+constexpr float kPlanetTurn = 0.2f;
+constexpr float kBlinkStep = 5.0f;
+constexpr float kCaterpillarStep = 0.1f;
+constexpr float kCaterpillarStart = 300.0f;
+constexpr float kCaterpillarReach = 30.0f;  // the creature bites when it is this near the top
+constexpr float kScrollStep = 0.3f;
+constexpr float kFadeStep = 3.0f;
+constexpr double kFrameStep = 0.016949152573943138;
+constexpr double kBiteEnd = 0.7796609997749329;     // 46/59
+constexpr double kChewEnd = 0.9152542352676392;     // 54/59
+constexpr double kBiteCatch = 0.22033898532390594;  // 13/59
+constexpr float kScoreDigitWidth = 21.0f;
+
+constexpr const char* kParts[3] = {content::model::kPlayerUpBody, content::model::kPlayerDownBody,
+                                   content::model::kPlayerHand};
+
+media::AnimatedModel* Model(const char* path) {
+  return media::MeshManager::GetInstance().FindAnimatedModel(path);
+}
+
+platform::AnimationController* Controller(const char* path) {
+  media::AnimatedModel* m = Model(path);
+  return m ? m->controller.get() : nullptr;
+}
+
+void SetAnimation(const char* path, int set) {
+  media::AnimatedModel* m = Model(path);
+  if (m && m->controller) m->controller->SetTrackAnimationSet(0, m->animationSets[set]);
+}
+
+double TrackPosition(const char* path) {
+  platform::TrackDesc desc;
+  if (platform::AnimationController* c = Controller(path)) c->GetTrackDesc(0, &desc);
+  return desc.position;
+}
+
+float Width(const char* path) {
+  const media::TextureRecord* r = media::FindTexture(path);
+  return r ? static_cast<float>(r->width) : 0.0f;
+}
+
+float Height(const char* path) {
+  const media::TextureRecord* r = media::FindTexture(path);
+  return r ? static_cast<float>(r->height) : 0.0f;
+}
+
+void DrawWorldModel(platform::Device& device, const char* path, const Matrix& world) {
+  media::AnimatedModel* m = Model(path);
+  if (!m || !m->rootFrame) return;
+  device.SetTransform(platform::TransformState::World, world);
+  media::UpdateFrameMatrices(m->rootFrame, &world);
+  media::DrawFrames(&device, m->rootFrame);
+}
+
+}  // namespace
+
+Title::Title(Services& services) {
+  // The music goes on from where the title left it before the last run.
+  media::PlaySoundLooping(content::sound::kTitleBgm, false);
+  titleState = kBannerIntro;
+  logoTargetLeft = (800.0f - Width(tex::kTitle)) / 2.0f;
+  logoTargetRight = logoTargetLeft + Width(tex::kTitle);
+  pushEnterX = (800.0f - Width(tex::kPushEnter)) / 2.0f;
+  pushEnterY = 500.0f;
+  planetX = 400.0f;
+  planetY = Height(tex::kTitlePlanet) / 2.0f + 433.0f;
+
+  const media::TitleList& player = services.tuning.title.player;
+  playerTranslation =
+      platform::MatrixTranslation(player.values[0], player.values[1], player.values[2]);
+  playerRotation = platform::MatrixRotationY(-1.5707964f);
+  playerScaling = platform::MatrixScaling(player.values[3], player.values[3], player.values[3]);
+  for (const char* part : kParts) {
+    SetAnimation(part, 0);
+    if (platform::AnimationController* c = Controller(part)) c->SetTrackSpeed(0, 1.0f);
+  }
+  ReadCaterpillarCircle(services);
+
+  // The scores as the ranking reader reads them, written as the file writes
+  // them.
+  const Ranking ranking = LoadRanking(services.rankingPath);
+  for (std::size_t i = 0; i < ranking.size(); ++i) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%06d", ranking[i]);
+    rankingText[i] = text;
+  }
+}
+
+void Title::ReadCaterpillarCircle(const Services& services) {
+  const media::TitleList& enemy = services.tuning.title.enemy;
+  caterpillarCentreX = enemy.values[0];
+  caterpillarCentreY = enemy.values[1];
+  caterpillarDepth = enemy.values[2];
+  caterpillarRadius = enemy.values[3];
+  caterpillarAngle = kCaterpillarStart;
+}
+
+SequenceChildBase* Title::Update(TitleParent*, const Tick& tick) {
+  if (tick.input.Touched(Key::E)) {
+    // Tuning the demo by hand: the circle is read from the file again.
+    tick.services.tuning.title.enemy = media::ReadTitleList("Enemy", tick.services.tuningPath);
+    ReadCaterpillarCircle(tick.services);
+  }
+  if (quitPrompt) {
+    if (tick.input.Held(Key::Y)) {
+      tick.services.quitRequested = true;
+    } else if (tick.input.Held(Key::N)) {
+      quitPrompt = false;
+    }
+    return this;
+  }
+  if (titleState != kLeaving) {
+    if (platform::AnimationController* c = Controller(content::model::kCaterpillar)) {
+      c->AdvanceTime(kFrameStep);
+    }
+    IntroStep();
+    planetAngle -= kPlanetTurn;
+  }
+  if (planetAngle < 0.0f) planetAngle += 359.0f;
+
+  pushEnterAlpha += kBlinkStep;
+  if (pushEnterAlpha > 255.0f) pushEnterAlpha -= 255.0f;
+  if (titleState == kLeaving) pushEnterAlpha = 255.0f;
+
+  if (!tick.input.Held(Key::Return)) {
+    enterArmed = true;
+  } else if (enterArmed) {
+    enterArmed = false;
+    if (titleState == kWaiting) {
+      media::PlaySoundOnce(content::sound::kSelect);
+      titleState = kLeaving;
+      media::StopSound(content::sound::kTitleBgm);
+    } else if (titleState == kBannerIntro || titleState == kLogoIntro) {
+      // Skips the intro.
+      titleState = kWaiting;
+      logoLeft = logoTargetLeft;
+      logoRight = logoTargetRight;
+      bannerLeft = 0.0f;
+      bannerRight = 800.0f;
+    }
+  }
+
+  if (titleState != kLeaving) {
+    caterpillarAngle += kCaterpillarStep;
+    if (caterpillarAngle >= 359.0f) caterpillarAngle = 0.0f;
+    backgroundX -= kScrollStep;
+    if (backgroundX < -Width(tex::kTitleBack)) backgroundX = 0.0f;
+    DemoPlayerStep();
+  }
+
+  if (titleState == kLeaving) {
+    leaveFade += kFadeStep;
+    if (leaveFade >= 255.0f) {
+      leaveFade = 255.0f;
+      return NewGame(tick.services);
+    }
+  }
+
+  if (EscapeEdge(tick, titleState == kWaiting)) {
+    quitPrompt = true;
+    media::PlaySoundOnce(content::sound::kSelect);
+  }
+  return this;
+}
+
+void Title::IntroStep() {
+  if (titleState != kBannerIntro && titleState != kLogoIntro) return;
+  const float v = slideSpeed;
+  float edge = 0.0f;
+  if (titleState == kBannerIntro) {
+    bannerLeft += v;
+    if (bannerLeft < 0.0f || v > 0.0f) bannerLeft = 0.0f;
+    bannerRight += v;
+    if (bannerRight >= 800.0f && v > 0.0f) {
+      titleState = kLogoIntro;
+      bannerRight = 800.0f;
+      slideSpeed = -kSlideSpeed;
+    }
+    edge = bannerRight;
+  } else {
+    logoLeft += v;
+    if (logoLeft < logoTargetLeft || v > 0.0f) logoLeft = logoTargetLeft;
+    logoRight += v;
+    if (logoRight >= logoTargetRight && v > 0.0f) {
+      titleState = kWaiting;
+      logoRight = logoTargetRight;
+    }
+    edge = logoRight;
+  }
+  // The piece runs on, squeezed, until its right edge reaches 600, then
+  // springs back faster and faster.
+  if (edge <= kSqueezeEdge && slideSpeed < 0.0f) slideSpeed = kSlideSpeed;
+  if (slideSpeed > 0.0f) slideSpeed += 1.0f;
+}
+
+void Title::DemoPlayerStep() {
+  for (const char* part : kParts) {
+    if (platform::AnimationController* c = Controller(part)) c->AdvanceTime(kFrameStep);
+  }
+  const char* upper = content::model::kPlayerUpBody;
+  platform::AnimationController* c = Controller(upper);
+  if (playerBiting) {
+    if (c) c->SetTrackSpeed(0, 1.0f);
+    if (TrackPosition(upper) >= kBiteEnd) {
+      playerBiting = false;
+      if (c) c->SetTrackPosition(0, 0.0);
+      SetAnimation(upper, 0);
+    }
+  } else if (playerChewing) {
+    if (c) c->SetTrackSpeed(0, 2.0f);
+    SetAnimation(upper, 4);
+    if (TrackPosition(upper) >= kChewEnd) {
+      playerChewing = false;
+      if (c) c->SetTrackPosition(0, 0.0);
+      SetAnimation(upper, 0);
+    }
+  } else {
+    SetAnimation(upper, 0);
+  }
+
+  if (!playerBiting && !playerChewing && caterpillarAngle <= kCaterpillarReach) {
+    playerBiting = true;
+    SetAnimation(upper, 3);
+    if (c) c->SetTrackPosition(0, 0.0);
+    return;
+  }
+  if (playerBiting && TrackPosition(upper) >= kBiteCatch && caterpillarAngle <= kCaterpillarReach) {
+    // Caught: the caterpillar starts again on the right of its circle.
+    playerChewing = true;
+    caterpillarAngle = kCaterpillarStart;
+  }
+}
+
+void DrawScoreText(const std::string& text, platform::Sprite& sprite, float x, float y) {
+  const media::TextureRecord* strip = media::FindTexture(tex::kTitleScoreNum);
+  if (!strip || !strip->texture) return;
+  const platform::Vec3 centre{0, 0, 0};
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c < '0' || c > '9') continue;
+    const int left = (c - '0') * static_cast<int>(kScoreDigitWidth);
+    const platform::Rect cell{left, 0, left + static_cast<int>(kScoreDigitWidth),
+                              static_cast<std::int32_t>(strip->height)};
+    sprite.SetTransform(
+        platform::MatrixTranslation(x + kScoreDigitWidth * static_cast<float>(i), y, 0.0f));
+    sprite.Draw(strip->texture, &cell, &centre, nullptr, 0xFFFFFFFFu);
+  }
+}
+
+void Title::Draw(TitleParent*, const DrawContext& frame) {
+  platform::Device& device = frame.device;
+  platform::Sprite& sprite = frame.sprite;
+  SetSceneLighting(device);
+  device.SetTransform(platform::TransformState::View,
+                      platform::MatrixLookAtLH({0, 0, -7}, {0, 0, 0}, {0, 1, 0}));
+  device.SetTransform(platform::TransformState::Projection,
+                      platform::MatrixPerspectiveFovLH(1.0471976f, 1.3333334f, 1.0f, 1000.0f));
+  device.BeginScene();
+  device.Clear(platform::kClearTarget | platform::kClearZBuffer, 0xFF000000u, 1.0f, 0);
+
+  device.SetRenderState(platform::RenderState::ZEnable, 0);
+  sprite.Begin(platform::kSpriteAlphaBlend);
+  media::DrawTexture(sprite, tex::kTitleBack, backgroundX, 0.0f, 255.0f);
+  media::DrawTexture(sprite, tex::kTitleBack, backgroundX + Width(tex::kTitleBack) - 5.0f, 0.0f,
+                     255.0f);
+  if (const media::TextureRecord* planet = media::FindTexture(tex::kTitlePlanet)) {
+    if (planet->texture) {
+      sprite.SetTransform(platform::MatrixRotationZ(planetAngle * platform::kDegToRad) *
+                          platform::MatrixTranslation(planetX, planetY, 0.0f));
+      const platform::Rect whole{0, 0, static_cast<std::int32_t>(planet->width),
+                                 static_cast<std::int32_t>(planet->height)};
+      const platform::Vec3 centre{static_cast<float>(planet->width / 2),
+                                  static_cast<float>(planet->height / 2), 0.0f};
+      sprite.Draw(planet->texture, &whole, &centre, nullptr, 0xFFFFFFFFu);
+    }
+  }
+  if (titleState == kWaiting || titleState == kLeaving) {
+    media::DrawTexture(sprite, tex::kVer, 700.0f, 15.0f, 255.0f);
+    media::DrawTexture(sprite, tex::kPushEnter, pushEnterX, pushEnterY, pushEnterAlpha);
+    DrawScoreText(rankingText[0], sprite, 110.0f, 279.0f);
+    DrawScoreText(rankingText[1], sprite, 365.0f, 279.0f);
+    DrawScoreText(rankingText[2], sprite, 620.0f, 279.0f);
+    media::DrawTexture(sprite, tex::kCrown1, 25.0f, 250.0f, 255.0f);
+    media::DrawTexture(sprite, tex::kCrown2, 301.0f, 263.0f, 255.0f);
+    media::DrawTexture(sprite, tex::kCrown3, 567.0f, 277.0f, 255.0f);
+  }
+  sprite.End();
+
+  device.SetRenderState(platform::RenderState::ZEnable, 1);
+  const Matrix playerWorld = playerScaling * playerRotation * playerTranslation;
+  for (const char* part : kParts) {
+    if (platform::AnimationController* c = Controller(part)) c->AdvanceTime(0.0);
+    DrawWorldModel(device, part, playerWorld);
+  }
+  const float a = caterpillarAngle * platform::kDegToRad;
+  Matrix caterpillar =
+      platform::MatrixScaling(0.6f, 0.6f, 0.6f) * platform::MatrixRotationY(1.5707964f);
+  caterpillar.m[3][0] = caterpillarCentreX - caterpillarRadius * std::sin(a);
+  caterpillar.m[3][1] = caterpillarCentreY + caterpillarRadius * std::cos(a);
+  caterpillar.m[3][2] = 0.0f;
+  DrawWorldModel(device, content::model::kCaterpillar, caterpillar);
+
+  device.SetRenderState(platform::RenderState::ZEnable, 0);
+  DrawPictureQuad(device, tex::kTitleW, bannerLeft, 20.0f, bannerRight,
+                  20.0f + Height(tex::kTitleW));
+  device.SetTransform(platform::TransformState::World, Matrix::Identity());
+  DrawPictureQuad(device, tex::kTitle, logoLeft, 60.0f, logoRight, 60.0f + Height(tex::kTitle));
+
+  if (quitPrompt) {
+    DrawFadeQuad(device, 100.0f);
+    sprite.Begin(platform::kSpriteAlphaBlend);
+    media::DrawTexture(sprite, tex::kEndGame, 0.0f, 0.0f, 255.0f);
+    sprite.End();
+  }
+  if (titleState == kLeaving) DrawFadeQuad(device, leaveFade);
+  device.EndScene();
+  device.Present();
+}
+
+}  // namespace scenes

@@ -1,0 +1,182 @@
+#include "world/chara.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace world {
+
+using platform::Matrix;
+using platform::Quaternion;
+using platform::Vec3;
+
+namespace {
+
+// How far the leaning ground rays reach along the surface.
+constexpr float kLeanArc = 10.0f;
+// A quarter turn, as the game writes it.
+constexpr float kQuarterTurn = 1.5707964f;
+
+// Degrees of arc an arc length s covers on the sphere of radius R; every
+// product is rounded to float as it is formed.
+float ArcRadians(float s, float R) {
+  const float circumference = 2.0f * R * platform::kPi;
+  const float degrees = s / circumference * 360.0f;
+  return degrees * platform::kDegToRad;
+}
+
+float YawError(float angle, const Vec3& reference, const Quaternion& qa, const Quaternion& qb,
+               bool away) {
+  const Vec3 pa = Up(qa) * 100.0f;
+  const Vec3 pb = Up(qb) * 100.0f;
+  Matrix toA;
+  platform::MatrixInverse(&toA, nullptr, platform::MatrixTranslation(pa.x, pa.y, pa.z));
+  const Vec3 l = platform::Vec3TransformCoord(pb, toA);
+  Vec3 v = away ? Vec3{-l.x, 0.0f, -l.z} : Vec3{l.x, 0.0f, l.z};
+  if (reference.y < 0.0f) v.z = -v.z;
+  v = platform::Vec3Normalize(v);
+  const Vec3 f = platform::Vec3TransformNormal(
+      {0.0f, 0.0f, 1.0f}, platform::MatrixRotationY(angle * platform::kDegToRad));
+  const float c = std::clamp(f.y * v.y + f.x * v.x + f.z * v.z, -1.0f, 1.0f);
+  float a = std::acos(c) * platform::kRadToDeg;
+  if (l.x < 0.0f) a = -a;
+  float e = a - angle;
+  if (e < -180.0f) e += 360.0f;
+  if (e > 180.0f) e -= 360.0f;
+  return e;
+}
+
+}  // namespace
+
+Vec3 Up(const Quaternion& q) {
+  return platform::Vec3TransformCoord({0.0f, 1.0f, 0.0f}, platform::MatrixRotationQuaternion(q));
+}
+
+Vec3 Forward(const Quaternion& q) {
+  return platform::Vec3TransformCoord({0.0f, 0.0f, 1.0f}, platform::MatrixRotationQuaternion(q));
+}
+
+Quaternion ForwardArcRotation(const Quaternion& q, float s, float R) {
+  const Vec3 axis = platform::Vec3Cross(Up(q), Forward(q));
+  return platform::QuaternionRotationAxis(axis, ArcRadians(s, R));
+}
+
+Quaternion BackwardArcRotation(const Quaternion& q, float s, float R) {
+  const Vec3 axis = platform::Vec3Cross(Up(q), Forward(q));
+  return platform::QuaternionRotationAxis(axis, -ArcRadians(s, R));
+}
+
+Quaternion YawRotation(const Quaternion& q, float degrees) {
+  return platform::QuaternionRotationAxis(Up(q), degrees * platform::kDegToRad);
+}
+
+Quaternion ReverseYawRotation(const Quaternion& q, float degrees) {
+  return platform::QuaternionRotationAxis(Up(q), -(degrees * platform::kDegToRad));
+}
+
+float SurfaceAngle(const Quaternion& qa, const Quaternion& qb) {
+  const Vec3 a = Up(qa), b = Up(qb);
+  const float dot = std::clamp(a.y * b.y + a.x * b.x + a.z * b.z, -1.0f, 1.0f);
+  return std::acos(dot) * platform::kRadToDeg;
+}
+
+float YawErrorToward(float angle, const Vec3& reference, const Quaternion& qa,
+                     const Quaternion& qb) {
+  return YawError(angle, reference, qa, qb, false);
+}
+
+float YawErrorAway(float angle, const Vec3& reference, const Quaternion& qa, const Quaternion& qb) {
+  return YawError(angle, reference, qa, qb, true);
+}
+
+Matrix Chara::PlacementMatrix(const Quaternion& q) const {
+  const Vec3 at = Up(q) * mHeight;
+  return platform::MatrixRotationQuaternion(q) * platform::MatrixTranslation(at.x, at.y, at.z);
+}
+
+Quaternion Chara::TurnRight(float degrees) {
+  mAngle += degrees;
+  if (mAngle > 360.0f) mAngle -= 360.0f;
+  return YawRotation(mRotation, degrees);
+}
+
+Quaternion Chara::TurnLeft(float degrees) {
+  mAngle -= degrees;
+  if (mAngle < 0.0f) mAngle += 360.0f;
+  return ReverseYawRotation(mRotation, degrees);
+}
+
+Quaternion Chara::PushAwayRotation(float s, float R, const Vec3& point) const {
+  const Vec3 up = Up(mRotation);
+  const Vec3 position = up * mHeight;
+  const Vec3 d = platform::Vec3Normalize(point - position);
+  const Vec3 axis = platform::Vec3Cross(up, d);
+  // A point on the object's own up line (or on the object itself) gives no
+  // direction to be pushed in; a rotation about a zero axis would not be a
+  // rotation at all, and would shrink the orientation.
+  if (axis.x == 0.0f && axis.y == 0.0f && axis.z == 0.0f) return Quaternion{};
+  return platform::QuaternionRotationAxis(axis, -ArcRadians(s, R));
+}
+
+GroundHit CastGroundRay(const Planet& planet, const Vec3& origin, const Vec3& direction) {
+  GroundHit result;
+  if (!planet.mesh) return result;
+  // Into the mesh's own space; the direction keeps its world length, so the
+  // distance comes out in world units.
+  Matrix toMesh;
+  if (!platform::MatrixInverse(&toMesh, nullptr,
+                               platform::MatrixScaling(planet.scale, planet.scale, planet.scale))) {
+    return result;
+  }
+  const platform::IntersectResult hit =
+      planet.mesh->Intersect(platform::Vec3TransformCoord(origin, toMesh),
+                             platform::Vec3TransformNormal(direction, toMesh));
+  result.hit = hit.hit;
+  result.distance = hit.distance;
+  return result;
+}
+
+float Chara::DistanceToGround(const Planet& planet) const {
+  const float R = planet.R();
+  const Quaternion& q = mRotation;
+  const Vec3 up = Up(q);
+  const Quaternion forward = ForwardArcRotation(q, kLeanArc, R);
+  // The last two samples turn a quarter either way and then take their arc
+  // about q's own right axis, so they lean the way the first leaning sample
+  // does; they answer only when every ray before them missed or hit too far.
+  const Quaternion samples[5] = {
+      q,
+      platform::QuaternionMultiply(q, forward),
+      platform::QuaternionMultiply(q, BackwardArcRotation(q, kLeanArc, R)),
+      platform::QuaternionMultiply(
+          platform::QuaternionMultiply(q, platform::QuaternionRotationAxis(up, kQuarterTurn)),
+          forward),
+      platform::QuaternionMultiply(
+          platform::QuaternionMultiply(q, platform::QuaternionRotationAxis(up, -kQuarterTurn)),
+          forward),
+  };
+  const Vec3 origin = up * mHeight;
+  bool anyHit = false;
+  float firstHit = 0.0f;
+  GroundHit last;
+  for (const Quaternion& sample : samples) {
+    const Vec3 down = platform::Vec3TransformNormal({0.0f, -1.0f, 0.0f},
+                                                    platform::MatrixRotationQuaternion(sample));
+    last = CastGroundRay(planet, origin, down);
+    if (!last.hit) continue;
+    if (last.distance < R) return last.distance;
+    if (!anyHit) firstHit = last.distance;
+    anyHit = true;
+  }
+  if (last.hit) return last.distance;
+  // Every ray missed (no planet, or a place no ray can reach the surface
+  // from): the first distance any ray found, else no correction at all.
+  return anyHit ? firstHit : 0.0f;
+}
+
+float Chara::StandOnGround(const Planet& planet, float hover) {
+  const float d = DistanceToGround(planet);
+  mHeight = mHeight - d + hover;
+  return d;
+}
+
+}  // namespace world

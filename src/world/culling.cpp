@@ -1,0 +1,98 @@
+#include "world/culling.h"
+
+namespace world {
+
+using platform::Matrix;
+using platform::Plane;
+using platform::Vec3;
+
+namespace {
+
+std::array<Plane, 6> PlanesOf(const Matrix& view, const Matrix& projection) {
+  Matrix m;
+  if (!platform::MatrixInverse(&m, nullptr, view * projection)) m = Matrix::Identity();
+  auto corner = [&](float x, float y, float z) {
+    const platform::Vec4 v = platform::Vec3Transform({x, y, z}, m);
+    return Vec3{v.x / v.w, v.y / v.w, v.z / v.w};
+  };
+  const Vec3 ntl = corner(-1, 1, 0), ntr = corner(1, 1, 0), nbl = corner(-1, -1, 0),
+             nbr = corner(1, -1, 0);
+  const Vec3 ftl = corner(-1, 1, 1), ftr = corner(1, 1, 1), fbl = corner(-1, -1, 1),
+             fbr = corner(1, -1, 1);
+  auto plane = [](const Vec3& a, const Vec3& b, const Vec3& c) {
+    return platform::PlaneNormalize(platform::PlaneFromPoints(a, b, c));
+  };
+  return {plane(nbl, ntl, ntr), plane(ftr, ftl, fbl), plane(ntr, ftr, fbr),
+          plane(fbl, ftl, ntl), plane(ntr, ntl, ftl), plane(fbl, nbl, nbr)};
+}
+
+bool Outside(const std::array<Plane, 6>& planes, const Vec3& c, float radius) {
+  for (const Plane& p : planes) {
+    if (p.a * c.x + p.b * c.y + p.c * c.z + p.d > radius) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+ViewVolume::ViewVolume(const Matrix& view, const Matrix& projection)
+    : planes_(PlanesOf(view, projection)) {}
+
+bool ViewVolume::SphereOutside(const HitSphere& sphere) const {
+  return Outside(planes_, sphere.Centre(), sphere.radius);
+}
+
+bool ViewVolume::AnyInside(const std::vector<HitSphere>& spheres) const {
+  for (const HitSphere& s : spheres)
+    if (!SphereOutside(s)) return true;
+  return false;
+}
+
+bool SphereOutsideView(const Matrix& P, const Matrix& W, const HitSphere& sphere, const Matrix& V) {
+  const platform::Vec4 c = platform::Vec4Transform({0, 0, 0, 1}, W);
+  return Outside(PlanesOf(V, P), {c.x / c.w, c.y / c.w, c.z / c.w}, sphere.radius);
+}
+
+void DrawObjectsCulled(platform::Device& device, WorldObjects& world, const Camera& camera,
+                       const Chara& player, const platform::Mesh* treeMesh,
+                       const ViewVolume& volume) {
+  const Vec3 p = player.Position();
+  const Vec3 toPlayer = platform::Vec3Normalize(p - camera.eye);
+  // How far the camera is from a tree standing, unscaled, where the creature
+  // stands: trees nearer than that hide it. A ray that misses (no tree model
+  // there) measures the straight distance to the creature.
+  float s = platform::Vec3Length(p - camera.eye);
+  if (treeMesh) {
+    Matrix inverse;
+    if (platform::MatrixInverse(&inverse, nullptr, player.PlacementMatrix(player.mRotation))) {
+      const platform::IntersectResult hit =
+          treeMesh->Intersect(platform::Vec3TransformCoord(camera.eye, inverse),
+                              platform::Vec3TransformNormal(toPlayer, inverse));
+      if (hit.hit) s = hit.distance;
+    }
+  }
+  world.seeThrough.clear();
+  for (const auto& object : world.objects) {
+    if (SurfaceAngle(player.mRotation, object->mRotation) > kObjectDrawAngle) continue;
+    if (!volume.AnyInside(object->GetHitSpheres())) continue;
+    if (object->mName == "Tree" && treeMesh) {
+      Matrix inverse;
+      if (platform::MatrixInverse(&inverse, nullptr, object->mWorld)) {
+        const platform::IntersectResult hit =
+            treeMesh->Intersect(platform::Vec3TransformCoord(camera.eye, inverse),
+                                platform::Vec3TransformNormal(toPlayer, inverse));
+        if (hit.hit && hit.distance < s) {
+          world.seeThrough.push_back(object.get());
+          continue;
+        }
+      }
+    }
+    object->Draw(device);
+  }
+}
+
+void DrawSeeThrough(platform::Device& device, const WorldObjects& world) {
+  for (Chara* tree : world.seeThrough) tree->DrawTranslucent(device, kSeeThroughAlpha);
+}
+
+}  // namespace world

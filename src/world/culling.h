@@ -1,0 +1,53 @@
+// What is drawn: a cheap cut by the angle of arc from the creature, then a
+// test of the hit spheres against the six planes of the view volume. Trees
+// standing between the camera and the creature are collected to be drawn
+// see-through later.
+#pragma once
+
+#include <array>
+
+#include "platform/graphics.h"
+#include "platform/math.h"
+#include "world/camera.h"
+#include "world/chara.h"
+#include "world/world_objects.h"
+
+namespace world {
+
+// Insects are drawn up to this angle of arc from the creature, placed
+// objects up to this one.
+inline constexpr float kInsectDrawAngle = 45.0f;
+inline constexpr float kObjectDrawAngle = 80.0f;
+inline constexpr float kSeeThroughAlpha = 0.5f;
+
+// The six planes of the view volume of a view and a projection, normals
+// pointing out: near, far, right, left, top, bottom. Built once a frame.
+class ViewVolume {
+ public:
+  ViewVolume(const platform::Matrix& view, const platform::Matrix& projection);
+  // True when the sphere lies wholly outside (beyond some plane by more than
+  // its radius); a sphere touching a plane from outside counts as inside.
+  bool SphereOutside(const HitSphere& sphere) const;
+  // True when some sphere is not outside (none: never drawn).
+  bool AnyInside(const std::vector<HitSphere>& spheres) const;
+  const std::array<platform::Plane, 6>& Planes() const { return planes_; }
+
+ private:
+  std::array<platform::Plane, 6> planes_;
+};
+
+// The same test for one sphere, building the volume from scratch: projection
+// P, the sphere's translation W, its radius, view V.
+bool SphereOutsideView(const platform::Matrix& P, const platform::Matrix& W,
+                       const HitSphere& sphere, const platform::Matrix& V);
+
+// Draws the placed objects in view and fills world.seeThrough with the trees
+// that stand between the camera and the creature instead of drawing them.
+// `treeMesh` is the tree model's mesh (may be null: no tree is see-through).
+void DrawObjectsCulled(platform::Device& device, WorldObjects& world, const Camera& camera,
+                       const Chara& player, const platform::Mesh* treeMesh,
+                       const ViewVolume& volume);
+// Draws the trees collected by DrawObjectsCulled, half see-through.
+void DrawSeeThrough(platform::Device& device, const WorldObjects& world);
+
+}  // namespace world

@@ -1,0 +1,80 @@
+#include "world/placed_objects.h"
+
+#include "media/mesh_manager.h"
+#include "media/paths.h"
+
+namespace world {
+
+using platform::Quaternion;
+
+Trunk::Trunk(const char* name, const char* model, float radius, float height,
+             const Quaternion& rotation)
+    : model_(model) {
+  mName = name;
+  mHeight = height;
+  mRotation = rotation;
+  hitSphere.radius = radius;
+}
+
+void Trunk::Draw(platform::Device& device) {
+  device.SetTransform(platform::TransformState::World, mWorld);
+  media::DrawStaticMesh(media::MeshManager::GetInstance().FindStaticMesh(model_), &device);
+}
+
+std::vector<HitSphere> Trunk::GetHitSpheres() const {
+  const platform::Matrix place = PlacementMatrix(mRotation);
+  const platform::Vec3 foot = place.Translation();
+  const platform::Vec3 top = (platform::MatrixTranslation(0.0f, 3.0f, 0.0f) * place).Translation();
+  const float r = mScale * hitSphere.radius;
+  return {HitSphere{foot.x, foot.y, foot.z, r}, HitSphere{top.x, top.y, top.z, r}};
+}
+
+void Trunk::UpdateWorldMatrix() {
+  mWorld = platform::MatrixScaling(mScale, mScale, mScale) * PlacementMatrix(mRotation);
+}
+
+Tree::Tree(float height, const Quaternion& rotation)
+    : Trunk("Tree", content::model::kTree, 0.8f, height, rotation) {}
+
+void Tree::DrawTranslucent(platform::Device& device, float alpha) {
+  device.SetTransform(platform::TransformState::World, mWorld);
+  media::DrawStaticMeshAlpha(media::MeshManager::GetInstance().FindStaticMesh(model_), &device,
+                             alpha * 255.0f);
+}
+
+Stump::Stump(float height, const Quaternion& rotation)
+    : Trunk("Stump", content::model::kStump, 1.5f, height, rotation) {}
+
+Flower::Flower(const Quaternion& rotation, float height) {
+  mName = "Flower";
+  mRotation = rotation;
+  mHeight = height;
+}
+
+void Flower::Draw(platform::Device& device) {
+  media::AnimatedModel* model =
+      media::MeshManager::GetInstance().FindAnimatedModel(content::model::kFlower);
+  if (!model || !model->rootFrame) return;
+  if (model->controller) {
+    model->controller->SetTrackAnimationSet(0, model->animationSets[0]);
+    model->controller->SetTrackPosition(0, animClock);
+    model->controller->AdvanceTime(0.0);
+  }
+  device.SetTransform(platform::TransformState::World, mWorld);
+  media::UpdateFrameMatrices(model->rootFrame, &mWorld);
+  media::DrawFrames(&device, model->rootFrame);
+}
+
+bool Flower::Update(float) {
+  animClock += 0.01666666753590107f;
+  return true;
+}
+
+std::vector<HitSphere> Flower::GetHitSpheres() const {
+  const platform::Vec3 at = PlacementMatrix(mRotation).Translation();
+  return {HitSphere{at.x, at.y, at.z, mScale}};
+}
+
+void Flower::UpdateWorldMatrix() { mWorld = PlacementMatrix(mRotation); }
+
+}  // namespace world
