@@ -1,0 +1,99 @@
+// The game's own content on the null device, for tests that step scenes by
+// hand: every texture, sound and model loaded once through the loading
+// scene's jobs, a fresh set of services for each test (the generator seeded
+// with 7, empty insect and object lists, the shipped tuning, a ranking file
+// in a temporary folder), and helpers to update and draw.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "creatures/enemy_manager.h"
+#include "media/mesh_manager.h"
+#include "media/paths.h"
+#include "media/sound_manager.h"
+#include "media/texture_manager.h"
+#include "media/tuning.h"
+#include "platform/input.h"
+#include "platform/null/device_null.h"
+#include "platform/random.h"
+#include "platform/sound.h"
+#include "scenes/loading/load_parent.h"
+#include "scenes/sequence.h"
+#include "world/world_objects.h"
+
+namespace scenetest {
+
+namespace fs = std::filesystem;
+
+class GameContentTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (!oldDir_) oldDir_ = new fs::path(fs::current_path());
+    fs::current_path(fs::path(POROMEKO_SOURCE_DIR) / "content");
+  }
+  static void TearDownTestSuite() {
+    if (oldDir_) fs::current_path(*oldDir_);
+  }
+
+  void SetUp() override {
+    // Whatever another test released is loaded again; what is cached stays.
+    static platform::NullDevice* device = new platform::NullDevice;
+    static platform::Device* devicePtr = device;
+    static platform::Surface* backBuffer = device->GetBackBuffer();
+    device_ = device;
+    backBuffer_ = backBuffer;
+    if (!media::gSprite || !*media::gSprite || media::gDevice != &devicePtr) {
+      media::InitSprite(&devicePtr, &backBuffer);
+    }
+    media::InitSound([] { return platform::CreateSilentSoundDevice(); });
+    media::LoadTexture(content::texture::kResultScoreNum, 550, 79);
+    for (scenes::LoadParent::Job job : scenes::LoadParent::DefaultJobs()) job(devicePtr);
+    device_->RecordDraws(false);
+    device_->ClearDraws();
+
+    dir_ = fs::temp_directory_path() /
+           ("poromeko_scene_" +
+            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    services.random = &random;
+    services.enemies = &enemies;
+    services.objects = &objects;
+    services.tuning = media::LoadTuning();
+    services.rankingPath = (dir_ / "Ranking.txt").string();
+    std::ofstream(services.rankingPath) << "1位,005000\n2位,003000\n3位,001000\n";
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  scenes::Tick MakeTick(const platform::TickInput& input) {
+    return scenes::Tick{input, services, escapeArmed};
+  }
+  scenes::DrawContext Frame() { return {*device_, **media::gSprite, backBuffer_}; }
+  platform::NullDevice& Device() { return *device_; }
+
+  // The keys of one update with the given keys held (and pressed).
+  static platform::TickInput Keys(std::initializer_list<platform::Key> held) {
+    platform::TickInput in;
+    for (platform::Key k : held) in.Press(k);
+    return in;
+  }
+
+  platform::Random random{7};
+  creatures::EnemyManager enemies;
+  world::WorldObjects objects;
+  scenes::Services services;
+  bool escapeArmed = false;
+  fs::path dir_;
+
+ private:
+  static inline fs::path* oldDir_ = nullptr;
+  platform::NullDevice* device_ = nullptr;
+  platform::Surface* backBuffer_ = nullptr;
+};
+
+}  // namespace scenetest
