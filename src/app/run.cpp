@@ -13,6 +13,7 @@
 #include "platform/input.h"
 #include "platform/keyboard.h"
 #include "platform/random.h"
+#include "scenes/autoplay.h"
 #include "scenes/loading/load_parent.h"
 #include "scenes/loading/loader_thread.h"
 #include "scenes/report.h"
@@ -50,11 +51,12 @@ void WriteScreenshot(platform::Device& device, const std::string& path) {
 
 scenes::SequenceChild* FirstScene() { return new scenes::LoadParent; }
 
-// Where each update's keys come from: the keyboard, or a journal being
-// replayed. Keys read during loading are not part of the run.
+// Where each update's keys come from: the keyboard, the autoplayer, or a
+// journal being replayed. Keys read during loading are not part of the run.
 class InputSource {
  public:
-  InputSource(const Options& options, Journal* replay) : replay_(replay) {
+  InputSource(const Options& options, Journal* replay, scenes::Autoplayer* autoplayer)
+      : replay_(replay), autoplayer_(autoplayer) {
     if (!options.record.empty()) record_ = &options.record;
   }
   bool OpenRecord(std::uint32_t seed) {
@@ -68,11 +70,15 @@ class InputSource {
   }
   // The keys of the next update of the run. False once a replayed journal has
   // run out.
-  bool Next(platform::TickInput* input) {
+  bool Next(const scenes::SequenceParent& root, const scenes::Services& services,
+            platform::TickInput* input) {
     if (replay_) {
       platform::ReadTickInput();  // the player's own keys do not count
       if (next_ >= replay_->ticks.size()) return false;
       *input = replay_->ticks[next_++];
+    } else if (autoplayer_) {
+      platform::ReadTickInput();
+      *input = autoplayer_->Next(root, services);
     } else {
       *input = platform::ReadTickInput();
     }
@@ -83,6 +89,7 @@ class InputSource {
 
  private:
   Journal* replay_;
+  scenes::Autoplayer* autoplayer_;
   const std::string* record_ = nullptr;
   JournalWriter writer_;
   std::size_t next_ = 0;
@@ -104,7 +111,9 @@ int Run(const Options& options, platform::System& system) {
   const std::uint32_t seed = !options.replay.empty() ? replay.seed
                              : options.hasSeed       ? options.seed
                                                : static_cast<std::uint32_t>(std::time(nullptr));
-  InputSource inputs(options, options.replay.empty() ? nullptr : &replay);
+  scenes::Autoplayer autoplayer(seed);
+  InputSource inputs(options, options.replay.empty() ? nullptr : &replay,
+                     options.autoplay ? &autoplayer : nullptr);
   if (!inputs.OpenRecord(seed)) return 2;
 
   bool fullscreen = ChooseFullScreen(options, system);
@@ -160,7 +169,7 @@ int Run(const Options& options, platform::System& system) {
         platform::TickInput input;
         if (!services.loaded) {
           input = platform::ReadTickInput();
-        } else if (!inputs.Next(&input)) {
+        } else if (!inputs.Next(root, services, &input)) {
           journalEnded = true;
           return;
         } else {
@@ -184,7 +193,8 @@ int Run(const Options& options, platform::System& system) {
     }
     if (ticker.Tick() != FrameTicker::Result::TooEarly) {
       ++ticks;
-      if ((options.frames >= 0 && ticks >= options.frames) || journalEnded ||
+      if ((options.frames >= 0 && ticks >= options.frames) ||
+          (options.runs >= 0 && services.runsFinished >= options.runs) || journalEnded ||
           services.quitRequested) {
         OnWindowDestroy(system);
         continue;

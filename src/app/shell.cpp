@@ -39,17 +39,20 @@ std::uint32_t FrameTicker::MsUntilDue() const {
 }
 
 const char* Usage() {
-  return "usage: poromeko [--windowed | --fullscreen] [--headless] [--frames N] "
-         "[--screenshot FILE]\n"
-         "                [--seed N] [--record FILE | --replay FILE] [--report] [--verbose]\n"
+  return "usage: poromeko [--windowed | --fullscreen] [--headless] [--frames N] [--runs N]\n"
+         "                [--screenshot FILE]\n"
+         "                [--seed N] [--record FILE | --replay FILE] [--autoplay] [--report]\n"
+         "                [--verbose]\n"
          "  --windowed      play in a window without asking\n"
          "  --fullscreen    play full screen without asking\n"
          "  --headless      no window, no sound; ticks run back to back\n"
          "  --frames N      quit after N ticks\n"
+         "  --runs N        quit once N runs have reached their result\n"
          "  --screenshot F  write the last picture shown to F (PNG) at exit\n"
          "  --seed N        build the world from seed N instead of the clock\n"
          "  --record F      write the run's journal (seed and keys) to F\n"
          "  --replay F      play the journal F instead of the keyboard, then quit\n"
+         "  --autoplay      let the game play itself (title, play, result, again)\n"
          "  --report        print one JSON line describing the run at exit\n"
          "  --verbose       print the creature's debug lines while it turns\n";
 }
@@ -99,6 +102,13 @@ bool ParseOptions(int argc, const char* const* argv, Options* options, std::stri
         *error = std::string("--frames needs a count, not '") + v + "'";
         return false;
       }
+    } else if (arg == "--runs") {
+      const char* v = needValue("--runs");
+      if (!v) return false;
+      if (!ParseCount(v, &options->runs)) {
+        *error = std::string("--runs needs a count, not '") + v + "'";
+        return false;
+      }
     } else if (arg == "--screenshot") {
       const char* v = needValue("--screenshot");
       if (!v) return false;
@@ -123,6 +133,8 @@ bool ParseOptions(int argc, const char* const* argv, Options* options, std::stri
       options->report = true;
     } else if (arg == "--verbose") {
       options->verbose = true;
+    } else if (arg == "--autoplay") {
+      options->autoplay = true;
     } else {
       *error = "unknown option '" + arg + "'";
       return false;
@@ -130,6 +142,10 @@ bool ParseOptions(int argc, const char* const* argv, Options* options, std::stri
   }
   if (!options->record.empty() && !options->replay.empty()) {
     *error = "--record and --replay cannot be used together";
+    return false;
+  }
+  if (!options->replay.empty() && options->autoplay) {
+    *error = "--replay plays the journal's keys; leave out --autoplay";
     return false;
   }
   if (!options->replay.empty() && options->hasSeed) {

@@ -28,13 +28,15 @@ struct Options {
   Screen screen = Screen::Ask;
   bool headless = false;
   long frames = -1;  // quit after this many ticks; -1 runs until closed
+  long runs = -1;    // quit when this many runs have reached their result
   std::string screenshot;
   bool hasSeed = false;  // --seed N; otherwise the clock's seconds
   std::uint32_t seed = 0;
-  std::string record;    // --record FILE: write the run's journal
-  std::string replay;    // --replay FILE: play a journal instead of the keyboard
-  bool report = false;   // --report: one JSON line on standard output at exit
-  bool verbose = false;  // --verbose: the creature's debug lines on standard output
+  std::string record;     // --record FILE: write the run's journal
+  std::string replay;     // --replay FILE: play a journal instead of the keyboard
+  bool report = false;    // --report: one JSON line on standard output at exit
+  bool verbose = false;   // --verbose: the creature's debug lines on standard output
+  bool autoplay = false;  // --autoplay: the keys come from the autoplayer
 };
 
 // Parses the command line. Returns false (with a message for standard error

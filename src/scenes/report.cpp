@@ -46,6 +46,16 @@ std::string DescribeRun(const SequenceParent& root, const Services& services, st
                   s.bestCombo, s.meals[0], s.meals[1], s.meals[2], s.meals[3]);
     json += part;
   }
+  if (services.runsFinished > 0) {
+    const RunSummary& r = services.lastRun;
+    std::snprintf(part, sizeof part,
+                  ",\"lastRun\":{\"score\":%d,\"bestCombo\":%d,\"finalSize\":%.4f,"
+                  "\"rankedPlace\":%d,\"meals\":{\"fly\":%d,\"caterpillar\":%d,"
+                  "\"butterfly\":%d,\"beetle\":%d}}",
+                  r.score, r.bestCombo, static_cast<double>(r.finalSize), r.rankedPlace, r.meals[0],
+                  r.meals[1], r.meals[2], r.meals[3]);
+    json += part;
+  }
   if (services.enemies) {
     const creatures::EnemyManager& e = *services.enemies;
     std::snprintf(part, sizeof part,

@@ -13,6 +13,7 @@
 // nothing else of the shell.
 #pragma once
 
+#include <array>
 #include <string>
 
 #include "media/tuning.h"
@@ -32,6 +33,15 @@ namespace scenes {
 
 class SequenceParent;
 
+// How the last finished run went (for reports).
+struct RunSummary {
+  int score = 0;
+  int bestCombo = 0;
+  std::array<int, 4> meals{};  // by insect kind: fly, caterpillar, butterfly, beetle
+  float finalSize = 0;
+  int rankedPlace = -1;  // 0 to 2, or -1 when it did not rank
+};
+
 // What the shell makes once for the whole run and every scene may use.
 struct Services {
   platform::Random* random = nullptr;          // the one seeded generator
@@ -46,6 +56,7 @@ struct Services {
   bool loaded = false;         // the loading scene has handed over
   bool quitRequested = false;  // a scene asked to end the program
   int runsFinished = 0;        // runs that reached the result's ranking step
+  RunSummary lastRun;
 };
 
 // One update: the keys, the services and the root (for its ESC flag).

@@ -115,6 +115,8 @@ SequenceChildBase* GameResult::Update(GameParent* game, const Tick& tick) {
     case 2:
       rankedPlace = EnterScore(game->ranking, game->score.score, tick.services.rankingPath);
       ++tick.services.runsFinished;
+      tick.services.lastRun = {game->score.score, game->score.bestCombo, game->score.meals,
+                               game->player->mSize, rankedPlace};
       phase = 3;
       break;
     default:
