@@ -5,12 +5,12 @@
 
 #include <filesystem>
 
-#include "scenes/loading/load_parent.h"
 #include "media/mesh_manager.h"
 #include "media/sound_manager.h"
 #include "media/texture_manager.h"
 #include "platform/null/device_null.h"
 #include "platform/sound.h"
+#include "scenes/loading/load_parent.h"
 
 namespace {
 

@@ -67,6 +67,9 @@ void PushFocusEventForTest(System& system, bool gained);
 // first, 0xAARRGGBB) before swapping.
 void CaptureWindowOnPresent(Device& device, bool on);
 std::vector<std::uint32_t> CapturedWindow(Device& device, int* width, int* height);
+// Waits until every drawing command given so far is finished (benchmarks
+// time frames up to their last pixel).
+void FinishForTest(Device& device);
 // The first OpenGL error raised since the last call (0 for none); clears them.
 std::uint32_t TakeGlError(Device& device);
 

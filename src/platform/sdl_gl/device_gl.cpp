@@ -1102,6 +1102,10 @@ std::vector<std::uint32_t> CapturedWindow(Device& device, int* width, int* heigh
   return {};
 }
 
+void FinishForTest(Device& device) {
+  if (dynamic_cast<GlDevice*>(&device)) glFinish();
+}
+
 std::uint32_t TakeGlError(Device& device) {
   if (!dynamic_cast<GlDevice*>(&device)) return 0;
   GLenum first = glGetError();
