@@ -159,6 +159,7 @@ int Run(const Options& options, platform::System& system) {
 
   long ticks = 0;
   long runTicks = 0;
+  std::vector<bool> shotTaken(options.shots.size(), false);
   bool fatal = false;
   bool journalEnded = false;
   FrameTicker ticker({
@@ -191,7 +192,17 @@ int Run(const Options& options, platform::System& system) {
       OnWindowDestroy(system);
       continue;
     }
-    if (ticker.Tick() != FrameTicker::Result::TooEarly) {
+    const FrameTicker::Result result = ticker.Tick();
+    if (result == FrameTicker::Result::Drawn && services.loaded) {
+      // The first picture drawn at or after the update asked for (a slow
+      // machine skips some draws).
+      for (std::size_t i = 0; i < options.shots.size(); ++i) {
+        if (shotTaken[i] || runTicks < options.shots[i].first) continue;
+        WriteScreenshot(*device, options.shots[i].second);
+        shotTaken[i] = true;
+      }
+    }
+    if (result != FrameTicker::Result::TooEarly) {
       ++ticks;
       if ((options.frames >= 0 && ticks >= options.frames) ||
           (options.runs >= 0 && services.runsFinished >= options.runs) || journalEnded ||

@@ -40,7 +40,7 @@ std::uint32_t FrameTicker::MsUntilDue() const {
 
 const char* Usage() {
   return "usage: poromeko [--windowed | --fullscreen] [--headless] [--frames N] [--runs N]\n"
-         "                [--screenshot FILE]\n"
+         "                [--screenshot FILE] [--shot N:FILE]...\n"
          "                [--seed N] [--record FILE | --replay FILE] [--autoplay] [--report]\n"
          "                [--verbose]\n"
          "  --windowed      play in a window without asking\n"
@@ -49,6 +49,7 @@ const char* Usage() {
          "  --frames N      quit after N ticks\n"
          "  --runs N        quit once N runs have reached their result\n"
          "  --screenshot F  write the last picture shown to F (PNG) at exit\n"
+         "  --shot N:F      write the picture shown after update N of the run to F\n"
          "  --seed N        build the world from seed N instead of the clock\n"
          "  --record F      write the run's journal (seed and keys) to F\n"
          "  --replay F      play the journal F instead of the keyboard, then quit\n"
@@ -109,6 +110,18 @@ bool ParseOptions(int argc, const char* const* argv, Options* options, std::stri
         *error = std::string("--runs needs a count, not '") + v + "'";
         return false;
       }
+    } else if (arg == "--shot") {
+      const char* v = needValue("--shot");
+      if (!v) return false;
+      const std::string text = v;
+      const std::size_t colon = text.find(':');
+      long tick = 0;
+      if (colon == std::string::npos || colon + 1 == text.size() ||
+          !ParseCount(text.substr(0, colon).c_str(), &tick)) {
+        *error = "--shot needs UPDATE:FILE, not '" + text + "'";
+        return false;
+      }
+      options->shots.emplace_back(tick, text.substr(colon + 1));
     } else if (arg == "--screenshot") {
       const char* v = needValue("--screenshot");
       if (!v) return false;

@@ -7,6 +7,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/graphics.h"
 #include "platform/sound.h"
@@ -30,6 +32,9 @@ struct Options {
   long frames = -1;  // quit after this many ticks; -1 runs until closed
   long runs = -1;    // quit when this many runs have reached their result
   std::string screenshot;
+  // --shot N:FILE: the first picture drawn after the Nth update of the run
+  // (updates counted from the end of loading, as journals count them).
+  std::vector<std::pair<long, std::string>> shots;
   bool hasSeed = false;  // --seed N; otherwise the clock's seconds
   std::uint32_t seed = 0;
   std::string record;     // --record FILE: write the run's journal

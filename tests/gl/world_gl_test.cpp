@@ -1,0 +1,153 @@
+// Moments of play drawn by the GL device with the game's content: a tree
+// between the camera and the creature drawn see-through, and a butterfly
+// taking flight when the creature comes near.
+//
+// With POROMEKO_SCREENSHOT_DIR set, each moment is also written there as a
+// PNG (see_through.png, butterfly.png).
+#include <cstdlib>
+#include <filesystem>
+
+#include "app/shell.h"
+#include "creatures/butterfly.h"
+#include "creatures/enemy_manager.h"
+#include "gl/gl_world.h"
+#include "media/mesh_manager.h"
+#include "media/paths.h"
+#include "media/sound_manager.h"
+#include "media/texture_manager.h"
+#include "media/tuning.h"
+#include "platform/image.h"
+#include "platform/random.h"
+#include "scenes/game/game_parent.h"
+#include "scenes/game/game_play.h"
+#include "scenes/loading/load_parent.h"
+#include "world/world_objects.h"
+
+namespace gltest {
+namespace {
+
+namespace fs = std::filesystem;
+
+class WorldGlTest : public GlTest {
+ protected:
+  void SetUp() override {
+    GlTest::SetUp();
+    if (!d) return;
+    old_ = fs::current_path();
+    fs::current_path(fs::path(POROMEKO_SOURCE_DIR) / "content");
+    devicePtr_ = d;
+    backBuffer_ = d->GetBackBuffer();
+    media::InitSprite(&devicePtr_, &backBuffer_);
+    media::InitSound([] { return platform::CreateSilentSoundDevice(); });
+    media::LoadTexture(content::texture::kResultScoreNum, 550, 79);
+    for (scenes::LoadParent::Job job : scenes::LoadParent::DefaultJobs()) job(devicePtr_);
+    app::SetInitialDeviceState(*d);
+    services_.random = &random_;
+    services_.enemies = &enemies_;
+    services_.objects = &objects_;
+    services_.tuning = media::LoadTuning();
+    services_.rankingPath = (fs::temp_directory_path() / "poromeko_world_gl_ranking.txt").string();
+    game_ = std::make_unique<scenes::GameParent>(services_);
+    play_ = dynamic_cast<scenes::GamePlay*>(game_->child);
+    ASSERT_NE(play_, nullptr);
+    play_->fading = false;
+  }
+  void TearDown() override {
+    if (d) {
+      game_.reset();
+      enemies_.ClearEnemies();
+      objects_.ClearObjects();
+      media::MeshManager::GetInstance().Clear();
+      media::ReleaseAllTextures();
+      media::ReleaseSound();
+      media::ReleaseSprite();
+      if (backBuffer_) backBuffer_->Release();
+      fs::current_path(old_);
+    }
+    GlTest::TearDown();
+  }
+
+  // Puts the creature `arc` along the ground from `q`, heading along q's
+  // forward, standing on the ground.
+  void PlaceCreature(const platform::Quaternion& q, float arc) {
+    creatures::Player& p = *game_->player;
+    p.mRotation = platform::QuaternionMultiply(q, world::ForwardArcRotation(q, arc, game_->R()));
+    p.mAngle = 0.0f;
+    p.mHeight = game_->R() + 1.0f;
+    p.mHeight = p.mHeight - p.DistanceToGround(game_->planet) + 1.5f * p.mSize;
+    game_->cameraYaw = 0.0f;
+    game_->UpdateCamera();
+  }
+
+  std::vector<std::uint32_t> DrawFrame() {
+    game_->child->Draw(game_.get(), scenes::DrawContext{*d, **media::gSprite, backBuffer_});
+    return d->ReadBackBuffer();
+  }
+
+  void Save(const std::vector<std::uint32_t>& frame, const char* name) {
+    const char* dir = std::getenv("POROMEKO_SCREENSHOT_DIR");
+    if (!dir) return;
+    std::string error;
+    EXPECT_TRUE(platform::SavePng((fs::path(dir) / name).string(), 800, 600, frame.data(), &error))
+        << error;
+  }
+
+  fs::path old_;
+  platform::Device* devicePtr_ = nullptr;
+  platform::Surface* backBuffer_ = nullptr;
+  platform::Random random_{7};
+  creatures::EnemyManager enemies_;
+  world::WorldObjects objects_;
+  scenes::Services services_;
+  std::unique_ptr<scenes::GameParent> game_;
+  scenes::GamePlay* play_ = nullptr;
+  bool escapeArmed_ = false;
+};
+
+TEST_F(WorldGlTest, ATreeBetweenTheCameraAndTheCreatureIsDrawnSeeThrough) {
+  // The creature three units in front of the first tree, the camera behind
+  // it on the same line: the tree stands in the way.
+  world::Chara* tree = nullptr;
+  for (const auto& o : objects_.objects)
+    if (o->mName == "Tree") {
+      tree = o.get();
+      break;
+    }
+  ASSERT_NE(tree, nullptr);
+  PlaceCreature(tree->mRotation, 3.0f);
+  const std::vector<std::uint32_t> behindTree = DrawFrame();
+  ASSERT_EQ(objects_.seeThrough.size(), 1u);
+  EXPECT_EQ(objects_.seeThrough[0], tree);
+  Save(behindTree, "see_through.png");
+
+  // Behind the creature instead, the tree hides nothing and is drawn as it
+  // is.
+  PlaceCreature(tree->mRotation, -3.0f);
+  DrawFrame();
+  for (world::Chara* c : objects_.seeThrough) EXPECT_NE(c, tree);
+}
+
+TEST_F(WorldGlTest, AButterflyTakesFlightWhenTheCreatureComesNear) {
+  creatures::Enemy02* butterfly = nullptr;
+  for (const auto& e : enemies_.enemies)
+    if ((butterfly = dynamic_cast<creatures::Enemy02*>(e.get()))) break;
+  ASSERT_NE(butterfly, nullptr);
+  // Six units behind the butterfly, looking its way.
+  PlaceCreature(butterfly->mRotation, -6.0f);
+  const float restingHeight = butterfly->mHeight;
+  int updates = 0;
+  while (!butterfly->fleeing && updates < 200) {
+    game_->child->Update(game_.get(), scenes::Tick{{}, services_, escapeArmed_});
+    ++updates;
+  }
+  ASSERT_TRUE(butterfly->fleeing);
+  EXPECT_LE(updates, 50);
+  for (int i = 0; i < 12; ++i) {
+    game_->child->Update(game_.get(), scenes::Tick{{}, services_, escapeArmed_});
+  }
+  EXPECT_NE(butterfly->mHeight, restingHeight);
+  Save(DrawFrame(), "butterfly.png");
+}
+
+}  // namespace
+}  // namespace gltest
