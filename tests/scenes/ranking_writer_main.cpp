@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
   }
   const std::string path = argv[1];
   // Bounded, so a writer whose killer went away stops by itself.
-  for (int i = 0; i < 200000; ++i) {
+  for (int i = 0; i < 20000; ++i) {
     scenes::Ranking ranking = scenes::LoadRanking(path);
     const int best = ranking[0];
     // The long ranking after the short one and back again.
