@@ -1,30 +1,86 @@
 #!/usr/bin/env bash
-# Makes the screenshots in docs/screenshots/: the loading screen, the screen
-# after loading, and every model drawn by the game's own loaders. Needs a
-# built tree (./run or ./test) and Xvfb; montage (imagemagick) for the sheets.
+# Makes the pictures in docs/screenshots/ from a built tree (./run or ./test
+# builds it): the loading screen; play from three camera angles; the HUD in a
+# known state, a tree drawn see-through and a butterfly taking flight (made by
+# the GL tests that check those moments); a whole run replayed in a window:
+# the title, the result with the creature burping over the counted score, and
+# the title afterwards with the new best score; and every model drawn by the
+# game's own loaders. Runs under Xvfb; montage (imagemagick), when present,
+# puts the models on one sheet. The whole run takes about four minutes (a
+# replay in a window runs at the game's own pace).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=$PWD/docs/screenshots
 mkdir -p "$out"
 export LIBGL_ALWAYS_SOFTWARE=1 SDL_AUDIODRIVER=dummy
 X=(xvfb-run -a -s "-screen 0 1280x1024x24")
-cd build/game
+build=$PWD/build
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+# A copy of the game folder: the build's own ranking is never touched.
+cp -r "$build/game"/. "$work/game"/
+cd "$work/game"
+printf '1位,000000\n2位,000000\n3位,000000\n' >Data/Ranking.txt
+
+# Journals: a header, then one line of key bits per update (held, pressed).
+ENTER=0001 UP=0010 Z=0800
+journal() { printf 'poromeko-journal 1\nversion 1.00\nseed %s\n' "$1"; }
+keys() { # keys BITS COUNT: the bits held for COUNT updates, pressed in the first
+  local i
+  printf '%s %s\n' "$1" "$1"
+  for ((i = 1; i < $2; i++)); do printf '%s 0000\n' "$1"; done
+}
+idle() { keys 0000 "$1"; }
+
+echo "loading screen"
 "${X[@]}" ./poromeko --windowed --frames 8 --screenshot "$out/loading.png"
-"${X[@]}" ./poromeko --windowed --frames 400 --screenshot "$out/after_loading.png"
-view=../tools/viewer/poromeko-view
-tmp=$(mktemp -d)
+
+echo "play from three camera angles"
+{
+  journal 7
+  idle 10; keys $ENTER 3; idle 3; keys $ENTER 3  # skip the intro, start
+  idle 175                                       # the title's fade, the game's fade
+  keys $UP 120                                   # walk a little
+  keys $Z 45                                     # the camera swings a quarter
+  keys $Z 45                                     # and another
+} >yaws.txt
+"${X[@]}" ./poromeko --windowed --replay yaws.txt \
+  --shot 314:"$out/play_yaw_0.png" --shot 359:"$out/play_yaw_90.png" \
+  --shot 403:"$out/play_yaw_180.png"
+
+echo "HUD, see-through tree, butterfly"
+POROMEKO_SCREENSHOT_DIR=$out "${X[@]}" "$build/tests/test_gl" \
+  --gtest_filter='HudGlTest.*:WorldGlTest.*' >/dev/null
+
+echo "a whole run, replayed in a window"
+./poromeko --headless --seed 7 --autoplay --runs 1 --record run.txt --report >run.json
+printf '1位,000000\n2位,000000\n3位,000000\n' >Data/Ranking.txt
+ended=$(($(wc -l <run.txt) - 3))  # the update in which the score was ranked
+{
+  cat run.txt
+  idle 60          # the creature burps over the counted score
+  keys $ENTER 3    # back to the title
+  idle 200         # its intro, then the ranking under the crowns
+} >whole.txt
+"${X[@]}" ./poromeko --windowed --replay whole.txt --report \
+  --shot 150:"$out/title.png" --shot $((ended + 30)):"$out/result.png" \
+  --shot $((ended + 250)):"$out/title_after.png" >replay.json
+echo "recorded: $(cat run.json)"
+
+echo "models"
+view=$build/tools/viewer/poromeko-view
+models=$work/models
+mkdir -p "$models"
 for m in planet sky_sphere Tree Stump flower fly butterfly Caterpillar BeetleBug BeetleBugFly; do
-  "${X[@]}" "$view" "$tmp/$m.png" "XFile/$m.x"
+  "${X[@]}" "$view" "$models/$m.png" "XFile/$m.x"
 done
 parts=(XFile/PlayerUpBody.x XFile/PlayerDownBody.x XFile/PlayerHand.x)
-"${X[@]}" "$view" "$tmp/player_idle.png" "${parts[@]}" --set 2 --time 0.5
-"${X[@]}" "$view" "$tmp/player_run.png" "${parts[@]}" --set 0 --time 0.1
-"${X[@]}" "$view" "$tmp/player_bite.png" "${parts[@]}" --set 3 --time 0.1
-"${X[@]}" "$view" "$tmp/player_burp.png" "${parts[@]}" --set 1 --time 0.34
-if command -v montage >/dev/null; then
-  montage -label '%t' "$tmp"/*.png -tile 4x -geometry 320x240+4+4 "$out/models.png"
-else
-  cp "$tmp"/*.png "$out/"
+"${X[@]}" "$view" "$models/player_idle.png" "${parts[@]}" --set 2 --time 0.5
+"${X[@]}" "$view" "$models/player_run.png" "${parts[@]}" --set 0 --time 0.1
+"${X[@]}" "$view" "$models/player_bite.png" "${parts[@]}" --set 3 --time 0.1
+"${X[@]}" "$view" "$models/player_burp.png" "${parts[@]}" --set 1 --time 0.34
+if ! command -v montage >/dev/null ||
+  ! montage -label '%t' "$models"/*.png -tile 4x -geometry 320x240+4+4 "$out/models.png"; then
+  cp "$models"/*.png "$out/"
 fi
-rm -rf "$tmp"
 echo "screenshots in $out"

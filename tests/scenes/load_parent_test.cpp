@@ -85,6 +85,8 @@ class LoadParentTest : public ::testing::Test {
     media::InitSprite(&devicePtr_, &backBuffer_);
     gReleased = 0;
     gJobsRun = 0;
+    // Models other tests of this program loaded must not answer for ours.
+    media::MeshManager::GetInstance().Clear();
     ResetStopFlag();
     ClearFatalError();
   }
