@@ -6,10 +6,13 @@
 # the title, the result with the creature burping over the counted score, and
 # the title afterwards with the new best score; and every model drawn by the
 # game's own loaders. Runs under Xvfb; montage (imagemagick), when present,
-# puts the models on one sheet. The whole run takes about four minutes (a
-# replay in a window runs at the game's own pace).
+# puts the models on one sheet. Missing packages are installed as ./run does.
+# The whole run takes about five minutes (a replay in a window runs at the
+# game's own pace).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/setup.sh
+ensure_packages "${SCREENSHOT_PACKAGES[@]}"
 out=$PWD/docs/screenshots
 mkdir -p "$out"
 export LIBGL_ALWAYS_SOFTWARE=1 SDL_AUDIODRIVER=dummy
@@ -80,7 +83,8 @@ parts=(XFile/PlayerUpBody.x XFile/PlayerDownBody.x XFile/PlayerHand.x)
 "${X[@]}" "$view" "$models/player_bite.png" "${parts[@]}" --set 3 --time 0.1
 "${X[@]}" "$view" "$models/player_burp.png" "${parts[@]}" --set 1 --time 0.34
 if ! command -v montage >/dev/null ||
-  ! montage -label '%t' "$models"/*.png -tile 4x -geometry 320x240+4+4 "$out/models.png"; then
+  ! montage -font DejaVu-Sans -label '%t' "$models"/*.png -tile 4x -geometry 320x240+4+4 \
+    "$out/models.png"; then
   cp "$models"/*.png "$out/"
 fi
 echo "screenshots in $out"

@@ -14,6 +14,14 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "poromeko: %s\n%s", error.c_str(), app::Usage());
     return 2;
   }
+  if (options.help) {
+    std::printf("%s", app::Usage());
+    return 0;
+  }
+  if (options.version) {
+    std::printf("poromeko %s\n", app::kVersion);
+    return 0;
+  }
   std::unique_ptr<platform::System> system =
       options.headless ? platform::CreateHeadlessSystem() : platform::CreateSdlSystem();
   if (options.headless) {

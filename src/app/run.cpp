@@ -1,14 +1,18 @@
 // Start-up, the frame loop and tear-down.
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <memory>
 
+#include "app/folders.h"
 #include "app/journal.h"
 #include "app/shell.h"
 #include "creatures/enemy_manager.h"
+#include "media/paths.h"
 #include "media/sound_manager.h"
 #include "media/texture_manager.h"
 #include "media/tuning.h"
+#include "platform/file.h"
 #include "platform/image.h"
 #include "platform/input.h"
 #include "platform/keyboard.h"
@@ -97,8 +101,24 @@ class InputSource {
 
 }  // namespace
 
-int Run(const Options& options, platform::System& system) {
+// The options with every file named relative to the folder the game was
+// started in made absolute, since the game then works in its content folder.
+Options WithAbsolutePaths(Options options) {
+  namespace fs = std::filesystem;
+  auto absolute = [](std::string& path) {
+    std::error_code ec;
+    if (!path.empty()) path = fs::absolute(path, ec).string();
+  };
+  absolute(options.screenshot);
+  absolute(options.record);
+  absolute(options.replay);
+  for (auto& shot : options.shots) absolute(shot.second);
+  return options;
+}
+
+int Run(const Options& givenOptions, platform::System& system) {
   scenes::ResetStopFlag();
+  const Options options = WithAbsolutePaths(givenOptions);
 
   Journal replay;
   if (!options.replay.empty()) {
@@ -115,6 +135,21 @@ int Run(const Options& options, platform::System& system) {
   InputSource inputs(options, options.replay.empty() ? nullptr : &replay,
                      options.autoplay ? &autoplayer : nullptr);
   if (!inputs.OpenRecord(seed)) return 2;
+
+  // The game works inside its content folder, wherever it was started.
+  std::error_code cwdError;
+  const GameFolders folders = FindGameFolders(options.dataDir, platform::ExecutableDir(),
+                                              std::filesystem::current_path(cwdError).string());
+  if (!folders.found) {
+    std::fprintf(stderr, "poromeko: the game's files are not in %s (no %s there)\n",
+                 folders.content.c_str(), content::model::kPlanet);
+  }
+  std::filesystem::current_path(folders.content, cwdError);
+  if (cwdError) {
+    std::fprintf(stderr, "poromeko: cannot work in %s: %s\n", folders.content.c_str(),
+                 cwdError.message().c_str());
+  }
+  PrepareRanking(folders);
 
   bool fullscreen = ChooseFullScreen(options, system);
   platform::WindowFailure failure = platform::WindowFailure::None;
@@ -151,6 +186,7 @@ int Run(const Options& options, platform::System& system) {
   services.enemies = enemies.get();
   services.objects = objects.get();
   services.tuning = media::LoadTuning(services.tuningPath);
+  services.rankingPath = folders.ranking;
   services.verbose = options.verbose;
   services.waitForLoader = options.headless;
 
@@ -188,7 +224,11 @@ int Run(const Options& options, platform::System& system) {
   while (system.PumpEvents()) {
     if (scenes::FatalErrorPending() && !fatal) {
       fatal = true;
-      system.ShowError(kErrorCaption, scenes::TakeFatalErrorMessage());
+      std::string message = scenes::TakeFatalErrorMessage();
+      std::string line = message;
+      for (std::size_t at; (at = line.find('\n')) != std::string::npos;) line.replace(at, 1, ": ");
+      std::fprintf(stderr, "poromeko: %s\n", line.c_str());
+      system.ShowError(kErrorCaption, message);
       OnWindowDestroy(system);
       continue;
     }

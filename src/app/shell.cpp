@@ -42,7 +42,7 @@ const char* Usage() {
   return "usage: poromeko [--windowed | --fullscreen] [--headless] [--frames N] [--runs N]\n"
          "                [--screenshot FILE] [--shot N:FILE]...\n"
          "                [--seed N] [--record FILE | --replay FILE] [--autoplay] [--report]\n"
-         "                [--verbose]\n"
+         "                [--verbose] [--data DIR] [--help] [--version]\n"
          "  --windowed      play in a window without asking\n"
          "  --fullscreen    play full screen without asking\n"
          "  --headless      no window, no sound; ticks run back to back\n"
@@ -55,7 +55,10 @@ const char* Usage() {
          "  --replay F      play the journal F instead of the keyboard, then quit\n"
          "  --autoplay      let the game play itself (title, play, result, again)\n"
          "  --report        print one JSON line describing the run at exit\n"
-         "  --verbose       print the creature's debug lines while it turns\n";
+         "  --verbose       print the creature's debug lines while it turns\n"
+         "  --data DIR      the folder holding the game's files (XFile/, Texture/, ...)\n"
+         "  --help          print this and stop\n"
+         "  --version       print the version and stop\n";
 }
 
 namespace {
@@ -148,6 +151,14 @@ bool ParseOptions(int argc, const char* const* argv, Options* options, std::stri
       options->verbose = true;
     } else if (arg == "--autoplay") {
       options->autoplay = true;
+    } else if (arg == "--data") {
+      const char* v = needValue("--data");
+      if (!v) return false;
+      options->dataDir = v;
+    } else if (arg == "--help" || arg == "-h") {
+      options->help = true;
+    } else if (arg == "--version") {
+      options->version = true;
     } else {
       *error = "unknown option '" + arg + "'";
       return false;

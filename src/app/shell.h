@@ -42,7 +42,12 @@ struct Options {
   bool report = false;    // --report: one JSON line on standard output at exit
   bool verbose = false;   // --verbose: the creature's debug lines on standard output
   bool autoplay = false;  // --autoplay: the keys come from the autoplayer
+  std::string dataDir;    // --data DIR: the folder holding the game's files
+  bool help = false;      // --help: print the usage and stop
+  bool version = false;   // --version: print the version and stop
 };
+
+inline constexpr const char* kVersion = "1.00";
 
 // Parses the command line. Returns false (with a message for standard error
 // in *error) for an unknown option or a missing or bad value.

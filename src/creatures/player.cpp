@@ -75,8 +75,12 @@ float Distance(const Vec3& a, const Vec3& b) { return platform::Vec3Length(a - b
 }  // namespace
 
 bool InBiteWindow(double bitePosition) {
+  // In frames of 1/59 s: the bite's frame 14 however its clock was rounded,
+  // never frame 13 or 15. A bite whose first update ran at another speed
+  // (right after a recoil, 2.5 frames) stands at half frames; it is tested at
+  // 13.5, as the frames 13 to 14 of the bite say.
   const double frame = bitePosition * 59.0;
-  return frame > 13.5 && frame < 14.5;
+  return frame > 13.25 && frame < 14.5;
 }
 
 Player::Player(const media::PlayerTuning& tuning) {

@@ -94,8 +94,9 @@ class Player : public world::Chara {
 
 // The bite window: the mouth is tested in the update in which the bite
 // animation stands at 14/59 of a second, whatever the rounding of the
-// animation clock. (A clock summing 1/59 in single precision stands at
-// 0.2372881 there, in double precision at 0.2372881360; both are frame 14.)
+// animation clock (a clock summing 1/59 in single precision stands at
+// 0.2372881 there, in double precision at 0.2372881360; both are frame 14),
+// and at 13.5/59 for a bite whose clock runs on half frames.
 bool InBiteWindow(double bitePosition);
 
 }  // namespace creatures

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "media/load_report.h"
 #include "platform/texture_loader.h"
 
 namespace media {
@@ -23,7 +24,7 @@ platform::Texture* LoadMaterialTexture(platform::Device* device, const std::stri
   platform::Texture* texture = nullptr;
   std::string error;
   if (!platform::CreateTextureFromFile(device, file, &texture, &error)) {
-    std::fprintf(stderr, "poromeko: texture %s not loaded: %s\n", file.c_str(), error.c_str());
+    ReportFailedLoad("texture", file, error);
     return nullptr;
   }
   return texture;
@@ -212,7 +213,7 @@ void MeshManager::LoadStaticMesh(const char* path, platform::Device* device) {
   std::vector<platform::XMaterial> materials;
   std::string error;
   if (!platform::LoadMeshFromX(path, device, &mesh, &materials, &error)) {
-    std::fprintf(stderr, "poromeko: model %s not loaded: %s\n", path, error.c_str());
+    ReportFailedLoad("model", path, error);
     return;
   }
   auto entry = std::make_unique<StaticMesh>();

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "media/load_report.h"
 #include "media/wave_file.h"
 
 namespace media {
@@ -62,7 +63,7 @@ SoundHolder* SoundManager::Load(const char* path) {
 
   auto holder = std::make_unique<SoundHolder>();
   holder->buffer = LoadWaveBuffer(*device_, path, &holder->error);
-  if (!holder->error.empty()) std::fprintf(stderr, "sound: %s: %s\n", path, holder->error.c_str());
+  if (!holder->error.empty()) ReportFailedLoad("sound", path, holder->error);
 
   std::lock_guard<std::mutex> lock(mutex_);
   // Another thread may have loaded the same path meanwhile; the first entry stays.

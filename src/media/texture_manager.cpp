@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <limits>
 
+#include "media/load_report.h"
 #include "platform/texture_loader.h"
 
 namespace media {
@@ -77,8 +78,11 @@ void TextureManager::Load(const char* path, std::uint32_t width, std::uint32_t h
   record->texWidth = TextureSizeFor(width);
   record->texHeight = TextureSizeFor(height);
   platform::Device* device = gDevice ? *gDevice : nullptr;
-  platform::CreateTextureFromFileEx(device, path, record->texWidth, record->texHeight,
-                                    &record->texture);
+  std::string error;
+  if (!platform::CreateTextureFromFileEx(device, path, record->texWidth, record->texHeight,
+                                         &record->texture, &error)) {
+    ReportFailedLoad("texture", path, error);
+  }
 
   std::lock_guard<std::mutex> lock(mutex_);
   if (!cache_.emplace(path, record).second) {

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
@@ -29,6 +30,28 @@ bool WriteAll(int fd, std::string_view bytes) {
 }
 
 }  // namespace
+
+std::string ExecutableDir() {
+  std::error_code ec;
+  const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (ec || exe.empty()) return {};
+  return exe.parent_path().string();
+}
+
+bool FolderIsWritable(const std::string& folder) {
+  return !folder.empty() && ::access(folder.c_str(), W_OK | X_OK) == 0;
+}
+
+std::string UserDataDir(const std::string& name) {
+  const char* xdg = std::getenv("XDG_DATA_HOME");
+  // The XDG rules ignore a relative XDG_DATA_HOME.
+  if (xdg && xdg[0] == '/') return (std::filesystem::path(xdg) / name).string();
+  const char* home = std::getenv("HOME");
+  if (home && home[0] != '\0') {
+    return (std::filesystem::path(home) / ".local" / "share" / name).string();
+  }
+  return {};
+}
 
 bool ReadFileHead(const std::string& path, std::size_t limit, std::string* bytes, FileError* kind,
                   std::string* error) {

@@ -1,6 +1,9 @@
 // Reading and writing whole files, the way a player's data must be written.
 //
 // Contract (POSIX on every back end so far):
+//  - ExecutableDir reads /proc/self/exe; FolderIsWritable asks access(2)
+//    for write and search permission; UserDataDir follows the XDG base
+//    directory rules. None of them creates anything.
 //  - ReadFileHead reads at most `limit` bytes from the start of a regular
 //    file. A missing file, a directory or another non-regular file, or a
 //    read error gives false with the reason in *error (NotFound for a file
@@ -22,6 +25,15 @@
 namespace platform {
 
 enum class FileError { None, NotFound, NotAFile, Unreadable, Unwritable };
+
+// The folder the running program's executable is in (symbolic links
+// resolved), or empty when the system cannot say.
+std::string ExecutableDir();
+// Whether the program may create and replace files in the folder.
+bool FolderIsWritable(const std::string& folder);
+// The user's data folder for a program: $XDG_DATA_HOME/name, or
+// $HOME/.local/share/name; empty when neither variable is set.
+std::string UserDataDir(const std::string& name);
 
 bool ReadFileHead(const std::string& path, std::size_t limit, std::string* bytes, FileError* kind,
                   std::string* error);

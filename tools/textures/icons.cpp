@@ -373,10 +373,9 @@ void MakeComboGauge(const TextureOut& out) {
   out.Save(c, content::texture::kComboTimeGauge);
 }
 
-// The hungry creature's face: apricot, big eyes, a wide open mouth.
-void MakeFace(const TextureOut& out) {
-  Canvas c = TextureOut::MakeCanvas(content::texture::kPlayerFace);
-  cairo_t* cr = c.Cr();
+// The hungry creature's face: apricot, big eyes, a wide open mouth, drawn in
+// a 51 x 42 box (scaled by the caller).
+void DrawFace(cairo_t* cr) {
   cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
   cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
   const double cx = 25.5, cy = 21;
@@ -396,6 +395,11 @@ void MakeFace(const TextureOut& out) {
   Eye(cr, cx + 9, cy - 5, 5.5, -0.3, 0.1);
   Dot(cr, cx - 16, cy + 4, 3, contentgen::WithAlpha(pal::kPink, 0.85));
   Dot(cr, cx + 16, cy + 4, 3, contentgen::WithAlpha(pal::kPink, 0.85));
+}
+
+void MakeFace(const TextureOut& out) {
+  Canvas c = TextureOut::MakeCanvas(content::texture::kPlayerFace);
+  DrawFace(c.Cr());
   out.Save(c, content::texture::kPlayerFace);
 }
 
@@ -465,6 +469,24 @@ void MakeIconTextures(const TextureOut& out) {
   MakeCrown(out, t::kCrown2, contentgen::Hex(0xDDE3EE), contentgen::Hex(0xA9B3C6), pal::kSkyTop,
             "2");
   MakeCrown(out, t::kCrown3, contentgen::Hex(0xE0A070), contentgen::Hex(0xB0703E), pal::kMint, "3");
+}
+
+// The game's icon for desktops: the creature's face centred on a square
+// canvas, at the sizes icon themes ask for.
+void MakeAppIcons(const std::filesystem::path& iconRoot) {
+  for (int size : {16, 24, 32, 48, 64, 128, 256}) {
+    Canvas c(size, size);
+    cairo_t* cr = c.Cr();
+    // The 51 x 42 face with a margin, scaled to fill the width.
+    const double scale = size / 55.0;
+    cairo_save(cr);
+    cairo_translate(cr, (size - 51 * scale) / 2.0, (size - 42 * scale) / 2.0);
+    cairo_scale(cr, scale, scale);
+    DrawFace(cr);
+    cairo_restore(cr);
+    const std::string dir = std::to_string(size) + "x" + std::to_string(size);
+    c.WritePng(iconRoot / "hicolor" / dir / "apps" / "poromeko.png");
+  }
 }
 
 }  // namespace textures

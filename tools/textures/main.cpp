@@ -1,6 +1,7 @@
 // gen_textures <content folder>: draws every 2D texture of the game.
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 
 #include "textures/texture_set.h"
 
@@ -16,6 +17,7 @@ int main(int argc, char** argv) {
     textures::MakePromptTextures(out);
     textures::MakeIconTextures(out);
     textures::MakeTitleTextures(out);
+    textures::MakeAppIcons(std::filesystem::path(argv[1]) / "Icons");
   } catch (const std::exception& e) {
     std::fprintf(stderr, "gen_textures: %s\n", e.what());
     return 1;

@@ -27,5 +27,7 @@ void MakeLabelTextures(const TextureOut& out);
 void MakePromptTextures(const TextureOut& out);
 void MakeIconTextures(const TextureOut& out);
 void MakeTitleTextures(const TextureOut& out);
+// The desktop icons, under iconRoot/hicolor/NxN/apps/.
+void MakeAppIcons(const std::filesystem::path& iconRoot);
 
 }  // namespace textures

@@ -1,0 +1,83 @@
+#include "app/folders.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+#include "media/paths.h"
+#include "platform/file.h"
+
+namespace app {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A folder holds the game when its one indispensable file is there.
+bool HoldsTheGame(const fs::path& folder) {
+  std::error_code ec;
+  return !folder.empty() && fs::is_regular_file(folder / content::model::kPlanet, ec);
+}
+
+std::string Absolute(const fs::path& p) {
+  std::error_code ec;
+  const fs::path a = fs::absolute(p, ec);
+  return (ec ? p : a).lexically_normal().string();
+}
+
+}  // namespace
+
+GameFolders FindGameFolders(const std::string& dataDir, const std::string& exeDir,
+                            const std::string& workingDir) {
+  GameFolders folders;
+  std::vector<fs::path> candidates;
+  if (!dataDir.empty()) {
+    candidates.push_back(fs::path(workingDir) / dataDir);  // an absolute --data stays as it is
+  } else {
+    if (!exeDir.empty()) {
+      candidates.push_back(exeDir);
+      candidates.push_back(fs::path(exeDir) / ".." / "share" / "poromeko");
+    }
+    candidates.push_back(workingDir);
+  }
+  folders.content = Absolute(candidates.back());
+  bool installed = false;
+  for (std::size_t i = 0; i < candidates.size(); ++i) {
+    if (HoldsTheGame(candidates[i])) {
+      folders.content = Absolute(candidates[i]);
+      folders.found = true;
+      installed = dataDir.empty() && !exeDir.empty() && i == 1;
+      break;
+    }
+  }
+  const fs::path data = fs::path(folders.content) / "Data";
+  const std::string userDir = platform::UserDataDir("poromeko");
+  if (userDir.empty() || (!installed && platform::FolderIsWritable(data.string()))) {
+    folders.ranking = (data / "Ranking.txt").string();
+  } else {
+    folders.ranking = (fs::path(userDir) / "Ranking.txt").string();
+  }
+  return folders;
+}
+
+void PrepareRanking(const GameFolders& folders) {
+  const fs::path ranking(folders.ranking);
+  const fs::path shipped = fs::path(folders.content) / content::data::kRanking;
+  std::error_code ec;
+  if (ranking == shipped || fs::exists(ranking, ec)) return;
+  fs::create_directories(ranking.parent_path(), ec);
+  if (ec) {
+    std::fprintf(stderr, "poromeko: cannot make %s (%s); scores will not be kept\n",
+                 ranking.parent_path().c_str(), ec.message().c_str());
+    return;
+  }
+  if (!fs::exists(shipped, ec)) return;  // the first score ranked creates it
+  fs::copy_file(shipped, ranking, ec);
+  if (ec) {
+    std::fprintf(stderr, "poromeko: cannot copy the ranking to %s (%s)\n", ranking.c_str(),
+                 ec.message().c_str());
+  }
+}
+
+}  // namespace app
