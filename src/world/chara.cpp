@@ -112,8 +112,12 @@ Quaternion Chara::PushAwayRotation(float s, float R, const Vec3& point) const {
   const Vec3 axis = platform::Vec3Cross(up, d);
   // A point on the object's own up line (or on the object itself) gives no
   // direction to be pushed in; a rotation about a zero axis would not be a
-  // rotation at all, and would shrink the orientation.
-  if (axis.x == 0.0f && axis.y == 0.0f && axis.z == 0.0f) return Quaternion{};
+  // rotation at all, and would shrink the orientation. Off the poles the
+  // rounding of up and d leaves such an axis a few millionths long and
+  // pointing anywhere (partly along up: a push that also turns), so an axis
+  // that short counts as none.
+  constexpr float kNoDirection = 1e-10f;  // squared length, about 1e-5 radians
+  if (platform::Vec3Dot(axis, axis) < kNoDirection) return Quaternion{};
   return platform::QuaternionRotationAxis(axis, -ArcRadians(s, R));
 }
 
@@ -127,11 +131,17 @@ GroundHit CastGroundRay(const Planet& planet, const Vec3& origin, const Vec3& di
                                platform::MatrixScaling(planet.scale, planet.scale, planet.scale))) {
     return result;
   }
-  const platform::IntersectResult hit =
-      planet.mesh->Intersect(platform::Vec3TransformCoord(origin, toMesh),
-                             platform::Vec3TransformNormal(direction, toMesh));
+  // An object standing exactly on the ground starts its ray on the surface,
+  // where rounding can put the hit a hair behind the start: the ray would
+  // miss the ground under it and measure the far side of the planet. So the
+  // ray starts a little behind the object and the distance is measured from
+  // the object again (a hair below the ground measures a little below 0).
+  constexpr float kStartBehind = 0.01f;  // in lengths of the direction
+  const platform::IntersectResult hit = planet.mesh->Intersect(
+      platform::Vec3TransformCoord(origin - direction * kStartBehind, toMesh),
+      platform::Vec3TransformNormal(direction, toMesh));
   result.hit = hit.hit;
-  result.distance = hit.distance;
+  result.distance = hit.distance - kStartBehind;
   return result;
 }
 

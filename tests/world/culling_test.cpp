@@ -1,0 +1,258 @@
+// What is drawn: the view volume against points worked by hand and against
+// the geometry of the view, the 80-degree cut for placed objects, and the
+// trees that hide the creature drawn see-through.
+#include "world/culling.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "platform/math.h"
+#include "world/camera.h"
+#include "world/placed_objects.h"
+#include "world/world_objects.h"
+#include "world_checks.h"
+#include "world_content.h"
+
+namespace world {
+namespace {
+
+using checks::AboutX;
+using checks::AboutZ;
+using checks::Standing;
+using platform::Matrix;
+using platform::Vec3;
+
+Matrix Projection() {
+  return platform::MatrixPerspectiveFovLH(kCameraFov, kCameraAspect, kCameraNear, kCameraFar);
+}
+
+HitSphere Sphere(const Vec3& c, float radius = 0.0f) { return {c.x, c.y, c.z, radius}; }
+
+bool OutsideBothWays(const Matrix& view, const HitSphere& s) {
+  const bool once = ViewVolume(view, Projection()).SphereOutside(s);
+  const bool rebuilt =
+      SphereOutsideView(Projection(), platform::MatrixTranslation(s.x, s.y, s.z), s, view);
+  EXPECT_EQ(once, rebuilt) << s.x << ", " << s.y << ", " << s.z << " r " << s.radius;
+  return once;
+}
+
+// A camera at the origin looking down +Z sees, at depth z (1 to 1000),
+// |y| up to z tan 30 = 0.57735 z and |x| up to 4/3 of that, 0.76980 z.
+TEST(ViewVolumeTest, PointsInsideAndOutsideACameraLookingDownAnAxis) {
+  const Matrix alongZ = platform::MatrixLookAtLH({0, 0, 0}, {0, 0, 1}, {0, 1, 0});
+  for (const Vec3& in : {Vec3{0, 0, 10}, Vec3{7.6f, 0, 10}, Vec3{-7.6f, 0, 10}, Vec3{0, 5.7f, 10},
+                         Vec3{0, -5.7f, 10}, Vec3{0, 0, 1.01f}, Vec3{0, 0, 999}, Vec3{76, 57, 100},
+                         Vec3{-76, -57, 100}}) {
+    EXPECT_FALSE(OutsideBothWays(alongZ, Sphere(in))) << in.x << ", " << in.y << ", " << in.z;
+  }
+  for (const Vec3& out :
+       {Vec3{7.8f, 0, 10}, Vec3{-7.8f, 0, 10}, Vec3{0, 5.85f, 10}, Vec3{0, -5.85f, 10},
+        Vec3{0, 0, 0.99f}, Vec3{0, 0, 1001}, Vec3{0, 0, -10}, Vec3{78, 0, 100}}) {
+    EXPECT_TRUE(OutsideBothWays(alongZ, Sphere(out))) << out.x << ", " << out.y << ", " << out.z;
+  }
+  // (8.5, 0, 10) lies (8.5 - 7.698) / sqrt(1 + 0.7698^2) = 0.6355 beyond
+  // the right-hand plane.
+  EXPECT_TRUE(OutsideBothWays(alongZ, Sphere({8.5f, 0, 10}, 0.62f)));
+  EXPECT_FALSE(OutsideBothWays(alongZ, Sphere({8.5f, 0, 10}, 0.65f)));
+
+  // From (10, 0, 0) toward the origin the camera looks down -X and world +Z
+  // is on its right.
+  const Matrix alongMinusX = platform::MatrixLookAtLH({10, 0, 0}, {0, 0, 0}, {0, 1, 0});
+  EXPECT_FALSE(OutsideBothWays(alongMinusX, Sphere({0, 0, 7.6f})));
+  EXPECT_FALSE(OutsideBothWays(alongMinusX, Sphere({0, 5.7f, 0})));
+  EXPECT_TRUE(OutsideBothWays(alongMinusX, Sphere({0, 0, 7.8f})));
+  EXPECT_TRUE(OutsideBothWays(alongMinusX, Sphere({0, 0, -7.8f})));
+  EXPECT_TRUE(OutsideBothWays(alongMinusX, Sphere({20, 0, 0})));
+}
+
+TEST(ViewVolumeTest, ASphereTouchingAPlaneFromOutsideCountsAsInside) {
+  const Matrix alongZ = platform::MatrixLookAtLH({0, 0, 0}, {0, 0, 1}, {0, 1, 0});
+  const ViewVolume volume(alongZ, Projection());
+  // The near plane is z = 1, facing the camera.
+  const platform::Plane nearPlane = volume.Planes()[0];
+  ASSERT_EQ(nearPlane.a, 0.0f);
+  ASSERT_EQ(nearPlane.b, 0.0f);
+  ASSERT_EQ(nearPlane.c, -1.0f);
+  ASSERT_EQ(nearPlane.d, 1.0f);
+  EXPECT_FALSE(OutsideBothWays(alongZ, Sphere({0, 0, 0.5f}, 0.5f)));
+  EXPECT_TRUE(OutsideBothWays(alongZ, Sphere({0, 0, 0.5f}, std::nextafter(0.5f, 0.0f))));
+
+  // Every plane: a sphere outside it by exactly its radius is kept, one a
+  // hair smaller is culled.
+  const Matrix view = platform::MatrixLookAtLH({3, 4, -5}, {1, 2, 30}, {0, 1, 0});
+  const ViewVolume tilted(view, Projection());
+  Matrix toWorld;
+  ASSERT_TRUE(platform::MatrixInverse(&toWorld, nullptr, view));
+  // A point beyond each plane in view space (near, far, right, left, top,
+  // bottom) and in the world.
+  const Vec3 beyond[6] = {{0, 0, 0.5f}, {0, 0, 1010}, {60, 0, 50},
+                          {-60, 0, 50}, {0, 45, 50},  {0, -45, 50}};
+  for (int i = 0; i < 6; ++i) {
+    const Vec3 c = platform::Vec3TransformCoord(beyond[i], toWorld);
+    const platform::Plane& p = tilted.Planes()[static_cast<std::size_t>(i)];
+    const float d = p.a * c.x + p.b * c.y + p.c * c.z + p.d;
+    ASSERT_GT(d, 0.0f) << "plane " << i;
+    EXPECT_FALSE(OutsideBothWays(view, Sphere(c, d))) << "plane " << i;
+    EXPECT_TRUE(OutsideBothWays(view, Sphere(c, std::nextafter(d, 0.0f)))) << "plane " << i;
+  }
+}
+
+// The six planes in the camera's own space, worked from the field of view:
+// near z = 1, far z = 1000, and the four sides through the eye with slopes
+// tan 30 = 0.57735 (top, bottom) and 4/3 of it (left, right). A sphere is
+// outside when its centre is beyond one of them by more than its radius.
+double ViewSpaceMargin(const Vec3& c, float radius) {
+  const double ty = std::tan(M_PI / 6.0), tx = ty * 4.0 / 3.0;
+  const double x = c.x, y = c.y, z = c.z;
+  const double beyond[6] = {1.0 - z,
+                            z - 1000.0,
+                            (x - z * tx) / std::sqrt(1 + tx * tx),
+                            (-x - z * tx) / std::sqrt(1 + tx * tx),
+                            (y - z * ty) / std::sqrt(1 + ty * ty),
+                            (-y - z * ty) / std::sqrt(1 + ty * ty)};
+  double most = beyond[0];
+  for (double b : beyond) most = std::max(most, b);
+  return most - radius;  // > 0: outside
+}
+
+TEST(ViewVolumeTest, AgreesWithTheGeometryOfTheViewOnRandomSpheres) {
+  std::mt19937 gen(17);
+  std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
+  auto randomVec = [&](float scale) { return Vec3{unit(gen), unit(gen), unit(gen)} * scale; };
+  int inside = 0, outside = 0;
+  for (int camera = 0; camera < 40; ++camera) {
+    const Vec3 eye = randomVec(100.0f);
+    const Vec3 dir = platform::Vec3Normalize(randomVec(1.0f));
+    const Vec3 up = std::fabs(dir.y) > 0.95f ? Vec3{1, 0, 0} : Vec3{0, 1, 0};
+    const Matrix view = platform::MatrixLookAtLH(eye, eye + dir * 50.0f, up);
+    for (int i = 0; i < 250; ++i) {
+      const Vec3 c = eye + dir * (unit(gen) * 600.0f + 500.0f) + randomVec(500.0f);
+      const HitSphere s = Sphere(c, (unit(gen) + 1.0f) * 15.0f);
+      const double margin = ViewSpaceMargin(platform::Vec3TransformCoord(c, view), s.radius);
+      const bool out = OutsideBothWays(view, s);
+      // Too close to call in float (the far plane is rebuilt from corners
+      // 1000 away).
+      if (std::fabs(margin) < 0.05) continue;
+      EXPECT_EQ(out, margin > 0) << "margin " << margin;
+      (out ? outside : inside)++;
+    }
+  }
+  EXPECT_GT(inside, 1000);
+  EXPECT_GT(outside, 1000);
+}
+
+class DrawObjectsCulledTest : public checks::WorldContentTest {
+ protected:
+  // A tree or a stump standing on the ground at q.
+  template <class Kind>
+  Chara* Place(const platform::Quaternion& q, float scale = 1.0f) {
+    auto object = std::make_unique<Kind>(planet_.R() + 1.0f, q);
+    object->StandOnGround(planet_, 0.0f);
+    object->mScale = scale;
+    Chara* placed = object.get();
+    world.AddObject(std::move(object));
+    return placed;
+  }
+  void Draw(const Camera& camera, const platform::Mesh* treeMesh) {
+    device_->ClearDraws();
+    DrawObjectsCulled(*device_, world, camera, player, treeMesh,
+                      ViewVolume(camera.view, camera.projection));
+  }
+
+  WorldObjects world;
+  Standing player;  // at the north pole facing +Z
+};
+
+// A camera far out in front of the equator sees both stumps; the one just
+// past 80 degrees of arc from the creature is not drawn all the same, nor is
+// one on the far side of the planet. Within the cut, one out of view is not
+// drawn either.
+TEST_F(DrawObjectsCulledTest, PlacedObjectsAreDrawnWithin80DegreesAndInView) {
+  player.mHeight = planet_.R() + 1.0f;
+  Chara* near = Place<Stump>(AboutX(79.9f));
+  Chara* past = Place<Stump>(AboutX(80.1f));
+  Chara* farSide = Place<Stump>(AboutX(100.0f));
+  Camera front;
+  front.eye = {0, 10, 300};
+  front.lookAt = {0, 10, 0};
+  front.up = {0, 1, 0};
+  front.view = platform::MatrixLookAtLH(front.eye, front.lookAt, front.up);
+  front.projection = Projection();
+  for (Chara* o : {near, past, farSide}) {
+    ASSERT_TRUE(ViewVolume(front.view, front.projection).AnyInside(o->GetHitSpheres()));
+  }
+  Draw(front, TreeMesh());
+  EXPECT_TRUE(Drew(near->mWorld));
+  EXPECT_FALSE(Drew(past->mWorld));
+  EXPECT_FALSE(Drew(farSide->mWorld));
+
+  // The game's camera behind the creature does not see a stump 70 degrees
+  // off to its left.
+  Chara* aside = Place<Stump>(AboutZ(70.0f));
+  const Camera behind = UpdateCamera(player.mRotation, 0.0f, 0.0f, 600.0f, planet_.R());
+  ASSERT_FALSE(ViewVolume(behind.view, behind.projection).AnyInside(aside->GetHitSpheres()));
+  Draw(behind, TreeMesh());
+  EXPECT_FALSE(Drew(aside->mWorld));
+}
+
+// The creature hovers 1.5 above the ground at the north pole; the camera
+// hangs 10 degrees of arc behind it (toward -Z). A tree 3 units behind the
+// creature stands across the line of sight; one 2 units ahead stands
+// beyond the creature.
+TEST_F(DrawObjectsCulledTest, TreesBetweenTheCameraAndTheCreatureAreDrawnSeeThrough) {
+  player.mHeight = planet_.R() + 5.0f;
+  player.StandOnGround(planet_, 1.5f);
+  const float R = planet_.R();
+  const double arc = 180.0 / M_PI / R;  // degrees of arc per unit along the ground
+  Chara* between = Place<Tree>(AboutX(static_cast<float>(-3.0 * arc)));
+  Chara* beyond = Place<Tree>(AboutX(static_cast<float>(2.0 * arc)));
+  Chara* stumpBetween = Place<Stump>(AboutX(static_cast<float>(-4.0 * arc)), 3.0f);
+  const Camera camera = UpdateCamera(player.mRotation, 0.0f, 0.0f, 600.0f, R);
+
+  // Where the line from the camera to the creature meets each model, by a
+  // ray over every face.
+  const Vec3 toPlayer = platform::Vec3Normalize(player.Position() - camera.eye);
+  const float toCreature = platform::Vec3Length(player.Position() - camera.eye);
+  auto hitAt = [&](const Chara& o) {
+    Matrix inverse;
+    EXPECT_TRUE(platform::MatrixInverse(&inverse, nullptr, o.mWorld));
+    const platform::IntersectResult hit =
+        TreeMesh()->IntersectBruteForce(platform::Vec3TransformCoord(camera.eye, inverse),
+                                        platform::Vec3TransformNormal(toPlayer, inverse));
+    return hit.hit ? hit.distance : -1.0f;
+  };
+  ASSERT_GT(hitAt(*between), 0.0f);
+  ASSERT_LT(hitAt(*between), toCreature - 2.0f);
+  ASSERT_GT(hitAt(*beyond), toCreature);
+
+  world.seeThrough.push_back(beyond);  // last frame's list
+  Draw(camera, TreeMesh());
+  ASSERT_EQ(world.seeThrough.size(), 1u);
+  EXPECT_EQ(world.seeThrough[0], between);
+  EXPECT_FALSE(Drew(between->mWorld));
+  EXPECT_TRUE(Drew(beyond->mWorld));
+  // Only trees are seen through.
+  EXPECT_TRUE(Drew(stumpBetween->mWorld));
+
+  // Later in the frame the tree is drawn half see-through.
+  device_->ClearDraws();
+  DrawSeeThrough(*device_, world);
+  ASSERT_FALSE(device_->Draws().empty());
+  for (const platform::DrawRecord& d : device_->Draws()) {
+    EXPECT_EQ(d.state.world[0], between->mWorld);
+    EXPECT_FLOAT_EQ(d.state.material.diffuse.a, 0.5f);
+  }
+
+  // Without the tree model nothing is seen through.
+  Draw(camera, nullptr);
+  EXPECT_TRUE(world.seeThrough.empty());
+  EXPECT_TRUE(Drew(between->mWorld));
+  EXPECT_TRUE(Drew(beyond->mWorld));
+}
+
+}  // namespace
+}  // namespace world
