@@ -39,9 +39,12 @@ float YawError(float angle, const Vec3& reference, const Quaternion& qa, const Q
   const float c = std::clamp(f.y * v.y + f.x * v.x + f.z * v.z, -1.0f, 1.0f);
   float a = std::acos(c) * platform::kRadToDeg;
   if (l.x < 0.0f) a = -a;
+  // Headings turned by negative amounts are never wrapped (a fleeing
+  // butterfly's keeps falling), so the error is brought into range by as many
+  // turns as it takes; for a heading within 0 to 360 that is at most one.
   float e = a - angle;
-  if (e < -180.0f) e += 360.0f;
-  if (e > 180.0f) e -= 360.0f;
+  while (e < -180.0f) e += 360.0f;
+  while (e > 180.0f) e -= 360.0f;
   return e;
 }
 
