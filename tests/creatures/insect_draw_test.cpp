@@ -88,6 +88,8 @@ class InsectDrawTest : public ::testing::Test {
     fs::current_path(fs::path(POROMEKO_SOURCE_DIR) / "content");
     device_ = new platform::NullDevice;
     media::MeshManager& store = media::MeshManager::GetInstance();
+    // Models another suite of this program loaded draw through its device.
+    store.Clear();
     for (const char* path : {mdl::kFly, mdl::kCaterpillar, mdl::kButterfly, mdl::kBeetleBugFly})
       store.LoadAnimatedModel(path, device_);
     store.LoadStaticMesh(mdl::kBeetleBug, device_);
