@@ -3,6 +3,9 @@
 // Contract (no back-end specific part): ReadTickInput polls GetAsyncKeyState
 // once for every key the game uses and keeps both bits of each answer: held
 // (the key is down now) and pressed (it went down since the previous read).
+// Game controllers feed the same keyboard table, so a pad's button reaches
+// the game as the key it stands for, and journals and the autoplayer never
+// tell the two apart.
 // Nothing below the shell reads the keyboard itself, so a run is replayed by
 // feeding the same TickInput values again.
 #pragma once

@@ -7,7 +7,8 @@ namespace platform {
 namespace {
 
 struct KeyTable {
-  std::atomic<bool> down[256] = {};
+  // Bit s: held by KeySource s.
+  std::atomic<std::uint8_t> holders[256] = {};
   std::atomic<bool> latch[256] = {};
   std::atomic<bool> focused{true};
 };
@@ -19,6 +20,10 @@ KeyTable& Keys() {
 
 bool Valid(int vk) { return vk >= 0 && vk < 256; }
 
+std::uint8_t BitOf(KeySource source) {
+  return static_cast<std::uint8_t>(1u << static_cast<unsigned>(source));
+}
+
 }  // namespace
 
 std::int16_t GetAsyncKeyState(int vk) {
@@ -27,27 +32,27 @@ std::int16_t GetAsyncKeyState(int vk) {
   bool pressed = k.latch[vk].exchange(false);
   if (!k.focused.load()) return 0;
   std::uint16_t v = 0;
-  if (k.down[vk].load()) v |= 0x8000u;
+  if (k.holders[vk].load() != 0) v |= 0x8000u;
   if (pressed) v |= 0x0001u;
   return static_cast<std::int16_t>(v);
 }
 
-void OnKeyDown(int vk, bool repeat) {
+void OnKeyDown(int vk, bool repeat, KeySource source) {
   if (!Valid(vk)) return;
   KeyTable& k = Keys();
-  k.down[vk] = true;
-  if (!repeat || kKeyRepeatSetsLatch) k.latch[vk] = true;
+  const std::uint8_t before = k.holders[vk].fetch_or(BitOf(source));
+  if (repeat ? kKeyRepeatSetsLatch : before == 0) k.latch[vk] = true;
 }
 
-void OnKeyUp(int vk) {
+void OnKeyUp(int vk, KeySource source) {
   if (!Valid(vk)) return;
-  Keys().down[vk] = false;
+  Keys().holders[vk].fetch_and(static_cast<std::uint8_t>(~BitOf(source)));
 }
 
 void ResetKeyboard() {
   KeyTable& k = Keys();
   for (int i = 0; i < 256; ++i) {
-    k.down[i] = false;
+    k.holders[i] = 0;
     k.latch[i] = false;
   }
 }

@@ -4,10 +4,18 @@
 // so the value is negative) is set while the key is held, and whose bit 0 is
 // set when the key went down since the previous GetAsyncKeyState of that key
 // (the latch is cleared by the query). Auto-repeat does not set the latch
-// again (kKeyRepeatSetsLatch). Every back end feeds the table through
-// OnKeyDown / OnKeyUp; the sdl_gl back end does so from SDL key events, the
-// null back end never does (every key stays up unless a test presses it).
-// While the window is not in the foreground every query returns 0.
+// again (kKeyRepeatSetsLatch).
+//
+// A key can be held by more than one source at once (the keyboard, a game
+// controller standing in for it): it counts as held while any source holds
+// it, and the latch is set only when it goes down from being up everywhere,
+// so a pad button and a key that mean the same thing never make two presses.
+//
+// Every back end feeds the table through OnKeyDown / OnKeyUp; the sdl_gl back
+// end does so from SDL key events and from game controllers (system.h says
+// which button stands for which key), the null back end never does (every key
+// stays up unless a test presses it). While the window is not in the
+// foreground every query returns 0.
 #pragma once
 
 #include <cstdint>
@@ -32,12 +40,16 @@ enum VirtualKey : int {
 // Whether a key-repeat event sets the pressed-since-last-query bit again.
 inline constexpr bool kKeyRepeatSetsLatch = false;
 
+// Who holds a key down.
+enum class KeySource : std::uint8_t { Keyboard, Gamepad };
+
 std::int16_t GetAsyncKeyState(int vk);
 
 // Fed by the window back end (and by tests).
-void OnKeyDown(int vk, bool repeat = false);
-void OnKeyUp(int vk);
-// Releases every key and clears every latch (focus lost, tests).
+void OnKeyDown(int vk, bool repeat = false, KeySource source = KeySource::Keyboard);
+void OnKeyUp(int vk, KeySource source = KeySource::Keyboard);
+// Releases every key from every source and clears every latch (focus lost,
+// tests).
 void ResetKeyboard();
 // While false every query answers 0.
 void SetKeyboardFocus(bool focused);

@@ -81,6 +81,13 @@ double VolumeToGain(std::int32_t hundredthsOfDb) {
   return std::pow(10.0, hundredthsOfDb / 2000.0);
 }
 
+std::int32_t VolumeFromPercent(int percent) {
+  if (percent <= 0) return kVolumeMin;
+  if (percent >= 100) return kVolumeMax;
+  const double hundredths = 4000.0 * std::log10(percent / 100.0);
+  return std::max(kVolumeMin, static_cast<std::int32_t>(std::lround(hundredths)));
+}
+
 std::unique_ptr<SoundDevice> CreateSilentSoundDevice() { return std::make_unique<SoundDevice>(); }
 
 }  // namespace platform

@@ -31,7 +31,9 @@
 //
 // The sdl_gl back end (sdl_gl/audio_sdl.cpp, CreateSdlSoundDevice) opens the
 // default SDL audio device and calls Mix from SDL's audio callback. When no
-// device can be opened it hands back a silent device instead.
+// device can be opened it says so in one line on standard error and hands
+// back a silent device instead; the sound library's own complaints (ALSA's,
+// on a machine without a sound card) are kept off standard error.
 //
 // The silent device (CreateSilentSoundDevice; tests, --headless) has no
 // output: nothing calls Mix but the tests, which pull samples from it
@@ -89,6 +91,12 @@ bool ConvertPcmToOutput(const PcmFormat& format, std::span<const std::uint8_t> d
 // Gain of a volume in hundredths of a decibel, as a factor (1.0 at 0, 0.0 at
 // kVolumeMin and below).
 double VolumeToGain(std::int32_t hundredthsOfDb);
+
+// The master volume for a player's setting of 0..100 (values outside are
+// clamped): 0 is silent (kVolumeMin), 100 full (0 dB). In between the gain is
+// the square of the setting, so every step is heard and 50 is about half as
+// loud as 100 (-12 dB): 4000 * log10(percent / 100), rounded.
+std::int32_t VolumeFromPercent(int percent);
 
 struct MixerCore;
 

@@ -4,7 +4,9 @@
 //  - CreateGameWindow opens the one game window with the caption and client
 //    size given (or, full screen, the desktop) and makes it current for the
 //    graphics device that CreateDevice returns. Returns false when no window
-//    or no OpenGL 3.3 context can be had (`*failure` says which).
+//    can be had, with `*failure` saying why: NoDisplay (there is no display
+//    to show a window on), NoGraphics (no OpenGL 3.3 core) or NoWindow
+//    (anything else). It gives its answer at once, never waits for a display.
 //  - PumpEvents handles every waiting event: key events feed the keyboard
 //    table, focus events set the foreground flag, a close request calls the
 //    close handler (the game's window-destroy step). It returns false once
@@ -15,10 +17,27 @@
 //  - AskYesNo shows a question with Yes and No (No is the default button)
 //    and returns true for Yes; ShowError shows an error box. Both block.
 //
-// The sdl_gl back end implements them with SDL2. The null back end
-// (CreateHeadlessSystem) has no window: the window counts as in the
-// foreground, WaitEvents returns at once, AskYesNo answers No and ShowError
-// writes the message to standard error.
+// The sdl_gl back end implements them with SDL2:
+//  - It opens a window only on a real display: X11 when DISPLAY is set,
+//    Wayland when WAYLAND_DISPLAY is. Without either, or when the display
+//    cannot be reached, CreateGameWindow fails with NoDisplay. SDL's
+//    off-screen drivers are used only when SDL_VIDEODRIVER names them.
+//    Every failure is also one line on standard error naming its cause.
+//  - Alt+Enter and F11 switch between the window and full screen (the
+//    desktop's own mode; the picture stays 4:3, letterboxed). Those keys
+//    never reach the keyboard table.
+//  - Game controllers (SDL's game-controller API, plugged in at any time)
+//    feed the keyboard table beside the keyboard (KeySource::Gamepad), while
+//    the window is in the foreground: the left stick (past a dead zone of a
+//    quarter of its travel, the stronger axis only, like one arrow key) and the
+//    d-pad are the arrow keys, A is Space and Y (bite, answer Yes), B is N
+//    (answer No), Start is Enter, Back is Escape, the left and right
+//    shoulder buttons are Z and X (camera). Buttons held when the window
+//    comes back to the foreground count once they are pressed again, as keys
+//    do. A controller unplugged lets go of everything it held.
+// The null back end (CreateHeadlessSystem) has no window: the window counts
+// as in the foreground, WaitEvents returns at once, AskYesNo answers No and
+// ShowError writes the message to standard error.
 #pragma once
 
 #include <cstdint>
@@ -30,7 +49,7 @@
 
 namespace platform {
 
-enum class WindowFailure { None, NoWindow, NoGraphics };
+enum class WindowFailure { None, NoWindow, NoGraphics, NoDisplay };
 
 struct WindowConfig {
   std::string caption;

@@ -36,6 +36,39 @@ TEST(TickInputTest, OneReadKeepsBothBitsOfEveryKeyAndClearsTheLatches) {
   ResetKeyboard();
 }
 
+TEST(TickInputTest, AKeyHeldByKeyboardAndPadIsOneKey) {
+  ResetKeyboard();
+  SetKeyboardFocus(true);
+  // The pad's A stands for Space: pressing it while the key is held is no
+  // second bite, and letting go of either leaves the other holding it.
+  OnKeyDown(kVkSpace);
+  EXPECT_EQ(ReadTickInput().pressed, TickInput::Bit(Key::Space));
+  OnKeyDown(kVkSpace, false, KeySource::Gamepad);
+  TickInput both = ReadTickInput();
+  EXPECT_TRUE(both.Held(Key::Space));
+  EXPECT_EQ(both.pressed, 0);
+  OnKeyUp(kVkSpace);
+  EXPECT_TRUE(ReadTickInput().Held(Key::Space));
+  OnKeyUp(kVkSpace, KeySource::Gamepad);
+  EXPECT_FALSE(ReadTickInput().Touched(Key::Space));
+
+  // Up everywhere, then down from one source: a press again.
+  OnKeyDown(kVkLeft, false, KeySource::Gamepad);
+  TickInput walk = ReadTickInput();
+  EXPECT_TRUE(walk.Held(Key::Left));
+  EXPECT_EQ(walk.pressed, TickInput::Bit(Key::Left));
+  // A key-repeat of a key the pad already holds is no press either.
+  OnKeyDown(kVkLeft, true);
+  EXPECT_EQ(ReadTickInput().pressed, 0);
+
+  // A reset lets go for every source.
+  ResetKeyboard();
+  EXPECT_EQ(ReadTickInput(), TickInput{});
+  OnKeyDown(kVkLeft);
+  EXPECT_EQ(ReadTickInput().pressed, TickInput::Bit(Key::Left));
+  ResetKeyboard();
+}
+
 TEST(RandomTest, GivesTheClassicRuntimeSequence) {
   // The C runtime's rand() after srand(1).
   Random r;

@@ -6,16 +6,50 @@
 
 #include "platform/sound.h"
 
+#if defined(__linux__)
+#include <dlfcn.h>
+#endif
+
 namespace platform {
 
 namespace {
+
+#if defined(__linux__)
+void IgnoreAlsaError(const char*, int, const char*, int, const char*, ...) {}
+#endif
+
+// ALSA writes lines of its own to standard error whenever a device fails to
+// open: a machine without a sound card gets eight of them before SDL gives
+// up. SDL loads ALSA by name at run time; the handler set here is on that
+// same library, which stays loaded so that it keeps the handler. The reason
+// a device failed still reaches the player, in SDL's error.
+void QuietAlsa() {
+#if defined(__linux__)
+  static void* const alsa = [] {
+    void* lib = dlopen("libasound.so.2", RTLD_NOW | RTLD_LOCAL);
+    if (!lib) return lib;  // no ALSA: SDL will not use it either
+    using Handler = void (*)(const char*, int, const char*, int, const char*, ...);
+    using SetHandler = int (*)(Handler);
+    if (void* symbol = dlsym(lib, "snd_lib_error_set_handler")) {
+      reinterpret_cast<SetHandler>(symbol)(&IgnoreAlsaError);
+    }
+    return lib;
+  }();
+  (void)alsa;
+#endif
+}
+
+void SaySilent(const char* why) {
+  std::fprintf(stderr, "sound: no audio device (%s); the game runs without sound\n", why);
+}
 
 class SdlSoundDevice : public SoundDevice {
  public:
   // Opens the device; on failure the object stays silent (IsAudible false).
   SdlSoundDevice() {
+    QuietAlsa();
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-      std::fprintf(stderr, "sound: no audio (%s); the game runs silent\n", SDL_GetError());
+      SaySilent(SDL_GetError());
       return;
     }
     subsystem_ = true;
@@ -30,8 +64,7 @@ class SdlSoundDevice : public SoundDevice {
     // No changes allowed: SDL converts if the hardware wants something else.
     device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
     if (device_ == 0) {
-      std::fprintf(stderr, "sound: cannot open the audio device (%s); the game runs silent\n",
-                   SDL_GetError());
+      SaySilent(SDL_GetError());
       return;
     }
     SDL_PauseAudioDevice(device_, 0);

@@ -29,6 +29,37 @@ std::unique_ptr<Device> CreateGlDevice(std::shared_ptr<GlContext> context);
 // Virtual-key code of an SDL scancode; 0 for keys the game never reads.
 int VirtualKeyFromScancode(int scancode);
 
+// How far the left stick must lean (of 32767) before it counts as an arrow
+// key: a quarter of its travel, past the drift of a worn stick at rest.
+inline constexpr int kStickDeadZone = 8000;
+
+// Game-controller buttons and axes, numbered as SDL numbers them.
+enum class PadButton {
+  A,
+  B,
+  X,
+  Y,
+  Back,
+  Guide,
+  Start,
+  LeftStick,
+  RightStick,
+  LeftShoulder,
+  RightShoulder,
+  DpadUp,
+  DpadDown,
+  DpadLeft,
+  DpadRight,
+  Misc,
+  Paddle1,
+  Paddle2,
+  Paddle3,
+  Paddle4,
+  Touchpad,
+  Count
+};
+enum class PadAxis { LeftX, LeftY, RightX, RightY, TriggerLeft, TriggerRight, Count };
+
 // Where each attribute sits in a vertex of a flexible vertex format.
 struct VertexLayout {
   bool valid = false;        // false for a format without a known position
@@ -59,10 +90,27 @@ PresentRect FitBackBuffer(int windowWidth, int windowHeight);
 // Resizes the game window (as if the user dragged its border) and waits
 // until the new size is in effect.
 void SetWindowSizeForTest(System& system, int width, int height);
-// Queues SDL input events for the next PumpEvents.
-void PushKeyEventForTest(int scancode, bool down, bool repeat);
+// Queues SDL input events for the next PumpEvents (`alt`: with Alt held).
+void PushKeyEventForTest(int scancode, bool down, bool repeat, bool alt = false);
 void PushQuitEventForTest();
 void PushFocusEventForTest(System& system, bool gained);
+// Whether the game window is full screen now, and the size of the desktop
+// it fills then.
+bool IsFullScreenForTest(System& system);
+void DesktopSizeForTest(System& system, int* width, int* height);
+// Pumps the window's events until its framebuffer is width x height or a
+// second has passed; false when it never got there. The events stay queued
+// for PumpEvents.
+bool WaitForDrawableSizeForTest(System& system, int width, int height);
+// A game controller plugged in by software (SDL's virtual joysticks), as if
+// by hot-plug: the system opens it on its next PumpEvents. Returns the pad's
+// handle, -1 when SDL cannot make one. Button and axis values take effect on
+// the next PumpEvents.
+int AttachVirtualPadForTest();
+void SetVirtualPadButtonForTest(int pad, PadButton button, bool down);
+void SetVirtualPadAxisForTest(int pad, PadAxis axis, int value);
+// Unplugs it.
+void DetachVirtualPadForTest(int pad);
 // While on, Present keeps a copy of what it put into the window (top row
 // first, 0xAARRGGBB) before swapping.
 void CaptureWindowOnPresent(Device& device, bool on);

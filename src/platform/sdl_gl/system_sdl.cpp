@@ -1,12 +1,18 @@
 // The SDL2 system: the game window with its OpenGL 3.3 core context, the event
-// pump feeding the keyboard table, message boxes and the millisecond clock.
+// pump feeding the keyboard table (from the keyboard and game controllers),
+// the full-screen switch, message boxes and the millisecond clock.
 #include <SDL.h>
 #include <epoxy/gl.h>
 
+#include <bitset>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
 
 #include "platform/keyboard.h"
 #include "platform/sdl_gl/backend.h"
+#include "platform/sdl_gl/gamepad.h"
 #include "platform/system.h"
 
 namespace platform {
@@ -45,6 +51,7 @@ class SdlSystem : public System {
   SdlSystem() = default;
   ~SdlSystem() override {
     DestroyGameWindow();
+    gamepads_.Stop();
     if (eventsUp_) SDL_QuitSubSystem(SDL_INIT_EVENTS);
   }
   SdlSystem(const SdlSystem&) = delete;
@@ -55,20 +62,27 @@ class SdlSystem : public System {
     if (!failure) failure = &dummy;
     *failure = WindowFailure::None;
     if (context_) return true;
+    auto fail = [failure](WindowFailure why) {
+      *failure = why;
+      return false;
+    };
     if (!eventsUp_) {
       if (SDL_InitSubSystem(SDL_INIT_EVENTS) != 0) {
-        std::fprintf(stderr, "SDL events: %s\n", SDL_GetError());
-        *failure = WindowFailure::NoWindow;
-        return false;
+        std::fprintf(stderr, "window: SDL cannot start (%s)\n", SDL_GetError());
+        return fail(WindowFailure::NoWindow);
       }
       eventsUp_ = true;
     }
     // Closing the window arrives as SDL_QUIT (so does Alt+F4).
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "1");
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-      std::fprintf(stderr, "SDL video: %s\n", SDL_GetError());
-      *failure = WindowFailure::NoWindow;
-      return false;
+    if (!OpenDisplay()) return fail(WindowFailure::NoDisplay);
+
+    // The GL library is loaded first so that a missing one is told apart
+    // from a window the display refuses.
+    if (SDL_GL_LoadLibrary(nullptr) != 0) {
+      std::fprintf(stderr, "graphics: no OpenGL library (%s)\n", SDL_GetError());
+      SDL_QuitSubSystem(SDL_INIT_VIDEO);
+      return fail(WindowFailure::NoGraphics);
     }
     SDL_GL_ResetAttributes();
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
@@ -84,26 +98,28 @@ class SdlSystem : public System {
     SDL_Window* window =
         SDL_CreateWindow(config.caption.c_str(), SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
                          config.width, config.height, flags);
+    // The window holds the library now (or nothing does).
+    SDL_GL_UnloadLibrary();
     if (!window) {
-      std::fprintf(stderr, "SDL window: %s\n", SDL_GetError());
+      std::fprintf(stderr, "window: cannot create the window (%s)\n", SDL_GetError());
       SDL_QuitSubSystem(SDL_INIT_VIDEO);
-      *failure = WindowFailure::NoWindow;
-      return false;
+      return fail(WindowFailure::NoWindow);
     }
     SDL_GLContext gl = SDL_GL_CreateContext(window);
-    if (gl && (SDL_GL_MakeCurrent(window, gl) != 0 || !epoxy_is_desktop_gl() ||
-               epoxy_gl_version() < 33)) {
-      std::fprintf(stderr, "OpenGL 3.3 core is not available (got %d)\n", epoxy_gl_version());
+    if (!gl) {
+      std::fprintf(stderr, "graphics: no OpenGL 3.3 core context (%s)\n", SDL_GetError());
+    } else if (SDL_GL_MakeCurrent(window, gl) != 0 || !epoxy_is_desktop_gl() ||
+               epoxy_gl_version() < 33) {
+      const int version = epoxy_gl_version();
+      std::fprintf(stderr, "graphics: the game needs OpenGL 3.3 core; the driver gives %d.%d\n",
+                   version / 10, version % 10);
       SDL_GL_DeleteContext(gl);
       gl = nullptr;
-    } else if (!gl) {
-      std::fprintf(stderr, "OpenGL context: %s\n", SDL_GetError());
     }
     if (!gl) {
       SDL_DestroyWindow(window);
       SDL_QuitSubSystem(SDL_INIT_VIDEO);
-      *failure = WindowFailure::NoGraphics;
-      return false;
+      return fail(WindowFailure::NoGraphics);
     }
     // The frame tick paces the game at 16 ms; waiting for a 60 Hz refresh
     // inside Present would make most drawing ticks overrun (16.7 ms) and skip
@@ -112,9 +128,17 @@ class SdlSystem : public System {
     SDL_StopTextInput();
     context_ = std::make_shared<SdlGlContext>(window, gl);
     windowId_ = SDL_GetWindowID(window);
+    windowedWidth_ = config.width;
+    windowedHeight_ = config.height;
     // A freshly opened window is the foreground window.
     SetForeground(true);
+    gamepads_.Start();
     return true;
+  }
+
+  // Whether the window is full screen now.
+  bool IsFullScreen() const {
+    return context_ && (SDL_GetWindowFlags(context_->Window()) & SDL_WINDOW_FULLSCREEN) != 0;
   }
 
   std::unique_ptr<Device> CreateDevice() override {
@@ -186,25 +210,126 @@ class SdlSystem : public System {
   std::uint32_t WindowId() const { return windowId_; }
 
  private:
+  // Starts SDL's video on a display the player can see. False, with a line
+  // on standard error naming the cause, when there is none.
+  static bool OpenDisplay() {
+    const char* asked = SDL_GetHint(SDL_HINT_VIDEODRIVER);
+    const bool named = asked && *asked;
+    std::string where = "the display";
+#if defined(__unix__) && !defined(__APPLE__) && !defined(__ANDROID__)
+    if (!named) {
+      // Only the drivers whose display is announced in the environment:
+      // without, SDL would go on to its off-screen driver and the game would
+      // run where nobody sees it.
+      const char* x11 = std::getenv("DISPLAY");
+      const char* wayland = std::getenv("WAYLAND_DISPLAY");
+      std::string drivers;
+      if (x11 && *x11) {
+        drivers = "x11";
+        where = std::string("the display DISPLAY=") + x11;
+      }
+      if (wayland && *wayland) {
+        where += drivers.empty() ? " WAYLAND_DISPLAY=" : " or WAYLAND_DISPLAY=";
+        where += wayland;
+        drivers += drivers.empty() ? "wayland" : ",wayland";
+      }
+      if (drivers.empty()) {
+        std::fprintf(stderr,
+                     "window: no display to open the window on (neither DISPLAY nor "
+                     "WAYLAND_DISPLAY is set)\n");
+        return false;
+      }
+      SDL_SetHint(SDL_HINT_VIDEODRIVER, drivers.c_str());
+    }
+#endif
+    const int started = SDL_InitSubSystem(SDL_INIT_VIDEO);
+    if (!named) SDL_ResetHint(SDL_HINT_VIDEODRIVER);
+    if (started != 0) {
+      if (named) {
+        std::fprintf(stderr, "window: the video driver SDL_VIDEODRIVER=%s cannot start (%s)\n",
+                     asked, SDL_GetError());
+      } else {
+        std::fprintf(stderr, "window: cannot open %s (%s)\n", where.c_str(), SDL_GetError());
+      }
+      return false;
+    }
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (!named && driver &&
+        (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0 ||
+         std::strcmp(driver, "evdev") == 0)) {
+      std::fprintf(stderr,
+                   "window: no display to open the window on (SDL found only its %s driver)\n",
+                   driver);
+      SDL_QuitSubSystem(SDL_INIT_VIDEO);
+      return false;
+    }
+    return true;
+  }
+
   void SetForeground(bool on) {
     foreground_ = on;
     if (!on) ResetKeyboard();
     SetKeyboardFocus(on);
+    gamepads_.SetForeground(on);
+  }
+
+  // Between the window and full screen. Back in the window, it gets the size
+  // it had: without a window manager nothing else would give it back.
+  void ToggleFullScreen() {
+    if (!context_) return;
+    SDL_Window* window = context_->Window();
+    const bool full = IsFullScreen();
+    if (!full) SDL_GetWindowSize(window, &windowedWidth_, &windowedHeight_);
+    if (SDL_SetWindowFullscreen(window, full ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) {
+      std::fprintf(stderr, "window: cannot switch %s (%s)\n",
+                   full ? "back to the window" : "to full screen", SDL_GetError());
+      return;
+    }
+    if (full) SDL_SetWindowSize(window, windowedWidth_, windowedHeight_);
+  }
+
+  void HandleKey(const SDL_KeyboardEvent& key) {
+    const SDL_Scancode code = key.keysym.scancode;
+    const int number = static_cast<int>(code);
+    if (number < 0 || number >= SDL_NUM_SCANCODES) return;
+    const auto slot = static_cast<std::size_t>(number);
+    const bool enter = code == SDL_SCANCODE_RETURN || code == SDL_SCANCODE_KP_ENTER;
+    if (key.type == SDL_KEYDOWN && !key.repeat &&
+        (code == SDL_SCANCODE_F11 || (enter && (key.keysym.mod & KMOD_ALT) != 0))) {
+      // The switch is the window's: the game never sees these keys. (Enter
+      // held before Alt came is the game's Enter, repeats and all.)
+      swallowed_.set(slot);
+      ToggleFullScreen();
+      return;
+    }
+    if (swallowed_.test(slot)) {
+      // Enter held on after Alt is let go repeats without Alt: still the
+      // switch's, until the key comes up or is pressed anew.
+      if (key.type == SDL_KEYUP) {
+        swallowed_.reset(slot);
+        return;
+      }
+      if (key.repeat) return;
+      swallowed_.reset(slot);
+    }
+    const int vk = VirtualKeyFromScancode(code);
+    if (vk == 0) return;
+    if (key.type == SDL_KEYDOWN) {
+      OnKeyDown(vk, key.repeat != 0);
+    } else {
+      OnKeyUp(vk);
+    }
   }
 
   void Handle(const SDL_Event& e) {
     switch (e.type) {
       case SDL_KEYDOWN:
-      case SDL_KEYUP: {
-        int vk = VirtualKeyFromScancode(e.key.keysym.scancode);
-        if (vk == 0) break;
-        if (e.type == SDL_KEYDOWN) {
-          OnKeyDown(vk, e.key.repeat != 0);
-        } else {
-          OnKeyUp(vk);
-        }
-        break;
-      }
+      case SDL_KEYUP: HandleKey(e.key); break;
+      case SDL_CONTROLLERDEVICEADDED:
+      case SDL_CONTROLLERDEVICEREMOVED:
+      case SDL_CONTROLLERBUTTONDOWN:
+      case SDL_CONTROLLERBUTTONUP:
+      case SDL_CONTROLLERAXISMOTION: gamepads_.Handle(e); break;
       case SDL_WINDOWEVENT:
         if (e.window.windowID != windowId_) break;
         if (e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED) SetForeground(true);
@@ -219,6 +344,10 @@ class SdlSystem : public System {
 
   std::shared_ptr<SdlGlContext> context_;
   std::uint32_t windowId_ = 0;
+  int windowedWidth_ = 800;
+  int windowedHeight_ = 600;
+  std::bitset<SDL_NUM_SCANCODES> swallowed_;  // keys held down for the full-screen switch
+  Gamepads gamepads_;
   bool eventsUp_ = false;
   bool foreground_ = false;
   bool quit_ = false;
@@ -276,12 +405,14 @@ void SetWindowSizeForTest(System& system, int width, int height) {
   }
 }
 
-void PushKeyEventForTest(int scancode, bool down, bool repeat) {
+void PushKeyEventForTest(int scancode, bool down, bool repeat, bool alt) {
   SDL_Event e{};
   e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
+  e.key.type = e.type;
   e.key.state = down ? SDL_PRESSED : SDL_RELEASED;
   e.key.repeat = repeat ? 1 : 0;
   e.key.keysym.scancode = static_cast<SDL_Scancode>(scancode);
+  e.key.keysym.mod = alt ? KMOD_LALT : KMOD_NONE;
   SDL_PushEvent(&e);
 }
 
@@ -299,6 +430,36 @@ void PushFocusEventForTest(System& system, bool gained) {
   e.window.windowID = sdl->WindowId();
   e.window.event = gained ? SDL_WINDOWEVENT_FOCUS_GAINED : SDL_WINDOWEVENT_FOCUS_LOST;
   SDL_PushEvent(&e);
+}
+
+bool IsFullScreenForTest(System& system) {
+  auto* sdl = dynamic_cast<SdlSystem*>(&system);
+  return sdl && sdl->IsFullScreen();
+}
+
+void DesktopSizeForTest(System& system, int* width, int* height) {
+  *width = *height = 0;
+  auto* sdl = dynamic_cast<SdlSystem*>(&system);
+  if (!sdl || !sdl->Context()) return;
+  SDL_DisplayMode mode{};
+  if (SDL_GetDesktopDisplayMode(SDL_GetWindowDisplayIndex(sdl->Context()->Window()), &mode) != 0) {
+    return;
+  }
+  *width = mode.w;
+  *height = mode.h;
+}
+
+bool WaitForDrawableSizeForTest(System& system, int width, int height) {
+  auto* sdl = dynamic_cast<SdlSystem*>(&system);
+  if (!sdl || !sdl->Context()) return false;
+  for (int i = 0; i < 100; ++i) {
+    SDL_PumpEvents();
+    int w = 0, h = 0;
+    sdl->Context()->DrawableSize(&w, &h);
+    if (w == width && h == height) return true;
+    SDL_Delay(10);
+  }
+  return false;
 }
 
 }  // namespace sdl_gl
