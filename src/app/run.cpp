@@ -131,7 +131,7 @@ int Run(const Options& givenOptions, platform::System& system) {
   const std::uint32_t seed = !options.replay.empty() ? replay.seed
                              : options.hasSeed       ? options.seed
                                                : static_cast<std::uint32_t>(std::time(nullptr));
-  scenes::Autoplayer autoplayer(seed);
+  scenes::Autoplayer autoplayer(seed, options.mischief);
   InputSource inputs(options, options.replay.empty() ? nullptr : &replay,
                      options.autoplay ? &autoplayer : nullptr);
   if (!inputs.OpenRecord(seed)) return 2;
@@ -176,6 +176,10 @@ int Run(const Options& givenOptions, platform::System& system) {
   // the sound system, the insect manager with the generator it spawns from,
   // then the shared sprite. The placed objects' list goes with them.
   media::InitSound(SoundDeviceFactory());
+  if (media::gSoundManager) {
+    media::gSoundManager->Device().SetVolume(
+        options.mute ? platform::kVolumeMin : platform::VolumeFromPercent(options.volume));
+  }
   platform::Random random(seed);
   auto enemies = std::make_unique<creatures::EnemyManager>();
   auto objects = std::make_unique<world::WorldObjects>();
@@ -213,6 +217,11 @@ int Run(const Options& givenOptions, platform::System& system) {
           ++runTicks;
         }
         root.Update(input, services);
+        if (options.rssEvery > 0 && services.loaded && runTicks > 0 &&
+            runTicks % options.rssEvery == 0) {
+          std::fprintf(stderr, "poromeko: rss after update %ld: %ld kB\n", runTicks,
+                       platform::ResidentMemoryKiB());
+        }
       },
       [&] {
         platform::Sprite* sprite = media::gSprite ? *media::gSprite : nullptr;

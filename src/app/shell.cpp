@@ -41,8 +41,9 @@ std::uint32_t FrameTicker::MsUntilDue() const {
 const char* Usage() {
   return "usage: poromeko [--windowed | --fullscreen] [--headless] [--frames N] [--runs N]\n"
          "                [--screenshot FILE] [--shot N:FILE]...\n"
-         "                [--seed N] [--record FILE | --replay FILE] [--autoplay] [--report]\n"
-         "                [--verbose] [--data DIR] [--help] [--version]\n"
+         "                [--seed N] [--record FILE | --replay FILE]\n"
+         "                [--autoplay[=mischief]] [--report] [--rss-every N]\n"
+         "                [--verbose] [--volume N | --mute] [--data DIR] [--help] [--version]\n"
          "  --windowed      play in a window without asking\n"
          "  --fullscreen    play full screen without asking\n"
          "  --headless      no window, no sound; ticks run back to back\n"
@@ -54,8 +55,13 @@ const char* Usage() {
          "  --record F      write the run's journal (seed and keys) to F\n"
          "  --replay F      play the journal F instead of the keyboard, then quit\n"
          "  --autoplay      let the game play itself (title, play, result, again)\n"
+         "  --autoplay=mischief  the same, pausing, answering, swinging the camera and\n"
+         "                  giving runs up now and then, as a restless player would\n"
          "  --report        print one JSON line describing the run at exit\n"
+         "  --rss-every N   print the resident memory every N updates of the run\n"
          "  --verbose       print the creature's debug lines while it turns\n"
+         "  --volume N      sound volume from 0 (silent) to 100 (full, the default)\n"
+         "  --mute          no sound\n"
          "  --data DIR      the folder holding the game's files (XFile/, Texture/, ...)\n"
          "  --help          print this and stop\n"
          "  --version       print the version and stop\n";
@@ -151,6 +157,27 @@ bool ParseOptions(int argc, const char* const* argv, Options* options, std::stri
       options->verbose = true;
     } else if (arg == "--autoplay") {
       options->autoplay = true;
+    } else if (arg == "--autoplay=mischief") {
+      options->autoplay = true;
+      options->mischief = true;
+    } else if (arg == "--rss-every") {
+      const char* v = needValue("--rss-every");
+      if (!v) return false;
+      if (!ParseCount(v, &options->rssEvery) || options->rssEvery == 0) {
+        *error = std::string("--rss-every needs a count above 0, not '") + v + "'";
+        return false;
+      }
+    } else if (arg == "--volume") {
+      const char* v = needValue("--volume");
+      if (!v) return false;
+      long n = 0;
+      if (!ParseCount(v, &n) || n > 100) {
+        *error = std::string("--volume needs a number from 0 to 100, not '") + v + "'";
+        return false;
+      }
+      options->volume = static_cast<int>(n);
+    } else if (arg == "--mute") {
+      options->mute = true;
     } else if (arg == "--data") {
       const char* v = needValue("--data");
       if (!v) return false;

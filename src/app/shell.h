@@ -42,7 +42,11 @@ struct Options {
   bool report = false;    // --report: one JSON line on standard output at exit
   bool verbose = false;   // --verbose: the creature's debug lines on standard output
   bool autoplay = false;  // --autoplay: the keys come from the autoplayer
+  bool mischief = false;  // --autoplay=mischief: the autoplayer also pauses, swings, gives up
+  long rssEvery = 0;      // --rss-every N: print the resident memory every N updates (0: never)
   std::string dataDir;    // --data DIR: the folder holding the game's files
+  int volume = 100;       // --volume N: 0 (silent) to 100 (full)
+  bool mute = false;      // --mute
   bool help = false;      // --help: print the usage and stop
   bool version = false;   // --version: print the version and stop
 };

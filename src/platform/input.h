@@ -30,6 +30,8 @@ struct TickInput {
   }
   // Down now: the high bit of the key's state.
   bool Held(Key key) const { return (held & Bit(key)) != 0; }
+  // Went down since the previous read (a fresh press, however short).
+  bool Pressed(Key key) const { return (pressed & Bit(key)) != 0; }
   // Down now or pressed since the last read: the key's state is non-zero.
   bool Touched(Key key) const { return ((held | pressed) & Bit(key)) != 0; }
   // For tests and the autoplayer: a key held (and, when it was up, pressed).

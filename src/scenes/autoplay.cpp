@@ -8,6 +8,7 @@
 #include "scenes/game/game_parent.h"
 #include "scenes/game/game_play.h"
 #include "scenes/result/game_result.h"
+#include "scenes/title/title.h"
 #include "scenes/title/title_parent.h"
 #include "world/world_objects.h"
 
@@ -31,6 +32,18 @@ constexpr int kStuckFrames = 40;
 // mouth test (it has 14 frames to come within reach).
 constexpr float kBiteSlack = 1.2f;
 constexpr float kBiteCone = 40.0f;
+// Mischief: how often (one update in so many) each thing is done, and how
+// long a question waits for its answer and a camera swing lasts (updates).
+constexpr int kPauseOneIn = 3000;
+constexpr int kSwingOneIn = 300;
+constexpr int kSwingMin = 20;
+constexpr int kSwingSpread = 160;
+constexpr int kGiveUpOneIn = 5;
+constexpr int kTitleQuitOneIn = 3;
+constexpr int kTuningOneIn = 200;
+constexpr int kResultPauseOneIn = 2;
+constexpr int kAnswerWaitMin = 10;
+constexpr int kAnswerWaitSpread = 170;
 
 float Wrap180(float degrees) {
   while (degrees > 180.0f) degrees -= 360.0f;
@@ -63,6 +76,11 @@ platform::TickInput Autoplayer::AnswerWithEnter() {
 
 platform::TickInput Autoplayer::Next(const SequenceParent& root, const Services& services) {
   ++tick_;
+  const platform::TickInput planned = Planned(root, services);
+  return mischief_ ? Mischief(root, planned) : planned;
+}
+
+platform::TickInput Autoplayer::Planned(const SequenceParent& root, const Services& services) {
   if (dynamic_cast<const TitleParent*>(root.child)) return AnswerWithEnter();
   if (const auto* game = dynamic_cast<const GameParent*>(root.child)) {
     if (dynamic_cast<const GameResult*>(game->child)) return AnswerWithEnter();
@@ -71,6 +89,61 @@ platform::TickInput Autoplayer::Next(const SequenceParent& root, const Services&
     }
   }
   return {};
+}
+
+platform::TickInput Autoplayer::Mischief(const SequenceParent& root,
+                                         platform::TickInput planned) {
+  // A question on screen: think a moment with no key down, then answer.
+  auto answer = [&](bool mayGiveUp) {
+    platform::TickInput in;
+    if (answerWait_ > 0) {
+      --answerWait_;
+      return in;
+    }
+    in.Hold(mayGiveUp && OneIn(kGiveUpOneIn) ? Key::Y : Key::N);
+    return in;
+  };
+  auto ask = [&]() {
+    platform::TickInput in;
+    in.Press(Key::Escape);
+    answerWait_ = kAnswerWaitMin + random_.Rand() % kAnswerWaitSpread;
+    swingFrames_ = 0;
+    return in;
+  };
+
+  if (const auto* parent = dynamic_cast<const TitleParent*>(root.child)) {
+    const auto* title = dynamic_cast<const Title*>(parent->child);
+    if (!title) return planned;
+    // Never Y here: that would end the program.
+    if (title->quitPrompt) return answer(false);
+    if (OneIn(kTuningOneIn)) planned.Press(Key::E);
+    // Instead of the Enter that would start the run, now and then ESC.
+    if (title->titleState == Title::kWaiting && planned.Held(Key::Return) &&
+        OneIn(kTitleQuitOneIn))
+      return ask();
+    return planned;
+  }
+  const auto* game = dynamic_cast<const GameParent*>(root.child);
+  if (!game) return planned;
+  if (game->paused) return answer(true);
+  if (const auto* result = dynamic_cast<const GameResult*>(game->child)) {
+    if (result->phase == 3 && planned.Held(Key::Return) && OneIn(kResultPauseOneIn)) return ask();
+    return planned;
+  }
+  const auto* play = dynamic_cast<const GamePlay*>(game->child);
+  if (!play || play->fading) return planned;
+  if (OneIn(kPauseOneIn)) return ask();
+  if (swingFrames_ == 0 && OneIn(kSwingOneIn)) {
+    swingFrames_ = kSwingMin + random_.Rand() % kSwingSpread;
+    swingKey_ = OneIn(2) ? Key::Z : Key::X;
+  }
+  if (swingFrames_ > 0) {
+    --swingFrames_;
+    planned.Release(Key::Z);
+    planned.Release(Key::X);
+    planned.Hold(swingKey_);
+  }
+  return planned;
 }
 
 platform::TickInput Autoplayer::Play(const GameParent& game, const Services& services) {

@@ -9,6 +9,13 @@
 // the nearest insect it may eat, swinging the camera so that one of the
 // arrow keys points that way, steps round trees and stumps it runs into, and
 // bites when the insect is in front of its mouth. It never pauses.
+//
+// With mischief on (soak runs) it also does what a restless player does,
+// every choice drawn from the same generator: it swings the camera for a
+// while, pauses the play and answers the question after a moment, with N
+// (plays on) or Y (gives the run up and goes back to the title), asks to
+// quit on the title and answers N, reads the tuning again with E, and pauses
+// on the result before going back to the title.
 #pragma once
 
 #include <cstdint>
@@ -24,7 +31,8 @@ class GameParent;
 
 class Autoplayer {
  public:
-  explicit Autoplayer(std::uint32_t seed) : random_(seed ^ 0x5EEDu) {}
+  explicit Autoplayer(std::uint32_t seed, bool mischief = false)
+      : random_(seed ^ 0x5EEDu), mischief_(mischief) {}
 
   // The keys of the next update for the scene the root holds now.
   platform::TickInput Next(const SequenceParent& root, const Services& services);
@@ -32,6 +40,11 @@ class Autoplayer {
  private:
   platform::TickInput Play(const GameParent& game, const Services& services);
   platform::TickInput AnswerWithEnter();
+  platform::TickInput Planned(const SequenceParent& root, const Services& services);
+  // The restless player's changes to the keys it planned.
+  platform::TickInput Mischief(const SequenceParent& root, platform::TickInput planned);
+  // True with a chance of one in n.
+  bool OneIn(int n) { return random_.Rand() % n == 0; }
 
   platform::Random random_;
   long tick_ = 0;
@@ -41,6 +54,11 @@ class Autoplayer {
   // Where the creature stood a while ago, to notice it is not getting anywhere.
   platform::Vec3 lastPosition_;
   int stillFrames_ = 0;
+  // Mischief: frames left before answering a question, and a camera swing.
+  bool mischief_ = false;
+  int answerWait_ = 0;
+  int swingFrames_ = 0;
+  platform::Key swingKey_ = platform::Key::Z;
 };
 
 }  // namespace scenes

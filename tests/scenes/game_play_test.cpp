@@ -213,6 +213,42 @@ TEST_F(GamePlayPauseTest, YWhilePausedGivesUpTheRunForANewTitleAndRecordsNothing
   EXPECT_EQ(services.runsFinished, 0);
 }
 
+TEST_F(GamePlayPauseTest, OnlyAFreshPressAnswersThePromptAndEnterPausesToo) {
+  SkipFade();
+  // A gamepad's A holds Space and Y while it bites; Back (ESC) pauses. The
+  // Y already held does not give the run up; letting go and pressing does.
+  platform::TickInput bite;
+  bite.Hold(Key::Space);
+  bite.Hold(Key::Y);
+  Update(bite);
+  platform::TickInput biteAndPause = bite;
+  biteAndPause.Press(Key::Escape);
+  Update(biteAndPause);
+  ASSERT_TRUE(game->paused);
+  for (int u = 0; u < 30; ++u) Update(bite);
+  EXPECT_EQ(root->child, game);
+  EXPECT_TRUE(game->paused);
+  platform::TickInput no;
+  no.Press(Key::N);
+  Update(no);
+  EXPECT_FALSE(game->paused);
+  // Enter (a gamepad's Start) pauses once per press, like ESC.
+  Update(Keys({Key::Return}));
+  EXPECT_TRUE(game->paused);
+  Update(Keys({Key::N}));
+  ASSERT_FALSE(game->paused);
+  platform::TickInput held;
+  held.Hold(Key::Return);  // still down, not pressed again
+  Update(held);
+  EXPECT_FALSE(game->paused);
+  Update(Keys({Key::Y}));  // Y is no key of play
+  Update(Keys({Key::Return}));
+  ASSERT_TRUE(game->paused);
+  Update(Keys({Key::Y}));
+  EXPECT_NE(dynamic_cast<TitleParent*>(root->child), nullptr);
+  game = nullptr;
+}
+
 using GamePlayComboTest = GamePlayTest;
 
 TEST_F(GamePlayComboTest, AComboTimerOfOneRunsOutInTheNextUpdate) {

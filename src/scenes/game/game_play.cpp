@@ -1,6 +1,8 @@
 #include "scenes/game/game_play.h"
 
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 #include "creatures/enemy_manager.h"
 #include "media/mesh_manager.h"
@@ -26,6 +28,34 @@ constexpr float kSkyTurn = 0.10000000149011612f;
 constexpr float kBannerSlide = 7.0f;
 constexpr float kBannerStop = 527.0f;
 constexpr std::uint32_t kWorldFvf = platform::kFvfXyz | platform::kFvfDiffuse | platform::kFvfTex1;
+
+#ifndef NDEBUG
+// Debug builds stop at the first object whose place, height or size is not a
+// finite number, naming it, instead of playing on with it.
+void CheckFinite(const world::Chara& object, const char* list, std::size_t index) {
+  const platform::Vec3 at = object.Position();
+  const float values[] = {at.x, at.y, at.z, object.mHeight, object.mSize, object.mScale};
+  for (float value : values) {
+    if (std::isfinite(value)) continue;
+    std::fprintf(stderr,
+                 "poromeko: %s %zu (%s) is not at a finite place: position %g %g %g, "
+                 "height %g, size %g, scale %g\n",
+                 list, index, object.mName.empty() ? "unnamed" : object.mName.c_str(),
+                 static_cast<double>(at.x), static_cast<double>(at.y), static_cast<double>(at.z),
+                 static_cast<double>(object.mHeight), static_cast<double>(object.mSize),
+                 static_cast<double>(object.mScale));
+    std::abort();
+  }
+}
+
+void CheckWorldFinite(const GameParent& game) {
+  CheckFinite(*game.player, "the creature", 0);
+  const auto& insects = game.services.enemies->enemies;
+  for (std::size_t i = 0; i < insects.size(); ++i) CheckFinite(*insects[i], "insect", i);
+  const auto& objects = game.services.objects->objects;
+  for (std::size_t i = 0; i < objects.size(); ++i) CheckFinite(*objects[i], "placed object", i);
+}
+#endif
 
 }  // namespace
 
@@ -60,8 +90,10 @@ SequenceChildBase* GamePlay::Update(GameParent* game, const Tick& tick) {
   }
 
   if (game->paused) {
-    if (tick.input.Held(Key::Y)) return NewTitle(tick.services);  // the run is given up
-    if (tick.input.Held(Key::N)) game->paused = false;
+    // The prompt answers a fresh press only: a key held when it opened (a
+    // gamepad's A bites and answers Yes) does not give the run up.
+    if (tick.input.Pressed(Key::Y)) return NewTitle(tick.services);  // the run is given up
+    if (tick.input.Pressed(Key::N)) game->paused = false;
     return this;
   }
 
@@ -74,6 +106,9 @@ SequenceChildBase* GamePlay::Update(GameParent* game, const Tick& tick) {
   }
 
   StepWorld(*game, tick);
+#ifndef NDEBUG
+  CheckWorldFinite(*game);
+#endif
 
   creatures::ScoreState& score = game->score;
   if (score.comboTimer > 0) {
@@ -100,7 +135,10 @@ SequenceChildBase* GamePlay::Update(GameParent* game, const Tick& tick) {
 
   AnimateBugIcons(score.bugIcons);
 
-  if (EscapeEdge(tick, !game->paused)) {
+  // ESC pauses once per press; so does Enter (a gamepad's Start), which has
+  // nothing else to do in play.
+  const bool escape = EscapeEdge(tick, !game->paused);
+  if (escape || (tick.input.Pressed(Key::Return) && !game->paused)) {
     game->paused = true;
     media::PlaySoundOnce(content::sound::kSelect);
   }

@@ -83,8 +83,8 @@ GameResult::~GameResult() {
 
 SequenceChildBase* GameResult::Update(GameParent* game, const Tick& tick) {
   if (game->paused) {
-    if (tick.input.Held(Key::Y)) return NewTitle(tick.services);
-    if (tick.input.Held(Key::N)) game->paused = false;
+    if (tick.input.Pressed(Key::Y)) return NewTitle(tick.services);
+    if (tick.input.Pressed(Key::N)) game->paused = false;
     return this;
   }
   blink += 5.0f;

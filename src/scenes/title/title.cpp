@@ -125,9 +125,9 @@ SequenceChildBase* Title::Update(TitleParent*, const Tick& tick) {
     ReadCaterpillarCircle(tick.services);
   }
   if (quitPrompt) {
-    if (tick.input.Held(Key::Y)) {
+    if (tick.input.Pressed(Key::Y)) {
       tick.services.quitRequested = true;
-    } else if (tick.input.Held(Key::N)) {
+    } else if (tick.input.Pressed(Key::N)) {
       quitPrompt = false;
     }
     return this;
