@@ -5,8 +5,8 @@
 #include <benchmark/benchmark.h>
 
 #include "bench/game_setup.h"
+#include "bench/gl/gl_bench.h"
 #include "platform/sdl_gl/backend.h"
-#include "platform/system.h"
 #include "scenes/game/hud.h"
 #include "scenes/stage.h"
 #include "world/camera.h"
@@ -14,25 +14,10 @@
 
 namespace {
 
-struct Window {
-  std::unique_ptr<platform::System> system = platform::CreateSdlSystem();
-  std::unique_ptr<platform::Device> device;
-  Window() {
-    platform::WindowConfig config;
-    config.caption = "frame parts benchmark";
-    platform::WindowFailure failure = platform::WindowFailure::None;
-    if (system && system->CreateGameWindow(config, &failure)) device = system->CreateDevice();
-  }
-  ~Window() {
-    device.reset();
-    if (system) system->DestroyGameWindow();
-  }
-};
-
 enum Part { kNothing, kPlanet, kSky, kObjects, kInsects, kCreature, kHud };
 
 void BM_FramePart(benchmark::State& state) {
-  Window window;
+  benchgl::Window window("frame parts benchmark");
   if (!window.device) {
     state.SkipWithError("no window: is DISPLAY set (xvfb-run)?");
     return;
@@ -45,7 +30,9 @@ void BM_FramePart(benchmark::State& state) {
   const media::StaticMesh* tree =
       media::MeshManager::GetInstance().FindStaticMesh(content::model::kTree);
   const auto part = static_cast<Part>(state.range(0));
+  double cpuMs = 0;
   for (auto _ : state) {
+    benchgl::CpuSpan cpu(&cpuMs);
     d.BeginScene();
     d.Clear(platform::kClearTarget | platform::kClearZBuffer, 0xFFFFFFFFu, 1.0f, 0);
     scenes::SetSceneLighting(d);
@@ -71,10 +58,12 @@ void BM_FramePart(benchmark::State& state) {
     d.EndScene();
     d.Present();
     platform::sdl_gl::FinishForTest(d);
+    cpu.Stop();
     state.PauseTiming();
     window.system->PumpEvents();
     state.ResumeTiming();
   }
+  benchgl::ReportProcessCpu(state, cpuMs);
 }
 BENCHMARK(BM_FramePart)->DenseRange(kNothing, kHud)->Unit(benchmark::kMillisecond)->UseRealTime();
 

@@ -1,6 +1,7 @@
 // The OpenGL 3.3 core device: the fixed-function pipeline the game draws with,
-// reproduced by one shader program, drawing into an 800 x 600 framebuffer that
-// Present scales into the window.
+// reproduced by shader programs made for each combination of the states that
+// decide the code, drawing into an 800 x 600 framebuffer that Present scales
+// into the window.
 //
 // Conventions:
 //  - Every render target (the back buffer and render-target textures) is an
@@ -33,6 +34,9 @@
 //  - Vertex blending blends view-space positions and normals, each normal
 //    through the inverse-transpose of its own world * view matrix, so scaled
 //    bones light like unblended scaled meshes.
+//  - Software GL pays for every state change at the next draw, so a draw
+//    sends only what differs from what this device last set (see Applied);
+//    the draw framebuffer is fbo_ between calls.
 //  - Resources may be created and filled on the loading thread, which has no
 //    GL context. They keep a CPU copy and get their GL object (or the new
 //    content) the next time the drawing thread uses them. GL names of freed
@@ -46,6 +50,8 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <string>
+#include <unordered_map>
 
 #include "platform/sdl_gl/backend.h"
 
@@ -99,11 +105,13 @@ class GlTexture : public Texture {
   void UnlockRect() override { dirty_ = true; }
   Surface* GetSurfaceLevel(std::uint32_t level) override;
 
-  // The GL texture with the latest CPU content (drawing thread only).
-  GLuint Name() {
+  // The GL texture with the latest CPU content (drawing thread only). An
+  // upload leaves it bound on the active unit and sets *bound.
+  GLuint Name(bool* bound = nullptr) {
     if (name_ == 0) glGenTextures(1, &name_);
     if (dirty_.exchange(false)) {
       glBindTexture(GL_TEXTURE_2D, name_);
+      if (bound) *bound = true;
       glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
       // 0xAARRGGBB words are B, G, R, A bytes in memory.
       glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, static_cast<GLsizei>(w_), static_cast<GLsizei>(h_),
@@ -182,14 +190,17 @@ class GlVertexBuffer : public VertexBuffer {
   void Unlock() override { dirty_ = true; }
   const void* Data() const override { return data_.data(); }
 
-  // Bound to GL_ARRAY_BUFFER with the latest content (drawing thread only).
-  void Bind() {
+  // The GL buffer with the latest content (drawing thread only). An upload
+  // leaves it bound to GL_ARRAY_BUFFER and sets *bound.
+  GLuint Name(bool* bound) {
     if (name_ == 0) glGenBuffers(1, &name_);
-    glBindBuffer(GL_ARRAY_BUFFER, name_);
     if (dirty_.exchange(false)) {
+      glBindBuffer(GL_ARRAY_BUFFER, name_);
       glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(data_.size()), data_.data(),
                    GL_STATIC_DRAW);
+      *bound = true;
     }
+    return name_;
   }
 
  private:
@@ -209,19 +220,23 @@ class GlIndexBuffer : public IndexBuffer {
   void Unlock() override { dirty_ = true; }
   const std::uint32_t* Data() const override { return data_.data(); }
 
-  // Bound to GL_ELEMENT_ARRAY_BUFFER with the latest content (drawing thread
-  // only). Returns the largest index in the buffer.
-  std::uint32_t Bind() {
+  // The GL buffer with the latest content (drawing thread only). An upload
+  // leaves it bound to GL_ELEMENT_ARRAY_BUFFER of the bound vertex array and
+  // sets *bound.
+  GLuint Name(bool* bound) {
     if (name_ == 0) glGenBuffers(1, &name_);
-    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, name_);
     if (dirty_.exchange(false)) {
+      glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, name_);
       glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(data_.size() * 4), data_.data(),
                    GL_STATIC_DRAW);
       maxIndex_ = 0;
       for (std::uint32_t i : data_) maxIndex_ = std::max(maxIndex_, i);
+      *bound = true;
     }
-    return maxIndex_;
+    return name_;
   }
+  // The largest index as of the last upload.
+  std::uint32_t MaxIndex() const { return maxIndex_; }
 
  private:
   SharedPtr shared_;
@@ -232,136 +247,227 @@ class GlIndexBuffer : public IndexBuffer {
 };
 
 // --- Shaders -----------------------------------------------------------------
+//
+// Each draw runs a program made for the state that decides its code: screen
+// or transformed vertices, the number of blend weights, lighting, where the
+// diffuse colour comes from, whether the texture is read and how, and the
+// alpha comparison. llvmpipe turns every branch on a uniform into code run
+// for every vertex and every pixel, so the variants hold none; everything
+// else (matrices, colours, the alpha reference) stays a uniform. Programs
+// are built the first time their state is drawn with and kept.
+
+// What a stage-0 operation hands on, once its arguments are resolved:
+// DIFFUSE and CURRENT both read the interpolated diffuse colour at stage 0.
+enum StageSource : std::uint32_t {
+  kSourceDiffuse,
+  kSourceTexture,
+  kSourceTextureTimesDiffuse,
+  kSourceDiffuseSquared,
+  kSourceTextureSquared,
+};
+
+// SELECTARG1, SELECTARG2 and MODULATE; any other operation (DISABLE) passes
+// the diffuse colour on.
+StageSource SourceOf(std::uint32_t op, std::uint32_t arg1, std::uint32_t arg2) {
+  const bool t1 = arg1 == kTaTexture, t2 = arg2 == kTaTexture;
+  switch (op) {
+    case kTopSelectArg1: return t1 ? kSourceTexture : kSourceDiffuse;
+    case kTopSelectArg2: return t2 ? kSourceTexture : kSourceDiffuse;
+    case kTopModulate:
+      if (t1 && t2) return kSourceTextureSquared;
+      if (t1 || t2) return kSourceTextureTimesDiffuse;
+      return kSourceDiffuseSquared;
+    default: return kSourceDiffuse;
+  }
+}
+
+bool SourceReadsTexture(StageSource s) { return s != kSourceDiffuse && s != kSourceDiffuseSquared; }
+
+const char* SourceExpression(StageSource s) {
+  switch (s) {
+    case kSourceTexture: return "tex";
+    case kSourceTextureTimesDiffuse: return "(tex * vColor)";
+    case kSourceDiffuseSquared: return "(vColor * vColor)";
+    case kSourceTextureSquared: return "(tex * tex)";
+    case kSourceDiffuse: break;
+  }
+  return "vColor";
+}
+
+// The state a program is made for. Fields that do not matter to a variant
+// stay zero, so equal code has one key.
+struct ShaderKey {
+  bool rhw = false;
+  int blendWeights = 0;  // weights read from the vertex (0..3)
+  bool lighting = false;
+  bool normal = false;             // lit vertices with a normal get the diffuse term
+  bool diffuseFromVertex = false;  // COLOR1 material source and a vertex colour
+  bool texture = false;            // the stage reads the bound texture
+  bool pointNudge = false;         // point sampling reads just off the centre
+  StageSource color = kSourceDiffuse, alpha = kSourceDiffuse;
+  std::uint32_t alphaFunc = 0;  // 0: no alpha test; else NEVER..GREATEREQUAL
+
+  std::uint32_t Bits() const {
+    return static_cast<std::uint32_t>(rhw) | static_cast<std::uint32_t>(blendWeights) << 1 |
+           static_cast<std::uint32_t>(lighting) << 3 | static_cast<std::uint32_t>(normal) << 4 |
+           static_cast<std::uint32_t>(diffuseFromVertex) << 5 |
+           static_cast<std::uint32_t>(texture) << 6 | static_cast<std::uint32_t>(pointNudge) << 7 |
+           static_cast<std::uint32_t>(color) << 8 | static_cast<std::uint32_t>(alpha) << 11 |
+           alphaFunc << 14;
+  }
+};
 
 // Matrices are uploaded as stored (row-major, row vectors); GLSL then reads
 // them transposed, so `M * v` computes the row-vector product v·M.
-const char* const kVertexShader = R"(#version 330 core
+const char* const kVertexShader = R"(
 layout(location = 0) in vec4 aPos;
 layout(location = 1) in vec4 aWeights;
 layout(location = 2) in vec3 aNormal;
-layout(location = 3) in vec4 aDiffuse;
+layout(location = 3) in vec4 aDiffuse;  // opaque white when the vertex has no colour
 layout(location = 4) in vec2 aTex;
 
-uniform bool uRhw;
+out vec4 vColor;
+out vec2 vTex;
+
+#if RHW
 uniform vec2 uRhwScale;       // 2 / render-target size
-uniform float uRhwShift;      // pixel-centre shift of screen vertices
-uniform mat4 uWorldView[4];
-uniform mat3 uNormalMatrix[4];
+
+void main() {
+  vTex = aTex;
+  float w = aPos.w != 0.0 ? 1.0 / aPos.w : 1.0;
+  vec2 ndc = (aPos.xy + vec2(PIXEL_CENTRE_SHIFT)) * uRhwScale - 1.0;
+  gl_Position = vec4(ndc, 2.0 * aPos.z - 1.0, 1.0) * w;
+  vColor = aDiffuse;
+}
+#else
+uniform mat4 uWorldView[BLEND_WEIGHTS + 1];
 uniform mat4 uProj;
-uniform int uBlendWeights;    // weights read from the vertex
 uniform vec2 uClipShift;      // pixel-centre shift in clip units per w
-uniform bool uLighting;
-uniform bool uHasNormal;
-uniform bool uHasDiffuse;
-uniform bool uDiffuseFromVertex;
+#if LIGHTING
+uniform mat3 uNormalMatrix[BLEND_WEIGHTS + 1];
 uniform vec4 uMatDiffuse;
 uniform vec3 uMatAmbient;
 uniform vec3 uMatEmissive;
 uniform vec3 uAmbient;        // global ambient + light ambient
 uniform vec3 uLightDiffuse;   // zero while the light is off
 uniform vec3 uToLight;        // view space
-uniform bool uClampDiffuse;   // N.L capped at 1 as well as at 0
-
-out vec4 vColor;
-out vec2 vTex;
+#endif
 
 void main() {
-  vec4 vertexColor = uHasDiffuse ? aDiffuse : vec4(1.0);
   vTex = aTex;
-  if (uRhw) {
-    float w = aPos.w != 0.0 ? 1.0 / aPos.w : 1.0;
-    vec2 ndc = (aPos.xy + vec2(uRhwShift)) * uRhwScale - 1.0;
-    gl_Position = vec4(ndc, 2.0 * aPos.z - 1.0, 1.0) * w;
-    vColor = vertexColor;
-    return;
-  }
   vec4 p = vec4(aPos.xyz, 1.0);
+#if BLEND_WEIGHTS == 0
+  vec4 pv = uWorldView[0] * p;
+#else
   vec4 pv = vec4(0.0);
-  vec3 nv = vec3(0.0);
   float last = 1.0;
-  for (int i = 0; i < uBlendWeights; ++i) {
-    float weight = aWeights[i];
-    pv += weight * (uWorldView[i] * p);
-    nv += weight * (uNormalMatrix[i] * aNormal);
-    last -= weight;
+  for (int i = 0; i < BLEND_WEIGHTS; ++i) {
+    pv += aWeights[i] * (uWorldView[i] * p);
+    last -= aWeights[i];
   }
-  pv += last * (uWorldView[uBlendWeights] * p);
-  nv += last * (uNormalMatrix[uBlendWeights] * aNormal);
+  pv += last * (uWorldView[BLEND_WEIGHTS] * p);
+#endif
   vec4 clip = uProj * pv;
   gl_Position = vec4(clip.x + uClipShift.x * clip.w, -clip.y + uClipShift.y * clip.w,
                      2.0 * clip.z - clip.w, clip.w);
-  if (!uLighting) {
-    vColor = vertexColor;
-    return;
-  }
-  vec4 md = (uDiffuseFromVertex && uHasDiffuse) ? aDiffuse : uMatDiffuse;
+#if !LIGHTING
+  vColor = aDiffuse;
+#else
+#if DIFFUSE_FROM_VERTEX
+  vec4 md = aDiffuse;
+#else
+  vec4 md = uMatDiffuse;
+#endif
   vec3 rgb = uMatAmbient * uAmbient + uMatEmissive;
-  if (uHasNormal) {
-    float nDotL = max(0.0, dot(nv, uToLight));
-    if (uClampDiffuse) nDotL = min(nDotL, 1.0);
-    rgb += md.rgb * uLightDiffuse * nDotL;
-  }
+#if NORMAL
+#if BLEND_WEIGHTS == 0
+  vec3 nv = uNormalMatrix[0] * aNormal;
+#else
+  vec3 nv = vec3(0.0);
+  for (int i = 0; i < BLEND_WEIGHTS; ++i) nv += aWeights[i] * (uNormalMatrix[i] * aNormal);
+  nv += last * (uNormalMatrix[BLEND_WEIGHTS] * aNormal);
+#endif
+  float nDotL = max(0.0, dot(nv, uToLight));
+#if CLAMP_DIFFUSE
+  nDotL = min(nDotL, 1.0);
+#endif
+  rgb += md.rgb * uLightDiffuse * nDotL;
+#endif
   vColor = vec4(clamp(rgb, 0.0, 1.0), clamp(md.a, 0.0, 1.0));
+#endif
 }
+#endif
 )";
 
-const char* const kFragmentShader = R"(#version 330 core
+const char* const kFragmentShader = R"(
 in vec4 vColor;
 in vec2 vTex;
 
 uniform sampler2D uTexture;
-uniform bool uHasTexture;
-uniform float uTexNudge;      // pixels right and down of the centre to sample at
-uniform int uColorOp, uColorArg1, uColorArg2;
-uniform int uAlphaOp, uAlphaArg1, uAlphaArg2;
-uniform bool uAlphaTest;
-uniform int uAlphaFunc;
-uniform int uAlphaRef;
+uniform float uAlphaRef;      // 0..255
 
 out vec4 fragColor;
 
-// Stage 0: DIFFUSE = 0, CURRENT = 1 (the diffuse colour), TEXTURE = 2.
-vec4 Arg(int a, vec4 tex) { return a == 2 ? tex : vColor; }
-
-// SELECTARG1 = 2, SELECTARG2 = 3, MODULATE = 4; DISABLE passes CURRENT on.
-vec4 Op(int op, vec4 a1, vec4 a2) {
-  if (op == 2) return a1;
-  if (op == 3) return a2;
-  if (op == 4) return a1 * a2;
-  return vColor;
-}
-
-bool Passes(int func, float a, float ref) {
-  if (func == 1) return false;
-  if (func == 2) return a < ref;
-  if (func == 3) return a == ref;
-  if (func == 4) return a <= ref;
-  if (func == 5) return a > ref;
-  if (func == 6) return a != ref;
-  if (func == 7) return a >= ref;
-  return true;
-}
-
 void main() {
+#if TEXTURE
+#if POINT_NUDGE
   // Window y runs down the picture, so dFdy points down as the game's y does.
-  vec2 at = vTex + uTexNudge * (dFdx(vTex) + dFdy(vTex));
-  vec4 tex = uHasTexture ? texture(uTexture, at) : vec4(1.0);
-  vec4 c = Op(uColorOp, Arg(uColorArg1, tex), Arg(uColorArg2, tex));
-  vec4 a = Op(uAlphaOp, Arg(uAlphaArg1, tex), Arg(uAlphaArg2, tex));
-  fragColor = vec4(c.rgb, a.a);
-  if (uAlphaTest) {
-    // On the reference's 0..255 scale and not rounded: 0x81 * 0xFE / 255 is
-    // 128.49, above a reference of 0x80. An 8-bit alpha that came through
-    // unchanged arrives a hair off its step, far closer than any product of
-    // two 8-bit values (1/255 at least); it counts as the step itself, so
-    // EQUAL and GREATER still meet exactly at the reference.
-    float alpha = clamp(fragColor.a, 0.0, 1.0) * 255.0;
-    float nearest = floor(alpha + 0.5);
-    if (abs(alpha - nearest) < 1.0 / 1024.0) alpha = nearest;
-    if (!Passes(uAlphaFunc, alpha, float(uAlphaRef))) discard;
-  }
+  vec2 at = vTex + POINT_SAMPLE_NUDGE * (dFdx(vTex) + dFdy(vTex));
+#else
+  vec2 at = vTex;
+#endif
+  vec4 tex = texture(uTexture, at);
+#endif
+  fragColor = vec4(COLOR_SOURCE.rgb, ALPHA_SOURCE.a);
+#if ALPHA_FUNC
+  // On the reference's 0..255 scale and not rounded: 0x81 * 0xFE / 255 is
+  // 128.49, above a reference of 0x80. An 8-bit alpha that came through
+  // unchanged arrives a hair off its step, far closer than any product of
+  // two 8-bit values (1/255 at least); it counts as the step itself, so
+  // EQUAL and GREATER still meet exactly at the reference.
+  float alpha = clamp(fragColor.a, 0.0, 1.0) * 255.0;
+  float nearest = floor(alpha + 0.5);
+  if (abs(alpha - nearest) < 1.0 / 1024.0) alpha = nearest;
+  if (!(ALPHA_PASSES)) discard;
+#endif
 }
 )";
+
+// The comparison an alpha test keeps a pixel by.
+const char* AlphaPasses(std::uint32_t func) {
+  switch (func) {
+    case kCmpLess: return "alpha < uAlphaRef";
+    case kCmpEqual: return "alpha == uAlphaRef";
+    case kCmpLessEqual: return "alpha <= uAlphaRef";
+    case kCmpGreater: return "alpha > uAlphaRef";
+    case kCmpNotEqual: return "alpha != uAlphaRef";
+    case kCmpGreaterEqual: return "alpha >= uAlphaRef";
+    default: return "false";  // NEVER
+  }
+}
+
+std::string VertexSource(const ShaderKey& k) {
+  char defines[256];
+  std::snprintf(defines, sizeof defines,
+                "#version 330 core\n#define RHW %d\n#define BLEND_WEIGHTS %d\n#define LIGHTING "
+                "%d\n#define NORMAL %d\n#define DIFFUSE_FROM_VERTEX %d\n#define CLAMP_DIFFUSE "
+                "%d\n#define PIXEL_CENTRE_SHIFT %.9g\n",
+                k.rhw, k.blendWeights, k.lighting, k.normal, k.diffuseFromVertex,
+                kClampDiffusePerLight ? 1 : 0, static_cast<double>(kPixelCentreShift));
+  return defines + std::string(kVertexShader);
+}
+
+std::string FragmentSource(const ShaderKey& k) {
+  char defines[512];
+  std::snprintf(defines, sizeof defines,
+                "#version 330 core\n#define TEXTURE %d\n#define POINT_NUDGE %d\n#define "
+                "POINT_SAMPLE_NUDGE %.9g\n#define COLOR_SOURCE %s\n#define ALPHA_SOURCE "
+                "%s\n#define ALPHA_FUNC %u\n#define ALPHA_PASSES %s\n",
+                k.texture, k.pointNudge, static_cast<double>(kPointSampleNudge),
+                SourceExpression(k.color), SourceExpression(k.alpha), k.alphaFunc,
+                AlphaPasses(k.alphaFunc));
+  return defines + std::string(kFragmentShader);
+}
 
 GLuint CompileShader(GLenum type, const char* source) {
   GLuint s = glCreateShader(type);
@@ -462,21 +568,94 @@ bool ReadsTexture(std::uint32_t op, std::uint32_t arg1, std::uint32_t arg2) {
   }
 }
 
+// The uniforms of the programs, each with its size in floats per element and
+// its place in a program's copy of what was last sent.
+enum UniformId {
+  kURhwScale,
+  kUWorldView,
+  kUNormalMatrix,
+  kUProj,
+  kUClipShift,
+  kUMatDiffuse,
+  kUMatAmbient,
+  kUMatEmissive,
+  kUAmbient,
+  kULightDiffuse,
+  kUToLight,
+  kUAlphaRef,
+  kUniformCount
+};
+
+struct UniformInfo {
+  const char* name;
+  int floats;  // per element
+  int offset;  // into Program::values
+};
+
+constexpr int kMaxMatrices = 4;
+constexpr UniformInfo kUniforms[kUniformCount] = {
+    {"uRhwScale", 2, 0},
+    {"uWorldView", 16, 2},
+    {"uNormalMatrix", 9, 2 + 16 * kMaxMatrices},
+    {"uProj", 16, 2 + 25 * kMaxMatrices},
+    {"uClipShift", 2, 18 + 25 * kMaxMatrices},
+    {"uMatDiffuse", 4, 20 + 25 * kMaxMatrices},
+    {"uMatAmbient", 3, 24 + 25 * kMaxMatrices},
+    {"uMatEmissive", 3, 27 + 25 * kMaxMatrices},
+    {"uAmbient", 3, 30 + 25 * kMaxMatrices},
+    {"uLightDiffuse", 3, 33 + 25 * kMaxMatrices},
+    {"uToLight", 3, 36 + 25 * kMaxMatrices},
+    {"uAlphaRef", 1, 39 + 25 * kMaxMatrices},
+};
+constexpr int kUniformFloats = 40 + 25 * kMaxMatrices;
+
+// A linked variant with the uniform values it holds, so a draw sends only
+// what differs from the last draw with the same program.
+struct Program {
+  GLuint id = 0;
+  bool ok = false;
+  GLint location[kUniformCount] = {};
+  int sent[kUniformCount] = {};  // floats last sent (0: nothing yet)
+  float values[kUniformFloats] = {};
+};
+
+void SendUniform(Program& p, UniformId u, const float* v, int elements = 1) {
+  const GLint loc = p.location[u];
+  if (loc < 0) return;  // not read by this variant
+  const UniformInfo& info = kUniforms[u];
+  const int n = info.floats * elements;
+  float* held = p.values + info.offset;
+  const auto bytes = static_cast<std::size_t>(n) * sizeof(float);
+  if (p.sent[u] == n && std::memcmp(held, v, bytes) == 0) return;
+  std::memcpy(held, v, bytes);
+  p.sent[u] = n;
+  switch (info.floats) {
+    case 1: glUniform1fv(loc, elements, v); break;
+    case 2: glUniform2fv(loc, elements, v); break;
+    case 3: glUniform3fv(loc, elements, v); break;
+    case 4: glUniform4fv(loc, elements, v); break;
+    case 9: glUniformMatrix3fv(loc, elements, GL_FALSE, v); break;
+    default: glUniformMatrix4fv(loc, elements, GL_FALSE, v); break;
+  }
+}
+
+class GlDevice;
+// The device whose state the context holds. Devices sharing the context
+// (tests make a second one) send everything again after another drew.
+GlDevice* gStateOwner = nullptr;
+
 class GlDevice : public StateDevice {
  public:
   explicit GlDevice(std::shared_ptr<GlContext> context)
       : context_(std::move(context)), shared_(std::make_shared<Shared>()) {
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &shared_->maxTextureSize);
-    BuildProgram();
     glGenVertexArrays(1, &vao_);
-    glBindVertexArray(vao_);
     glGenBuffers(1, &streamBuffer_);
     glGenFramebuffers(1, &fbo_);
     glGenFramebuffers(1, &readFbo_);
     glGenFramebuffers(1, &presentFbo_);
     glGenSamplers(1, &sampler_);
-    glBindSampler(0, sampler_);
-    glActiveTexture(GL_TEXTURE0);
+    Claim();
 
     backBuffer_ =
         new GlSurface(shared_, GlSurface::Kind::Color, kBackBufferWidth, kBackBufferHeight);
@@ -515,7 +694,8 @@ class GlDevice : public StateDevice {
     glDeleteBuffers(1, &streamBuffer_);
     glDeleteVertexArrays(1, &vao_);
     glDeleteSamplers(1, &sampler_);
-    glDeleteProgram(program_);
+    for (auto& [bits, program] : programs_) glDeleteProgram(program.id);
+    if (gStateOwner == this) gStateOwner = nullptr;
   }
 
   // Frame.
@@ -523,6 +703,7 @@ class GlDevice : public StateDevice {
   void EndScene() override {}
 
   void Clear(std::uint32_t flags, Color color, float z, std::uint32_t stencil) override {
+    Claim();
     CollectGarbage();
     BindTargets();
     const Viewport& vp = state_.viewport;
@@ -531,7 +712,6 @@ class GlDevice : public StateDevice {
               static_cast<GLsizei>(vp.height));
     GLbitfield mask = 0;
     if (flags & kClearTarget) {
-      glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
       glClearColor(static_cast<float>((color >> 16) & 0xFF) / 255.0f,
                    static_cast<float>((color >> 8) & 0xFF) / 255.0f,
                    static_cast<float>(color & 0xFF) / 255.0f,
@@ -539,7 +719,7 @@ class GlDevice : public StateDevice {
       mask |= GL_COLOR_BUFFER_BIT;
     }
     if (currentDepth_ && (flags & kClearZBuffer)) {
-      glDepthMask(GL_TRUE);
+      SetDepthMask(true);
       glClearDepth(std::clamp(z, 0.0f, 1.0f));
       mask |= GL_DEPTH_BUFFER_BIT;
     }
@@ -553,8 +733,8 @@ class GlDevice : public StateDevice {
   }
 
   void Present() override {
+    Claim();
     CollectGarbage();
-    glDisable(GL_SCISSOR_TEST);
     // Keep the picture for ReadBackBuffer: the back buffer itself goes on
     // being drawn into.
     glBindFramebuffer(GL_READ_FRAMEBUFFER, presentFbo_);
@@ -573,7 +753,6 @@ class GlDevice : public StateDevice {
     context_->DrawableSize(&ww, &wh);
     glBindFramebuffer(GL_READ_FRAMEBUFFER, presentFbo_);
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     glClearColor(0, 0, 0, 1);
     glClear(GL_COLOR_BUFFER_BIT);
     PresentRect r = FitBackBuffer(ww, wh);
@@ -609,13 +788,13 @@ class GlDevice : public StateDevice {
       Complain("DrawPrimitiveUP: stride smaller than the vertex format; not drawn");
       return;
     }
+    Claim();
     CollectGarbage();
     // Exactly the bytes the vertices occupy: nothing past the last vertex is read.
     std::size_t bytes = static_cast<std::size_t>(count - 1) * stride + layout.stride;
-    glBindVertexArray(vao_);
-    glBindBuffer(GL_ARRAY_BUFFER, streamBuffer_);
+    BindArrayBuffer(streamBuffer_);
     glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(bytes), vertices, GL_STREAM_DRAW);
-    SetAttributes(layout, stride);
+    SetAttributes(layout, state_.fvf, stride, streamBuffer_);
     if (!Prepare(layout)) return;
     glDrawArrays(GlPrimitive(type), 0, static_cast<GLsizei>(count));
   }
@@ -632,16 +811,23 @@ class GlDevice : public StateDevice {
       Complain("DrawIndexedPrimitive: index range past the index buffer; not drawn");
       return;
     }
+    Claim();
     CollectGarbage();
-    // Another device on the same context may have left its own bindings.
-    glBindVertexArray(vao_);
-    vbuf->Bind();
-    std::uint32_t maxIndex = ibuf->Bind();
-    if (ibuf->Count() > 0 && maxIndex >= vbuf->SizeBytes() / layout.stride) {
+    bool bound = false;
+    GLuint vertexName = vbuf->Name(&bound);
+    if (bound) applied_.arrayBuffer = vertexName;
+    bound = false;
+    GLuint indexName = ibuf->Name(&bound);
+    if (bound) applied_.elementBuffer = indexName;
+    if (ibuf->Count() > 0 && ibuf->MaxIndex() >= vbuf->SizeBytes() / layout.stride) {
       Complain("DrawIndexedPrimitive: index past the vertex buffer; not drawn");
       return;
     }
-    SetAttributes(layout, layout.stride);
+    if (applied_.elementBuffer != indexName) {
+      glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexName);
+      applied_.elementBuffer = indexName;
+    }
+    SetAttributes(layout, vbuf->GetFVF(), layout.stride, vertexName);
     if (!Prepare(layout)) return;
     glDrawElements(GlPrimitive(type), static_cast<GLsizei>(count), GL_UNSIGNED_INT,
                    reinterpret_cast<const void*>(static_cast<std::uintptr_t>(startIndex) * 4u));
@@ -702,6 +888,7 @@ class GlDevice : public StateDevice {
   }
 
   std::vector<std::uint32_t> ReadBackBuffer() override {
+    Claim();
     std::vector<std::uint32_t> px =
         ReadRenderbuffer(hasPresented_ ? presented_->Renderbuffer() : backBuffer_->Renderbuffer(),
                          kBackBufferWidth, kBackBufferHeight);
@@ -714,7 +901,8 @@ class GlDevice : public StateDevice {
     auto* t = dynamic_cast<GlTexture*>(texture);
     if (!t) return {};
     if (t->GetUsage() != Usage::RenderTarget) return t->Pixels();
-    GLuint name = t->Name();
+    Claim();
+    GLuint name = TextureName(t);
     glBindFramebuffer(GL_READ_FRAMEBUFFER, readFbo_);
     glFramebufferRenderbuffer(GL_READ_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, 0);
     glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, name, 0);
@@ -737,66 +925,82 @@ class GlDevice : public StateDevice {
   }
 
  private:
-  struct Uniforms {
-    GLint rhw, rhwScale, rhwShift, worldView, normalMatrix, proj, blendWeights, clipShift;
-    GLint lighting, hasNormal, hasDiffuse, diffuseFromVertex, matDiffuse, matAmbient, matEmissive,
-        ambient, lightDiffuse, toLight, clampDiffuse;
-    GLint texture, hasTexture, texNudge, colorOp, colorArg1, colorArg2, alphaOp, alphaArg1,
-        alphaArg2, alphaTest, alphaFunc, alphaRef;
+  // What this device last set in the context, so that a draw sends only what
+  // changed. A value nothing can equal stands for "not known".
+  struct Applied {
+    GLuint program = 0;
+    GLint viewport[4] = {-1, -1, -1, -1};
+    float depthNear = -1, depthFar = -1;
+    int blend = -1;
+    GLenum srcBlend = 0, destBlend = 0;
+    int depthTest = -1, depthMask = -1;
+    GLenum depthFunc = 0;
+    int cull = -1;
+    GLenum cullFace = 0;
+    GLuint texture = ~0u;
+    GLuint arrayBuffer = ~0u, elementBuffer = ~0u;
+    // The buffer and format the vertex attributes read.
+    GLuint attribBuffer = ~0u;
+    std::uint32_t attribFvf = ~0u, attribStride = 0;
+  };
+  // Sampler 0's parameters (the sampler object is this device's own).
+  struct SamplerParams {
+    GLint mag = -1, min = -1, wrapS = -1, wrapT = -1;
   };
 
-  void BuildProgram() {
-    GLuint vs = CompileShader(GL_VERTEX_SHADER, kVertexShader);
-    GLuint fs = CompileShader(GL_FRAGMENT_SHADER, kFragmentShader);
-    program_ = glCreateProgram();
-    glAttachShader(program_, vs);
-    glAttachShader(program_, fs);
-    glLinkProgram(program_);
+  // Makes the context this device's: after another device drew, nothing it
+  // left is trusted and the fixed state is set again.
+  void Claim() {
+    if (gStateOwner == this) return;
+    gStateOwner = this;
+    applied_ = Applied{};
+    glBindVertexArray(vao_);
+    glActiveTexture(GL_TEXTURE0);
+    glBindSampler(0, sampler_);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    // Clockwise on screen is front; see the conventions at the top.
+    glFrontFace(GL_CCW);
+    glDisable(GL_SCISSOR_TEST);
+    glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
+  }
+
+  Program BuildProgram(const ShaderKey& key) {
+    Program p;
+    const std::string vsSource = VertexSource(key), fsSource = FragmentSource(key);
+    GLuint vs = CompileShader(GL_VERTEX_SHADER, vsSource.c_str());
+    GLuint fs = CompileShader(GL_FRAGMENT_SHADER, fsSource.c_str());
+    p.id = glCreateProgram();
+    glAttachShader(p.id, vs);
+    glAttachShader(p.id, fs);
+    glLinkProgram(p.id);
     glDeleteShader(vs);
     glDeleteShader(fs);
     GLint ok = 0;
-    glGetProgramiv(program_, GL_LINK_STATUS, &ok);
+    glGetProgramiv(p.id, GL_LINK_STATUS, &ok);
     if (!ok) {
       char log[2048] = {};
-      glGetProgramInfoLog(program_, sizeof log, nullptr, log);
-      std::fprintf(stderr, "GL program: %s\n", log);
+      glGetProgramInfoLog(p.id, sizeof log, nullptr, log);
+      std::fprintf(stderr, "GL program %#x: %s\n", key.Bits(), log);
     }
-    programOk_ = ok != 0;
-    auto at = [this](const char* name) { return glGetUniformLocation(program_, name); };
-    u_.rhw = at("uRhw");
-    u_.rhwScale = at("uRhwScale");
-    u_.rhwShift = at("uRhwShift");
-    u_.worldView = at("uWorldView");
-    u_.normalMatrix = at("uNormalMatrix");
-    u_.proj = at("uProj");
-    u_.blendWeights = at("uBlendWeights");
-    u_.clipShift = at("uClipShift");
-    u_.lighting = at("uLighting");
-    u_.hasNormal = at("uHasNormal");
-    u_.hasDiffuse = at("uHasDiffuse");
-    u_.diffuseFromVertex = at("uDiffuseFromVertex");
-    u_.matDiffuse = at("uMatDiffuse");
-    u_.matAmbient = at("uMatAmbient");
-    u_.matEmissive = at("uMatEmissive");
-    u_.ambient = at("uAmbient");
-    u_.lightDiffuse = at("uLightDiffuse");
-    u_.toLight = at("uToLight");
-    u_.clampDiffuse = at("uClampDiffuse");
-    u_.texture = at("uTexture");
-    u_.hasTexture = at("uHasTexture");
-    u_.texNudge = at("uTexNudge");
-    u_.colorOp = at("uColorOp");
-    u_.colorArg1 = at("uColorArg1");
-    u_.colorArg2 = at("uColorArg2");
-    u_.alphaOp = at("uAlphaOp");
-    u_.alphaArg1 = at("uAlphaArg1");
-    u_.alphaArg2 = at("uAlphaArg2");
-    u_.alphaTest = at("uAlphaTest");
-    u_.alphaFunc = at("uAlphaFunc");
-    u_.alphaRef = at("uAlphaRef");
-    glUseProgram(program_);
-    glUniform1i(u_.texture, 0);
-    glUniform1i(u_.clampDiffuse, kClampDiffusePerLight ? 1 : 0);
+    p.ok = ok != 0;
+    for (int u = 0; u < kUniformCount; ++u) {
+      p.location[u] = glGetUniformLocation(p.id, kUniforms[u].name);
+    }
+    if (p.ok) {
+      UseProgram(p.id);
+      glUniform1i(glGetUniformLocation(p.id, "uTexture"), 0);
+    }
+    return p;
+  }
+
+  Program& ProgramFor(const ShaderKey& key) {
+    const std::uint32_t bits = key.Bits();
+    if (lastProgram_ && lastProgramBits_ == bits) return *lastProgram_;
+    auto found = programs_.find(bits);
+    if (found == programs_.end()) found = programs_.emplace(bits, BuildProgram(key)).first;
+    lastProgram_ = &found->second;
+    lastProgramBits_ = bits;
+    return found->second;
   }
 
   static void FlipRows(std::vector<std::uint32_t>* px, std::size_t w, std::size_t h) {
@@ -830,6 +1034,10 @@ class GlDevice : public StateDevice {
     std::vector<GLuint> textures, buffers, renderbuffers;
     {
       std::lock_guard<std::mutex> lock(shared_->mutex);
+      if (shared_->deadTextures.empty() && shared_->deadBuffers.empty() &&
+          shared_->deadRenderbuffers.empty()) {
+        return;
+      }
       textures.swap(shared_->deadTextures);
       buffers.swap(shared_->deadBuffers);
       renderbuffers.swap(shared_->deadRenderbuffers);
@@ -839,6 +1047,10 @@ class GlDevice : public StateDevice {
     if (!renderbuffers.empty()) {
       glDeleteRenderbuffers(static_cast<GLsizei>(renderbuffers.size()), renderbuffers.data());
     }
+    // GL unbinds what it deletes, and the names may come back for new
+    // objects: bindings by name are no longer known.
+    applied_.texture = ~0u;
+    applied_.arrayBuffer = applied_.elementBuffer = applied_.attribBuffer = ~0u;
   }
 
   void AttachTargets() {
@@ -846,7 +1058,7 @@ class GlDevice : public StateDevice {
     if (renderTarget_->GetKind() == GlSurface::Kind::TextureLevel) {
       glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, 0);
       glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D,
-                             renderTarget_->GetTexture()->Name(), 0);
+                             TextureName(renderTarget_->GetTexture()), 0);
     } else {
       glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, 0, 0);
       glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER,
@@ -862,19 +1074,81 @@ class GlDevice : public StateDevice {
     targetsDirty_ = false;
   }
 
+  // The draw framebuffer is always fbo_ between calls (whatever binds another
+  // binds it back), so only a change of targets needs work.
   void BindTargets() {
     if (targetsDirty_) {
       AttachTargets();
-    } else {
-      glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
+    } else if (renderTarget_->GetKind() == GlSurface::Kind::TextureLevel) {
       // A render-target texture's CPU copy may have been unlocked since.
-      if (renderTarget_->GetKind() == GlSurface::Kind::TextureLevel) {
-        renderTarget_->GetTexture()->Name();
-      }
+      TextureName(renderTarget_->GetTexture());
     }
   }
 
-  void SetAttributes(const VertexLayout& l, std::uint32_t stride) {
+  // A texture's GL name with its latest content, keeping track of the
+  // binding an upload leaves behind.
+  GLuint TextureName(GlTexture* t) {
+    bool bound = false;
+    GLuint name = t->Name(&bound);
+    if (bound) applied_.texture = name;
+    return name;
+  }
+
+  void BindArrayBuffer(GLuint name) {
+    if (applied_.arrayBuffer == name) return;
+    glBindBuffer(GL_ARRAY_BUFFER, name);
+    applied_.arrayBuffer = name;
+  }
+
+  void UseProgram(GLuint id) {
+    if (applied_.program == id) return;
+    glUseProgram(id);
+    applied_.program = id;
+  }
+
+  void SetDepthMask(bool on) {
+    if (applied_.depthMask == static_cast<int>(on)) return;
+    glDepthMask(on ? GL_TRUE : GL_FALSE);
+    applied_.depthMask = on;
+  }
+
+  static void SetEnabled(GLenum cap, bool on, int* applied) {
+    if (*applied == static_cast<int>(on)) return;
+    if (on) {
+      glEnable(cap);
+    } else {
+      glDisable(cap);
+    }
+    *applied = on;
+  }
+
+  void ApplyViewport(GLint x, GLint y, GLsizei w, GLsizei h, float n, float f) {
+    GLint* v = applied_.viewport;
+    if (v[0] != x || v[1] != y || v[2] != w || v[3] != h) {
+      glViewport(x, y, w, h);
+      v[0] = x, v[1] = y, v[2] = w, v[3] = h;
+    }
+    if (applied_.depthNear != n || applied_.depthFar != f) {
+      glDepthRange(n, f);
+      applied_.depthNear = n;
+      applied_.depthFar = f;
+    }
+  }
+
+  static void SetSamplerParameter(GLuint sampler, GLenum name, GLint value, GLint* applied) {
+    if (*applied == value) return;
+    glSamplerParameteri(sampler, name, value);
+    *applied = value;
+  }
+
+  // The vertex array reads `buffer` in the layout of `fvf` with `stride`.
+  void SetAttributes(const VertexLayout& l, std::uint32_t fvf, std::uint32_t stride,
+                     GLuint buffer) {
+    if (applied_.attribBuffer == buffer && applied_.attribFvf == fvf &&
+        applied_.attribStride == stride) {
+      return;
+    }
+    BindArrayBuffer(buffer);
     auto ptr = [](std::uint32_t off) {
       return reinterpret_cast<const void*>(static_cast<std::uintptr_t>(off));
     };
@@ -901,6 +1175,7 @@ class GlDevice : public StateDevice {
       // GL_BGRA reads the B, G, R, A bytes of an 0xAARRGGBB word as r, g, b, a.
       glVertexAttribPointer(3, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, s, ptr(l.diffuseOffset));
     } else {
+      // A vertex without a colour is opaque white, lit or not.
       glDisableVertexAttribArray(3);
       glVertexAttrib4f(3, 1, 1, 1, 1);
     }
@@ -911,74 +1186,25 @@ class GlDevice : public StateDevice {
       glDisableVertexAttribArray(4);
       glVertexAttrib2f(4, 0, 0);
     }
+    applied_.attribBuffer = buffer;
+    applied_.attribFvf = fvf;
+    applied_.attribStride = stride;
   }
 
   // Applies the state for a draw in the given layout. False when nothing
   // can be drawn.
   bool Prepare(const VertexLayout& l) {
-    if (!programOk_) return false;
-    BindTargets();
-    glUseProgram(program_);
     const DeviceState& s = state_;
-    std::uint32_t tw = renderTarget_->Width(), th = renderTarget_->Height();
-
-    // Where the vertices go.
-    glUniform1i(u_.rhw, l.rhw ? 1 : 0);
-    if (l.rhw) {
-      // Screen vertices address the whole target, whatever the viewport.
-      glViewport(0, 0, static_cast<GLsizei>(tw), static_cast<GLsizei>(th));
-      glDepthRange(0.0, 1.0);
-      glUniform2f(u_.rhwScale, 2.0f / static_cast<float>(tw), 2.0f / static_cast<float>(th));
-      glUniform1f(u_.rhwShift, kPixelCentreShift);
-    } else {
-      const Viewport& vp = s.viewport;
-      if (vp.width == 0 || vp.height == 0) return false;
-      glViewport(static_cast<GLint>(vp.x), static_cast<GLint>(vp.y), static_cast<GLsizei>(vp.width),
-                 static_cast<GLsizei>(vp.height));
-      glDepthRange(vp.minZ, vp.maxZ);
-      // One pixel is 2 / size in NDC.
-      const float shift = 2.0f * kPixelCentreShift;
-      glUniform2f(u_.clipShift, shift / static_cast<float>(vp.width),
-                  shift / static_cast<float>(vp.height));
-      int blend = static_cast<int>(std::min<std::uint32_t>(s.vertexBlend, 3u));
-      blend = std::min(blend, l.betas);
-      glUniform1i(u_.blendWeights, blend);
-      float wv[4][16];
-      float nm[4][9];
-      for (int i = 0; i <= blend; ++i) {
-        Matrix m = s.world[i] * s.view;
-        std::memcpy(wv[i], &m.m[0][0], sizeof wv[i]);
-        NormalMatrix(m, nm[i]);
-      }
-      glUniformMatrix4fv(u_.worldView, blend + 1, GL_FALSE, &wv[0][0]);
-      glUniformMatrix3fv(u_.normalMatrix, blend + 1, GL_FALSE, &nm[0][0]);
-      glUniformMatrix4fv(u_.proj, 1, GL_FALSE, &s.projection.m[0][0]);
-
-      // Lighting.
-      bool lit = s.lighting != 0;
-      glUniform1i(u_.lighting, lit ? 1 : 0);
-      if (lit) {
-        const Material& mat = s.material;
-        Color ga = s.ambient;
-        float gr = static_cast<float>((ga >> 16) & 0xFF) / 255.0f;
-        float gg = static_cast<float>((ga >> 8) & 0xFF) / 255.0f;
-        float gb = static_cast<float>(ga & 0xFF) / 255.0f;
-        const Light& light = s.light;
-        bool on = s.lightEnabled;
-        glUniform3f(u_.ambient, gr + (on ? light.ambient.r : 0.0f),
-                    gg + (on ? light.ambient.g : 0.0f), gb + (on ? light.ambient.b : 0.0f));
-        glUniform3f(u_.lightDiffuse, on ? light.diffuse.r : 0.0f, on ? light.diffuse.g : 0.0f,
-                    on ? light.diffuse.b : 0.0f);
-        Vec3 toLight = -Vec3Normalize(Vec3TransformNormal(light.direction, s.view));
-        glUniform3f(u_.toLight, toLight.x, toLight.y, toLight.z);
-        glUniform4f(u_.matDiffuse, mat.diffuse.r, mat.diffuse.g, mat.diffuse.b, mat.diffuse.a);
-        glUniform3f(u_.matAmbient, mat.ambient.r, mat.ambient.g, mat.ambient.b);
-        glUniform3f(u_.matEmissive, mat.emissive.r, mat.emissive.g, mat.emissive.b);
-        glUniform1i(u_.diffuseFromVertex, s.diffuseMaterialSource == kMcsColor1 ? 1 : 0);
-      }
+    ShaderKey key;
+    key.rhw = l.rhw;
+    if (!l.rhw) {
+      if (s.viewport.width == 0 || s.viewport.height == 0) return false;
+      key.blendWeights =
+          std::min(static_cast<int>(std::min<std::uint32_t>(s.vertexBlend, 3u)), l.betas);
+      key.lighting = s.lighting != 0;
+      key.normal = key.lighting && l.normal;
+      key.diffuseFromVertex = key.lighting && l.diffuse && s.diffuseMaterialSource == kMcsColor1;
     }
-    glUniform1i(u_.hasNormal, l.normal ? 1 : 0);
-    glUniform1i(u_.hasDiffuse, l.diffuse ? 1 : 0);
 
     // Texture stage 0. An op that reads a texture when none is bound
     // selects CURRENT instead (the diffuse colour at stage 0).
@@ -997,59 +1223,126 @@ class GlDevice : public StateDevice {
       alphaOp = kTopSelectArg1;
       alphaArg1 = kTaCurrent;
     }
-    glUniform1i(u_.colorOp, static_cast<GLint>(colorOp));
-    glUniform1i(u_.colorArg1, static_cast<GLint>(colorArg1));
-    glUniform1i(u_.colorArg2, static_cast<GLint>(colorArg2));
-    glUniform1i(u_.alphaOp, static_cast<GLint>(alphaOp));
-    glUniform1i(u_.alphaArg1, static_cast<GLint>(alphaArg1));
-    glUniform1i(u_.alphaArg2, static_cast<GLint>(alphaArg2));
-    glUniform1i(u_.hasTexture, tex ? 1 : 0);
-    if (tex) {
-      glActiveTexture(GL_TEXTURE0);
-      glBindSampler(0, sampler_);
-      GLuint name = tex->Name();
-      glBindTexture(GL_TEXTURE_2D, name);
-      glSamplerParameteri(sampler_, GL_TEXTURE_MAG_FILTER,
-                          s.magFilter == kTexfLinear ? GL_LINEAR : GL_NEAREST);
-      glSamplerParameteri(sampler_, GL_TEXTURE_MIN_FILTER,
-                          static_cast<GLint>(MinFilter(s.minFilter, s.mipFilter)));
-      glSamplerParameteri(sampler_, GL_TEXTURE_WRAP_S, static_cast<GLint>(GlAddress(s.addressU)));
-      glSamplerParameteri(sampler_, GL_TEXTURE_WRAP_T, static_cast<GLint>(GlAddress(s.addressV)));
-      // 1:1 and magnified draws use the mag filter; only point sampling jumps
-      // at a texel edge, and linear filtering must keep its exact weights.
-      glUniform1f(u_.texNudge, s.magFilter == kTexfLinear ? 0.0f : kPointSampleNudge);
+    key.color = SourceOf(colorOp, colorArg1, colorArg2);
+    key.alpha = SourceOf(alphaOp, alphaArg1, alphaArg2);
+    key.texture = SourceReadsTexture(key.color) || SourceReadsTexture(key.alpha);
+    // 1:1 and magnified draws use the mag filter; only point sampling jumps
+    // at a texel edge, and linear filtering must keep its exact weights.
+    key.pointNudge = key.texture && s.magFilter != kTexfLinear;
+    // ALWAYS (and anything unknown) keeps every pixel: no test.
+    if (s.alphaTestEnable && s.alphaFunc >= kCmpNever && s.alphaFunc < kCmpAlways) {
+      key.alphaFunc = s.alphaFunc;
     }
 
-    // Alpha test.
-    glUniform1i(u_.alphaTest, s.alphaTestEnable ? 1 : 0);
-    glUniform1i(u_.alphaFunc, static_cast<GLint>(s.alphaFunc));
-    glUniform1i(u_.alphaRef, static_cast<GLint>(s.alphaRef & 0xFFu));
+    Program& program = ProgramFor(key);
+    if (!program.ok) return false;
+    BindTargets();
+    UseProgram(program.id);
+
+    // Where the vertices go.
+    if (l.rhw) {
+      // Screen vertices address the whole target, whatever the viewport.
+      const std::uint32_t tw = renderTarget_->Width(), th = renderTarget_->Height();
+      ApplyViewport(0, 0, static_cast<GLsizei>(tw), static_cast<GLsizei>(th), 0.0f, 1.0f);
+      const float scale[2] = {2.0f / static_cast<float>(tw), 2.0f / static_cast<float>(th)};
+      SendUniform(program, kURhwScale, scale);
+    } else {
+      const Viewport& vp = s.viewport;
+      ApplyViewport(static_cast<GLint>(vp.x), static_cast<GLint>(vp.y),
+                    static_cast<GLsizei>(vp.width), static_cast<GLsizei>(vp.height), vp.minZ,
+                    vp.maxZ);
+      // One pixel is 2 / size in NDC.
+      const float shift = 2.0f * kPixelCentreShift;
+      const float clipShift[2] = {shift / static_cast<float>(vp.width),
+                                  shift / static_cast<float>(vp.height)};
+      SendUniform(program, kUClipShift, clipShift);
+      const int matrices = key.blendWeights + 1;
+      float wv[kMaxMatrices][16];
+      float nm[kMaxMatrices][9];
+      for (int i = 0; i < matrices; ++i) {
+        Matrix m = s.world[i] * s.view;
+        std::memcpy(wv[i], &m.m[0][0], sizeof wv[i]);
+        if (key.normal) NormalMatrix(m, nm[i]);
+      }
+      SendUniform(program, kUWorldView, &wv[0][0], matrices);
+      if (key.normal) SendUniform(program, kUNormalMatrix, &nm[0][0], matrices);
+      SendUniform(program, kUProj, &s.projection.m[0][0]);
+
+      if (key.lighting) {
+        const Material& mat = s.material;
+        Color ga = s.ambient;
+        const Light& light = s.light;
+        const bool on = s.lightEnabled;
+        const float ambient[3] = {
+            static_cast<float>((ga >> 16) & 0xFF) / 255.0f + (on ? light.ambient.r : 0.0f),
+            static_cast<float>((ga >> 8) & 0xFF) / 255.0f + (on ? light.ambient.g : 0.0f),
+            static_cast<float>(ga & 0xFF) / 255.0f + (on ? light.ambient.b : 0.0f)};
+        SendUniform(program, kUAmbient, ambient);
+        const float matAmbient[3] = {mat.ambient.r, mat.ambient.g, mat.ambient.b};
+        SendUniform(program, kUMatAmbient, matAmbient);
+        const float matEmissive[3] = {mat.emissive.r, mat.emissive.g, mat.emissive.b};
+        SendUniform(program, kUMatEmissive, matEmissive);
+        const float matDiffuse[4] = {mat.diffuse.r, mat.diffuse.g, mat.diffuse.b, mat.diffuse.a};
+        SendUniform(program, kUMatDiffuse, matDiffuse);
+        if (key.normal) {
+          const float lightDiffuse[3] = {on ? light.diffuse.r : 0.0f, on ? light.diffuse.g : 0.0f,
+                                         on ? light.diffuse.b : 0.0f};
+          SendUniform(program, kULightDiffuse, lightDiffuse);
+          Vec3 toLight = -Vec3Normalize(Vec3TransformNormal(light.direction, s.view));
+          const float to[3] = {toLight.x, toLight.y, toLight.z};
+          SendUniform(program, kUToLight, to);
+        }
+      }
+    }
+
+    if (key.texture) {
+      GLuint name = TextureName(tex);
+      if (applied_.texture != name) {
+        glBindTexture(GL_TEXTURE_2D, name);
+        applied_.texture = name;
+      }
+      SetSamplerParameter(sampler_, GL_TEXTURE_MAG_FILTER,
+                          s.magFilter == kTexfLinear ? GL_LINEAR : GL_NEAREST, &sampler0_.mag);
+      SetSamplerParameter(sampler_, GL_TEXTURE_MIN_FILTER,
+                          static_cast<GLint>(MinFilter(s.minFilter, s.mipFilter)), &sampler0_.min);
+      SetSamplerParameter(sampler_, GL_TEXTURE_WRAP_S, static_cast<GLint>(GlAddress(s.addressU)),
+                          &sampler0_.wrapS);
+      SetSamplerParameter(sampler_, GL_TEXTURE_WRAP_T, static_cast<GLint>(GlAddress(s.addressV)),
+                          &sampler0_.wrapT);
+    }
+
+    if (key.alphaFunc != 0) {
+      const float ref = static_cast<float>(s.alphaRef & 0xFFu);
+      SendUniform(program, kUAlphaRef, &ref);
+    }
 
     // Output merger.
+    SetEnabled(GL_BLEND, s.alphaBlendEnable != 0, &applied_.blend);
     if (s.alphaBlendEnable) {
-      glEnable(GL_BLEND);
-      glBlendFunc(GlBlend(s.srcBlend), GlBlend(s.destBlend));
-    } else {
-      glDisable(GL_BLEND);
+      GLenum src = GlBlend(s.srcBlend), dest = GlBlend(s.destBlend);
+      if (applied_.srcBlend != src || applied_.destBlend != dest) {
+        glBlendFunc(src, dest);
+        applied_.srcBlend = src;
+        applied_.destBlend = dest;
+      }
     }
-    if (s.zEnable && currentDepth_) {
-      glEnable(GL_DEPTH_TEST);
-      glDepthFunc(GlCompare(s.zFunc));
-      glDepthMask(s.zWriteEnable ? GL_TRUE : GL_FALSE);
-    } else {
-      glDisable(GL_DEPTH_TEST);
+    const bool depth = s.zEnable && currentDepth_;
+    SetEnabled(GL_DEPTH_TEST, depth, &applied_.depthTest);
+    if (depth) {
+      GLenum func = GlCompare(s.zFunc);
+      if (applied_.depthFunc != func) {
+        glDepthFunc(func);
+        applied_.depthFunc = func;
+      }
+      SetDepthMask(s.zWriteEnable != 0);
     }
-    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-    // Clockwise on screen is front; see the conventions at the top.
-    glFrontFace(GL_CCW);
-    if (s.cullMode == kCullCW) {
-      glEnable(GL_CULL_FACE);
-      glCullFace(GL_FRONT);
-    } else if (s.cullMode == kCullCCW) {
-      glEnable(GL_CULL_FACE);
-      glCullFace(GL_BACK);
-    } else {
-      glDisable(GL_CULL_FACE);
+    SetEnabled(GL_CULL_FACE, s.cullMode == kCullCW || s.cullMode == kCullCCW, &applied_.cull);
+    if (s.cullMode == kCullCW || s.cullMode == kCullCCW) {
+      GLenum face = s.cullMode == kCullCW ? GL_FRONT : GL_BACK;
+      if (applied_.cullFace != face) {
+        glCullFace(face);
+        applied_.cullFace = face;
+      }
     }
     return true;
   }
@@ -1070,9 +1363,11 @@ class GlDevice : public StateDevice {
 
   std::shared_ptr<GlContext> context_;
   SharedPtr shared_;
-  GLuint program_ = 0;
-  bool programOk_ = false;
-  Uniforms u_{};
+  std::unordered_map<std::uint32_t, Program> programs_;
+  Program* lastProgram_ = nullptr;
+  std::uint32_t lastProgramBits_ = 0;
+  Applied applied_;
+  SamplerParams sampler0_;
   GLuint vao_ = 0, streamBuffer_ = 0, fbo_ = 0, readFbo_ = 0, presentFbo_ = 0, sampler_ = 0;
   GlSurface* backBuffer_ = nullptr;
   GlSurface* depthStencil_ = nullptr;
