@@ -21,7 +21,6 @@ constexpr float kTurnStep = 10.0f;
 constexpr float kWalkArc = 0.20000000298023224f;
 constexpr float kHover = 1.5f;  // times the size: how high the body's origin stands
 constexpr float kShrink = 0.0010000000474974513f;
-constexpr int kHungerStart = 50;
 constexpr int kHungerQuickest = 10;
 constexpr int kHungerSpeedUp = 3;
 constexpr float kGlowStep = 0.009999999776482582f;

@@ -38,6 +38,14 @@ std::string ExecutableDir() {
   return exe.parent_path().string();
 }
 
+long ResidentMemoryKiB() {
+  std::string status;
+  if (!ReadFileHead("/proc/self/status", 1 << 14, &status, nullptr, nullptr)) return -1;
+  const std::size_t at = status.find("\nVmRSS:");
+  if (at == std::string::npos) return -1;
+  return std::strtol(status.c_str() + at + 7, nullptr, 10);
+}
+
 bool FolderIsWritable(const std::string& folder) {
   return !folder.empty() && ::access(folder.c_str(), W_OK | X_OK) == 0;
 }

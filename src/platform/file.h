@@ -1,7 +1,8 @@
 // Reading and writing whole files, the way a player's data must be written.
 //
 // Contract (POSIX on every back end so far):
-//  - ExecutableDir reads /proc/self/exe; FolderIsWritable asks access(2)
+//  - ExecutableDir reads /proc/self/exe, ResidentMemoryKiB the VmRSS line of
+//    /proc/self/status; FolderIsWritable asks access(2)
 //    for write and search permission; UserDataDir follows the XDG base
 //    directory rules. None of them creates anything.
 //  - ReadFileHead reads at most `limit` bytes from the start of a regular
@@ -29,6 +30,8 @@ enum class FileError { None, NotFound, NotAFile, Unreadable, Unwritable };
 // The folder the running program's executable is in (symbolic links
 // resolved), or empty when the system cannot say.
 std::string ExecutableDir();
+// The program's resident memory in KiB, or -1 when the system cannot say.
+long ResidentMemoryKiB();
 // Whether the program may create and replace files in the folder.
 bool FolderIsWritable(const std::string& folder);
 // The user's data folder for a program: $XDG_DATA_HOME/name, or

@@ -19,8 +19,9 @@ struct Image {
 };
 
 // The largest side LoadPng accepts; bigger files are refused rather than
-// allocated (no texture the game uses comes near it).
-inline constexpr std::uint32_t kMaxImageSide = 16384;
+// allocated (no texture the game uses comes near it: the largest side is
+// 2407). A damaged header cannot make a reader allocate more than 64 MiB.
+inline constexpr std::uint32_t kMaxImageSide = 4096;
 
 // Reads any PNG (grey, palette, RGB, with or without alpha, 8 or 16 bits) and
 // converts it to ARGB. On failure (missing, unreadable, not a PNG, truncated,

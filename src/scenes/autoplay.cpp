@@ -91,8 +91,7 @@ platform::TickInput Autoplayer::Planned(const SequenceParent& root, const Servic
   return {};
 }
 
-platform::TickInput Autoplayer::Mischief(const SequenceParent& root,
-                                         platform::TickInput planned) {
+platform::TickInput Autoplayer::Mischief(const SequenceParent& root, platform::TickInput planned) {
   // A question on screen: think a moment with no key down, then answer.
   auto answer = [&](bool mayGiveUp) {
     platform::TickInput in;
@@ -100,7 +99,7 @@ platform::TickInput Autoplayer::Mischief(const SequenceParent& root,
       --answerWait_;
       return in;
     }
-    in.Hold(mayGiveUp && OneIn(kGiveUpOneIn) ? Key::Y : Key::N);
+    in.Press(mayGiveUp && OneIn(kGiveUpOneIn) ? Key::Y : Key::N);
     return in;
   };
   auto ask = [&]() {
@@ -118,8 +117,7 @@ platform::TickInput Autoplayer::Mischief(const SequenceParent& root,
     if (title->quitPrompt) return answer(false);
     if (OneIn(kTuningOneIn)) planned.Press(Key::E);
     // Instead of the Enter that would start the run, now and then ESC.
-    if (title->titleState == Title::kWaiting && planned.Held(Key::Return) &&
-        OneIn(kTitleQuitOneIn))
+    if (title->titleState == Title::kWaiting && planned.Held(Key::Return) && OneIn(kTitleQuitOneIn))
       return ask();
     return planned;
   }

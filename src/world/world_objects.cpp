@@ -65,13 +65,28 @@ bool ReadNumber(const std::string& field, float* out) {
   return true;
 }
 
+// A placement turns the planet's up axis to where the object stands, so its
+// quaternion must be a rotation, give or take the file's rounding (the
+// shipped ones are of unit length to six places). One far from unit length
+// would stretch the object's place, past any finite number for large
+// components.
+bool IsRotation(float w, float x, float y, float z) {
+  const double n = double(w) * w + double(x) * x + double(y) * y + double(z) * z;
+  return n >= 0.25 && n <= 4.0;
+}
+
+// A header count far beyond any planet (the game's file places about a
+// hundred objects) counts as this many: each slot costs a draw of the
+// generator when the slots are shuffled.
+constexpr long kMaxHeaderCount = 10000;
+
 // The integer of a header line (its second field), 0 when there is none.
 int HeaderCount(const std::vector<std::string>& lines, std::size_t index) {
   if (index >= lines.size()) return 0;
   const std::vector<std::string> fields = media::SplitString(lines[index], ",");
   if (fields.size() < 2) return 0;
-  const long n = std::atol(fields[1].c_str());
-  return n < 0 ? 0 : n > 1000000 ? 1000000 : static_cast<int>(n);
+  const long n = std::strtol(fields[1].c_str(), nullptr, 10);
+  return n < 0 ? 0 : n > kMaxHeaderCount ? static_cast<int>(kMaxHeaderCount) : static_cast<int>(n);
 }
 
 // `size` slots of which the first `chosen` hold 1, shuffled with the
@@ -140,6 +155,11 @@ std::vector<Rider> LoadObjectPositions(WorldObjects& world, const Planet& planet
       ok = ReadNumber(fields[static_cast<std::size_t>(f + 1)], &v[f]);
     if (!ok) {
       std::fprintf(stderr, "poromeko: %s line %zu: a %s needs w, x, y, z and a scale; skipped\n",
+                   path.c_str(), i + 1, kind.c_str());
+      continue;
+    }
+    if (!IsRotation(v[0], v[1], v[2], v[3])) {
+      std::fprintf(stderr, "poromeko: %s line %zu: a %s's w, x, y, z are no rotation; skipped\n",
                    path.c_str(), i + 1, kind.c_str());
       continue;
     }

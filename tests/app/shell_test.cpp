@@ -140,6 +140,27 @@ TEST(OptionsTest, ParsesKnownOptionsAndRejectsTheRest) {
   EXPECT_FALSE(ParseOptions(5, both, &o, &error));
   const char* seedAndReplay[] = {"poromeko", "--seed", "3", "--replay", "b"};
   EXPECT_FALSE(ParseOptions(5, seedAndReplay, &o, &error));
+
+  // The soak's options: the restless autoplayer is an autoplayer, and the
+  // memory is printed every N updates for N from 1 up.
+  Options m;
+  const char* mischief[] = {"poromeko", "--autoplay=mischief", "--rss-every", "3600"};
+  ASSERT_TRUE(ParseOptions(4, mischief, &m, &error)) << error;
+  EXPECT_TRUE(m.autoplay);
+  EXPECT_TRUE(m.mischief);
+  EXPECT_EQ(m.rssEvery, 3600);
+  Options plain;
+  const char* autoplay[] = {"poromeko", "--autoplay"};
+  ASSERT_TRUE(ParseOptions(2, autoplay, &plain, &error)) << error;
+  EXPECT_TRUE(plain.autoplay);
+  EXPECT_FALSE(plain.mischief);
+  EXPECT_EQ(plain.rssEvery, 0);
+  const char* never[] = {"poromeko", "--rss-every", "0"};
+  EXPECT_FALSE(ParseOptions(3, never, &o, &error));
+  const char* other[] = {"poromeko", "--autoplay=wild"};
+  EXPECT_FALSE(ParseOptions(2, other, &o, &error));
+  const char* mischiefReplay[] = {"poromeko", "--autoplay=mischief", "--replay", "b"};
+  EXPECT_FALSE(ParseOptions(4, mischiefReplay, &o, &error));
 }
 
 TEST(LoaderHandshakeTest, ClosingStopsTheLoaderBetweenJobs) {

@@ -118,25 +118,27 @@ TEST_F(ImageTest, BadFilesFailCleanlyWithAReason) {
 }
 
 TEST_F(ImageTest, HugeDeclaredSizeIsRefusedBeforeAllocating) {
-  // A valid header announcing 100000 x 100000 pixels, followed by nothing.
+  // Valid headers announcing 100000 x 100000 and 16384 x 16384 pixels (a
+  // gigabyte to decode into), followed by nothing.
   std::vector<std::uint32_t> argb(4, 0xFFFFFFFFu);
   ASSERT_TRUE(SavePng(Path("small.png"), 2, 2, argb.data()));
-  std::vector<unsigned char> bytes = ReadBytes(Path("small.png"));
-  // IHDR data starts at byte 16: width and height big-endian, then the CRC
-  // over type + data at byte 29, which we recompute so only the size is odd.
-  const std::uint32_t big = 100000;
-  for (int k = 0; k < 2; ++k)
-    for (int b = 0; b < 4; ++b)
-      bytes[16 + 4 * k + b] = static_cast<unsigned char>(big >> (24 - 8 * b));
-  const std::uint32_t crc = static_cast<std::uint32_t>(crc32(0, &bytes[12], 17));
-  for (int b = 0; b < 4; ++b) bytes[29 + b] = static_cast<unsigned char>(crc >> (24 - 8 * b));
-  WriteBytes(Path("huge.png"), bytes);
+  for (const std::uint32_t big : {100000u, 16384u, kMaxImageSide + 1}) {
+    std::vector<unsigned char> bytes = ReadBytes(Path("small.png"));
+    // IHDR data starts at byte 16: width and height big-endian, then the CRC
+    // over type + data at byte 29, which we recompute so only the size is odd.
+    for (int k = 0; k < 2; ++k)
+      for (int b = 0; b < 4; ++b)
+        bytes[16 + 4 * k + b] = static_cast<unsigned char>(big >> (24 - 8 * b));
+    const std::uint32_t crc = static_cast<std::uint32_t>(crc32(0, &bytes[12], 17));
+    for (int b = 0; b < 4; ++b) bytes[29 + b] = static_cast<unsigned char>(crc >> (24 - 8 * b));
+    WriteBytes(Path("huge.png"), bytes);
 
-  Image img;
-  std::string error;
-  EXPECT_FALSE(LoadPng(Path("huge.png"), &img, &error));
-  EXPECT_NE(error.find("not supported"), std::string::npos) << error;
-  EXPECT_TRUE(img.pixels.empty());
+    Image img;
+    std::string error;
+    EXPECT_FALSE(LoadPng(Path("huge.png"), &img, &error)) << big;
+    EXPECT_NE(error.find("not supported"), std::string::npos) << error;
+    EXPECT_TRUE(img.pixels.empty());
+  }
 }
 
 TEST_F(ImageTest, SaveRefusesNothingToWriteAndUnwritablePaths) {

@@ -2,6 +2,8 @@
 // place, and leave nothing behind.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -248,6 +250,34 @@ TEST(XFileMalformed, TruncationAnywhereIsRefusedCleanly) {
       }
     }
   }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(XFileMalformed, AFolderInPlaceOfAModelIsRefused) {
+  // A folder opens like a file and claims a size near 2^63: it must be
+  // refused before anything is allocated for it, by both loaders.
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / "poromeko_xfile_folder.x";
+  std::filesystem::create_directories(dir);
+  platform::Mesh* mesh = nullptr;
+  std::vector<platform::XMaterial> materials;
+  std::string error;
+  EXPECT_FALSE(platform::LoadMeshFromX(dir.string(), nullptr, &mesh, &materials, &error));
+  EXPECT_EQ(mesh, nullptr);
+  EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
+
+  platform::xfile::BasicAllocator alloc;
+  platform::Frame* root = nullptr;
+  std::unique_ptr<platform::AnimationController> controller;
+  error.clear();
+  EXPECT_FALSE(
+      platform::LoadMeshHierarchyFromX(dir.string(), nullptr, &alloc, &root, &controller, &error));
+  EXPECT_EQ(root, nullptr);
+  EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <unordered_map>
 
@@ -206,6 +207,12 @@ bool ReadWholeFile(const std::string& path, std::vector<unsigned char>* out, std
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     if (error) *error = path + ": cannot open the file";
+    return false;
+  }
+  // A folder opens like a file here and gives a nonsense size.
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) {
+    if (error) *error = path + ": not a regular file";
     return false;
   }
   in.seekg(0, std::ios::end);
