@@ -150,20 +150,42 @@ class GlSurface : public Surface {
   ~GlSurface() override {
     if (texture_) texture_->Release();
     Bury(shared_, GlKind::Renderbuffer, renderbuffer_);
+    Bury(shared_, GlKind::Texture, colorTexture_);
   }
   std::uint32_t Width() const override { return w_; }
   std::uint32_t Height() const override { return h_; }
   Kind GetKind() const { return kind_; }
   GlTexture* GetTexture() const { return texture_; }
 
+  // The depth-stencil storage.
   GLuint Renderbuffer() {
-    if (renderbuffer_ == 0 && kind_ != Kind::TextureLevel) {
+    if (renderbuffer_ == 0 && kind_ == Kind::DepthStencil) {
       glGenRenderbuffers(1, &renderbuffer_);
       glBindRenderbuffer(GL_RENDERBUFFER, renderbuffer_);
-      glRenderbufferStorage(GL_RENDERBUFFER, kind_ == Kind::Color ? GL_RGBA8 : GL_DEPTH24_STENCIL8,
-                            static_cast<GLsizei>(w_), static_cast<GLsizei>(h_));
+      glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, static_cast<GLsizei>(w_),
+                            static_cast<GLsizei>(h_));
     }
     return renderbuffer_;
+  }
+
+  // The colour storage of the back buffer (and of the presented copy): a
+  // texture of unsized RGBA given as B, G, R, A bytes, which the driver may
+  // then store as those bytes. That is how the window keeps its pixels, and
+  // Mesa copies a picture into the window row for row when the two match
+  // (our rows run top first, as the window's memory does, so the flip of
+  // Present is a straight copy there) but draws it through a shader when
+  // they do not. Made on the first call, which leaves it bound on the
+  // active unit and sets *bound.
+  GLuint ColorTexture(bool* bound) {
+    if (colorTexture_ == 0 && kind_ == Kind::Color) {
+      glGenTextures(1, &colorTexture_);
+      glBindTexture(GL_TEXTURE_2D, colorTexture_);
+      glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, static_cast<GLsizei>(w_), static_cast<GLsizei>(h_), 0,
+                   GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
+      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+      *bound = true;
+    }
+    return colorTexture_;
   }
 
  private:
@@ -172,6 +194,7 @@ class GlSurface : public Surface {
   std::uint32_t w_, h_;
   GlTexture* texture_;
   GLuint renderbuffer_ = 0;
+  GLuint colorTexture_ = 0;
 };
 
 Surface* GlTexture::GetSurfaceLevel(std::uint32_t level) {
@@ -668,8 +691,8 @@ class GlDevice : public StateDevice {
     currentDepth_ = depthStencil_;
     currentDepth_->AddRef();
     glBindFramebuffer(GL_FRAMEBUFFER, presentFbo_);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER,
-                              backBuffer_->Renderbuffer());
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D,
+                           SurfaceTexture(backBuffer_), 0);
     AttachTargets();
     // A new back buffer starts black with depth 1.
     Clear(kClearTarget | kClearZBuffer | kClearStencil, 0xFF000000u, 1.0f, 0);
@@ -739,9 +762,8 @@ class GlDevice : public StateDevice {
     // being drawn into.
     glBindFramebuffer(GL_READ_FRAMEBUFFER, presentFbo_);
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, readFbo_);
-    glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, 0, 0);
-    glFramebufferRenderbuffer(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER,
-                              presented_->Renderbuffer());
+    glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D,
+                           SurfaceTexture(presented_), 0);
     glFramebufferRenderbuffer(GL_DRAW_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, 0);
     glBlitFramebuffer(0, 0, kBackBufferWidth, kBackBufferHeight, 0, 0, kBackBufferWidth,
                       kBackBufferHeight, GL_COLOR_BUFFER_BIT, GL_NEAREST);
@@ -753,9 +775,11 @@ class GlDevice : public StateDevice {
     context_->DrawableSize(&ww, &wh);
     glBindFramebuffer(GL_READ_FRAMEBUFFER, presentFbo_);
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-    glClearColor(0, 0, 0, 1);
-    glClear(GL_COLOR_BUFFER_BIT);
     PresentRect r = FitBackBuffer(ww, wh);
+    if (r.width != ww || r.height != wh) {
+      glClearColor(0, 0, 0, 1);
+      glClear(GL_COLOR_BUFFER_BIT);
+    }
     if (r.width > 0 && r.height > 0) {
       bool exact = r.width == static_cast<int>(kBackBufferWidth) &&
                    r.height == static_cast<int>(kBackBufferHeight);
@@ -890,8 +914,8 @@ class GlDevice : public StateDevice {
   std::vector<std::uint32_t> ReadBackBuffer() override {
     Claim();
     std::vector<std::uint32_t> px =
-        ReadRenderbuffer(hasPresented_ ? presented_->Renderbuffer() : backBuffer_->Renderbuffer(),
-                         kBackBufferWidth, kBackBufferHeight);
+        ReadColorTexture(SurfaceTexture(hasPresented_ ? presented_ : backBuffer_), kBackBufferWidth,
+                         kBackBufferHeight);
     // The back buffer has no alpha channel of its own: it reads as opaque.
     for (auto& p : px) p |= 0xFF000000u;
     return px;
@@ -1055,15 +1079,10 @@ class GlDevice : public StateDevice {
 
   void AttachTargets() {
     glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
-    if (renderTarget_->GetKind() == GlSurface::Kind::TextureLevel) {
-      glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, 0);
-      glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D,
-                             TextureName(renderTarget_->GetTexture()), 0);
-    } else {
-      glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, 0, 0);
-      glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER,
-                                renderTarget_->Renderbuffer());
-    }
+    const GLuint color = renderTarget_->GetKind() == GlSurface::Kind::TextureLevel
+                             ? TextureName(renderTarget_->GetTexture())
+                             : SurfaceTexture(renderTarget_);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, color, 0);
     glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER,
                               currentDepth_ ? currentDepth_->Renderbuffer() : 0);
     glDrawBuffer(GL_COLOR_ATTACHMENT0);
@@ -1090,6 +1109,15 @@ class GlDevice : public StateDevice {
   GLuint TextureName(GlTexture* t) {
     bool bound = false;
     GLuint name = t->Name(&bound);
+    if (bound) applied_.texture = name;
+    return name;
+  }
+
+  // The colour texture of the back buffer or the presented copy, keeping
+  // track of the binding its making leaves behind.
+  GLuint SurfaceTexture(GlSurface* s) {
+    bool bound = false;
+    GLuint name = s->ColorTexture(&bound);
     if (bound) applied_.texture = name;
     return name;
   }
@@ -1347,12 +1375,11 @@ class GlDevice : public StateDevice {
     return true;
   }
 
-  std::vector<std::uint32_t> ReadRenderbuffer(GLuint rb, std::uint32_t w, std::uint32_t h) {
+  std::vector<std::uint32_t> ReadColorTexture(GLuint texture, std::uint32_t w, std::uint32_t h) {
     std::vector<std::uint32_t> px(static_cast<std::size_t>(w) * h, 0u);
     glBindFramebuffer(GL_READ_FRAMEBUFFER, readFbo_);
-    glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, 0, 0);
     glFramebufferRenderbuffer(GL_READ_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, 0);
-    glFramebufferRenderbuffer(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, rb);
+    glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture, 0);
     glReadBuffer(GL_COLOR_ATTACHMENT0);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     glReadPixels(0, 0, static_cast<GLsizei>(w), static_cast<GLsizei>(h), GL_BGRA, GL_UNSIGNED_BYTE,
