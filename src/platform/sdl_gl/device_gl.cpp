@@ -327,6 +327,9 @@ struct ShaderKey {
   bool diffuseFromVertex = false;  // COLOR1 material source and a vertex colour
   bool texture = false;            // the stage reads the bound texture
   bool pointNudge = false;         // point sampling reads just off the centre
+  // Unlit vertices without a colour: the diffuse colour is opaque white
+  // everywhere, so nothing is interpolated for it.
+  bool whiteDiffuse = false;
   StageSource color = kSourceDiffuse, alpha = kSourceDiffuse;
   std::uint32_t alphaFunc = 0;  // 0: no alpha test; else NEVER..GREATEREQUAL
 
@@ -336,7 +339,7 @@ struct ShaderKey {
            static_cast<std::uint32_t>(diffuseFromVertex) << 5 |
            static_cast<std::uint32_t>(texture) << 6 | static_cast<std::uint32_t>(pointNudge) << 7 |
            static_cast<std::uint32_t>(color) << 8 | static_cast<std::uint32_t>(alpha) << 11 |
-           alphaFunc << 14;
+           alphaFunc << 14 | static_cast<std::uint32_t>(whiteDiffuse) << 18;
   }
 };
 
@@ -349,7 +352,9 @@ layout(location = 2) in vec3 aNormal;
 layout(location = 3) in vec4 aDiffuse;  // opaque white when the vertex has no colour
 layout(location = 4) in vec2 aTex;
 
+#if !WHITE_DIFFUSE
 out vec4 vColor;
+#endif
 out vec2 vTex;
 
 #if RHW
@@ -360,7 +365,9 @@ void main() {
   float w = aPos.w != 0.0 ? 1.0 / aPos.w : 1.0;
   vec2 ndc = (aPos.xy + vec2(PIXEL_CENTRE_SHIFT)) * uRhwScale - 1.0;
   gl_Position = vec4(ndc, 2.0 * aPos.z - 1.0, 1.0) * w;
+#if !WHITE_DIFFUSE
   vColor = aDiffuse;
+#endif
 }
 #else
 uniform mat4 uWorldView[BLEND_WEIGHTS + 1];
@@ -394,7 +401,9 @@ void main() {
   gl_Position = vec4(clip.x + uClipShift.x * clip.w, -clip.y + uClipShift.y * clip.w,
                      2.0 * clip.z - clip.w, clip.w);
 #if !LIGHTING
+#if !WHITE_DIFFUSE
   vColor = aDiffuse;
+#endif
 #else
 #if DIFFUSE_FROM_VERTEX
   vec4 md = aDiffuse;
@@ -423,7 +432,11 @@ void main() {
 )";
 
 const char* const kFragmentShader = R"(
+#if WHITE_DIFFUSE
+const vec4 vColor = vec4(1.0);
+#else
 in vec4 vColor;
+#endif
 in vec2 vTex;
 
 uniform sampler2D uTexture;
@@ -474,9 +487,10 @@ std::string VertexSource(const ShaderKey& k) {
   std::snprintf(defines, sizeof defines,
                 "#version 330 core\n#define RHW %d\n#define BLEND_WEIGHTS %d\n#define LIGHTING "
                 "%d\n#define NORMAL %d\n#define DIFFUSE_FROM_VERTEX %d\n#define CLAMP_DIFFUSE "
-                "%d\n#define PIXEL_CENTRE_SHIFT %.9g\n",
+                "%d\n#define PIXEL_CENTRE_SHIFT %.9g\n#define WHITE_DIFFUSE %d\n",
                 k.rhw, k.blendWeights, k.lighting, k.normal, k.diffuseFromVertex,
-                kClampDiffusePerLight ? 1 : 0, static_cast<double>(kPixelCentreShift));
+                kClampDiffusePerLight ? 1 : 0, static_cast<double>(kPixelCentreShift),
+                k.whiteDiffuse);
   return defines + std::string(kVertexShader);
 }
 
@@ -485,10 +499,10 @@ std::string FragmentSource(const ShaderKey& k) {
   std::snprintf(defines, sizeof defines,
                 "#version 330 core\n#define TEXTURE %d\n#define POINT_NUDGE %d\n#define "
                 "POINT_SAMPLE_NUDGE %.9g\n#define COLOR_SOURCE %s\n#define ALPHA_SOURCE "
-                "%s\n#define ALPHA_FUNC %u\n#define ALPHA_PASSES %s\n",
+                "%s\n#define ALPHA_FUNC %u\n#define ALPHA_PASSES %s\n#define WHITE_DIFFUSE %d\n",
                 k.texture, k.pointNudge, static_cast<double>(kPointSampleNudge),
                 SourceExpression(k.color), SourceExpression(k.alpha), k.alphaFunc,
-                AlphaPasses(k.alphaFunc));
+                AlphaPasses(k.alphaFunc), k.whiteDiffuse);
   return defines + std::string(kFragmentShader);
 }
 
@@ -1233,6 +1247,7 @@ class GlDevice : public StateDevice {
       key.normal = key.lighting && l.normal;
       key.diffuseFromVertex = key.lighting && l.diffuse && s.diffuseMaterialSource == kMcsColor1;
     }
+    key.whiteDiffuse = !key.lighting && !l.diffuse;
 
     // Texture stage 0. An op that reads a texture when none is bound
     // selects CURRENT instead (the diffuse colour at stage 0).
