@@ -9,7 +9,8 @@
 #                                                 target after the other
 #
 # New inputs go to BUILD/fuzz/<target>/corpus, logs to BUILD/fuzz/<target>.log
-# (FUZZ_OUT names another folder).
+# (FUZZ_OUT names another folder). FUZZ_FLAGS adds libFuzzer flags (for
+# example -max_len=600 to keep a slow reader's inputs short).
 # A crash, a leak, a timeout or memory running out stops that target with its
 # input saved as BUILD/fuzz/<target>-crash-... (or -leak-, -timeout-, -oom-),
 # and the script fails. Keep such an input in tests/fuzz/corpus/<target> once
@@ -43,7 +44,7 @@ run_one() {
   # The readers report bad input on standard error; that is closed (the
   # fuzzer's own report still comes through).
   "$bin" "$limit" -rss_limit_mb=2048 -timeout=20 -close_fd_mask=2 -print_final_stats=1 \
-    "${dict[@]}" -artifact_prefix="$out/$t-" "$out/$t/corpus" "$here/corpus/$t" \
+    ${FUZZ_FLAGS:-} "${dict[@]}" -artifact_prefix="$out/$t-" "$out/$t/corpus" "$here/corpus/$t" \
     >"$out/$t.log" 2>&1
   local status=$?
   local done_line
