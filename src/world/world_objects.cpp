@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <utility>
@@ -120,7 +121,9 @@ std::vector<Rider> LoadObjectPositions(WorldObjects& world, const Planet& planet
   world.ClearObjects();
   std::vector<Rider> riders;
   std::ifstream in(path, std::ios::binary);
-  if (!in) {
+  std::error_code ec;
+  // A folder opens like a file here and reads as nothing.
+  if (!in || !std::filesystem::is_regular_file(path, ec)) {
     std::fprintf(stderr, "poromeko: cannot read %s: the planet stays bare\n", path.c_str());
     return riders;
   }
@@ -183,6 +186,10 @@ std::vector<Rider> LoadObjectPositions(WorldObjects& world, const Planet& planet
       Chara* stump = Place(world, std::make_unique<Stump>(R + 1.0f, q), planet, scale);
       riders.push_back({"Fly", stump->mHeight, "Stump", q});
     }
+  }
+  if (world.objects.empty()) {
+    std::fprintf(stderr, "poromeko: %s places no tree, stump or flower: the planet stays bare\n",
+                 path.c_str());
   }
   return riders;
 }

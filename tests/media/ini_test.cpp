@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "media/tuning.h"
+
 namespace media {
 namespace {
 
@@ -125,6 +127,35 @@ TEST_F(TuningFileTest, ReadIniFloatAndTheMarker) {
   EXPECT_EQ(ReadIniFloat("Player", "more"), 0.0f);
   EXPECT_EQ(ReadIniString("Player", "missing"), kMissingKeyMarker);
   EXPECT_EQ(kMissingKeyMarker.size(), 39u);  // UTF-8 bytes of the marker
+}
+
+TEST_F(TuningFileTest, MissingKeysAreToldOnceAtLoad) {
+  Write("[Player]\nradius=1.5\nmStartGravity=-999\n[Title]\nPlayer=1,2,3,4\nEnemy=\n");
+  ::testing::internal::CaptureStderr();
+  const Tuning t = LoadTuning(path_);
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(t.player.radius, 1.5f);
+  EXPECT_EQ(t.player.mStartGravity, -999.0f);  // written, so not missing
+  EXPECT_EQ(t.player.mMaxGravity, kMissingKeyValue);
+  EXPECT_EQ(t.title.player.count, 4);
+  EXPECT_EQ(t.title.enemy.count, 0);
+  EXPECT_NE(err.find(path_ + " gives no [Player] mMaxGravity; it reads as -999"), std::string::npos)
+      << err;
+  EXPECT_NE(err.find("gives no [PlayerEatAtackHitSphere] localPos.x"), std::string::npos) << err;
+  EXPECT_NE(err.find("gives no [Title] Enemy; it reads as 0"), std::string::npos) << err;
+  EXPECT_EQ(err.find("[Player] radius"), std::string::npos) << err;
+  EXPECT_EQ(err.find("mStartGravity"), std::string::npos) << err;
+  EXPECT_EQ(err.find("[Title] Player"), std::string::npos) << err;
+
+  // No file (or a folder in its place): one line, every value missing.
+  for (const std::string& path : {(dir_ / "none.ini").string(), dir_.string()}) {
+    ::testing::internal::CaptureStderr();
+    const Tuning none = LoadTuning(path);
+    const std::string line = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(none.player.radius, kMissingKeyValue);
+    EXPECT_EQ(line,
+              "poromeko: cannot read the tuning file " + path + "; its values read as -999\n");
+  }
 }
 
 }  // namespace

@@ -367,6 +367,16 @@ TEST_F(PlacementTest, WrongHeadersAndMissingFilesDoNotCrash) {
   EXPECT_TRUE(riders.empty());
   EXPECT_TRUE(objects.objects.empty());
   EXPECT_NE(err.find(missing), std::string::npos) << err;
+  // A folder in its place, and a file that places nothing, say so too.
+  for (const std::string& path : {dir_.string(), (dir_ / "short.csv").string()}) {
+    ::testing::internal::CaptureStderr();
+    EXPECT_TRUE(Load(path).empty());
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find(path + (path == dir_.string() ? ": the planet stays bare"
+                                                      : " places no tree, stump or flower")),
+              std::string::npos)
+        << said;
+  }
 }
 
 }  // namespace
