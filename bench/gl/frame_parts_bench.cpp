@@ -17,7 +17,7 @@ namespace {
 enum Part { kNothing, kPlanet, kSky, kObjects, kInsects, kCreature, kHud };
 
 void BM_FramePart(benchmark::State& state) {
-  benchgl::Window window("frame parts benchmark");
+  benchgl::Window& window = benchgl::SharedWindow();
   if (!window.device) {
     state.SkipWithError("no window: is DISPLAY set (xvfb-run)?");
     return;

@@ -28,6 +28,14 @@ struct Window {
   }
 };
 
+// The one window every GL benchmark of the process draws in: opening and
+// closing a window per benchmark costs time and, on a busy X server, now and
+// then the display itself.
+inline Window& SharedWindow() {
+  static Window window("GL benchmark");
+  return window;
+}
+
 // Milliseconds of CPU the process has used, all its threads together.
 inline double ProcessCpuMs() {
   timespec t{};

@@ -14,7 +14,7 @@
 namespace {
 
 void BM_PlayFrameOnGl(benchmark::State& state) {
-  benchgl::Window window("play frame benchmark");
+  benchgl::Window& window = benchgl::SharedWindow();
   if (!window.device) {
     state.SkipWithError("no window: is DISPLAY set (xvfb-run)?");
     return;
