@@ -760,9 +760,12 @@ class GlDevice : public StateDevice {
       glClearDepth(std::clamp(z, 0.0f, 1.0f));
       mask |= GL_DEPTH_BUFFER_BIT;
     }
-    if (currentDepth_ && (flags & kClearStencil)) {
+    // Nothing the device offers reads the stencil, so a depth clear takes
+    // it along: Mesa's software rasteriser fills whole depth-stencil words
+    // at a fraction of the cost of keeping the stencil bits of each one.
+    if (currentDepth_ && (flags & (kClearZBuffer | kClearStencil))) {
       glStencilMask(0xFF);
-      glClearStencil(static_cast<GLint>(stencil & 0xFF));
+      glClearStencil((flags & kClearStencil) ? static_cast<GLint>(stencil & 0xFF) : 0);
       mask |= GL_STENCIL_BUFFER_BIT;
     }
     if (mask) glClear(mask);
