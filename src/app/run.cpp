@@ -199,6 +199,7 @@ int Run(const Options& givenOptions, platform::System& system) {
 
   long ticks = 0;
   long runTicks = 0;
+  constexpr long kLoggedFrames = 30;
   std::vector<bool> shotTaken(options.shots.size(), false);
   bool fatal = false;
   bool journalEnded = false;
@@ -242,6 +243,15 @@ int Run(const Options& givenOptions, platform::System& system) {
       continue;
     }
     const FrameTicker::Result result = ticker.Tick();
+    if (options.verbose && result != FrameTicker::Result::TooEarly && ticks < kLoggedFrames) {
+      // How the first frames went: a slow one makes the next tick skip its draw.
+      if (result == FrameTicker::Result::Drawn) {
+        std::fprintf(stderr, "poromeko: tick %ld drawn in %u ms\n", ticks + 1,
+                     ticker.lastFrameDuration);
+      } else {
+        std::fprintf(stderr, "poromeko: tick %ld skipped its draw\n", ticks + 1);
+      }
+    }
     if (result == FrameTicker::Result::Drawn && services.loaded) {
       // The first picture drawn at or after the update asked for (a slow
       // machine skips some draws).

@@ -204,7 +204,7 @@ void MeshManager::Clear() {
   animated_.clear();
 }
 
-void MeshManager::LoadStaticMesh(const char* path, platform::Device* device) {
+void MeshManager::LoadStaticMesh(const char* path, platform::Device* device, bool rayCast) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (static_.count(path)) return;
@@ -216,6 +216,7 @@ void MeshManager::LoadStaticMesh(const char* path, platform::Device* device) {
     ReportFailedLoad("model", path, error);
     return;
   }
+  if (rayCast) mesh->PrepareIntersect();
   auto entry = std::make_unique<StaticMesh>();
   entry->mesh = mesh;
   entry->materialCount = static_cast<std::uint32_t>(materials.size());

@@ -111,8 +111,10 @@ class MeshManager {
   ~MeshManager();
 
   // Loads path unless it is cached. A static mesh that cannot be loaded
-  // leaves no entry (and says why on standard error).
-  void LoadStaticMesh(const char* path, platform::Device* device);
+  // leaves no entry (and says why on standard error). `rayCast` builds its
+  // ray-cast structure now, for the meshes the game casts rays at (the
+  // planet, the trees), so the first ray of play does not wait for it.
+  void LoadStaticMesh(const char* path, platform::Device* device, bool rayCast = false);
   StaticMesh* FindStaticMesh(const char* path);
   // Loads path unless it is cached; throws XFileLoadError when it cannot.
   void LoadAnimatedModel(const char* path, platform::Device* device);

@@ -5,6 +5,8 @@
 
 #include <png.h>
 
+#include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace platform {
@@ -17,15 +19,25 @@ void SetError(std::string* error, const std::string& text) {
 
 }  // namespace
 
-bool LoadPng(const std::string& path, Image* out, std::string* error) {
-  if (!out) {
-    SetError(error, "LoadPng: no output image");
-    return false;
-  }
-  *out = Image{};
-
+struct PngFile::State {
   png_image image;
-  std::memset(&image, 0, sizeof image);
+  bool open = false;
+};
+
+PngFile::PngFile() : state_(new State) { std::memset(&state_->image, 0, sizeof state_->image); }
+
+PngFile::~PngFile() {
+  if (state_->open) png_image_free(&state_->image);
+  delete state_;
+}
+
+bool PngFile::Open(const std::string& path, std::string* error) {
+  if (state_->open) png_image_free(&state_->image);
+  std::memset(&state_->image, 0, sizeof state_->image);
+  state_->open = false;
+  path_ = path;
+  width_ = height_ = 0;
+  png_image& image = state_->image;
   image.version = PNG_IMAGE_VERSION;
   if (!png_image_begin_read_from_file(&image, path.c_str())) {
     SetError(error, path + ": " + image.message);
@@ -39,30 +51,81 @@ bool LoadPng(const std::string& path, Image* out, std::string* error) {
     png_image_free(&image);
     return false;
   }
+  state_->open = true;
+  width_ = image.width;
+  height_ = image.height;
+  return true;
+}
 
-  // BGRA bytes; assembled into ARGB words below so the result does not depend
-  // on the machine's byte order.
-  image.format = PNG_FORMAT_BGRA;
-  const std::size_t stride = static_cast<std::size_t>(image.width) * 4;
-  std::vector<png_byte> bytes(stride * image.height);
-  if (!png_image_finish_read(&image, nullptr, bytes.data(), static_cast<png_int_32>(stride),
-                             nullptr)) {
-    SetError(error, path + ": " + image.message);
-    png_image_free(&image);
+bool PngFile::ReadInto(std::uint32_t* dest, std::uint32_t destWidth, std::uint32_t destHeight,
+                       std::string* error) {
+  const std::size_t destCount = static_cast<std::size_t>(destWidth) * destHeight;
+  if (!state_->open) {
+    SetError(error, path_ + ": no image to read");
+    if (dest) std::fill_n(dest, destCount, 0u);
     return false;
   }
-
-  Image result;
-  result.width = image.width;
-  result.height = image.height;
-  result.pixels.resize(static_cast<std::size_t>(image.width) * image.height);
-  for (std::size_t i = 0; i < result.pixels.size(); ++i) {
-    const png_byte* p = &bytes[i * 4];
-    result.pixels[i] = static_cast<std::uint32_t>(p[3]) << 24 |
-                       static_cast<std::uint32_t>(p[2]) << 16 |
-                       static_cast<std::uint32_t>(p[1]) << 8 | static_cast<std::uint32_t>(p[0]);
+  png_image& image = state_->image;
+  state_->open = false;  // finish_read frees the reader, whatever happens
+  // BGRA bytes are 0xAARRGGBB words on a little-endian machine, so an image
+  // that fits is decoded in place; otherwise (cropped, or another byte
+  // order) through a buffer of its own.
+  image.format = PNG_FORMAT_BGRA;
+  constexpr bool kLittleEndian = std::endian::native == std::endian::little;
+  const bool fits = width_ <= destWidth && height_ <= destHeight;
+  bool ok = false;
+  if (kLittleEndian && fits) {
+    ok = png_image_finish_read(&image, nullptr, dest, static_cast<png_int_32>(destWidth) * 4,
+                               nullptr) != 0;
+    if (ok) {
+      for (std::uint32_t y = 0; y < height_; ++y)
+        std::fill_n(dest + static_cast<std::size_t>(y) * destWidth + width_, destWidth - width_,
+                    0u);
+      std::fill_n(dest + static_cast<std::size_t>(height_) * destWidth,
+                  static_cast<std::size_t>(destHeight - height_) * destWidth, 0u);
+    }
+  } else {
+    const std::size_t stride = static_cast<std::size_t>(width_) * 4;
+    std::vector<png_byte> bytes(stride * height_);
+    ok = png_image_finish_read(&image, nullptr, bytes.data(), static_cast<png_int_32>(stride),
+                               nullptr) != 0;
+    if (ok) {
+      std::fill_n(dest, destCount, 0u);
+      const std::uint32_t w = std::min(width_, destWidth), h = std::min(height_, destHeight);
+      for (std::uint32_t y = 0; y < h; ++y) {
+        const png_byte* row = bytes.data() + y * stride;
+        std::uint32_t* out = dest + static_cast<std::size_t>(y) * destWidth;
+        for (std::uint32_t x = 0; x < w; ++x) {
+          const png_byte* p = row + 4 * x;
+          out[x] = static_cast<std::uint32_t>(p[3]) << 24 | static_cast<std::uint32_t>(p[2]) << 16 |
+                   static_cast<std::uint32_t>(p[1]) << 8 | static_cast<std::uint32_t>(p[0]);
+        }
+      }
+    }
+  }
+  if (!ok) {
+    SetError(error, path_ + ": " + image.message);
+    png_image_free(&image);
+    std::fill_n(dest, destCount, 0u);
+    return false;
   }
   png_image_free(&image);
+  return true;
+}
+
+bool LoadPng(const std::string& path, Image* out, std::string* error) {
+  if (!out) {
+    SetError(error, "LoadPng: no output image");
+    return false;
+  }
+  *out = Image{};
+  PngFile file;
+  if (!file.Open(path, error)) return false;
+  Image result;
+  result.width = file.Width();
+  result.height = file.Height();
+  result.pixels.resize(static_cast<std::size_t>(result.width) * result.height);
+  if (!file.ReadInto(result.pixels.data(), result.width, result.height, error)) return false;
   *out = std::move(result);
   return true;
 }

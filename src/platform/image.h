@@ -29,6 +29,35 @@ inline constexpr std::uint32_t kMaxImageSide = 4096;
 // why.
 bool LoadPng(const std::string& path, Image* out, std::string* error = nullptr);
 
+// A PNG file opened for reading: its header is read by Open, its pixels by
+// ReadInto, straight into the caller's buffer.
+class PngFile {
+ public:
+  PngFile();
+  ~PngFile();
+  PngFile(const PngFile&) = delete;
+  PngFile& operator=(const PngFile&) = delete;
+
+  // Reads the header. False (with the reason) for a missing or unreadable
+  // file, one that is not a PNG, or an image larger than kMaxImageSide.
+  bool Open(const std::string& path, std::string* error = nullptr);
+  std::uint32_t Width() const { return width_; }
+  std::uint32_t Height() const { return height_; }
+  // Decodes the image into the top-left corner of a destWidth x destHeight
+  // ARGB buffer (rows destWidth apart): texels it does not cover become
+  // transparent black, and an image larger than the buffer is cropped. Once
+  // per Open. False (with the reason) when the data is damaged; the buffer
+  // is then all transparent black.
+  bool ReadInto(std::uint32_t* dest, std::uint32_t destWidth, std::uint32_t destHeight,
+                std::string* error = nullptr);
+
+ private:
+  struct State;
+  State* state_;
+  std::string path_;
+  std::uint32_t width_ = 0, height_ = 0;
+};
+
 // Writes width x height ARGB pixels as an 8-bit RGBA PNG. Returns false (with
 // the reason in *error when given) if the file cannot be written or the size
 // is zero.

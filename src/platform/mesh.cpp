@@ -438,7 +438,6 @@ Mesh* Mesh::Create(Device* device, std::uint32_t fvf, std::vector<unsigned char>
     }
     mesh->UploadVertices();
   }
-  mesh->bvh_ = std::make_unique<MeshBvh>(*mesh);
   return mesh;
 }
 
@@ -485,7 +484,27 @@ Vec3 Mesh::Position(std::uint32_t vertex) const {
   return p;
 }
 
+namespace {
+
+// A fingerprint of the vertex bytes, so a lock that only read them (the
+// planet's size is measured that way) costs no upload and no rebuild.
+std::uint64_t Fingerprint(const std::vector<unsigned char>& bytes) {
+  std::uint64_t h = 0x9E3779B97F4A7C15ull ^ bytes.size();
+  std::size_t i = 0;
+  for (; i + 8 <= bytes.size(); i += 8) {
+    std::uint64_t w;
+    std::memcpy(&w, bytes.data() + i, 8);
+    h = (h ^ w) * 0x100000001B3ull;
+    h ^= h >> 29;
+  }
+  for (; i < bytes.size(); ++i) h = (h ^ bytes[i]) * 0x100000001B3ull;
+  return h;
+}
+
+}  // namespace
+
 void* Mesh::LockVertexBuffer() {
+  if (!locked_) lockedFingerprint_ = Fingerprint(vertices_);
   locked_ = true;
   return vertices_.data();
 }
@@ -493,9 +512,23 @@ void* Mesh::LockVertexBuffer() {
 void Mesh::UnlockVertexBuffer() {
   if (!locked_) return;
   locked_ = false;
+  if (Fingerprint(vertices_) == lockedFingerprint_) return;
   UploadVertices();
-  bvh_ = std::make_unique<MeshBvh>(*this);
+  // The faces moved: the next ray cast builds the structure afresh.
+  std::lock_guard<std::mutex> lock(bvhMutex_);
+  bvhReady_.store(nullptr, std::memory_order_release);
+  bvh_.reset();
 }
+
+const MeshBvh* Mesh::Bvh() const {
+  if (const MeshBvh* ready = bvhReady_.load(std::memory_order_acquire)) return ready;
+  std::lock_guard<std::mutex> lock(bvhMutex_);
+  if (!bvh_) bvh_ = std::make_unique<MeshBvh>(*this);
+  bvhReady_.store(bvh_.get(), std::memory_order_release);
+  return bvh_.get();
+}
+
+void Mesh::PrepareIntersect() const { Bvh(); }
 
 void Mesh::DrawSubset(std::uint32_t attribId) {
   if (!device_ || !vb_ || !ib_) return;
@@ -511,7 +544,7 @@ void Mesh::DrawSubset(std::uint32_t attribId) {
 
 IntersectResult Mesh::Intersect(const Vec3& rayPos, const Vec3& rayDir) const {
   IntersectResult best;
-  if (bvh_) bvh_->Intersect(rayPos, rayDir, &best);
+  Bvh()->Intersect(rayPos, rayDir, &best);
   return best;
 }
 

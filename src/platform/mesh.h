@@ -12,8 +12,10 @@
 //  - On the null device DrawSubset records a draw like any other call.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -47,8 +49,9 @@ class Mesh : public Resource {
   // (Create sorts them stably if they are not, remembering nothing of the
   // old order). The device is only used to create buffers; it may be null
   // for CPU-only meshes (tests, tools): DrawSubset then does nothing.
-  // The ray-cast acceleration structure is built here, so a mesh made on the
-  // loader thread can be ray-cast on another thread without further writes.
+  // The ray-cast acceleration structure is built by PrepareIntersect, or by
+  // the first Intersect (under a lock, so any thread may cast the first
+  // ray); most meshes are only drawn and never pay for it.
   // Returns null (and creates nothing) when the data is inconsistent: an FVF
   // without a position, vertex bytes that are not a whole number of vertices,
   // an index count other than three per attribute, an index past the last
@@ -71,7 +74,8 @@ class Mesh : public Resource {
   Device* GetDevice() const { return device_; }
 
   // The vertex data, writable until UnlockVertexBuffer, which uploads it to
-  // the device buffer and rebuilds the ray-cast structure.
+  // the device buffer and rebuilds the ray-cast structure (when the bytes
+  // changed: a lock that only read them costs nothing more).
   void* LockVertexBuffer();
   void UnlockVertexBuffer();
 
@@ -86,6 +90,9 @@ class Mesh : public Resource {
   // from the face. Uses a bounding volume hierarchy and gives exactly the
   // answer of IntersectBruteForce.
   IntersectResult Intersect(const Vec3& rayPos, const Vec3& rayDir) const;
+  // Builds the ray-cast structure now (the loader does it for the meshes the
+  // game casts rays at, so play never waits for it).
+  void PrepareIntersect() const;
   // The same over every face without acceleration (reference for tests and
   // benchmarks).
   IntersectResult IntersectBruteForce(const Vec3& rayPos, const Vec3& rayDir) const;
@@ -106,8 +113,13 @@ class Mesh : public Resource {
   std::vector<AttributeRange> table_;
   VertexBuffer* vb_ = nullptr;
   IndexBuffer* ib_ = nullptr;
-  std::unique_ptr<MeshBvh> bvh_;
+  const MeshBvh* Bvh() const;
+  // Built on demand; bvhReady_ publishes it to threads that skip the lock.
+  mutable std::mutex bvhMutex_;
+  mutable std::unique_ptr<MeshBvh> bvh_;
+  mutable std::atomic<const MeshBvh*> bvhReady_{nullptr};
   bool locked_ = false;
+  std::uint64_t lockedFingerprint_ = 0;
 };
 
 // Ray / triangle test (Moller-Trumbore): true when the ray hits the triangle

@@ -33,6 +33,37 @@ void FillTexture(Texture* texture, const Image& image) {
   texture->UnlockRect();
 }
 
+namespace {
+
+// The texture of the given size (0 x 0: the file's own) with the file's
+// image decoded straight into its pixels.
+bool MakeTexture(Device* device, const std::string& path, std::uint32_t width, std::uint32_t height,
+                 Texture** out, std::string* error) {
+  PngFile file;
+  if (!file.Open(path, error)) return false;
+  if (width == 0) {
+    width = file.Width();
+    height = file.Height();
+  }
+  Texture* texture = device->CreateTexture(width, height, Usage::Default);
+  if (!texture) {
+    SetError(error, path + ": the device could not create the texture");
+    return false;
+  }
+  std::uint32_t* texels = texture->LockRect();
+  const bool ok = texels && file.ReadInto(texels, width, height, error);
+  texture->UnlockRect();
+  if (!ok) {
+    if (!texels) SetError(error, path + ": the texture cannot be written");
+    texture->Release();
+    return false;
+  }
+  *out = texture;
+  return true;
+}
+
+}  // namespace
+
 bool CreateTextureFromFileEx(Device* device, const std::string& path, std::uint32_t width,
                              std::uint32_t height, Texture** out, std::string* error) {
   if (!out) {
@@ -49,16 +80,7 @@ bool CreateTextureFromFileEx(Device* device, const std::string& path, std::uint3
                         std::to_string(height) + " is not supported");
     return false;
   }
-  Image image;
-  if (!LoadPng(path, &image, error)) return false;
-  Texture* texture = device->CreateTexture(width, height, Usage::Default);
-  if (!texture) {
-    SetError(error, path + ": the device could not create the texture");
-    return false;
-  }
-  FillTexture(texture, image);
-  *out = texture;
-  return true;
+  return MakeTexture(device, path, width, height, out, error);
 }
 
 bool CreateTextureFromFile(Device* device, const std::string& path, Texture** out,
@@ -72,16 +94,7 @@ bool CreateTextureFromFile(Device* device, const std::string& path, Texture** ou
     SetError(error, path + ": no device");
     return false;
   }
-  Image image;
-  if (!LoadPng(path, &image, error)) return false;
-  Texture* texture = device->CreateTexture(image.width, image.height, Usage::Default);
-  if (!texture) {
-    SetError(error, path + ": the device could not create the texture");
-    return false;
-  }
-  FillTexture(texture, image);
-  *out = texture;
-  return true;
+  return MakeTexture(device, path, 0, 0, out, error);
 }
 
 }  // namespace platform

@@ -46,11 +46,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <unordered_map>
 
 #include "platform/sdl_gl/backend.h"
@@ -66,12 +68,18 @@ constexpr float kPixelCentreShift = 0.5f;
 // How far right and down of the pixel centre point sampling reads, in pixels.
 constexpr float kPointSampleNudge = 1.0f / 256.0f;
 
+class GlTexture;
+
 // What the device and its resources share.
 struct Shared {
   std::mutex mutex;
   bool alive = true;
   GLint maxTextureSize = 4096;
+  std::thread::id drawingThread = std::this_thread::get_id();
   std::vector<GLuint> deadTextures, deadBuffers, deadRenderbuffers;
+  // Loaded textures filled since their last upload, oldest first: the
+  // drawing thread uploads them between frames (see UploadPending).
+  std::vector<GlTexture*> pendingUploads;
 };
 using SharedPtr = std::shared_ptr<Shared>;
 
@@ -88,44 +96,98 @@ void Bury(const SharedPtr& shared, GlKind kind, GLuint name) {
   }
 }
 
+// Whether the calling thread is the one that drew with the device (and so
+// holds its GL context).
+bool OnDrawingThread(const Shared& shared) {
+  return std::this_thread::get_id() == shared.drawingThread;
+}
+
 class GlTexture : public Texture {
  public:
   GlTexture(SharedPtr shared, std::uint32_t w, std::uint32_t h, Usage usage)
-      : shared_(std::move(shared)),
-        w_(w),
-        h_(h),
-        usage_(usage),
-        pixels_(static_cast<std::size_t>(w) * h, 0u) {}
-  ~GlTexture() override { Bury(shared_, GlKind::Texture, name_); }
+      : shared_(std::move(shared)), w_(w), h_(h), usage_(usage) {
+    // A render target keeps what was last read back from it; a loaded
+    // texture gets its pixels from its first lock.
+    if (usage_ == Usage::RenderTarget) pixels_.assign(static_cast<std::size_t>(w) * h, 0u);
+  }
+  ~GlTexture() override {
+    if (usage_ != Usage::RenderTarget) {
+      std::lock_guard<std::mutex> lock(shared_->mutex);
+      auto& pending = shared_->pendingUploads;
+      pending.erase(std::remove(pending.begin(), pending.end(), this), pending.end());
+    }
+    Bury(shared_, GlKind::Texture, name_);
+  }
 
   std::uint32_t Width() const override { return w_; }
   std::uint32_t Height() const override { return h_; }
   Usage GetUsage() const override { return usage_; }
-  std::uint32_t* LockRect() override { return pixels_.data(); }
-  void UnlockRect() override { dirty_ = true; }
+  std::uint32_t* LockRect() override { return CpuPixels().data(); }
+  void UnlockRect() override {
+    dirty_ = true;
+    if (usage_ == Usage::RenderTarget) return;
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    auto& pending = shared_->pendingUploads;
+    if (std::find(pending.begin(), pending.end(), this) == pending.end()) pending.push_back(this);
+  }
   Surface* GetSurfaceLevel(std::uint32_t level) override;
 
   // The GL texture with the latest CPU content (drawing thread only). An
   // upload leaves it bound on the active unit and sets *bound.
+  //
+  // A loaded texture lets go of its CPU copy once GL holds the pixels: GL
+  // keeps them for as long as the context lives, which is as long as the
+  // texture can be drawn, and a later lock reads them back. It has a single
+  // level until a draw samples it through a mip filter (see Mipmapped): the
+  // sprites' large pictures never do.
   GLuint Name(bool* bound = nullptr) {
     if (name_ == 0) glGenTextures(1, &name_);
     if (dirty_.exchange(false)) {
       glBindTexture(GL_TEXTURE_2D, name_);
       if (bound) *bound = true;
       glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+      // Storage for one level only, until a mip chain is asked for.
+      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, mipmapped_ ? 1000 : 0);
+      const std::vector<std::uint32_t>& px = CpuPixels();
       // 0xAARRGGBB words are B, G, R, A bytes in memory.
       glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, static_cast<GLsizei>(w_), static_cast<GLsizei>(h_),
-                   0, GL_BGRA, GL_UNSIGNED_BYTE, pixels_.data());
-      if (usage_ == Usage::RenderTarget) {
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
-      } else {
-        // Loaded textures get their whole mip chain, used while a mip filter is set.
-        glGenerateMipmap(GL_TEXTURE_2D);
-      }
+                   0, GL_BGRA, GL_UNSIGNED_BYTE, px.data());
+      if (mipmapped_) glGenerateMipmap(GL_TEXTURE_2D);
+      uploaded_ = true;
+      if (usage_ != Usage::RenderTarget) std::vector<std::uint32_t>().swap(pixels_);
     }
     return name_;
   }
-  std::vector<std::uint32_t>& Pixels() { return pixels_; }
+
+  // Gives the texture its whole mip chain, made from level 0, the first time
+  // a draw samples it with a mip filter; leaves it bound and sets *bound
+  // when it does (drawing thread only, after Name).
+  void Mipmapped(bool* bound) {
+    if (mipmapped_ || usage_ == Usage::RenderTarget) return;
+    mipmapped_ = true;
+    glBindTexture(GL_TEXTURE_2D, name_);
+    *bound = true;
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 1000);
+    glGenerateMipmap(GL_TEXTURE_2D);
+  }
+
+  // The CPU copy, made again when it was let go: read back from GL on the
+  // drawing thread; elsewhere (no context there) transparent black, which
+  // is also what a texture never filled holds.
+  std::vector<std::uint32_t>& CpuPixels() {
+    if (pixels_.empty()) {
+      pixels_.assign(static_cast<std::size_t>(w_) * h_, 0u);
+      if (uploaded_ && name_ != 0 && OnDrawingThread(*shared_)) {
+        GLint was = 0;
+        glGetIntegerv(GL_TEXTURE_BINDING_2D, &was);
+        glBindTexture(GL_TEXTURE_2D, name_);
+        glPixelStorei(GL_PACK_ALIGNMENT, 4);
+        glGetTexImage(GL_TEXTURE_2D, 0, GL_BGRA, GL_UNSIGNED_BYTE, pixels_.data());
+        glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(was));
+      }
+    }
+    return pixels_;
+  }
   const SharedPtr& SharedState() const { return shared_; }
 
  private:
@@ -135,6 +197,8 @@ class GlTexture : public Texture {
   std::vector<std::uint32_t> pixels_;
   std::atomic<bool> dirty_{true};
   GLuint name_ = 0;
+  bool uploaded_ = false;
+  bool mipmapped_ = false;
 };
 
 // The back buffer, a depth-stencil surface, or level 0 of a render-target
@@ -202,16 +266,19 @@ Surface* GlTexture::GetSurfaceLevel(std::uint32_t level) {
   return new GlSurface(shared_, GlSurface::Kind::TextureLevel, w_, h_, this);
 }
 
+// Static vertex and index buffers, like loaded textures, let go of their CPU
+// copy once GL holds the data; a later lock reads it back on the drawing
+// thread (elsewhere it starts zeroed).
 class GlVertexBuffer : public VertexBuffer {
  public:
   GlVertexBuffer(SharedPtr shared, std::uint32_t bytes, std::uint32_t fvf)
-      : shared_(std::move(shared)), data_(bytes), fvf_(fvf) {}
+      : shared_(std::move(shared)), bytes_(bytes), fvf_(fvf) {}
   ~GlVertexBuffer() override { Bury(shared_, GlKind::Buffer, name_); }
-  std::uint32_t SizeBytes() const override { return static_cast<std::uint32_t>(data_.size()); }
+  std::uint32_t SizeBytes() const override { return bytes_; }
   std::uint32_t GetFVF() const override { return fvf_; }
-  void* Lock() override { return data_.data(); }
+  void* Lock() override { return Cpu().data(); }
   void Unlock() override { dirty_ = true; }
-  const void* Data() const override { return data_.data(); }
+  const void* Data() const override { return Cpu().data(); }
 
   // The GL buffer with the latest content (drawing thread only). An upload
   // leaves it bound to GL_ARRAY_BUFFER and sets *bound.
@@ -219,29 +286,49 @@ class GlVertexBuffer : public VertexBuffer {
     if (name_ == 0) glGenBuffers(1, &name_);
     if (dirty_.exchange(false)) {
       glBindBuffer(GL_ARRAY_BUFFER, name_);
-      glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(data_.size()), data_.data(),
-                   GL_STATIC_DRAW);
       *bound = true;
+      const std::vector<unsigned char>& data = Cpu();
+      glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(data.size()), data.data(),
+                   GL_STATIC_DRAW);
+      uploaded_ = true;
+      std::vector<unsigned char>().swap(data_);
     }
     return name_;
   }
 
  private:
+  std::vector<unsigned char>& Cpu() const {
+    if (data_.size() != bytes_) {
+      data_.assign(bytes_, 0);
+      if (uploaded_ && name_ != 0 && OnDrawingThread(*shared_)) {
+        GLint was = 0;
+        glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &was);
+        glBindBuffer(GL_ARRAY_BUFFER, name_);
+        glGetBufferSubData(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(bytes_), data_.data());
+        glBindBuffer(GL_ARRAY_BUFFER, static_cast<GLuint>(was));
+      }
+    }
+    return data_;
+  }
+
   SharedPtr shared_;
-  std::vector<unsigned char> data_;
+  std::uint32_t bytes_;
+  mutable std::vector<unsigned char> data_;
   std::uint32_t fvf_;
   std::atomic<bool> dirty_{true};
   GLuint name_ = 0;
+  bool uploaded_ = false;
 };
 
 class GlIndexBuffer : public IndexBuffer {
  public:
-  GlIndexBuffer(SharedPtr shared, std::uint32_t count) : shared_(std::move(shared)), data_(count) {}
+  GlIndexBuffer(SharedPtr shared, std::uint32_t count)
+      : shared_(std::move(shared)), count_(count) {}
   ~GlIndexBuffer() override { Bury(shared_, GlKind::Buffer, name_); }
-  std::uint32_t Count() const override { return static_cast<std::uint32_t>(data_.size()); }
-  std::uint32_t* Lock() override { return data_.data(); }
+  std::uint32_t Count() const override { return count_; }
+  std::uint32_t* Lock() override { return Cpu().data(); }
   void Unlock() override { dirty_ = true; }
-  const std::uint32_t* Data() const override { return data_.data(); }
+  const std::uint32_t* Data() const override { return Cpu().data(); }
 
   // The GL buffer with the latest content (drawing thread only). An upload
   // leaves it bound to GL_ELEMENT_ARRAY_BUFFER of the bound vertex array and
@@ -250,11 +337,14 @@ class GlIndexBuffer : public IndexBuffer {
     if (name_ == 0) glGenBuffers(1, &name_);
     if (dirty_.exchange(false)) {
       glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, name_);
-      glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(data_.size() * 4), data_.data(),
+      *bound = true;
+      const std::vector<std::uint32_t>& data = Cpu();
+      glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(data.size() * 4), data.data(),
                    GL_STATIC_DRAW);
       maxIndex_ = 0;
-      for (std::uint32_t i : data_) maxIndex_ = std::max(maxIndex_, i);
-      *bound = true;
+      for (std::uint32_t i : data) maxIndex_ = std::max(maxIndex_, i);
+      uploaded_ = true;
+      std::vector<std::uint32_t>().swap(data_);
     }
     return name_;
   }
@@ -262,11 +352,30 @@ class GlIndexBuffer : public IndexBuffer {
   std::uint32_t MaxIndex() const { return maxIndex_; }
 
  private:
+  // The element binding belongs to the vertex array, so a read-back goes
+  // through the copy-read binding point.
+  std::vector<std::uint32_t>& Cpu() const {
+    if (data_.size() != count_) {
+      data_.assign(count_, 0u);
+      if (uploaded_ && name_ != 0 && OnDrawingThread(*shared_)) {
+        GLint was = 0;
+        glGetIntegerv(GL_COPY_READ_BUFFER_BINDING, &was);
+        glBindBuffer(GL_COPY_READ_BUFFER, name_);
+        glGetBufferSubData(GL_COPY_READ_BUFFER, 0, static_cast<GLsizeiptr>(count_) * 4,
+                           data_.data());
+        glBindBuffer(GL_COPY_READ_BUFFER, static_cast<GLuint>(was));
+      }
+    }
+    return data_;
+  }
+
   SharedPtr shared_;
-  std::vector<std::uint32_t> data_;
+  std::uint32_t count_;
+  mutable std::vector<std::uint32_t> data_;
   std::atomic<bool> dirty_{true};
   GLuint name_ = 0;
   std::uint32_t maxIndex_ = 0;
+  bool uploaded_ = false;
 };
 
 // --- Shaders -----------------------------------------------------------------
@@ -817,6 +926,7 @@ class GlDevice : public StateDevice {
     }
     context_->Swap();
     glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
+    UploadPending();
   }
 
   // Drawing.
@@ -941,7 +1051,7 @@ class GlDevice : public StateDevice {
   std::vector<std::uint32_t> ReadTexture(Texture* texture) override {
     auto* t = dynamic_cast<GlTexture*>(texture);
     if (!t) return {};
-    if (t->GetUsage() != Usage::RenderTarget) return t->Pixels();
+    if (t->GetUsage() != Usage::RenderTarget) return t->CpuPixels();
     Claim();
     GLuint name = TextureName(t);
     glBindFramebuffer(GL_READ_FRAMEBUFFER, readFbo_);
@@ -950,11 +1060,11 @@ class GlDevice : public StateDevice {
     glReadBuffer(GL_COLOR_ATTACHMENT0);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     glReadPixels(0, 0, static_cast<GLsizei>(t->Width()), static_cast<GLsizei>(t->Height()), GL_BGRA,
-                 GL_UNSIGNED_BYTE, t->Pixels().data());
+                 GL_UNSIGNED_BYTE, t->CpuPixels().data());
     glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, 0, 0);
     glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
     // What was read back is now the texture's CPU copy (see LockRect).
-    return t->Pixels();
+    return t->CpuPixels();
   }
 
   // Test hooks.
@@ -1119,6 +1229,23 @@ class GlDevice : public StateDevice {
       // A render-target texture's CPU copy may have been unlocked since.
       TextureName(renderTarget_->GetTexture());
     }
+  }
+
+  // Uploads textures the loader filled, between frames and a few
+  // milliseconds' worth at a time, so their CPU copies go as soon as the
+  // loader made them and no later frame pays for a large upload when a
+  // picture first shows.
+  void UploadPending() {
+    constexpr auto kBudget = std::chrono::milliseconds(4);
+    const auto start = std::chrono::steady_clock::now();
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    auto& pending = shared_->pendingUploads;
+    std::size_t done = 0;
+    while (done < pending.size()) {
+      TextureName(pending[done++]);
+      if (std::chrono::steady_clock::now() - start >= kBudget) break;
+    }
+    pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(done));
   }
 
   // A texture's GL name with its latest content, keeping track of the
@@ -1343,6 +1470,11 @@ class GlDevice : public StateDevice {
 
     if (key.texture) {
       GLuint name = TextureName(tex);
+      if (s.mipFilter == kTexfPoint || s.mipFilter == kTexfLinear) {
+        bool bound = false;
+        tex->Mipmapped(&bound);
+        if (bound) applied_.texture = name;
+      }
       if (applied_.texture != name) {
         glBindTexture(GL_TEXTURE_2D, name);
         applied_.texture = name;

@@ -1,7 +1,12 @@
 #include "scenes/loading/load_parent.h"
 
+#include <chrono>
 #include <cstdio>
 #include <exception>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include "media/mesh_manager.h"
 #include "media/paths.h"
@@ -33,6 +38,13 @@ void SoundJob(platform::Device*&) {
 template <const char* Path>
 void StaticMeshJob(platform::Device*& device) {
   media::MeshManager::GetInstance().LoadStaticMesh(Path, device);
+}
+
+// A mesh the game casts rays at: the creature stands on the planet, and the
+// culling looks through trees.
+template <const char* Path>
+void RayCastMeshJob(platform::Device*& device) {
+  media::MeshManager::GetInstance().LoadStaticMesh(Path, device, true);
 }
 
 template <const char* Path>
@@ -98,7 +110,7 @@ std::vector<LoadParent::Job> LoadParent::DefaultJobs() {
       &SoundJob<snd::kEatHyoi>,
       &SoundJob<snd::kEnd>,
       &SoundJob<snd::kMiss>,
-      &StaticMeshJob<mdl::kPlanet>,
+      &RayCastMeshJob<mdl::kPlanet>,
       &StaticMeshJob<mdl::kSkySphere>,
       &PlayerJob,
       &AnimatedModelJob<mdl::kButterfly>,
@@ -106,7 +118,7 @@ std::vector<LoadParent::Job> LoadParent::DefaultJobs() {
       &StaticMeshJob<mdl::kBeetleBug>,
       &AnimatedModelJob<mdl::kBeetleBugFly>,
       &AnimatedModelJob<mdl::kFlower>,
-      &StaticMeshJob<mdl::kTree>,
+      &RayCastMeshJob<mdl::kTree>,
       &StaticMeshJob<mdl::kStump>,
       &AnimatedModelJob<mdl::kFly>,
   };
@@ -130,6 +142,14 @@ LoadParent::LoadParent(std::vector<Job> jobs, NextScene next) : next_(next) {
 }
 
 void LoadParent::Start() {
+#if defined(__GLIBC__)
+  // Pictures are decoded and meshes built on the loader thread, in a malloc
+  // arena of its own, and their CPU copies are freed by the drawing thread
+  // once uploaded. glibc would raise its mmap threshold to the largest block
+  // freed so far and keep such blocks in that arena after they are freed; a
+  // fixed threshold hands every large block back to the system at once.
+  mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+#endif
   thread_ = std::make_unique<LoaderThread>([this] { LoaderRoutine(); });
   RecordLoaderThread(thread_.get());
 }
@@ -152,6 +172,7 @@ void LoadParent::LoaderRoutine() {
   platform::Device* device = media::gDevice ? *media::gDevice : nullptr;
   const float total = static_cast<float>(jobs_.size());
   std::size_t done = 0;
+  const auto start = std::chrono::steady_clock::now();
   for (Job job : jobs_) {
     try {
       job(device);
@@ -168,6 +189,12 @@ void LoadParent::LoaderRoutine() {
     }
     if (StopRequested()) break;
   }
+#if defined(__GLIBC__)
+  // What the jobs built and threw away stays in the loader's arena otherwise.
+  malloc_trim(0);
+#endif
+  loadMs_ =
+      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
 }
 
 float LoadParent::Progress() {
@@ -181,6 +208,9 @@ SequenceChildBase* LoadParent::Update(SequenceParent*, const Tick& tick) {
     thread_->Join();
     RecordLoaderThread(nullptr);
     thread_.reset();
+    if (tick.services.verbose) {
+      std::fprintf(stderr, "poromeko: %zu load jobs in %.1f ms\n", jobs_.size(), loadMs_);
+    }
     tick.services.loaded = true;
     return next_(tick.services);
   }

@@ -35,6 +35,9 @@ class LoadParent : public SequenceChild {
   void Draw(const DrawContext& frame) override;
 
   float ShownProgress() const { return shownProgress_; }
+  // How long the loader thread took over its jobs, in milliseconds (read
+  // once it has ended; --verbose prints it).
+  double LoadMilliseconds() const { return loadMs_; }
   float Progress();
   const std::array<float, 8>& Wave() const { return wave_; }
 
@@ -48,6 +51,7 @@ class LoadParent : public SequenceChild {
   std::array<int, 8> waveDir_{};
   float progress_ = 0.0f;
   float shownProgress_ = 0.0f;
+  double loadMs_ = 0.0;
   std::vector<Job> jobs_;
   NextScene next_;
   std::unique_ptr<LoaderThread> thread_;
