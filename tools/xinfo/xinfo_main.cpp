@@ -2,6 +2,7 @@
 // file (one object per file, in a JSON array). Exit code 1 when any file
 // failed to load.
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -11,7 +12,7 @@
 #include "platform/hierarchy.h"
 #include "platform/null/device_null.h"
 #include "platform/xfile/basic_allocator.h"
-#include "platform/xfile/xscene.h"
+#include "platform/xfile/xbuild.h"
 
 namespace {
 
@@ -87,16 +88,21 @@ void Meshes(const Frame* f, std::vector<std::string>* out) {
 std::string Describe(const std::string& path, platform::Device* device, bool* ok) {
   std::string error;
   std::vector<unsigned char> bytes;
-  {
-    std::ifstream in(path, std::ios::binary);
-    if (in) bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  std::error_code ec;
+  std::ifstream in(path, std::ios::binary);
+  if (!in || !std::filesystem::is_regular_file(path, ec)) {
+    error = path + ": cannot open the file";
+  } else {
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
   platform::xfile::BasicAllocator alloc;
   Frame* root = nullptr;
   std::unique_ptr<platform::AnimationController> controller;
-  platform::xfile::Scene scene;
-  *ok = platform::LoadMeshHierarchyFromX(path, device, &alloc, &root, &controller, &error) &&
-        platform::xfile::LoadScene(bytes.data(), bytes.size(), path, &scene, &error);
+  platform::xfile::FileInfo info;
+  // One parse gives the hierarchy and what the file says of itself.
+  *ok = error.empty() &&
+        platform::xfile::LoadMeshHierarchyWithInfo(bytes.data(), bytes.size(), path, device, &alloc,
+                                                   &root, &controller, &info, &error);
 
   std::string s = "{\"file\": " + Quote(path) + ", \"ok\": " + (*ok ? "true" : "false");
   s += ", \"error\": " + (*ok ? std::string("null") : Quote(error));
@@ -104,9 +110,9 @@ std::string Describe(const std::string& path, platform::Device* device, bool* ok
     platform::FrameDestroy(root, &alloc);
     return s + "}";
   }
-  s += ", \"format\": " + Quote(scene.format + (scene.floatBits == 64 ? "0064" : "0032"));
-  s += ", \"ticksPerSecond\": " + std::to_string(scene.ticksPerSecond);
-  s += ", \"frames\": " + std::to_string(platform::xfile::CountFileFrames(scene));
+  s += ", \"format\": " + Quote(info.format + (info.floatBits == 64 ? "0064" : "0032"));
+  s += ", \"ticksPerSecond\": " + std::to_string(info.ticksPerSecond);
+  s += ", \"frames\": " + std::to_string(info.frames);
   std::vector<std::string> meshes;
   Meshes(root, &meshes);
   s += ", \"meshes\": [";

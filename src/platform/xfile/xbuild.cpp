@@ -336,6 +336,18 @@ bool LoadMeshHierarchyFromXInMemory(const void* data, std::size_t size, const st
                                     Device* device, AllocateHierarchy* alloc, Frame** root,
                                     std::unique_ptr<AnimationController>* controller,
                                     std::string* error) {
+  return xfile::LoadMeshHierarchyWithInfo(data, size, name, device, alloc, root, controller,
+                                          nullptr, error);
+}
+
+}  // namespace platform
+
+namespace platform::xfile {
+
+bool LoadMeshHierarchyWithInfo(const void* data, std::size_t size, const std::string& name,
+                               Device* device, AllocateHierarchy* alloc, Frame** root,
+                               std::unique_ptr<AnimationController>* controller, FileInfo* info,
+                               std::string* error) {
   if (root) *root = nullptr;
   if (controller) controller->reset();
   if (!alloc || !root) {
@@ -350,6 +362,12 @@ bool LoadMeshHierarchyFromXInMemory(const void* data, std::size_t size, const st
   if (scene.roots.empty()) {
     if (error) *error = name + ": the file has no frames or meshes";
     return false;
+  }
+  if (info) {
+    info->format = scene.format;
+    info->floatBits = scene.floatBits;
+    info->ticksPerSecond = scene.ticksPerSecond;
+    info->frames = xfile::CountFileFrames(scene);
   }
   FrameData extraRoot;
   const FrameData* top = &scene.roots.front();
@@ -372,6 +390,10 @@ bool LoadMeshHierarchyFromXInMemory(const void* data, std::size_t size, const st
   *root = made;
   return true;
 }
+
+}  // namespace platform::xfile
+
+namespace platform {
 
 bool LoadMeshHierarchyFromX(const std::string& path, Device* device, AllocateHierarchy* alloc,
                             Frame** root, std::unique_ptr<AnimationController>* controller,

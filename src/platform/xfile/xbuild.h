@@ -3,6 +3,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/xfile/xscene.h"
@@ -38,5 +40,20 @@ inline constexpr std::size_t kMaxBoneEntries = std::size_t{1} << 25;
 // The bones of a mesh with vertex indices moved onto the output vertices.
 // False when they would exceed kMaxBoneEntries.
 bool BuildBones(const MeshData& mesh, const BuiltMesh& built, std::vector<SkinInfo::Bone>* bones);
+
+// What a file says of itself beside its hierarchy, for tools.
+struct FileInfo {
+  std::string format;  // "txt ", "bin ", "tzip" or "bzip"
+  int floatBits = 32;
+  std::uint32_t ticksPerSecond = 4800;
+  std::uint32_t frames = 0;  // frames the file defines (CountFileFrames)
+};
+
+// LoadMeshHierarchyFromXInMemory (hierarchy.h) that also fills *info (when
+// given) from the same single parse.
+bool LoadMeshHierarchyWithInfo(const void* data, std::size_t size, const std::string& name,
+                               Device* device, AllocateHierarchy* alloc, Frame** root,
+                               std::unique_ptr<AnimationController>* controller, FileInfo* info,
+                               std::string* error);
 
 }  // namespace platform::xfile

@@ -4,11 +4,13 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
+#include <utility>
 
 namespace platform::xfile {
 
@@ -72,33 +74,88 @@ const char* TokName(Tok t) {
   return "a token";
 }
 
-bool IsNameChar(unsigned char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
-         c == '-' || c == '.' || c >= 0x80;
-}
+// What a byte of a text file may be, looked up once per byte.
+enum CharClass : std::uint8_t {
+  kSpace = 1,     // blank: skipped between tokens
+  kEndsWord = 2,  // ends a name or a number (blanks, punctuation, '#')
+  kNameChar = 4,  // may appear in a name
+  kDigit = 8,
+};
 
-bool EndsWord(unsigned char c) {
-  switch (c) {
-    case ' ':
-    case '\t':
-    case '\r':
-    case '\n':
-    case '\f':
-    case '\v':
-    case '{':
-    case '}':
-    case '(':
-    case ')':
-    case '[':
-    case ']':
-    case ',':
-    case ';':
-    case '<':
-    case '>':
-    case '"':
-    case '#': return true;
-    default: return false;
+struct CharTable {
+  std::uint8_t c[256] = {};
+  constexpr CharTable() {
+    for (const unsigned char b : {' ', '\t', '\r', '\n', '\f', '\v'}) c[b] |= kSpace | kEndsWord;
+    for (const unsigned char b : {'{', '}', '(', ')', '[', ']', ',', ';', '<', '>', '"', '#'})
+      c[b] |= kEndsWord;
+    for (int b = 'a'; b <= 'z'; ++b) c[b] |= kNameChar;
+    for (int b = 'A'; b <= 'Z'; ++b) c[b] |= kNameChar;
+    for (int b = '0'; b <= '9'; ++b) c[b] |= kNameChar | kDigit;
+    for (const unsigned char b : {'_', '-', '.'}) c[b] |= kNameChar;
+    for (int b = 0x80; b < 256; ++b) c[b] |= kNameChar;
   }
+};
+constexpr CharTable kChars;
+
+bool IsNameChar(unsigned char c) { return (kChars.c[c] & kNameChar) != 0; }
+bool EndsWord(unsigned char c) { return (kChars.c[c] & kEndsWord) != 0; }
+bool IsDigit(unsigned char c) { return (kChars.c[c] & kDigit) != 0; }
+
+// Powers of ten a double holds exactly.
+constexpr double kExactPowers[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                     1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                     1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// The common number forms, -12, 0.5 or 1.25e-3, read in one pass: when the
+// digits fit 2^53 and the power of ten is exact, one multiplication or
+// division rounds correctly, giving what std::from_chars gives. Returns the
+// end of the number, or null when the word needs the general path (more
+// digits, a large exponent, or a form this does not take).
+const unsigned char* FastNumber(const unsigned char* p, const unsigned char* end, double* out,
+                                bool* integer) {
+  bool negative = false;
+  if (*p == '-') {
+    negative = true;
+    ++p;
+  }
+  if (p >= end || !IsDigit(*p)) return nullptr;
+  std::uint64_t mantissa = 0;
+  int digits = 0, scale = 0;
+  while (p < end && IsDigit(*p)) {
+    mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
+    if (mantissa != 0) ++digits;
+    ++p;
+  }
+  *integer = true;
+  if (p < end && *p == '.') {
+    *integer = false;
+    ++p;
+    while (p < end && IsDigit(*p)) {
+      mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
+      if (mantissa != 0) ++digits;
+      --scale;
+      ++p;
+    }
+  }
+  if (p < end && (*p == 'e' || *p == 'E')) {
+    *integer = false;
+    ++p;
+    bool negativeExp = false;
+    if (p < end && (*p == '-' || *p == '+')) negativeExp = *p++ == '-';
+    if (p >= end || !IsDigit(*p)) return nullptr;
+    int e = 0;
+    while (p < end && IsDigit(*p)) {
+      if (e < 10000) e = e * 10 + (*p - '0');
+      ++p;
+    }
+    scale += negativeExp ? -e : e;
+  }
+  if (digits > 15 || mantissa > (std::uint64_t{1} << 53) || scale < -22 || scale > 22)
+    return nullptr;
+  double v = static_cast<double>(mantissa);
+  v = scale < 0 ? v / kExactPowers[-scale] : v * kExactPowers[scale];
+  *out = negative ? -v : v;
+  return p;
 }
 
 class Parser {
@@ -143,8 +200,7 @@ class Parser {
   // ---- text ----
   bool NextText(Token* t) {
     for (;;) {
-      while (p_ < end_ && (*p_ == ' ' || *p_ == '\t' || *p_ == '\r' || *p_ == '\n' || *p_ == '\f' ||
-                           *p_ == '\v')) {
+      while (p_ < end_ && (kChars.c[*p_] & kSpace)) {
         if (*p_ == '\n') ++line_;
         ++p_;
       }
@@ -207,6 +263,19 @@ class Parser {
         return true;
       }
       default: break;
+    }
+    if (IsDigit(c) || c == '-') {
+      // Most words of a mesh are plain numbers: read them without scanning
+      // the word first. Anything odd about one takes the general path below.
+      bool integer = true;
+      double v = 0;
+      const unsigned char* e = FastNumber(p_, end_, &v, &integer);
+      if (e && (e == end_ || EndsWord(*e) || (*e == '/' && e + 1 < end_ && e[1] == '/'))) {
+        p_ = e;
+        t->kind = integer ? Tok::Integer : Tok::Float;
+        t->number = v;
+        return true;
+      }
     }
     const unsigned char* s = p_;
     while (p_ < end_ && !EndsWord(*p_) && !(*p_ == '/' && p_ + 1 < end_ && p_[1] == '/')) ++p_;
@@ -362,33 +431,33 @@ class Parser {
     }
   }
 
-  void PushList(const Token& t, Object* o) {
-    const std::size_t n = t.count;
-    o->values.reserve(o->values.size() + n);
-    Value v;
-    v.pos = t.pos;
+  void PushList(const Token& t) {
+    std::vector<Value>& values = doc_->values;
+    const std::size_t n = t.count, at = values.size();
+    values.resize(at + n);
+    Value* out = values.data() + at;
     if (t.kind == Tok::IntList) {
-      v.kind = ValueKind::Integer;
       for (std::size_t i = 0; i < n; ++i) {
-        v.number = ReadU32(t.list + 4 * i);
-        o->values.push_back(v);
+        out[i].number = ReadU32(t.list + 4 * i);
+        out[i].pos = t.pos;
+        out[i].kind = ValueKind::Integer;
+      }
+    } else if (doc_->floatBits == 64) {
+      for (std::size_t i = 0; i < n; ++i) {
+        const std::uint64_t bits = ReadU32(t.list + 8 * i) |
+                                   (static_cast<std::uint64_t>(ReadU32(t.list + 8 * i + 4)) << 32);
+        std::memcpy(&out[i].number, &bits, sizeof bits);
+        out[i].pos = t.pos;
+        out[i].kind = ValueKind::Float;
       }
     } else {
-      v.kind = ValueKind::Float;
       for (std::size_t i = 0; i < n; ++i) {
-        if (doc_->floatBits == 64) {
-          std::uint64_t bits = ReadU32(t.list + 8 * i) |
-                               (static_cast<std::uint64_t>(ReadU32(t.list + 8 * i + 4)) << 32);
-          double d;
-          std::memcpy(&d, &bits, sizeof d);
-          v.number = d;
-        } else {
-          std::uint32_t bits = ReadU32(t.list + 4 * i);
-          float f;
-          std::memcpy(&f, &bits, sizeof f);
-          v.number = f;
-        }
-        o->values.push_back(v);
+        const std::uint32_t bits = ReadU32(t.list + 4 * i);
+        float f;
+        std::memcpy(&f, &bits, sizeof f);
+        out[i].number = f;
+        out[i].pos = t.pos;
+        out[i].kind = ValueKind::Float;
       }
     }
   }
@@ -398,7 +467,7 @@ class Parser {
   bool ReadNameAndGuid(Object* o, Token* t) {
     if (!Next(t)) return false;
     if (t->kind == Tok::Name) {
-      o->name.assign(t->text);
+      o->name = t->text;
       if (!Next(t)) return false;
     }
     if (t->kind == Tok::Guid) {
@@ -423,57 +492,75 @@ class Parser {
   bool ParseObject(const Token& typeTok, int depth, Object* o) {
     if (depth > kMaxDepth)
       return Fail(typeTok.pos, "objects nested more than " + std::to_string(kMaxDepth) + " deep");
-    o->type.assign(typeTok.text);
+    o->type = typeTok.text;
     o->pos = typeTok.pos;
     Token t;
     if (!ReadNameAndGuid(o, &t)) return false;
     if (t.kind != Tok::OBrace)
-      return Fail(t.pos, "expected '{' after '" + o->type + "', found " + TokName(t.kind));
+      return Fail(t.pos,
+                  "expected '{' after '" + std::string(o->type) + "', found " + TokName(t.kind));
+    // The object's values go to the end of the document's array as they
+    // come. Values after a child object continue in a new run; an object
+    // with several runs (rare) has them copied together when it closes.
+    std::vector<Value>& values = doc_->values;
+    std::size_t runStart = values.size();
+    std::vector<std::pair<std::size_t, std::size_t>> runs;
     for (;;) {
       if (!Next(&t)) return false;
       switch (t.kind) {
         case Tok::Integer:
         case Tok::Float: {
-          Value v;
+          Value& v = values.emplace_back();
           v.number = t.number;
           v.pos = t.pos;
           v.kind = t.kind == Tok::Integer ? ValueKind::Integer : ValueKind::Float;
-          o->values.push_back(v);
           break;
         }
         case Tok::String: {
-          Value v;
+          Value& v = values.emplace_back();
           v.pos = t.pos;
           v.kind = ValueKind::String;
-          v.text = static_cast<std::uint32_t>(doc_->strings.size());
-          doc_->strings.emplace_back(t.text);
-          o->values.push_back(v);
+          v.number = static_cast<double>(doc_->strings.size());
+          doc_->strings.push_back(t.text);
           break;
         }
         case Tok::IntList:
-        case Tok::FloatList: PushList(t, o); break;
+        case Tok::FloatList: PushList(t); break;
         case Tok::Separator: break;
         case Tok::Guid:
-          if (o->guid.empty() && o->values.empty() && o->children.empty()) o->guid.assign(t.text);
+          if (o->guid.empty() && values.size() == runStart && runs.empty() && o->children.empty())
+            o->guid.assign(t.text);
           break;
-        case Tok::Name: {
-          o->children.emplace_back();
-          if (!ParseObject(t, depth + 1, &o->children.back())) return false;
-          break;
-        }
+        case Tok::Name:
         case Tok::OBrace: {
+          if (values.size() > runStart) runs.emplace_back(runStart, values.size());
           o->children.emplace_back();
-          if (!ParseReference(t, &o->children.back())) return false;
+          const bool ok = t.kind == Tok::Name ? ParseObject(t, depth + 1, &o->children.back())
+                                              : ParseReference(t, &o->children.back());
+          if (!ok) return false;
+          runStart = values.size();
           break;
         }
-        case Tok::CBrace: return true;
+        case Tok::CBrace: {
+          if (values.size() > runStart) runs.emplace_back(runStart, values.size());
+          if (runs.size() == 1) {
+            o->valuesBegin = runs[0].first;
+            o->valuesEnd = runs[0].second;
+          } else if (runs.size() > 1) {
+            o->valuesBegin = values.size();
+            for (const auto& [b, e] : runs)
+              for (std::size_t i = b; i < e; ++i) values.push_back(values[i]);
+            o->valuesEnd = values.size();
+          }
+          return true;
+        }
         case Tok::End:
-          return Fail(t.pos,
-                      "the file ends inside '" + o->type + "' opened at " + doc_->Describe(o->pos));
+          return Fail(t.pos, "the file ends inside '" + std::string(o->type) + "' opened at " +
+                                 doc_->Describe(o->pos));
         case Tok::Template:
         case Tok::Other:
-          return Fail(t.pos,
-                      std::string("unexpected ") + TokName(t.kind) + " inside '" + o->type + "'");
+          return Fail(t.pos, std::string("unexpected ") + TokName(t.kind) + " inside '" +
+                                 std::string(o->type) + "'");
       }
     }
   }
@@ -553,11 +640,27 @@ bool InflateMsZip(const unsigned char* data, std::size_t size, std::vector<unsig
   return true;
 }
 
+namespace {
+
+// Beyond this many values (256 MB) the array grows as it fills instead.
+constexpr std::size_t kValueReserveCap = std::size_t{1} << 24;
+
+// Turns every object's place in the value array into its view.
+void LinkValues(const Document& doc, Object* o) {
+  o->values =
+      std::span<const Value>(doc.values.data() + o->valuesBegin, o->valuesEnd - o->valuesBegin);
+  for (Object& c : o->children) LinkValues(doc, &c);
+}
+
+}  // namespace
+
 bool ParseDocument(const unsigned char* data, std::size_t size, const std::string& file,
                    Document* doc, std::string* error) {
   doc->file = file;
   doc->objects.clear();
+  doc->values.clear();
   doc->strings.clear();
+  doc->inflated.clear();
   auto fail = [&](const std::string& what) {
     if (error) *error = file + ": " + what;
     return false;
@@ -577,17 +680,23 @@ bool ParseDocument(const unsigned char* data, std::size_t size, const std::strin
   doc->binary = format == "bin " || format == "bzip";
   doc->compressed = format == "tzip" || format == "bzip";
 
-  std::vector<unsigned char> inflated;
   const unsigned char* body = data + 16;
   std::size_t bodySize = size - 16;
   if (doc->compressed) {
     std::string why;
-    if (!InflateMsZip(body, bodySize, &inflated, &why)) return fail(why);
-    body = inflated.data();
-    bodySize = inflated.size();
+    if (!InflateMsZip(body, bodySize, &doc->inflated, &why)) return fail(why);
+    body = doc->inflated.data();
+    bodySize = doc->inflated.size();
   }
+  // Room for every value the body could hold (a text value takes two bytes
+  // at least, a binary one four), so the array never moves while it fills;
+  // pages never written cost nothing.
+  doc->values.reserve(
+      std::min<std::size_t>(bodySize / (doc->binary ? 4 : 2) + 16, kValueReserveCap));
   Parser parser(body, bodySize, doc, error);
-  return parser.Run();
+  if (!parser.Run()) return false;
+  for (Object& o : doc->objects) LinkValues(*doc, &o);
+  return true;
 }
 
 }  // namespace platform::xfile

@@ -3,7 +3,11 @@
 //
 // Every object keeps its data members as one flat list of values (numbers and
 // strings, in file order, separators dropped) and its child objects and
-// references in file order. Templates are skipped. The readers of known object
+// references in file order. Templates are skipped. The values of all objects
+// live in one array of the document (an object's list is a view into it),
+// and names, types and strings are views into the file's bytes (or the
+// document's decompressed copy): the data handed to ParseDocument must
+// outlive the document. The readers of known object
 // types (xscene.cpp) consume the values with a cursor, so counts in the data
 // drive parsing and "," / ";" never matter.
 //
@@ -14,7 +18,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace platform::xfile {
@@ -26,21 +32,24 @@ inline constexpr std::size_t kMaxInflatedBytes = 64u * 1024u * 1024u;
 
 enum class ValueKind : std::uint8_t { Integer, Float, String };
 
+// 16 bytes: a String value keeps its index into Document::strings in
+// `number`.
 struct Value {
   double number = 0;
   std::uint32_t pos = 0;
-  std::uint32_t text = 0;  // index into Document::strings for String values
   ValueKind kind = ValueKind::Integer;
 };
 
 struct Object {
-  std::string type;  // empty for a reference
-  std::string name;  // object name, or the referenced name
-  std::string guid;  // without the angle brackets
+  std::string_view type;  // empty for a reference
+  std::string_view name;  // object name, or the referenced name
+  std::string guid;       // without the angle brackets
   std::uint32_t pos = 0;
   bool isReference = false;
-  std::vector<Value> values;
+  std::span<const Value> values;
   std::vector<Object> children;
+  // Where `values` lies in Document::values while the file is parsed.
+  std::size_t valuesBegin = 0, valuesEnd = 0;
 };
 
 struct Document {
@@ -50,7 +59,9 @@ struct Document {
   bool binary = false;
   bool compressed = false;
   std::vector<Object> objects;  // top level, file order
-  std::vector<std::string> strings;
+  std::vector<Value> values;    // every object's values, object by object
+  std::vector<std::string_view> strings;
+  std::vector<unsigned char> inflated;  // the body of a compressed file
 
   // "<file> line 12" or "<file> byte offset 345".
   std::string Describe(std::uint32_t pos) const;

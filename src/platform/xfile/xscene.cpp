@@ -38,6 +38,7 @@ class Cursor {
       : doc_(doc), o_(o), error_(error) {}
 
   std::size_t Remaining() const { return o_.values.size() - i_; }
+  std::string Type() const { return std::string(o_.type); }
   // Where the next value sits (the object's start when there is none).
   std::uint32_t Pos() const { return i_ < o_.values.size() ? o_.values[i_].pos : o_.pos; }
 
@@ -46,27 +47,58 @@ class Cursor {
     return false;
   }
 
+  // The common case inline; anything wrong goes through DwordChecked, which
+  // says what.
   bool Dword(std::uint32_t* out, const char* what) {
-    if (i_ >= o_.values.size()) return Fail(o_.pos, "'" + o_.type + "' ends before its " + what);
+    if (i_ < o_.values.size()) {
+      const Value& v = o_.values[i_];
+      const double d = v.number;
+      if (v.kind != ValueKind::String && d >= 0 && d <= 4294967295.0) {
+        const auto u = static_cast<std::uint32_t>(d);
+        if (static_cast<double>(u) == d) {
+          *out = u;
+          ++i_;
+          return true;
+        }
+      }
+    }
+    return DwordChecked(out, what);
+  }
+
+  bool DwordChecked(std::uint32_t* out, const char* what) {
+    if (i_ >= o_.values.size()) return Fail(o_.pos, "'" + Type() + "' ends before its " + what);
     const Value& v = o_.values[i_];
     if (v.kind == ValueKind::String || v.number < 0 || v.number > 4294967295.0 ||
         v.number != std::floor(v.number))
       return Fail(v.pos,
-                  std::string("expected a whole number for the ") + what + " of '" + o_.type + "'");
+                  std::string("expected a whole number for the ") + what + " of '" + Type() + "'");
     *out = static_cast<std::uint32_t>(v.number);
     ++i_;
     return true;
   }
 
   bool Float(float* out, const char* what) {
-    if (i_ >= o_.values.size()) return Fail(o_.pos, "'" + o_.type + "' ends before its " + what);
+    if (i_ < o_.values.size()) {
+      const Value& v = o_.values[i_];
+      // NaN and the infinities fail the comparison too.
+      if (v.kind != ValueKind::String &&
+          std::fabs(v.number) <= static_cast<double>(std::numeric_limits<float>::max())) {
+        *out = static_cast<float>(v.number);
+        ++i_;
+        return true;
+      }
+    }
+    return FloatChecked(out, what);
+  }
+
+  bool FloatChecked(float* out, const char* what) {
+    if (i_ >= o_.values.size()) return Fail(o_.pos, "'" + Type() + "' ends before its " + what);
     const Value& v = o_.values[i_];
     if (v.kind == ValueKind::String)
-      return Fail(v.pos,
-                  std::string("expected a number for the ") + what + " of '" + o_.type + "'");
+      return Fail(v.pos, std::string("expected a number for the ") + what + " of '" + Type() + "'");
     const double d = v.number;
     if (!std::isfinite(d) || std::fabs(d) > std::numeric_limits<float>::max())
-      return Fail(v.pos, std::string("the ") + what + " of '" + o_.type + "' is not finite");
+      return Fail(v.pos, std::string("the ") + what + " of '" + Type() + "' is not finite");
     *out = static_cast<float>(d);
     ++i_;
     return true;
@@ -79,12 +111,11 @@ class Cursor {
   }
 
   bool String(std::string* out, const char* what) {
-    if (i_ >= o_.values.size()) return Fail(o_.pos, "'" + o_.type + "' ends before its " + what);
+    if (i_ >= o_.values.size()) return Fail(o_.pos, "'" + Type() + "' ends before its " + what);
     const Value& v = o_.values[i_];
     if (v.kind != ValueKind::String)
-      return Fail(v.pos,
-                  std::string("expected a string for the ") + what + " of '" + o_.type + "'");
-    *out = doc_.strings[v.text];
+      return Fail(v.pos, std::string("expected a string for the ") + what + " of '" + Type() + "'");
+    *out = std::string(doc_.strings[static_cast<std::size_t>(v.number)]);
     ++i_;
     return true;
   }
@@ -95,7 +126,7 @@ class Cursor {
     const std::uint32_t pos = i_ < o_.values.size() ? o_.values[i_].pos : o_.pos;
     if (!Dword(out, what)) return false;
     if (perItem > 0 && *out > Remaining() / perItem)
-      return Fail(pos, "'" + o_.type + "' declares " + std::to_string(*out) + " " + what +
+      return Fail(pos, "'" + Type() + "' declares " + std::to_string(*out) + " " + what +
                            " but holds data for at most " + std::to_string(Remaining() / perItem));
     return true;
   }
@@ -212,15 +243,15 @@ class SceneReader {
       std::uint32_t n = 0;
       if (!cur.Count(&n, 1, "face indices")) return false;
       if (n < 3)
-        return cur.Fail(o.pos, std::string("'") + o.type + "' face " + std::to_string(f) +
+        return cur.Fail(o.pos, "'" + std::string(o.type) + "' face " + std::to_string(f) +
                                    " has fewer than 3 corners");
       for (std::uint32_t k = 0; k < n; ++k) {
         std::uint32_t idx = 0;
         const std::uint32_t at = cur.Pos();
         if (!cur.Dword(&idx, "face index")) return false;
         if (idx >= vertexLimit)
-          return cur.Fail(at, "face " + std::to_string(f) + " of '" + o.type + "' uses index " +
-                                  std::to_string(idx) + " past the count " +
+          return cur.Fail(at, "face " + std::to_string(f) + " of '" + std::string(o.type) +
+                                  "' uses index " + std::to_string(idx) + " past the count " +
                                   std::to_string(vertexLimit));
         indices->push_back(idx);
       }
@@ -288,13 +319,14 @@ class SceneReader {
       if (c.isReference) {
         m = Resolve(c);
         if (!m)
-          return Fail(c.pos, "reference to '" + (c.name.empty() ? c.guid : c.name) +
+          return Fail(c.pos, "reference to '" + (c.name.empty() ? c.guid : std::string(c.name)) +
                                  "', which the file does not define");
       }
       if (m->type != "Material") {
         if (c.isReference)
-          return Fail(c.pos, "reference to '" + c.name + "' in a material list names a '" +
-                                 m->type + "', not a material");
+          return Fail(c.pos, "reference to '" + std::string(c.name) +
+                                 "' in a material list names a '" + std::string(m->type) +
+                                 "', not a material");
         continue;
       }
       if (mesh->materials.size() >= nMaterials) continue;
@@ -442,7 +474,8 @@ class SceneReader {
         if (c.isReference) {
           const Object* target = Resolve(c);
           if (!target)
-            return Fail(c.pos, "animation refers to '" + (c.name.empty() ? c.guid : c.name) +
+            return Fail(c.pos, "animation refers to '" +
+                                   (c.name.empty() ? c.guid : std::string(c.name)) +
                                    "', which the file does not define");
           ch.frameName = target->name;
         } else if (c.type == "AnimationKey") {
@@ -457,8 +490,8 @@ class SceneReader {
   const Document& doc_;
   Scene* scene_;
   std::string* error_;
-  std::unordered_map<std::string, const Object*> named_;
-  std::unordered_map<std::string, const Object*> byGuid_;
+  std::unordered_map<std::string_view, const Object*> named_;
+  std::unordered_map<std::string_view, const Object*> byGuid_;
 };
 
 }  // namespace
