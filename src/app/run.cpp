@@ -231,6 +231,13 @@ int Run(const Options& givenOptions, platform::System& system) {
       },
   });
 
+  // The loading screen is drawn once before the first tick: what its first
+  // picture needs built and uploaded (shader variants, its textures) is
+  // ready, so the first ticks draw on time.
+  if (!options.headless && media::gSprite && *media::gSprite) {
+    scenes::SequenceParent::GetInstance().Draw({*devicePtr, **media::gSprite, backBuffer});
+  }
+
   while (system.PumpEvents()) {
     if (scenes::FatalErrorPending() && !fatal) {
       fatal = true;

@@ -452,6 +452,36 @@ struct ShaderKey {
   }
 };
 
+// The combinations the game draws with (found by logging every program a
+// whole run builds): sprites and screen quads, the unlit sky, the lit and
+// textured models with up to three blend weights (and four, which a skinned
+// part may need), and the see-through trees' alpha-tested draw. The device
+// builds them when it is made, before the first frame, so no frame waits for
+// a compiler; any other combination is still built on first use.
+ShaderKey GameKey(bool rhw, int blendWeights, bool lit, bool texture, bool whiteDiffuse,
+                  std::uint32_t alphaFunc) {
+  ShaderKey k;
+  k.rhw = rhw;
+  k.blendWeights = blendWeights;
+  k.lighting = lit;
+  k.normal = lit;
+  k.texture = texture;
+  k.whiteDiffuse = whiteDiffuse;
+  k.color = k.alpha = texture ? kSourceTextureTimesDiffuse : kSourceDiffuse;
+  k.alphaFunc = alphaFunc;
+  return k;
+}
+const ShaderKey kGameShaderKeys[] = {
+    GameKey(true, 0, false, true, false, 0),             // sprites
+    GameKey(true, 0, false, false, false, 0),            // screen quads (fades, bars)
+    GameKey(false, 0, false, true, true, 0),             // the sky
+    GameKey(false, 0, false, true, false, kCmpGreater),  // trees seen through
+    GameKey(false, 0, true, true, false, 0),             // lit models
+    GameKey(false, 1, true, true, false, 0),             // skinned, two bones a vertex
+    GameKey(false, 2, true, true, false, 0),             // three
+    GameKey(false, 3, true, true, false, 0),             // four
+};
+
 // Matrices are uploaded as stored (row-major, row vectors); GLSL then reads
 // them transposed, so `M * v` computes the row-vector product v·M.
 const char* const kVertexShader = R"(
@@ -817,6 +847,7 @@ class GlDevice : public StateDevice {
     glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D,
                            SurfaceTexture(backBuffer_), 0);
     AttachTargets();
+    for (const ShaderKey& key : kGameShaderKeys) ProgramFor(key);
     // A new back buffer starts black with depth 1.
     Clear(kClearTarget | kClearZBuffer | kClearStencil, 0xFF000000u, 1.0f, 0);
   }
