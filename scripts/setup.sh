@@ -7,7 +7,7 @@ RUN_PACKAGES=(build-essential cmake pkg-config libsdl2-dev libepoxy-dev libpng-d
 # Testing: a virtual X server for the real-window tests, clang for the fuzzer,
 # the desktop's validators for the installed desktop entry and metainfo, and
 # assimp for the .x reader's comparison benchmark (never linked by the game).
-TEST_PACKAGES=(xvfb xauth clang libclang-rt-dev desktop-file-utils appstream libassimp-dev)
+TEST_PACKAGES=(xvfb xauth clang libclang-rt-dev desktop-file-utils appstream libx11-dev libassimp-dev)
 # scripts/screenshots.sh: the virtual X server, and montage with a font for
 # the model sheet's labels.
 SCREENSHOT_PACKAGES=(xvfb xauth imagemagick fonts-dejavu-core)
