@@ -2,7 +2,10 @@
 
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <new>
+#include <utility>
 
 #include "media/load_report.h"
 #include "platform/texture_loader.h"
@@ -19,15 +22,44 @@ char* CopyName(const char* name) {
   return copy;
 }
 
+// Material textures by device and file: the models share one palette, so it
+// is decoded and kept once. The table holds a reference of its own until
+// the models are cleared.
+std::mutex gMaterialMutex;
+std::map<std::pair<platform::Device*, std::string>, platform::Texture*> gMaterialTextures;
+
 platform::Texture* LoadMaterialTexture(platform::Device* device, const std::string& file) {
   if (file.empty() || !device) return nullptr;
+  const auto key = std::make_pair(device, file);
+  {
+    std::lock_guard<std::mutex> lock(gMaterialMutex);
+    auto it = gMaterialTextures.find(key);
+    if (it != gMaterialTextures.end()) {
+      it->second->AddRef();
+      return it->second;
+    }
+  }
   platform::Texture* texture = nullptr;
   std::string error;
   if (!platform::CreateTextureFromFile(device, file, &texture, &error)) {
     ReportFailedLoad("texture", file, error);
     return nullptr;
   }
+  std::lock_guard<std::mutex> lock(gMaterialMutex);
+  auto [it, inserted] = gMaterialTextures.emplace(key, texture);
+  if (!inserted) {
+    // Another thread made the same texture meanwhile: share the first one.
+    texture->Release();
+    texture = it->second;
+  }
+  texture->AddRef();
   return texture;
+}
+
+void ReleaseMaterialTextures() {
+  std::lock_guard<std::mutex> lock(gMaterialMutex);
+  for (auto& [key, texture] : gMaterialTextures) texture->Release();
+  gMaterialTextures.clear();
 }
 
 template <class T>
@@ -202,6 +234,7 @@ void MeshManager::Clear() {
   std::lock_guard<std::mutex> lock(mutex_);
   static_.clear();
   animated_.clear();
+  ReleaseMaterialTextures();
 }
 
 void MeshManager::LoadStaticMesh(const char* path, platform::Device* device, bool rayCast) {
