@@ -46,8 +46,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -141,22 +141,52 @@ class GlTexture : public Texture {
   // level until a draw samples it through a mip filter (see Mipmapped): the
   // sprites' large pictures never do.
   GLuint Name(bool* bound = nullptr) {
+    std::size_t unlimited = SIZE_MAX;
+    Upload(&unlimited, bound);
+    return name_;
+  }
+
+  // Uploads what is pending, at most *budget bytes of it (at least a row),
+  // and takes what it sent off *budget. A texture larger than the budget goes
+  // up in bands of rows over several calls. True once the texture is whole.
+  bool Upload(std::size_t* budget, bool* bound) {
     if (name_ == 0) glGenTextures(1, &name_);
-    if (dirty_.exchange(false)) {
-      glBindTexture(GL_TEXTURE_2D, name_);
-      if (bound) *bound = true;
-      glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    if (!dirty_.load()) return true;
+    glBindTexture(GL_TEXTURE_2D, name_);
+    if (bound) *bound = true;
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    const std::vector<std::uint32_t>& px = CpuPixels();
+    const std::size_t rowBytes = static_cast<std::size_t>(w_) * 4;
+    if (rowsDone_ == 0) {
       // Storage for one level only, until a mip chain is asked for.
       glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, mipmapped_ ? 1000 : 0);
-      const std::vector<std::uint32_t>& px = CpuPixels();
+    }
+    if (rowsDone_ == 0 && *budget >= rowBytes * h_) {
       // 0xAARRGGBB words are B, G, R, A bytes in memory.
       glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, static_cast<GLsizei>(w_), static_cast<GLsizei>(h_),
                    0, GL_BGRA, GL_UNSIGNED_BYTE, px.data());
-      if (mipmapped_) glGenerateMipmap(GL_TEXTURE_2D);
-      uploaded_ = true;
-      if (usage_ != Usage::RenderTarget) std::vector<std::uint32_t>().swap(pixels_);
+      rowsDone_ = h_;
+      *budget -= rowBytes * h_;
+    } else {
+      if (rowsDone_ == 0) {
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, static_cast<GLsizei>(w_), static_cast<GLsizei>(h_),
+                     0, GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
+      }
+      const std::uint32_t rows = static_cast<std::uint32_t>(
+          std::clamp<std::size_t>(*budget / rowBytes, 1, h_ - rowsDone_));
+      glTexSubImage2D(GL_TEXTURE_2D, 0, 0, static_cast<GLint>(rowsDone_), static_cast<GLsizei>(w_),
+                      static_cast<GLsizei>(rows), GL_BGRA, GL_UNSIGNED_BYTE,
+                      px.data() + static_cast<std::size_t>(rowsDone_) * w_);
+      rowsDone_ += rows;
+      *budget -= std::min(*budget, rows * rowBytes);
     }
-    return name_;
+    if (rowsDone_ < h_) return false;
+    if (mipmapped_) glGenerateMipmap(GL_TEXTURE_2D);
+    rowsDone_ = 0;
+    uploaded_ = true;
+    dirty_ = false;
+    if (usage_ != Usage::RenderTarget) std::vector<std::uint32_t>().swap(pixels_);
+    return true;
   }
 
   // Gives the texture its whole mip chain, made from level 0, the first time
@@ -197,6 +227,7 @@ class GlTexture : public Texture {
   std::vector<std::uint32_t> pixels_;
   std::atomic<bool> dirty_{true};
   GLuint name_ = 0;
+  std::uint32_t rowsDone_ = 0;  // of an upload in bands, drawing thread only
   bool uploaded_ = false;
   bool mipmapped_ = false;
 };
@@ -1263,18 +1294,21 @@ class GlDevice : public StateDevice {
   }
 
   // Uploads textures the loader filled, between frames and a few
-  // milliseconds' worth at a time, so their CPU copies go as soon as the
+  // megabytes at a time, so their CPU copies go as soon as the
   // loader made them and no later frame pays for a large upload when a
   // picture first shows.
   void UploadPending() {
-    constexpr auto kBudget = std::chrono::milliseconds(4);
-    const auto start = std::chrono::steady_clock::now();
+    constexpr std::size_t kBudgetBytes = std::size_t{4} << 20;
+    std::size_t budget = kBudgetBytes;
     std::lock_guard<std::mutex> lock(shared_->mutex);
     auto& pending = shared_->pendingUploads;
     std::size_t done = 0;
-    while (done < pending.size()) {
-      TextureName(pending[done++]);
-      if (std::chrono::steady_clock::now() - start >= kBudget) break;
+    while (done < pending.size() && budget > 0) {
+      bool bound = false;
+      const bool whole = pending[done]->Upload(&budget, &bound);
+      applied_.texture = ~0u;  // bound whatever it was
+      if (!whole) break;
+      ++done;
     }
     pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(done));
   }
