@@ -13,6 +13,7 @@
 #include "media/texture_manager.h"
 #include "media/tuning.h"
 #include "platform/file.h"
+#include "platform/frame_loop.h"
 #include "platform/image.h"
 #include "platform/input.h"
 #include "platform/keyboard.h"
@@ -116,25 +117,66 @@ Options WithAbsolutePaths(Options options) {
   return options;
 }
 
-int Run(const Options& givenOptions, platform::System& system) {
-  scenes::ResetStopFlag();
-  const Options options = WithAbsolutePaths(givenOptions);
+// One game from start-up to tear-down, in three steps so that the frame
+// loop may be a plain loop or the browser's: Start, then Frame until it
+// returns false, then Finish.
+class Game {
+ public:
+  Game(const Options& options, platform::System& system)
+      : options_(WithAbsolutePaths(options)), system_(system) {}
+  Game(const Game&) = delete;
+  Game& operator=(const Game&) = delete;
 
-  Journal replay;
+  // Everything up to the first frame. Returns the exit code when the game
+  // cannot start, -1 when it can.
+  int Start();
+  // One pass of the loop: the waiting events, a tick when one is due, then
+  // a wait for the next. False once the game is over.
+  bool Frame();
+  // Tear-down; returns the exit code.
+  int Finish();
+
+ private:
+  const Options options_;
+  platform::System& system_;
+  Journal replay_;
+  std::uint32_t seed_ = 0;
+  std::unique_ptr<scenes::Autoplayer> autoplayer_;
+  std::unique_ptr<InputSource> inputs_;
+  std::unique_ptr<platform::Device> device_;
+  platform::Device* devicePtr_ = nullptr;
+  platform::Surface* backBuffer_ = nullptr;
+  std::unique_ptr<platform::Random> random_;
+  std::unique_ptr<creatures::EnemyManager> enemies_;
+  std::unique_ptr<world::WorldObjects> objects_;
+  scenes::Services services_;
+  std::unique_ptr<FrameTicker> ticker_;
+  long ticks_ = 0;
+  long runTicks_ = 0;
+  std::vector<bool> shotTaken_;
+  bool fatal_ = false;
+  bool journalEnded_ = false;
+};
+
+int Game::Start() {
+  scenes::ResetStopFlag();
+  const Options& options = options_;
+  platform::System& system = system_;
+
   if (!options.replay.empty()) {
     std::string error;
-    if (!ReadJournal(options.replay, &replay, &error)) {
+    if (!ReadJournal(options.replay, &replay_, &error)) {
       std::fprintf(stderr, "poromeko: %s\n", error.c_str());
       return 2;
     }
   }
-  const std::uint32_t seed = !options.replay.empty() ? replay.seed
-                             : options.hasSeed       ? options.seed
-                                               : static_cast<std::uint32_t>(std::time(nullptr));
-  scenes::Autoplayer autoplayer(seed, options.mischief);
-  InputSource inputs(options, options.replay.empty() ? nullptr : &replay,
-                     options.autoplay ? &autoplayer : nullptr);
-  if (!inputs.OpenRecord(seed)) return 2;
+  seed_ = !options.replay.empty() ? replay_.seed
+          : options.hasSeed       ? options.seed
+                                  : static_cast<std::uint32_t>(std::time(nullptr));
+  autoplayer_ = std::make_unique<scenes::Autoplayer>(seed_, options.mischief);
+  inputs_ = std::make_unique<InputSource>(options, options.replay.empty() ? nullptr : &replay_,
+                                          options.autoplay ? autoplayer_.get() : nullptr);
+  if (!inputs_->OpenRecord(seed_)) return 2;
 
   // The game works inside its content folder, wherever it was started.
   std::error_code cwdError;
@@ -162,15 +204,15 @@ int Run(const Options& givenOptions, platform::System& system) {
                                         : kNoWindowMessage);
     return 1;
   }
-  std::unique_ptr<platform::Device> device = system.CreateDevice();
-  if (!device) {
+  device_ = system.CreateDevice();
+  if (!device_) {
     system.ShowError(kErrorCaption, kNoDeviceMessage);
     system.DestroyGameWindow();
     return 1;
   }
-  SetInitialDeviceState(*device);
-  platform::Device* devicePtr = device.get();
-  platform::Surface* backBuffer = device->GetBackBuffer();
+  SetInitialDeviceState(*device_);
+  devicePtr_ = device_.get();
+  backBuffer_ = device_->GetBackBuffer();
 
   // The process-wide services, in the order the game has always made them:
   // the sound system, the insect manager with the generator it spawns from,
@@ -180,128 +222,150 @@ int Run(const Options& givenOptions, platform::System& system) {
     media::gSoundManager->Device().SetVolume(
         options.mute ? platform::kVolumeMin : platform::VolumeFromPercent(options.volume));
   }
-  platform::Random random(seed);
-  auto enemies = std::make_unique<creatures::EnemyManager>();
-  auto objects = std::make_unique<world::WorldObjects>();
-  media::InitSprite(&devicePtr, &backBuffer);
+  random_ = std::make_unique<platform::Random>(seed_);
+  enemies_ = std::make_unique<creatures::EnemyManager>();
+  objects_ = std::make_unique<world::WorldObjects>();
+  media::InitSprite(&devicePtr_, &backBuffer_);
 
-  scenes::Services services;
-  services.random = &random;
-  services.enemies = enemies.get();
-  services.objects = objects.get();
-  services.tuning = media::LoadTuning(services.tuningPath);
-  services.rankingPath = folders.ranking;
-  services.verbose = options.verbose;
-  services.waitForLoader = options.headless;
+  services_.random = random_.get();
+  services_.enemies = enemies_.get();
+  services_.objects = objects_.get();
+  services_.tuning = media::LoadTuning(services_.tuningPath);
+  services_.rankingPath = folders.ranking;
+  services_.verbose = options.verbose;
+  services_.waitForLoader = options.headless;
 
   scenes::SetFirstSceneFactory(&FirstScene);
   system.SetCloseHandler([&system] { OnWindowDestroy(system); });
+  shotTaken_.assign(options.shots.size(), false);
 
-  long ticks = 0;
-  long runTicks = 0;
-  constexpr long kLoggedFrames = 30;
-  std::vector<bool> shotTaken(options.shots.size(), false);
-  bool fatal = false;
-  bool journalEnded = false;
-  FrameTicker ticker({
-      [&system] { return system.TimeGetTime(); },
-      [&system] { return system.IsForeground(); },
-      [&] {
-        scenes::SequenceParent& root = scenes::SequenceParent::GetInstance();
-        platform::TickInput input;
-        if (!services.loaded) {
-          input = platform::ReadTickInput();
-        } else if (!inputs.Next(root, services, &input)) {
-          journalEnded = true;
-          return;
-        } else {
-          ++runTicks;
-        }
-        root.Update(input, services);
-        if (options.rssEvery > 0 && services.loaded && runTicks > 0 &&
-            runTicks % options.rssEvery == 0) {
-          std::fprintf(stderr, "poromeko: rss after update %ld: %ld kB\n", runTicks,
-                       platform::ResidentMemoryKiB());
-        }
+  const FrameTicker::Pacing pacing = platform::FrameLoopFollowsDisplay()
+                                         ? FrameTicker::Pacing::CatchUp
+                                         : FrameTicker::Pacing::FromNow;
+  ticker_ = std::make_unique<FrameTicker>(
+      FrameTicker::Hooks{
+          [&system] { return system.TimeGetTime(); },
+          [&system] { return system.IsForeground(); },
+          [this] {
+            scenes::SequenceParent& root = scenes::SequenceParent::GetInstance();
+            platform::TickInput input;
+            if (!services_.loaded) {
+              input = platform::ReadTickInput();
+            } else if (!inputs_->Next(root, services_, &input)) {
+              journalEnded_ = true;
+              return;
+            } else {
+              ++runTicks_;
+            }
+            root.Update(input, services_);
+            if (options_.rssEvery > 0 && services_.loaded && runTicks_ > 0 &&
+                runTicks_ % options_.rssEvery == 0) {
+              std::fprintf(stderr, "poromeko: rss after update %ld: %ld kB\n", runTicks_,
+                           platform::ResidentMemoryKiB());
+            }
+          },
+          [this] {
+            platform::Sprite* sprite = media::gSprite ? *media::gSprite : nullptr;
+            if (!sprite) return;
+            scenes::SequenceParent::GetInstance().Draw({*devicePtr_, *sprite, backBuffer_});
+          },
       },
-      [&] {
-        platform::Sprite* sprite = media::gSprite ? *media::gSprite : nullptr;
-        if (!sprite) return;
-        scenes::SequenceParent::GetInstance().Draw({*devicePtr, *sprite, backBuffer});
-      },
+      pacing);
+
+  platform::PublishStatus([this] {
+    return scenes::DescribeRun(scenes::SequenceParent::GetInstance(), services_, seed_, runTicks_);
   });
 
   // The loading screen is drawn once before the first tick: what its first
   // picture needs built and uploaded (shader variants, its textures) is
   // ready, so the first ticks draw on time.
   if (!options.headless && media::gSprite && *media::gSprite) {
-    scenes::SequenceParent::GetInstance().Draw({*devicePtr, **media::gSprite, backBuffer});
+    scenes::SequenceParent::GetInstance().Draw({*devicePtr_, **media::gSprite, backBuffer_});
   }
+  return -1;
+}
 
-  while (system.PumpEvents()) {
-    if (scenes::FatalErrorPending() && !fatal) {
-      fatal = true;
-      std::string message = scenes::TakeFatalErrorMessage();
-      std::string line = message;
-      for (std::size_t at; (at = line.find('\n')) != std::string::npos;) line.replace(at, 1, ": ");
-      std::fprintf(stderr, "poromeko: %s\n", line.c_str());
-      system.ShowError(kErrorCaption, message);
-      OnWindowDestroy(system);
-      continue;
-    }
-    const FrameTicker::Result result = ticker.Tick();
-    if (options.verbose && result != FrameTicker::Result::TooEarly && ticks < kLoggedFrames) {
-      // How the first frames went: a slow one makes the next tick skip its draw.
-      if (result == FrameTicker::Result::Drawn) {
-        std::fprintf(stderr, "poromeko: tick %ld drawn in %u ms\n", ticks + 1,
-                     ticker.lastFrameDuration);
-      } else {
-        std::fprintf(stderr, "poromeko: tick %ld skipped its draw\n", ticks + 1);
-      }
-    }
-    if (result == FrameTicker::Result::Drawn && services.loaded) {
-      // The first picture drawn at or after the update asked for (a slow
-      // machine skips some draws).
-      for (std::size_t i = 0; i < options.shots.size(); ++i) {
-        if (shotTaken[i] || runTicks < options.shots[i].first) continue;
-        WriteScreenshot(*device, options.shots[i].second);
-        shotTaken[i] = true;
-      }
-    }
-    if (result != FrameTicker::Result::TooEarly) {
-      ++ticks;
-      if ((options.frames >= 0 && ticks >= options.frames) ||
-          (options.runs >= 0 && services.runsFinished >= options.runs) || journalEnded ||
-          services.quitRequested) {
-        OnWindowDestroy(system);
-        continue;
-      }
-    }
-    // Sleep until the next tick is due or an event arrives, instead of
-    // spinning: tick times stay the same, an idle game leaves the CPU alone.
-    std::uint32_t wait = ticker.MsUntilDue();
-    if (wait > 0) system.WaitEvents(wait);
+bool Game::Frame() {
+  constexpr long kLoggedFrames = 30;
+  if (!system_.PumpEvents()) return false;
+  if (scenes::FatalErrorPending() && !fatal_) {
+    fatal_ = true;
+    std::string message = scenes::TakeFatalErrorMessage();
+    std::string line = message;
+    for (std::size_t at; (at = line.find('\n')) != std::string::npos;) line.replace(at, 1, ": ");
+    std::fprintf(stderr, "poromeko: %s\n", line.c_str());
+    system_.ShowError(kErrorCaption, message);
+    OnWindowDestroy(system_);
+    return true;
   }
-  inputs.Close();
+  const long ticksBefore = ticker_->ticksRun;
+  const FrameTicker::Result result = ticker_->Tick();
+  if (options_.verbose && result != FrameTicker::Result::TooEarly && ticks_ < kLoggedFrames) {
+    // How the first frames went: a slow one makes the next tick skip its draw.
+    if (result == FrameTicker::Result::Drawn) {
+      std::fprintf(stderr, "poromeko: tick %ld drawn in %u ms\n", ticks_ + 1,
+                   ticker_->lastFrameDuration);
+    } else {
+      std::fprintf(stderr, "poromeko: tick %ld skipped its draw\n", ticks_ + 1);
+    }
+  }
+  if (result == FrameTicker::Result::Drawn && services_.loaded) {
+    // The first picture drawn at or after the update asked for (a slow
+    // machine skips some draws).
+    for (std::size_t i = 0; i < options_.shots.size(); ++i) {
+      if (shotTaken_[i] || runTicks_ < options_.shots[i].first) continue;
+      WriteScreenshot(*device_, options_.shots[i].second);
+      shotTaken_[i] = true;
+    }
+  }
+  if (result != FrameTicker::Result::TooEarly) {
+    ticks_ += ticker_->ticksRun - ticksBefore;
+    if ((options_.frames >= 0 && ticks_ >= options_.frames) ||
+        (options_.runs >= 0 && services_.runsFinished >= options_.runs) || journalEnded_ ||
+        services_.quitRequested) {
+      OnWindowDestroy(system_);
+      return true;
+    }
+  }
+  // Sleep until the next tick is due or an event arrives, instead of
+  // spinning: tick times stay the same, an idle game leaves the CPU alone.
+  std::uint32_t wait = ticker_->MsUntilDue();
+  if (wait > 0) system_.WaitEvents(wait);
+  return true;
+}
 
-  if (options.report) {
-    std::printf("%s\n",
-                scenes::DescribeRun(scenes::SequenceParent::GetInstance(), services, seed, runTicks)
-                    .c_str());
+int Game::Finish() {
+  inputs_->Close();
+
+  if (options_.report) {
+    std::printf("%s\n", scenes::DescribeRun(scenes::SequenceParent::GetInstance(), services_, seed_,
+                                            runTicks_)
+                            .c_str());
     std::fflush(stdout);
   }
-  if (!options.screenshot.empty()) WriteScreenshot(*device, options.screenshot);
+  if (!options_.screenshot.empty()) WriteScreenshot(*device_, options_.screenshot);
+  platform::PublishStatus(nullptr);
 
   // The scenes go before the services they use.
   scenes::SequenceParent::GetInstance().ClearScenes();
   media::ReleaseSound();
-  enemies.reset();
-  objects.reset();
-  if (backBuffer) backBuffer->Release();
-  device.reset();
-  system.DestroyGameWindow();
+  enemies_.reset();
+  objects_.reset();
+  if (backBuffer_) backBuffer_->Release();
+  backBuffer_ = nullptr;
+  device_.reset();
+  system_.DestroyGameWindow();
   platform::ResetKeyboard();
-  return fatal ? 1 : system.QuitCode();
+  return fatal_ ? 1 : system_.QuitCode();
+}
+
+int Run(const Options& options, platform::System& system) {
+  // In the browser the frame loop outlives this call, and the game with it.
+  auto game = std::make_shared<Game>(options, system);
+  const int early = game->Start();
+  if (early >= 0) return early;
+  return platform::RunFrameLoop([game] { return game->Frame(); },
+                                [game] { return game->Finish(); });
 }
 
 }  // namespace app

@@ -21,9 +21,20 @@ void OnWindowDestroy(platform::System& system) {
 FrameTicker::Result FrameTicker::Tick() {
   std::uint32_t now = hooks_.now();
   tickStartTime = now;
-  if (static_cast<std::uint32_t>(now - lastTickTime) < kTickMs) return Result::TooEarly;
-  lastTickTime = now;
-  if (hooks_.foreground()) hooks_.update();
+  std::uint32_t behind = now - lastTickTime;
+  if (behind < kTickMs) return Result::TooEarly;
+  if (pacing_ == Pacing::FromNow) {
+    lastTickTime = now;
+    behind = kTickMs;
+  } else if (behind > kMaxCatchUpTicks * kTickMs) {
+    lastTickTime = now - kTickMs;
+    behind = kTickMs;
+  }
+  for (; behind >= kTickMs; behind -= kTickMs) {
+    if (pacing_ == Pacing::CatchUp) lastTickTime += kTickMs;
+    ++ticksRun;
+    if (hooks_.foreground()) hooks_.update();
+  }
   if (lastFrameDuration > kTickMs) {
     lastFrameDuration = 0;
     return Result::DrawSkipped;

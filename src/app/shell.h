@@ -63,6 +63,14 @@ const char* Usage();
 // drawing tick took longer than 16 ms; after such an overrun exactly one
 // draw is skipped. All arithmetic on clock readings is unsigned 32-bit, so
 // the counter's wrap-around is harmless.
+//
+// FromNow is the game's own pacing: the loop asks as often as it likes, and
+// a tick counts its 16 ms from the moment it ran. CatchUp is for a loop the
+// display drives (the browser's, called once per refresh, every 16.7 ms at
+// 60 Hz): a call runs every update that is due on a fixed 16 ms timeline,
+// then draws once, so the game still updates 62.5 times a second. After a
+// stall of more than kMaxCatchUpTicks (the page hidden, say) the timeline
+// starts again from now instead of racing to catch up.
 class FrameTicker {
  public:
   struct Hooks {
@@ -72,8 +80,11 @@ class FrameTicker {
     std::function<void()> draw;
   };
   enum class Result { TooEarly, Drawn, DrawSkipped };
+  enum class Pacing { FromNow, CatchUp };
+  static constexpr std::uint32_t kMaxCatchUpTicks = 4;
 
-  explicit FrameTicker(Hooks hooks) : hooks_(std::move(hooks)) {}
+  explicit FrameTicker(Hooks hooks, Pacing pacing = Pacing::FromNow)
+      : hooks_(std::move(hooks)), pacing_(pacing) {}
   Result Tick();
   // Milliseconds until the next tick may run (0 when it is due now).
   std::uint32_t MsUntilDue() const;
@@ -81,9 +92,11 @@ class FrameTicker {
   std::uint32_t lastTickTime = 0;
   std::uint32_t tickStartTime = 0;
   std::uint32_t lastFrameDuration = 0;
+  long ticksRun = 0;  // ticks run so far (updated or not, drawn or not)
 
  private:
   Hooks hooks_;
+  Pacing pacing_;
 };
 
 // The window-close step: stops a loader that is still working, waits for it

@@ -19,20 +19,68 @@ using scenes::StopRequested;
 
 // A clock the test moves by hand; drawing can take "time" by advancing it.
 struct FakeLoop {
+  explicit FakeLoop(FrameTicker::Pacing pacing = FrameTicker::Pacing::FromNow)
+      : ticker({
+                   [this] { return now; },
+                   [this] { return foreground; },
+                   [this] { ++updates; },
+                   [this] {
+                     ++draws;
+                     now += drawCost;
+                   },
+               },
+               pacing) {}
   std::uint32_t now = 0;
   bool foreground = true;
   std::uint32_t drawCost = 0;
   int updates = 0, draws = 0;
-  FrameTicker ticker{{
-      [this] { return now; },
-      [this] { return foreground; },
-      [this] { ++updates; },
-      [this] {
-        ++draws;
-        now += drawCost;
-      },
-  }};
+  FrameTicker ticker;
 };
+
+// The browser calls a frame per display refresh: at 60 Hz every 16.67 ms,
+// never on the game's 16 ms. Caught up on a fixed timeline, a minute of
+// refreshes still gives 62.5 updates a second, and one draw per refresh.
+TEST(FrameTickerTest, CatchUpKeepsSixtyTwoAndAHalfUpdatesOnASixtyHertzDisplay) {
+  FakeLoop loop(FrameTicker::Pacing::CatchUp);
+  loop.now = 5000;
+  loop.ticker.Tick();
+  const int updatesAtStart = loop.updates;
+  int calls = 0;
+  for (int frame = 1; frame <= 3600; ++frame) {  // one minute at 60 Hz
+    loop.now = 5000u + static_cast<std::uint32_t>(frame * 1000 / 60);
+    if (loop.ticker.Tick() != FrameTicker::Result::TooEarly) ++calls;
+  }
+  EXPECT_NEAR(loop.updates - updatesAtStart, 3750, 1);  // 60 s / 16 ms
+  EXPECT_EQ(loop.ticker.ticksRun, loop.updates);
+  EXPECT_LE(loop.draws, calls + 1);  // never two draws in one frame
+
+  // The same display with the game's own pacing falls to one update a
+  // refresh: what the catching up is for.
+  FakeLoop plain;
+  plain.now = 5000;
+  plain.ticker.Tick();
+  for (int frame = 1; frame <= 3600; ++frame) {
+    plain.now = 5000u + static_cast<std::uint32_t>(frame * 1000 / 60);
+    plain.ticker.Tick();
+  }
+  EXPECT_EQ(plain.updates, 3601);
+}
+
+TEST(FrameTickerTest, CatchUpStartsAfreshAfterAStall) {
+  FakeLoop loop(FrameTicker::Pacing::CatchUp);
+  loop.now = 1000;
+  loop.ticker.Tick();
+  EXPECT_EQ(loop.updates, 1);
+  loop.now = 1040;  // 40 ms late: two ticks due, both run, one draw
+  EXPECT_EQ(loop.ticker.Tick(), FrameTicker::Result::Drawn);
+  EXPECT_EQ(loop.updates, 3);
+  EXPECT_EQ(loop.draws, 2);
+  EXPECT_EQ(loop.ticker.MsUntilDue(), 8u);  // the timeline, not the call, sets the next
+  loop.now = 11040;                         // the page was hidden for ten seconds
+  loop.ticker.Tick();
+  EXPECT_EQ(loop.updates, 4);  // one tick, not 625
+  EXPECT_EQ(loop.ticker.MsUntilDue(), 16u);
+}
 
 TEST(FrameTickerTest, RunsAtMostOncePer16Ms) {
   FakeLoop loop;

@@ -42,7 +42,6 @@
 //    content) the next time the drawing thread uses them. GL names of freed
 //    resources are queued and deleted by the drawing thread; once the device
 //    is gone the queue is closed and resources free only their CPU side.
-#include <epoxy/gl.h>
 
 #include <algorithm>
 #include <atomic>
@@ -56,6 +55,7 @@
 #include <unordered_map>
 
 #include "platform/sdl_gl/backend.h"
+#include "platform/sdl_gl/gl_api.h"
 
 namespace platform::sdl_gl {
 
@@ -163,19 +163,17 @@ class GlTexture : public Texture {
     }
     if (rowsDone_ == 0 && *budget >= rowBytes * h_) {
       // 0xAARRGGBB words are B, G, R, A bytes in memory.
-      glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, static_cast<GLsizei>(w_), static_cast<GLsizei>(h_),
-                   0, GL_BGRA, GL_UNSIGNED_BYTE, px.data());
+      TexImageBgra(static_cast<GLsizei>(w_), static_cast<GLsizei>(h_), px.data());
       rowsDone_ = h_;
       *budget -= rowBytes * h_;
     } else {
       if (rowsDone_ == 0) {
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, static_cast<GLsizei>(w_), static_cast<GLsizei>(h_),
-                     0, GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
+        TexImageBgra(static_cast<GLsizei>(w_), static_cast<GLsizei>(h_), nullptr);
       }
       const std::uint32_t rows = static_cast<std::uint32_t>(
           std::clamp<std::size_t>(*budget / rowBytes, 1, h_ - rowsDone_));
-      glTexSubImage2D(GL_TEXTURE_2D, 0, 0, static_cast<GLint>(rowsDone_), static_cast<GLsizei>(w_),
-                      static_cast<GLsizei>(rows), GL_BGRA, GL_UNSIGNED_BYTE,
+      TexSubImageBgra(static_cast<GLint>(rowsDone_), static_cast<GLsizei>(w_),
+                      static_cast<GLsizei>(rows),
                       px.data() + static_cast<std::size_t>(rowsDone_) * w_);
       rowsDone_ += rows;
       *budget -= std::min(*budget, rows * rowBytes);
@@ -208,12 +206,7 @@ class GlTexture : public Texture {
     if (pixels_.empty()) {
       pixels_.assign(static_cast<std::size_t>(w_) * h_, 0u);
       if (uploaded_ && name_ != 0 && OnDrawingThread(*shared_)) {
-        GLint was = 0;
-        glGetIntegerv(GL_TEXTURE_BINDING_2D, &was);
-        glBindTexture(GL_TEXTURE_2D, name_);
-        glPixelStorei(GL_PACK_ALIGNMENT, 4);
-        glGetTexImage(GL_TEXTURE_2D, 0, GL_BGRA, GL_UNSIGNED_BYTE, pixels_.data());
-        glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(was));
+        GetTexImageBgra(name_, static_cast<GLsizei>(w_), static_cast<GLsizei>(h_), pixels_.data());
       }
     }
     return pixels_;
@@ -275,8 +268,13 @@ class GlSurface : public Surface {
     if (colorTexture_ == 0 && kind_ == Kind::Color) {
       glGenTextures(1, &colorTexture_);
       glBindTexture(GL_TEXTURE_2D, colorTexture_);
+#if POROMEKO_GLES
+      glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, static_cast<GLsizei>(w_), static_cast<GLsizei>(h_),
+                   0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+#else
       glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, static_cast<GLsizei>(w_), static_cast<GLsizei>(h_), 0,
                    GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
+#endif
       glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
       *bound = true;
     }
@@ -535,8 +533,11 @@ void main() {
   float w = aPos.w != 0.0 ? 1.0 / aPos.w : 1.0;
   vec2 ndc = (aPos.xy + vec2(PIXEL_CENTRE_SHIFT)) * uRhwScale - 1.0;
   gl_Position = vec4(ndc, 2.0 * aPos.z - 1.0, 1.0) * w;
+#ifdef GL_ES
+  gl_PointSize = 1.0;  // GL ES leaves a point's size to the shader
+#endif
 #if !WHITE_DIFFUSE
-  vColor = aDiffuse;
+  vColor = aDiffuse.DIFFUSE_SWIZZLE;
 #endif
 }
 #else
@@ -570,13 +571,16 @@ void main() {
   vec4 clip = uProj * pv;
   gl_Position = vec4(clip.x + uClipShift.x * clip.w, -clip.y + uClipShift.y * clip.w,
                      2.0 * clip.z - clip.w, clip.w);
+#ifdef GL_ES
+  gl_PointSize = 1.0;
+#endif
 #if !LIGHTING
 #if !WHITE_DIFFUSE
-  vColor = aDiffuse;
+  vColor = aDiffuse.DIFFUSE_SWIZZLE;
 #endif
 #else
 #if DIFFUSE_FROM_VERTEX
-  vec4 md = aDiffuse;
+  vec4 md = aDiffuse.DIFFUSE_SWIZZLE;
 #else
   vec4 md = uMatDiffuse;
 #endif
@@ -655,25 +659,25 @@ const char* AlphaPasses(std::uint32_t func) {
 std::string VertexSource(const ShaderKey& k) {
   char defines[256];
   std::snprintf(defines, sizeof defines,
-                "#version 330 core\n#define RHW %d\n#define BLEND_WEIGHTS %d\n#define LIGHTING "
+                "#define RHW %d\n#define BLEND_WEIGHTS %d\n#define LIGHTING "
                 "%d\n#define NORMAL %d\n#define DIFFUSE_FROM_VERTEX %d\n#define CLAMP_DIFFUSE "
                 "%d\n#define PIXEL_CENTRE_SHIFT %.9g\n#define WHITE_DIFFUSE %d\n",
                 k.rhw, k.blendWeights, k.lighting, k.normal, k.diffuseFromVertex,
                 kClampDiffusePerLight ? 1 : 0, static_cast<double>(kPixelCentreShift),
                 k.whiteDiffuse);
-  return defines + std::string(kVertexShader);
+  return kShaderHeader + (defines + std::string(kVertexShader));
 }
 
 std::string FragmentSource(const ShaderKey& k) {
   char defines[512];
   std::snprintf(defines, sizeof defines,
-                "#version 330 core\n#define TEXTURE %d\n#define POINT_NUDGE %d\n#define "
+                "#define TEXTURE %d\n#define POINT_NUDGE %d\n#define "
                 "POINT_SAMPLE_NUDGE %.9g\n#define COLOR_SOURCE %s\n#define ALPHA_SOURCE "
                 "%s\n#define ALPHA_FUNC %u\n#define ALPHA_PASSES %s\n#define WHITE_DIFFUSE %d\n",
                 k.texture, k.pointNudge, static_cast<double>(kPointSampleNudge),
                 SourceExpression(k.color), SourceExpression(k.alpha), k.alphaFunc,
                 AlphaPasses(k.alphaFunc), k.whiteDiffuse);
-  return defines + std::string(kFragmentShader);
+  return kShaderHeader + (defines + std::string(kFragmentShader));
 }
 
 GLuint CompileShader(GLenum type, const char* source) {
@@ -723,7 +727,7 @@ GLenum GlAddress(std::uint32_t a) {
   switch (a) {
     case 2: return GL_MIRRORED_REPEAT;
     case kTaddressClamp: return GL_CLAMP_TO_EDGE;
-    case 4: return GL_CLAMP_TO_BORDER;
+    case 4: return ClampToBorder();
     default: return GL_REPEAT;
   }
 }
@@ -928,7 +932,7 @@ class GlDevice : public StateDevice {
     }
     if (currentDepth_ && (flags & kClearZBuffer)) {
       SetDepthMask(true);
-      glClearDepth(std::clamp(z, 0.0f, 1.0f));
+      ClearDepth(std::clamp(z, 0.0f, 1.0f));
       mask |= GL_DEPTH_BUFFER_BIT;
     }
     // Nothing the device offers reads the stencil, so a depth clear takes
@@ -981,8 +985,7 @@ class GlDevice : public StateDevice {
       if (!capturePixels_.empty()) {
         glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
         glReadBuffer(GL_BACK);
-        glPixelStorei(GL_PACK_ALIGNMENT, 4);
-        glReadPixels(0, 0, ww, wh, GL_BGRA, GL_UNSIGNED_BYTE, capturePixels_.data());
+        ReadPixelsBgra(0, 0, ww, wh, capturePixels_.data());
         FlipRows(&capturePixels_, static_cast<std::size_t>(ww), static_cast<std::size_t>(wh));
       }
     }
@@ -1120,9 +1123,8 @@ class GlDevice : public StateDevice {
     glFramebufferRenderbuffer(GL_READ_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, 0);
     glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, name, 0);
     glReadBuffer(GL_COLOR_ATTACHMENT0);
-    glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    glReadPixels(0, 0, static_cast<GLsizei>(t->Width()), static_cast<GLsizei>(t->Height()), GL_BGRA,
-                 GL_UNSIGNED_BYTE, t->CpuPixels().data());
+    ReadPixelsBgra(0, 0, static_cast<GLsizei>(t->Width()), static_cast<GLsizei>(t->Height()),
+                   t->CpuPixels().data());
     glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, 0, 0);
     glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
     // What was read back is now the texture's CPU copy (see LockRect).
@@ -1274,7 +1276,8 @@ class GlDevice : public StateDevice {
     glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, color, 0);
     glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER,
                               currentDepth_ ? currentDepth_->Renderbuffer() : 0);
-    glDrawBuffer(GL_COLOR_ATTACHMENT0);
+    const GLenum drawTo = GL_COLOR_ATTACHMENT0;
+    glDrawBuffers(1, &drawTo);
     GLenum status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
     if (status != GL_FRAMEBUFFER_COMPLETE) {
       std::fprintf(stderr, "render target incomplete (0x%x)\n", status);
@@ -1366,7 +1369,7 @@ class GlDevice : public StateDevice {
       v[0] = x, v[1] = y, v[2] = w, v[3] = h;
     }
     if (applied_.depthNear != n || applied_.depthFar != f) {
-      glDepthRange(n, f);
+      DepthRange(n, f);
       applied_.depthNear = n;
       applied_.depthFar = f;
     }
@@ -1409,8 +1412,10 @@ class GlDevice : public StateDevice {
     }
     if (l.diffuse) {
       glEnableVertexAttribArray(3);
-      // GL_BGRA reads the B, G, R, A bytes of an 0xAARRGGBB word as r, g, b, a.
-      glVertexAttribPointer(3, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, s, ptr(l.diffuseOffset));
+      // GL_BGRA reads the B, G, R, A bytes of an 0xAARRGGBB word as r, g, b, a
+      // (GL ES reads them in order and the shader swizzles).
+      glVertexAttribPointer(3, kDiffuseAttributeSize, GL_UNSIGNED_BYTE, GL_TRUE, s,
+                            ptr(l.diffuseOffset));
     } else {
       // A vertex without a colour is opaque white, lit or not.
       glDisableVertexAttribArray(3);
@@ -1596,9 +1601,7 @@ class GlDevice : public StateDevice {
     glFramebufferRenderbuffer(GL_READ_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, 0);
     glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture, 0);
     glReadBuffer(GL_COLOR_ATTACHMENT0);
-    glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    glReadPixels(0, 0, static_cast<GLsizei>(w), static_cast<GLsizei>(h), GL_BGRA, GL_UNSIGNED_BYTE,
-                 px.data());
+    ReadPixelsBgra(0, 0, static_cast<GLsizei>(w), static_cast<GLsizei>(h), px.data());
     glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
     return px;
   }

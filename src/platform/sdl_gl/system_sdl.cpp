@@ -2,9 +2,10 @@
 // pump feeding the keyboard table (from the keyboard and game controllers),
 // the full-screen switch, message boxes and the millisecond clock.
 #include <SDL.h>
+#if !defined(__EMSCRIPTEN__)
 #include <dlfcn.h>
-#include <epoxy/gl.h>
 #include <link.h>
+#endif
 
 #include <bitset>
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include "platform/keyboard.h"
 #include "platform/sdl_gl/backend.h"
 #include "platform/sdl_gl/gamepad.h"
+#include "platform/sdl_gl/gl_api.h"
 #include "platform/system.h"
 
 namespace platform {
@@ -28,6 +30,7 @@ namespace {
 // then no longer tell that what the driver keeps for itself is the driver's
 // (tests/lsan.supp names the driver's libraries).
 void PinGlDriver() {
+#if !defined(__EMSCRIPTEN__)
   dl_iterate_phdr(
       [](dl_phdr_info* info, std::size_t, void*) {
         const char* name = info->dlpi_name;
@@ -37,6 +40,7 @@ void PinGlDriver() {
         return 0;
       },
       nullptr);
+#endif
 }
 
 // Owns the window and its context. Holds one reference on SDL's video
@@ -103,9 +107,11 @@ class SdlSystem : public System {
       return fail(WindowFailure::NoGraphics);
     }
     SDL_GL_ResetAttributes();
+    // OpenGL 3.3 core, or in the browser GL ES 3.0 (WebGL 2).
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, kGles ? 0 : 3);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK,
+                        kGles ? SDL_GL_CONTEXT_PROFILE_ES : SDL_GL_CONTEXT_PROFILE_CORE);
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
     // The device draws into its own framebuffer; the window's needs no depth.
     SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0);
@@ -124,6 +130,15 @@ class SdlSystem : public System {
       return fail(WindowFailure::NoWindow);
     }
     SDL_GLContext gl = SDL_GL_CreateContext(window);
+#if POROMEKO_GLES
+    if (!gl) {
+      std::fprintf(stderr, "graphics: no WebGL 2 context (%s)\n", SDL_GetError());
+    } else if (SDL_GL_MakeCurrent(window, gl) != 0) {
+      std::fprintf(stderr, "graphics: the WebGL 2 context cannot be used (%s)\n", SDL_GetError());
+      SDL_GL_DeleteContext(gl);
+      gl = nullptr;
+    }
+#else
     if (!gl) {
       std::fprintf(stderr, "graphics: no OpenGL 3.3 core context (%s)\n", SDL_GetError());
     } else if (SDL_GL_MakeCurrent(window, gl) != 0 || !epoxy_is_desktop_gl() ||
@@ -134,6 +149,7 @@ class SdlSystem : public System {
       SDL_GL_DeleteContext(gl);
       gl = nullptr;
     }
+#endif
     if (!gl) {
       SDL_DestroyWindow(window);
       SDL_QuitSubSystem(SDL_INIT_VIDEO);
@@ -142,7 +158,8 @@ class SdlSystem : public System {
     // The frame tick paces the game at 16 ms; waiting for a 60 Hz refresh
     // inside Present would make most drawing ticks overrun (16.7 ms) and skip
     // every other draw. Present returns at once and the tick does the pacing.
-    SDL_GL_SetSwapInterval(0);
+    // (In the browser the page's refresh drives the frames: nothing to set.)
+    if (!kGles) SDL_GL_SetSwapInterval(0);
     PinGlDriver();
     SDL_StopTextInput();
     context_ = std::make_shared<SdlGlContext>(window, gl);
@@ -179,6 +196,9 @@ class SdlSystem : public System {
   }
 
   void WaitEvents(std::uint32_t timeoutMs) override {
+    // In the browser the page calls the next frame; blocking would only
+    // hold the page up.
+    if (kGles) return;
     int ms = static_cast<int>(timeoutMs > 0x7fffffffu ? 0x7fffffffu : timeoutMs);
     if (eventsUp_) {
       // With no event argument the waiting event stays queued for PumpEvents.
@@ -235,7 +255,7 @@ class SdlSystem : public System {
     const char* asked = SDL_GetHint(SDL_HINT_VIDEODRIVER);
     const bool named = asked && *asked;
     std::string where = "the display";
-#if defined(__unix__) && !defined(__APPLE__) && !defined(__ANDROID__)
+#if defined(__unix__) && !defined(__APPLE__) && !defined(__ANDROID__) && !defined(__EMSCRIPTEN__)
     if (!named) {
       // Only the drivers whose display is announced in the environment:
       // without, SDL would go on to its off-screen driver and the game would

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <exception>
 
+#include "platform/threads.h"
+
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
@@ -150,6 +152,8 @@ void LoadParent::Start() {
   // fixed threshold hands every large block back to the system at once.
   mallopt(M_MMAP_THRESHOLD, 128 * 1024);
 #endif
+  loadStart_ = std::chrono::steady_clock::now();
+  if (!platform::kThreadsAvailable) return;  // the updates run the jobs
   thread_ = std::make_unique<LoaderThread>([this] { LoaderRoutine(); });
   RecordLoaderThread(thread_.get());
 }
@@ -168,33 +172,58 @@ LoadParent::~LoadParent() {
   jobs_.clear();
 }
 
-void LoadParent::LoaderRoutine() {
+bool LoadParent::RunNextJob() {
+  if (nextJob_ >= jobs_.size()) return false;
   platform::Device* device = media::gDevice ? *media::gDevice : nullptr;
-  const float total = static_cast<float>(jobs_.size());
-  std::size_t done = 0;
-  const auto start = std::chrono::steady_clock::now();
-  for (Job job : jobs_) {
-    try {
-      job(device);
-    } catch (const std::exception& e) {
-      // A model the game cannot run without: the main thread shows it and
-      // ends the run; no further job runs.
-      RaiseFatalError(e.what());
-      return;
-    }
-    ++done;
-    {
-      std::lock_guard<std::mutex> lock(progressMutex_);
-      progress_ = static_cast<float>(done) / total;
-    }
-    if (StopRequested()) break;
+  try {
+    jobs_[nextJob_](device);
+  } catch (const std::exception& e) {
+    // A model the game cannot run without: the main thread shows it and
+    // ends the run; no further job runs.
+    RaiseFatalError(e.what());
+    nextJob_ = jobs_.size();
+    failed_ = true;
+    return false;
   }
+  ++nextJob_;
+  {
+    std::lock_guard<std::mutex> lock(progressMutex_);
+    progress_ = static_cast<float>(nextJob_) / static_cast<float>(jobs_.size());
+  }
+  if (StopRequested()) nextJob_ = jobs_.size();
+  return nextJob_ < jobs_.size();
+}
+
+void LoadParent::FinishLoading() {
 #if defined(__GLIBC__)
   // What the jobs built and threw away stays in the loader's arena otherwise.
   malloc_trim(0);
 #endif
-  loadMs_ =
-      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  loadMs_ = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - loadStart_)
+                .count();
+}
+
+void LoadParent::LoaderRoutine() {
+  while (RunNextJob()) {
+  }
+  if (!failed_) FinishLoading();
+}
+
+bool LoadParent::RunJobsOnThisThread(bool all) {
+  // Jobs for about half a frame, at least one: the loading screen keeps
+  // moving while the jobs go by, as it does beside the loader thread.
+  constexpr double kSliceMs = 8.0;
+  const auto start = std::chrono::steady_clock::now();
+  bool more = nextJob_ < jobs_.size();
+  while (more) {
+    more = RunNextJob();
+    const double spent =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    if (!all && spent >= kSliceMs) break;
+  }
+  if (more || failed_) return false;
+  FinishLoading();
+  return true;
 }
 
 float LoadParent::Progress() {
@@ -203,11 +232,19 @@ float LoadParent::Progress() {
 }
 
 SequenceChildBase* LoadParent::Update(SequenceParent*, const Tick& tick) {
-  if (thread_ && tick.services.waitForLoader) thread_->Join();
-  if (thread_ && !thread_->StillActive()) {
-    thread_->Join();
-    RecordLoaderThread(nullptr);
-    thread_.reset();
+  bool loaded = false;
+  if (thread_) {
+    if (tick.services.waitForLoader) thread_->Join();
+    if (!thread_->StillActive()) {
+      thread_->Join();
+      RecordLoaderThread(nullptr);
+      thread_.reset();
+      loaded = !failed_;
+    }
+  } else if (!platform::kThreadsAvailable && !failed_) {
+    loaded = RunJobsOnThisThread(tick.services.waitForLoader);
+  }
+  if (loaded) {
     if (tick.services.verbose) {
       std::fprintf(stderr, "poromeko: %zu load jobs in %.1f ms\n", jobs_.size(), loadMs_);
     }

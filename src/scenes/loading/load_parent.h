@@ -1,12 +1,15 @@
 // The loading scene: the first scene of the run. A background thread runs
 // the load jobs that fill the texture, sound and model caches while the
 // screen shows a bouncing caption and the percentage done; once the thread
-// has ended, the next update hands over to the title. A headless run (Services::waitForLoader)
-// waits for the thread in its first update, so what follows loading never
-// depends on how fast the loader was.
+// has ended, the next update hands over to the title. A headless run
+// (Services::waitForLoader) waits for the thread in its first update, so
+// what follows loading never depends on how fast the loader was. Where there
+// are no threads (the browser), each update runs jobs for a slice of its
+// frame instead, and the screen still moves between them.
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -42,7 +45,14 @@ class LoadParent : public SequenceChild {
   const std::array<float, 8>& Wave() const { return wave_; }
 
  private:
+  // Runs the next job; false when none is left (or loading stopped).
+  bool RunNextJob();
+  void FinishLoading();
+  // The loader thread's whole life.
   void LoaderRoutine();
+  // Without threads: the jobs for this update (all of them when `all`).
+  // True once every job has run.
+  bool RunJobsOnThisThread(bool all);
   void Start();
 
   std::mutex progressMutex_;
@@ -53,6 +63,9 @@ class LoadParent : public SequenceChild {
   float shownProgress_ = 0.0f;
   double loadMs_ = 0.0;
   std::vector<Job> jobs_;
+  std::size_t nextJob_ = 0;  // the loader's alone while it runs
+  bool failed_ = false;      // a job raised a fatal error
+  std::chrono::steady_clock::time_point loadStart_;
   NextScene next_;
   std::unique_ptr<LoaderThread> thread_;
 };

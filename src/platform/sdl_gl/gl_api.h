@@ -1,0 +1,59 @@
+// The OpenGL this back end draws with: OpenGL 3.3 core through epoxy on the
+// desktop, WebGL 2 (OpenGL ES 3.0, GLSL ES 3.00) in the browser. Everything
+// else in the back end is written once against the common subset; the few
+// places where the two differ go through here:
+//  - pixels are handed over as B, G, R, A bytes (0xAARRGGBB words in
+//    memory), which GL ES cannot take or give: there they are swapped to
+//    R, G, B, A on the way in and back on the way out;
+//  - a vertex colour is read as four normalised bytes, in B, G, R, A order
+//    on the desktop (GL_BGRA size) and swizzled by the shader on GL ES;
+//  - shaders start with the header of their language;
+//  - depth clear and range take floats; a texture is read back through a
+//    framebuffer on GL ES, which has no glGetTexImage.
+#pragma once
+
+#include <cstdint>
+
+#if defined(__EMSCRIPTEN__)
+#include <GLES3/gl3.h>
+// WebGL 2 reads buffers back (getBufferSubData); emscripten gives it the
+// desktop's name, which no GL ES header declares.
+extern "C" void glGetBufferSubData(GLenum target, GLintptr offset, GLsizeiptr size, void* data);
+#define POROMEKO_GLES 1
+#else
+#include <epoxy/gl.h>
+#define POROMEKO_GLES 0
+#endif
+
+namespace platform::sdl_gl {
+
+inline constexpr bool kGles = POROMEKO_GLES != 0;
+
+// The first lines of every shader: the language version, default
+// precisions on GL ES, and DIFFUSE_SWIZZLE, the swizzle that turns the
+// vertex colour attribute into r, g, b, a.
+inline constexpr const char* kShaderHeader =
+    kGles ? "#version 300 es\nprecision highp float;\nprecision highp int;\n"
+            "#define DIFFUSE_SWIZZLE bgra\n"
+          : "#version 330 core\n#define DIFFUSE_SWIZZLE rgba\n";
+
+// Components and type of a vertex colour attribute (an 0xAARRGGBB word).
+inline constexpr GLint kDiffuseAttributeSize = kGles ? 4 : GL_BGRA;
+
+// Level 0 of the bound 2D texture: RGBA8 storage, filled from `pixels`
+// (0xAARRGGBB words, top row first) or left undefined when null.
+void TexImageBgra(GLsizei width, GLsizei height, const std::uint32_t* pixels);
+// Rows [y, y + rows) of level 0 of the bound 2D texture.
+void TexSubImageBgra(GLint y, GLsizei width, GLsizei rows, const std::uint32_t* pixels);
+// Pixels of the read framebuffer as 0xAARRGGBB words (pack alignment 4).
+void ReadPixelsBgra(GLint x, GLint y, GLsizei width, GLsizei height, std::uint32_t* out);
+// Level 0 of texture `name` (width x height) as 0xAARRGGBB words. Leaves the
+// texture and framebuffer bindings as they were.
+void GetTexImageBgra(GLuint name, GLsizei width, GLsizei height, std::uint32_t* out);
+void ClearDepth(float depth);
+void DepthRange(float nearPlane, float farPlane);
+// GL_CLAMP_TO_BORDER where there is one; GL ES 3.0 has none and clamps to
+// the edge instead (the game never asks for the border).
+GLenum ClampToBorder();
+
+}  // namespace platform::sdl_gl
