@@ -1,0 +1,401 @@
+// Plays the browser build in headless Chromium and checks what a player
+// would: the loading screen, the title, Enter starting a run, the play screen
+// against the desktop game's picture of the same moment, the pace of the
+// updates, and a finished run's score kept in the ranking across a reload.
+// Started by tests/web/run.sh, which serves the site:
+//
+//   node --experimental-websocket tests/web/web_test.mjs --url URL --desktop GAME --results DIR
+//
+// Pictures go to DIR; the figures are printed. Exits 1 when a check fails.
+
+import { spawn } from 'node:child_process';
+import { mkdirSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join } from 'node:path';
+import {
+  compare, crop, decodePng, differenceImage, encodePng, launch, sleep, variety, waitFor,
+} from './cdp.mjs';
+
+// One update every 16 ms.
+const TICKS_PER_SECOND = 62.5;
+// How far the measured update rate may stray from it.
+const TICK_RATE_TOLERANCE = 0.01;
+const PACING_SECONDS = 30;
+// The run is seeded and played by the autoplayer, so the picture after this
+// update is the same as the desktop game's but for rasteriser differences.
+const SHOT_TICK = 600;
+const SHOT_PATH = '/tmp/web600.png';
+// The browser's and Mesa's rasterisers differ at edges and in rounding.
+// A picture counts as the desktop's when the mean difference per channel
+// is small and few pixels are off by more than PIXEL_THRESHOLD levels.
+const PIXEL_THRESHOLD = 24;
+const SHOT_MEAN_ABS_MAX = 6;
+const SHOT_SHARE_OFF_MAX = 0.05;
+// A picture is not blank when this share of its pixels differ from its most
+// common colour (the loading screen may be mostly one colour).
+const LOADING_SHARE_MIN = 0.002;
+const SCREEN_SHARE_MIN = 0.1;
+// Software WebGL on a busy machine is slow; these are deliberately long.
+const LOAD_TIMEOUT_MS = 240000;
+const RUN_TIMEOUT_MS = 6 * 60000;
+
+function parseArgs(argv) {
+  const args = { url: null, desktop: null, results: 'build-web/results', verbose: false };
+  for (let i = 0; i < argv.length; ++i) {
+    const a = argv[i];
+    if (a === '--url') args.url = argv[++i];
+    else if (a === '--desktop') args.desktop = argv[++i];
+    else if (a === '--results') args.results = argv[++i];
+    else if (a === '--verbose') args.verbose = true;
+    else throw new Error(`unknown argument ${a}`);
+  }
+  if (!args.url || !args.desktop) {
+    throw new Error('usage: web_test.mjs --url URL --desktop GAME [--results DIR] [--verbose]');
+  }
+  if (!args.url.endsWith('/')) args.url += '/';
+  return args;
+}
+
+const args = (() => {
+  try {
+    return parseArgs(process.argv.slice(2));
+  } catch (error) {
+    console.error(error.message);
+    process.exit(2);
+  }
+})();
+mkdirSync(args.results, { recursive: true });
+
+const started = Date.now();
+const elapsed = () => `${((Date.now() - started) / 1000).toFixed(1)} s`;
+const say = (line) => console.log(`[${elapsed()}] ${line}`);
+const fixed = (x, digits = 2) => Number(x).toFixed(digits);
+
+let browser = null;
+let desktop = null;
+async function cleanUp() {
+  if (desktop && desktop.exitCode === null) {
+    try {
+      process.kill(-desktop.pid, 'SIGKILL');
+    } catch {}
+  }
+  if (browser) await browser.close();
+}
+for (const signal of ['SIGINT', 'SIGTERM']) {
+  process.on(signal, () => {
+    cleanUp().finally(() => process.exit(130));
+  });
+}
+
+// --- the page's interface -------------------------------------------------
+
+const state = () => browser.evaluate('window.poromeko ? window.poromeko.state() : null');
+const sample = () =>
+  browser.evaluate(`({ now: performance.now(), state: window.poromeko.state(),
+    stats: window.poromeko.stats(), exited: window.poromeko.exited })`);
+
+// A file of the game's file system, or null; base64 on the way, since a
+// Uint8Array returned by value comes back as an object of numbered keys.
+async function readGameFile(path) {
+  const text = await browser.evaluate(`(() => {
+    const bytes = window.poromeko.readFile(${JSON.stringify(path)});
+    if (!bytes) return null;
+    let s = '';
+    for (let i = 0; i < bytes.length; i += 0x8000) s += String.fromCharCode.apply(null, bytes.subarray(i, i + 0x8000));
+    return btoa(s);
+  })()`);
+  return text === null ? null : Buffer.from(text, 'base64');
+}
+
+// The canvas's part of a screenshot.
+async function canvasPicture() {
+  const png = await browser.screenshot();
+  const box = await browser.evaluate(`(() => {
+    const r = document.querySelector('canvas').getBoundingClientRect();
+    return { x: Math.round(r.x), y: Math.round(r.y), width: Math.round(r.width), height: Math.round(r.height) };
+  })()`);
+  const page = decodePng(png);
+  return { png, page, box, canvas: crop(page, box.x, box.y, box.width, box.height) };
+}
+
+function save(name, data) {
+  const file = join(args.results, name);
+  writeFileSync(file, data);
+  return file;
+}
+
+function describeVariety(v) {
+  return `${fixed(v.shareOff * 100, 1)} % of pixels off the commonest colour, brightness deviation ${fixed(v.deviation, 1)}`;
+}
+
+// Ranking lines as [rank, score], e.g. "1位,001234" -> [1, 1234].
+function parseRanking(buffer) {
+  return buffer
+    .toString('utf8')
+    .split(/\r?\n/)
+    .map((line) => /^(\d+)位,(\d+)$/.exec(line.trim()))
+    .filter(Boolean)
+    .map((m) => [Number(m[1]), Number(m[2])]);
+}
+
+// --- the checks -----------------------------------------------------------
+
+const results = [];
+async function check(name, fn) {
+  const t = Date.now();
+  say(`${name}...`);
+  try {
+    const detail = await fn();
+    results.push({ name, ok: true });
+    say(`PASS ${name} (${fixed((Date.now() - t) / 1000, 1)} s)${detail ? `: ${detail}` : ''}`);
+    return true;
+  } catch (error) {
+    results.push({ name, ok: false, error });
+    say(`FAIL ${name}: ${error.message}`);
+    return false;
+  }
+}
+function notReached(name, because) {
+  results.push({ name, ok: false, error: new Error(`not reached: ${because}`) });
+  say(`FAIL ${name}: not reached (${because})`);
+}
+
+// The desktop game's picture after update SHOT_TICK of the same seeded,
+// autoplayed run, under a virtual X server.
+function desktopReference(file) {
+  const env = { ...process.env, LIBGL_ALWAYS_SOFTWARE: '1', SDL_AUDIODRIVER: 'dummy' };
+  const argv = [
+    '-a', '-s', '-screen 0 1280x1024x24', args.desktop, '--windowed', '--seed', '7', '--autoplay',
+    '--shot', `${SHOT_TICK}:${file}`, '--frames', String(SHOT_TICK + 300),
+  ];
+  desktop = spawn('xvfb-run', argv, { env, detached: true, stdio: ['ignore', 'ignore', 'pipe'] });
+  let stderr = '';
+  desktop.stderr.on('data', (chunk) => {
+    stderr = (stderr + chunk).slice(-2000);
+  });
+  const child = desktop;
+  return new Promise((resolve, reject) => {
+    const timer = setTimeout(() => {
+      try {
+        process.kill(-child.pid, 'SIGKILL');
+      } catch {}
+      reject(new Error('the desktop game did not finish in 5 minutes'));
+    }, 5 * 60000);
+    child.once('error', (error) => {
+      clearTimeout(timer);
+      reject(new Error(`cannot run xvfb-run: ${error.message}`));
+    });
+    child.once('exit', (code, signal) => {
+      clearTimeout(timer);
+      if (code === 0) resolve(readFileSync(file));
+      else reject(new Error(`the desktop game exited with ${code ?? signal}: ${stderr.trim()}`));
+    });
+  });
+}
+
+// Without autoplay: the loading screen, the title, and Enter into play.
+async function playerPage() {
+  const url = `${args.url}?seed=7`;
+  say(`opening ${url}`);
+  let ok = await check('the loading screen shows', async () => {
+    await browser.navigate(url, { waitForLoad: false });
+    let best = null;
+    let looks = 0;
+    const end = Date.now() + LOAD_TIMEOUT_MS;
+    while (Date.now() < end) {
+      const before = await state();
+      if (before && before.scene !== 'loading') break;
+      const shot = await canvasPicture();
+      const after = await state();
+      if (after && after.scene !== 'loading') break;
+      ++looks;
+      const v = variety(shot.canvas);
+      if (!best || v.shareOff > best.v.shareOff) best = { v, shot };
+      if (v.shareOff >= LOADING_SHARE_MIN) {
+        save('1-loading.png', shot.png);
+        return `${describeVariety(v)} (screenshot ${looks})`;
+      }
+      await sleep(200);
+    }
+    if (best) save('1-loading.png', best.shot.png);
+    throw new Error(
+      looks
+        ? `in ${looks} screenshots while loading the canvas stayed flat (best: ${describeVariety(best.v)})`
+        : 'loading was over before a screenshot was taken',
+    );
+  });
+
+  ok = (await check('the title appears', async () => {
+    await waitFor(async () => (await state())?.scene === 'title', {
+      timeout: LOAD_TIMEOUT_MS, every: 500, what: 'the title (state().scene "title")',
+    });
+    await sleep(1500); // its first frames fade in
+    const shot = await canvasPicture();
+    save('2-title.png', shot.png);
+    const v = variety(shot.canvas);
+    if (v.shareOff < SCREEN_SHARE_MIN) throw new Error(`the title looks blank: ${describeVariety(v)}`);
+    return describeVariety(v);
+  })) && ok;
+  if (!ok) return notReached('Enter starts a run', 'no title');
+
+  await check('Enter starts a run', async () => {
+    // The first Enter may only skip the title's intro.
+    for (let press = 1; press <= 5; ++press) {
+      await browser.key('Enter');
+      const inPlay = await waitFor(async () => (await state())?.scene === 'play', { timeout: 1000, every: 100 })
+        .catch(() => false);
+      if (inPlay) {
+        await sleep(2000);
+        const shot = await canvasPicture();
+        save('3-play.png', shot.png);
+        const v = variety(shot.canvas);
+        if (v.shareOff < SCREEN_SHARE_MIN) throw new Error(`the play screen looks blank: ${describeVariety(v)}`);
+        return `in play after ${press} press${press > 1 ? 'es' : ''}; ${describeVariety(v)}`;
+      }
+    }
+    throw new Error(`still on "${(await state())?.scene}" after 5 presses of Enter a second apart`);
+  });
+}
+
+// With autoplay: the picture of the run against the desktop's, the pace,
+// and the run to its end and its score in the ranking.
+async function autoplayPage(referencePromise) {
+  const url = `${args.url}?seed=7&autoplay&runs=1&shot=${SHOT_TICK}:${SHOT_PATH}`;
+  say(`opening ${url}`);
+  const opened = Date.now();
+  await browser.navigate(url);
+  let last = null; // the last state seen, for the score of a run whose page stopped answering
+
+  const shotOk = await check(`the play screen after update ${SHOT_TICK} matches the desktop game's`, async () => {
+    await waitFor(async () => {
+      last = (await state()) ?? last;
+      return last && last.scene !== 'loading' && last.ticks > SHOT_TICK;
+    }, { timeout: LOAD_TIMEOUT_MS + 60000, every: 250, what: `update ${SHOT_TICK} of the run` });
+    const page = await canvasPicture();
+    save(`4-page-${SHOT_TICK}.png`, page.png);
+    const pageVariety = variety(page.canvas);
+    const bytes = await waitFor(() => readGameFile(SHOT_PATH), { timeout: 30000, what: `the game to write ${SHOT_PATH}` });
+    save(`4-web-${SHOT_TICK}.png`, bytes);
+    const web = decodePng(bytes);
+    const reference = decodePng(await referencePromise);
+    const d = compare(web, reference, PIXEL_THRESHOLD);
+    save(`4-difference-${SHOT_TICK}.png`, encodePng(differenceImage(web, reference, PIXEL_THRESHOLD)));
+    const figures = `mean difference ${fixed(d.meanAbs)} levels a channel, ${fixed(d.shareOver * 100)} % of pixels off by more than ${PIXEL_THRESHOLD}; the page's screenshot: ${describeVariety(pageVariety)}`;
+    if (d.meanAbs > SHOT_MEAN_ABS_MAX || d.shareOver > SHOT_SHARE_OFF_MAX) {
+      throw new Error(`the browser's picture differs from the desktop's (limits ${SHOT_MEAN_ABS_MAX} and ${SHOT_SHARE_OFF_MAX * 100} %): ${figures}`);
+    }
+    if (pageVariety.shareOff < SCREEN_SHARE_MIN) throw new Error(`the page's screenshot looks blank: ${figures}`);
+    return figures;
+  });
+  if (!shotOk && !last) {
+    notReached('updates keep pace', 'the page never left loading');
+    notReached('the run ends and its score survives a reload', 'the page never left loading');
+    return;
+  }
+
+  await check('updates keep pace', async () => {
+    const a = await sample();
+    if (a.state?.scene !== 'play') throw new Error(`not in play at the start of the measure but on "${a.state?.scene}"`);
+    await sleep(PACING_SECONDS * 1000);
+    const b = await sample();
+    last = b.state ?? last;
+    if (b.state?.scene !== 'play' || b.state.paused) {
+      throw new Error(`the run left play (now "${b.state?.scene}"${b.state?.paused ? ', paused' : ''}) during the measure`);
+    }
+    const seconds = (b.now - a.now) / 1000;
+    const rate = (b.state.ticks - a.state.ticks) / seconds;
+    const frames = b.stats.frames - a.stats.frames;
+    const figures = `${fixed(rate, 3)} updates a second over ${fixed(seconds, 1)} s (goal ${TICKS_PER_SECOND}), ` +
+      `${fixed(frames / seconds, 1)} frames a second, ${fixed((b.stats.busyMs - a.stats.busyMs) / Math.max(1, frames))} ms ` +
+      'of main thread a frame';
+    if (Math.abs(rate / TICKS_PER_SECOND - 1) > TICK_RATE_TOLERANCE) {
+      throw new Error(`off by more than ${TICK_RATE_TOLERANCE * 100} %: ${figures}`);
+    }
+    return figures;
+  });
+
+  await check('the run ends and its score survives a reload', async () => {
+    const left = Math.max(10000, RUN_TIMEOUT_MS - (Date.now() - opened));
+    const end = await waitFor(async () => {
+      const s = await sample();
+      last = s.state ?? last;
+      return (s.state && s.state.runs >= 1) || s.exited !== null ? s : null;
+    }, { timeout: left, every: 1000, what: 'the run to reach the result (state().runs >= 1)' });
+    const final = end.state ?? last;
+    if (end.state?.scene === 'result') save('6-result.png', (await canvasPicture()).png);
+    const score = final?.lastRun?.score ?? final?.score;
+    if (!(score > 0)) throw new Error(`the run ended with score ${score}; a ranking check needs points`);
+    const rankingPath = await browser.evaluate('window.poromeko.rankingPath');
+    const inRanking = async () => {
+      const bytes = await readGameFile(rankingPath);
+      return bytes && parseRanking(bytes).some(([, s]) => s === score) ? bytes : null;
+    };
+    const written = await waitFor(inRanking, { timeout: 10000, what: `score ${score} in ${rankingPath}` })
+      .catch(async () => {
+        const bytes = await readGameFile(rankingPath);
+        throw new Error(`${rankingPath} lacks the run's score ${score}: ${bytes ? JSON.stringify(bytes.toString('utf8')) : 'no file'}`);
+      });
+    save('6-ranking.txt', written);
+
+    say(`run over (score ${score}, exit ${JSON.stringify(end.exited)}); opening ${args.url}`);
+    await browser.navigate(args.url);
+    // The file system is filled from IndexedDB after the page starts.
+    const kept = await waitFor(inRanking, { timeout: LOAD_TIMEOUT_MS, every: 500, what: 'the ranking after the reload' })
+      .catch(async () => {
+        const bytes = await readGameFile(rankingPath).catch(() => null);
+        throw new Error(`after a reload ${rankingPath} lacks score ${score}: ${bytes ? JSON.stringify(bytes.toString('utf8')) : 'no file'}`);
+      });
+    save('7-ranking-after-reload.txt', kept);
+    return `score ${score} ranked (${parseRanking(kept).map(([r, s]) => `${r}: ${s}`).join(', ')}) and kept across the reload`;
+  });
+}
+
+// --- running --------------------------------------------------------------
+
+let exitCode = 0;
+let scratch = null;
+try {
+  scratch = mkdtempSync(join(tmpdir(), 'poromeko-web-test-'));
+  const referenceFile = join(scratch, `desktop-${SHOT_TICK}.png`);
+  browser = await launch({
+    width: 800,
+    height: 600,
+    log: args.verbose ? (line) => say(`page: ${line}`) : undefined,
+  });
+  say(`chromium ${browser.child.pid} listening on ${browser.port}`);
+
+  // The desktop reference draws while the player's page runs, which checks
+  // nothing about time.
+  say(`desktop reference: ${args.desktop} --seed 7 --autoplay --shot ${SHOT_TICK}:...`);
+  const reference = desktopReference(referenceFile).then((bytes) => {
+    save(`4-desktop-${SHOT_TICK}.png`, bytes);
+    say('desktop reference drawn');
+    return bytes;
+  });
+  reference.catch(() => {}); // reported by the check that uses it
+
+  await playerPage();
+  // Nothing else may take the processors while the pace is measured.
+  await reference.catch(() => {});
+  await autoplayPage(reference);
+
+  const thrown = browser.console.filter((line) => line.startsWith('uncaught:'));
+  await check('the page threw nothing', async () => {
+    if (thrown.length) throw new Error(thrown.slice(0, 5).join('\n'));
+  });
+} catch (error) {
+  say(`ERROR ${error.stack ?? error.message}`);
+  exitCode = 2;
+} finally {
+  const failed = results.filter((r) => !r.ok);
+  if (failed.length && browser?.console.length) {
+    console.log('the page\'s last console lines:');
+    for (const line of browser.console.slice(-20)) console.log(`  ${line}`);
+  }
+  await cleanUp();
+  if (scratch) rmSync(scratch, { recursive: true, force: true });
+  console.log(`pictures in ${args.results}; ${elapsed()} in all`);
+  console.log(`web: ${results.length - failed.length} passed, ${failed.length} failed`);
+  if (failed.length && !exitCode) exitCode = 1;
+}
+process.exit(exitCode);
