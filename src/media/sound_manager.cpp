@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "media/ima_adpcm.h"
 #include "media/load_report.h"
 #include "media/wave_file.h"
 
@@ -19,7 +20,8 @@ std::unique_ptr<platform::SoundBuffer> LoadWaveBuffer(platform::SoundDevice& dev
   WaveFile wave;
   if (!wave.Open(path)) return silent(wave.Error());
   const WaveFormat& format = *wave.Format();
-  if (!format.IsPcm()) {
+  const bool adpcm = format.formatTag == kWaveFormatImaAdpcm;
+  if (!format.IsPcm() && !adpcm) {
     char message[64];
     std::snprintf(message, sizeof message, "format 0x%04X is not PCM and cannot be played",
                   unsigned{format.formatTag});
@@ -37,6 +39,16 @@ std::unique_ptr<platform::SoundBuffer> LoadWaveBuffer(platform::SoundDevice& dev
   }
   const bool truncated = wave.DataTruncated();
   wave.Close();
+  if (adpcm) {
+    std::vector<std::uint8_t> decoded;
+    std::string decodeError;
+    if (!DecodeImaAdpcm(format.channels, format.blockAlign, data, &decoded, &decodeError)) {
+      return silent(decodeError);
+    }
+    data.swap(decoded);
+    pcm.bitsPerSample = 16;
+    pcm.blockAlign = static_cast<std::uint16_t>(format.channels * 2u);
+  }
 
   std::string convertError;
   auto buffer = device.CreateBuffer(pcm, data, &convertError);

@@ -1,5 +1,8 @@
 #include "platform/file.h"
 
+#if defined(__EMSCRIPTEN__)
+#include <emscripten.h>
+#endif
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -32,10 +35,16 @@ bool WriteAll(int fd, std::string_view bytes) {
 }  // namespace
 
 std::string ExecutableDir() {
+#if defined(__EMSCRIPTEN__)
+  // The page lays the game out as installed: the program in /poromeko/bin,
+  // its files in /poromeko/share/poromeko.
+  return "/poromeko/bin";
+#else
   std::error_code ec;
   const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
   if (ec || exe.empty()) return {};
   return exe.parent_path().string();
+#endif
 }
 
 long ResidentMemoryKiB() {
@@ -51,6 +60,10 @@ bool FolderIsWritable(const std::string& folder) {
 }
 
 std::string UserDataDir(const std::string& name) {
+#if defined(__EMSCRIPTEN__)
+  // The page keeps /persist in the browser's IndexedDB.
+  return "/persist/" + name;
+#endif
   const char* xdg = std::getenv("XDG_DATA_HOME");
   // The XDG rules ignore a relative XDG_DATA_HOME.
   if (xdg && xdg[0] == '/') return (std::filesystem::path(xdg) / name).string();
@@ -143,6 +156,13 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::s
     ::fsync(dir);
     ::close(dir);
   }
+#if defined(__EMSCRIPTEN__)
+  // The browser's files live in memory; the page copies /persist to
+  // IndexedDB (in one transaction: the old file or the new one, whole).
+  EM_ASM({
+    if (Module.persistFiles) Module.persistFiles();
+  });
+#endif
   return true;
 }
 

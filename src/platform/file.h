@@ -17,6 +17,10 @@
 //    file as it was, removes the temporary file and gives false with the
 //    reason. A symbolic link at `path` is replaced by the file; its target is
 //    not touched.
+// In the browser the program is laid out as installed (ExecutableDir is
+// /poromeko/bin), UserDataDir is a folder under /persist, which the page
+// keeps in the browser's IndexedDB, and a completed WriteFileAtomically asks
+// the page to copy /persist there.
 #pragma once
 
 #include <functional>

@@ -38,7 +38,11 @@ inline constexpr const char* kShaderHeader =
           : "#version 330 core\n#define DIFFUSE_SWIZZLE rgba\n";
 
 // Components and type of a vertex colour attribute (an 0xAARRGGBB word).
-inline constexpr GLint kDiffuseAttributeSize = kGles ? 4 : GL_BGRA;
+#if POROMEKO_GLES
+inline constexpr GLint kDiffuseAttributeSize = 4;
+#else
+inline constexpr GLint kDiffuseAttributeSize = GL_BGRA;
+#endif
 
 // Level 0 of the bound 2D texture: RGBA8 storage, filled from `pixels`
 // (0xAARRGGBB words, top row first) or left undefined when null.

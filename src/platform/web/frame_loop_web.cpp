@@ -10,6 +10,11 @@
 
 #include "platform/frame_loop.h"
 
+// The page shows the end and tells its tests (see pre.js).
+EM_JS(void, TellPageGameExited, (int code), {
+  if (Module.onGameExit) Module.onGameExit(code);
+});
+
 namespace platform {
 
 namespace {
@@ -40,11 +45,7 @@ void OneFrame() {
   const int code = loop.done ? loop.done() : 0;
   std::fflush(stdout);
   std::fflush(stderr);
-  EM_ASM(
-      {
-        if (Module.onGameExit) Module.onGameExit($0);
-      },
-      code);
+  TellPageGameExited(code);
 }
 
 }  // namespace

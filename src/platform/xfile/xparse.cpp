@@ -5,10 +5,13 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <string_view>
 #include <utility>
 
@@ -21,6 +24,35 @@ std::string Document::Describe(std::uint32_t pos) const {
 }
 
 namespace {
+
+// std::from_chars for a double, where the standard library has it. The
+// browser's (libc++ 13) has not: there strtod reads a bounded copy, with the
+// spellings only strtod takes (hexadecimal, inf, nan) refused, so both read
+// the same numbers. (The browser's C library knows only the "C" locale.)
+struct DoubleParse {
+  const char* ptr;
+  std::errc ec;
+};
+DoubleParse DoubleFromChars(const char* begin, const char* end, double* value) {
+#if defined(__cpp_lib_to_chars)
+  const auto r = std::from_chars(begin, end, *value);
+  return {r.ptr, r.ec};
+#else
+  for (const char* q = begin; q < end; ++q) {
+    const char c = static_cast<char>(*q | 0x20);
+    if (c == 'x' || c == 'n' || c == 'i') return {begin, std::errc::invalid_argument};
+  }
+  const std::string text(begin, end);
+  char* stop = nullptr;
+  errno = 0;
+  const double v = std::strtod(text.c_str(), &stop);
+  const std::size_t used = static_cast<std::size_t>(stop - text.c_str());
+  if (used == 0) return {begin, std::errc::invalid_argument};
+  if (errno == ERANGE && std::isinf(v)) return {begin + used, std::errc::result_out_of_range};
+  *value = v;
+  return {begin + used, std::errc()};
+#endif
+}
 
 std::uint16_t ReadU16(const unsigned char* p) {
   return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
@@ -289,7 +321,7 @@ class Parser {
     if ((c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.') {
       const char* numStart = (c == '+') ? ws + 1 : ws;
       double v = 0;
-      auto [ptr, ec] = std::from_chars(numStart, we, v);
+      auto [ptr, ec] = DoubleFromChars(numStart, we, &v);
       if (ec == std::errc() && ptr == we) {
         if (!std::isfinite(v)) return Fail(line_, "number out of range");
         bool integer = true;
