@@ -68,8 +68,9 @@ const char* Usage();
 // a tick counts its 16 ms from the moment it ran. CatchUp is for a loop the
 // display drives (the browser's, called once per refresh, every 16.7 ms at
 // 60 Hz): a call runs every update that is due on a fixed 16 ms timeline,
-// then draws once, so the game still updates 62.5 times a second. After a
-// stall of more than kMaxCatchUpTicks (the page hidden, say) the timeline
+// then draws once, so the game still updates 62.5 times a second, however
+// few pictures a slow machine manages (down to about four a second). After
+// a stall of more than kMaxCatchUpTicks (the page hidden, say) the timeline
 // starts again from now instead of racing to catch up.
 class FrameTicker {
  public:
@@ -81,7 +82,7 @@ class FrameTicker {
   };
   enum class Result { TooEarly, Drawn, DrawSkipped };
   enum class Pacing { FromNow, CatchUp };
-  static constexpr std::uint32_t kMaxCatchUpTicks = 4;
+  static constexpr std::uint32_t kMaxCatchUpTicks = 15;
 
   explicit FrameTicker(Hooks hooks, Pacing pacing = Pacing::FromNow)
       : hooks_(std::move(hooks)), pacing_(pacing) {}
