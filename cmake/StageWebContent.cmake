@@ -4,6 +4,8 @@
 # the size. The game decodes it when it loads the sound.
 #   cmake -DSRC=content -DDST=stage -DADPCM_TOOL=path -P StageWebContent.cmake
 file(REMOVE_RECURSE "${DST}")
+# The program's link packs the staged files: it depends on this stamp.
+file(TOUCH "${DST}.stamp")
 foreach(dir XFile Texture Sound Data)
   file(COPY "${SRC}/${dir}" DESTINATION "${DST}")
 endforeach()

@@ -8,6 +8,10 @@ RUN_PACKAGES=(build-essential cmake pkg-config libsdl2-dev libepoxy-dev libpng-d
 # the desktop's validators for the installed desktop entry and metainfo, and
 # assimp for the .x reader's comparison benchmark (never linked by the game).
 TEST_PACKAGES=(xvfb xauth clang libclang-rt-dev desktop-file-utils appstream libx11-dev libassimp-dev)
+# The browser build (scripts/web_build.sh, ./run --web) and its test in
+# headless Chromium: emscripten, and what builds SDL2, zlib and libpng for it
+# from Debian's source packages.
+WEB_PACKAGES=(emscripten nodejs ninja-build dpkg-dev python3 chromium)
 # scripts/screenshots.sh: the virtual X server, and montage with a font for
 # the model sheet's labels.
 SCREENSHOT_PACKAGES=(xvfb xauth imagemagick fonts-dejavu-core)
