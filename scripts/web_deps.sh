@@ -137,8 +137,10 @@ apt-get "${apt_private[@]}" -qq update
 # sources behind a mirror).
 fetch() {
   local package=$1
-  (cd "$work/src" && apt-get "${apt_private[@]}" -qq source --download-only "$package" 2>/dev/null) ||
+  if ! (cd "$work/src" && apt-get "${apt_private[@]}" -qq source --download-only "$package" 2>/dev/null); then
+    rm -f "$work/src/${package}"_*
     (cd "$work/src" && apt-get "${apt_private[@]}" -qq source --download-only "$package/$codename")
+  fi
 }
 fetch zlib
 fetch libpng1.6
