@@ -137,6 +137,12 @@ class Game {
   int Finish();
 
  private:
+  void Draw();
+  // --shot pictures asked for at the update just run: drawn and written at
+  // once, whatever the pacing does next (it may skip a draw, or run more
+  // updates before it draws), so a shot always shows its own update.
+  void TakeShotsOfThisUpdate();
+
   const Options options_;
   platform::System& system_;
   Journal replay_;
@@ -258,17 +264,14 @@ int Game::Start() {
               ++runTicks_;
             }
             root.Update(input, services_);
+            TakeShotsOfThisUpdate();
             if (options_.rssEvery > 0 && services_.loaded && runTicks_ > 0 &&
                 runTicks_ % options_.rssEvery == 0) {
               std::fprintf(stderr, "poromeko: rss after update %ld: %ld kB\n", runTicks_,
                            platform::ResidentMemoryKiB());
             }
           },
-          [this] {
-            platform::Sprite* sprite = media::gSprite ? *media::gSprite : nullptr;
-            if (!sprite) return;
-            scenes::SequenceParent::GetInstance().Draw({*devicePtr_, *sprite, backBuffer_});
-          },
+          [this] { Draw(); },
       },
       pacing);
 
@@ -283,6 +286,24 @@ int Game::Start() {
     scenes::SequenceParent::GetInstance().Draw({*devicePtr_, **media::gSprite, backBuffer_});
   }
   return -1;
+}
+
+void Game::Draw() {
+  platform::Sprite* sprite = media::gSprite ? *media::gSprite : nullptr;
+  if (!sprite) return;
+  scenes::SequenceParent::GetInstance().Draw({*devicePtr_, *sprite, backBuffer_});
+}
+
+void Game::TakeShotsOfThisUpdate() {
+  if (!services_.loaded || options_.headless) return;
+  bool drawn = false;
+  for (std::size_t i = 0; i < options_.shots.size(); ++i) {
+    if (shotTaken_[i] || runTicks_ != options_.shots[i].first) continue;
+    if (!drawn) Draw();
+    drawn = true;
+    WriteScreenshot(*device_, options_.shots[i].second);
+    shotTaken_[i] = true;
+  }
 }
 
 bool Game::Frame() {
@@ -310,8 +331,8 @@ bool Game::Frame() {
     }
   }
   if (result == FrameTicker::Result::Drawn && services_.loaded) {
-    // The first picture drawn at or after the update asked for (a slow
-    // machine skips some draws).
+    // A shot of an update before the run's first (0) is the first picture
+    // drawn after loading.
     for (std::size_t i = 0; i < options_.shots.size(); ++i) {
       if (shotTaken_[i] || runTicks_ < options_.shots[i].first) continue;
       WriteScreenshot(*device_, options_.shots[i].second);

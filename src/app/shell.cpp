@@ -61,7 +61,7 @@ const char* Usage() {
          "  --frames N      quit after N ticks\n"
          "  --runs N        quit once N runs have reached their result\n"
          "  --screenshot F  write the last picture shown to F (PNG) at exit\n"
-         "  --shot N:F      write the picture shown after update N of the run to F\n"
+         "  --shot N:F      write the picture of update N of the run to F\n"
          "  --seed N        build the world from seed N instead of the clock\n"
          "  --record F      write the run's journal (seed and keys) to F\n"
          "  --replay F      play the journal F instead of the keyboard, then quit\n"

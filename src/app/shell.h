@@ -32,7 +32,7 @@ struct Options {
   long frames = -1;  // quit after this many ticks; -1 runs until closed
   long runs = -1;    // quit when this many runs have reached their result
   std::string screenshot;
-  // --shot N:FILE: the first picture drawn after the Nth update of the run
+  // --shot N:FILE: the picture of the Nth update of the run, drawn after it
   // (updates counted from the end of loading, as journals count them).
   std::vector<std::pair<long, std::string>> shots;
   bool hasSeed = false;  // --seed N; otherwise the clock's seconds

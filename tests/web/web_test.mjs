@@ -25,25 +25,19 @@ const PACING_SECONDS = 30;
 // update is the same as the desktop game's but for rasteriser differences.
 const SHOT_TICK = 600;
 const SHOT_PATH = '/tmp/web600.png';
-// --shot writes the first picture drawn at or after its update, and a frame
-// that catches up runs up to 15 updates before it draws: software WebGL
-// draws 9 to 17 frames a second here, so the browser's picture may be of a
-// few updates later. It is compared with the desktop's pictures of each
-// update up to that many later, and the closest one counts.
-const SHOT_LATE_MAX = 15;
+// --shot draws the picture of its update right after that update, however
+// the frames fall, so the browser's picture and the desktop's show the same
+// moment of the run. (SHOT_LATE_MAX would compare later updates of the
+// desktop's too, should that ever stop being so; none are needed.)
+const SHOT_LATE_MAX = 0;
 // The browser's and Mesa's rasterisers differ in rounding and in single
 // pixels of thin shapes: the same picture from both measured 0.12 levels a
 // channel on average and 0.007 % of pixels (34 lone ones) off by more than
-// PIXEL_THRESHOLD levels. But the desktop's own pictures of one update are
-// not the same from one start of the game to the next: they come in two
-// versions, the world shifted a little and a fly's wings in another phase,
-// 1.03 levels and 1.34 % apart (the closest match of the browser's picture
-// came to the same). The limits admit that (the HUD below is held to the
-// same picture); they can come down to the rasteriser's difference once
-// the run's pictures are the same every time.
+// PIXEL_THRESHOLD levels. A picture one update apart differs by about 1
+// level and 1.3 %.
 const PIXEL_THRESHOLD = 24;
-const SHOT_MEAN_ABS_MAX = 2.5;
-const SHOT_SHARE_OFF_MAX = 0.025;
+const SHOT_MEAN_ABS_MAX = 0.5;
+const SHOT_SHARE_OFF_MAX = 0.002;
 const SAME_PICTURE_MEAN_ABS_MAX = 0.5;
 const SAME_PICTURE_SHARE_OFF_MAX = 0.002;
 // The HUD is flat 2D pictures that both rasterisers draw alike (no pixel off
