@@ -238,3 +238,60 @@ TEST_F(LoadParentTest, CaptionBouncesAndDrawShowsCaptionDigitsAndPercent) {
 
 }  // namespace
 }  // namespace scenes
+
+namespace scenes {
+namespace {
+
+void SlowJob(platform::Device*&) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(3));
+  ++gJobsRun;
+}
+
+// Where there are no threads (the browser), the updates run the jobs a
+// slice at a time and the screen moves between them.
+TEST_F(LoadParentTest, WithoutThreadsTheUpdatesRunTheJobsInSlices) {
+  std::vector<LoadParent::Job> jobs(12, &SlowJob);
+  auto* scene = new LoadParent(jobs, &MakeNext, LoadParent::Loader::Updates);
+  SequenceParent root(scene);
+  EXPECT_EQ(RecordedLoaderThread(), nullptr);
+  EXPECT_EQ(gJobsRun.load(), 0);  // nothing runs before the first update
+  Update(root);
+  const int afterOne = gJobsRun.load();
+  EXPECT_GE(afterOne, 1);
+  EXPECT_LT(afterOne, 12);  // 36 ms of jobs do not fit in one slice
+  EXPECT_FLOAT_EQ(scene->Progress(), static_cast<float>(afterOne) / 12.0f);
+  Draw(root);  // the loading screen draws between slices
+  int updates = 1;
+  while (dynamic_cast<NextScene*>(root.child) == nullptr && updates < 100) {
+    Update(root);
+    ++updates;
+  }
+  EXPECT_EQ(gJobsRun.load(), 12);
+  EXPECT_GE(updates, 3);
+  EXPECT_TRUE(services_.loaded);
+  EXPECT_NE(dynamic_cast<NextScene*>(root.child), nullptr);
+}
+
+TEST_F(LoadParentTest, WithoutThreadsAHeadlessRunLoadsInItsFirstUpdate) {
+  std::vector<LoadParent::Job> jobs(12, &SlowJob);
+  SequenceParent root(new LoadParent(jobs, &MakeNext, LoadParent::Loader::Updates));
+  services_.waitForLoader = true;
+  Update(root);
+  EXPECT_EQ(gJobsRun.load(), 12);
+  EXPECT_NE(dynamic_cast<NextScene*>(root.child), nullptr);
+}
+
+TEST_F(LoadParentTest, WithoutThreadsAModelThatCannotLoadStopsLoadingForGood) {
+  SequenceParent root(new LoadParent({&QuickJob, &FailingModelJob, &QuickJob}, &MakeNext,
+                                     LoadParent::Loader::Updates));
+  for (int i = 0; i < 5; ++i) Update(root);
+  EXPECT_TRUE(FatalErrorPending());
+  EXPECT_NE(TakeFatalErrorMessage().find(content::model::kFly), std::string::npos);
+  EXPECT_EQ(gJobsRun.load(), 1);
+  // The shell shows the error and closes; the title never comes.
+  EXPECT_EQ(dynamic_cast<NextScene*>(root.child), nullptr);
+  EXPECT_FALSE(services_.loaded);
+}
+
+}  // namespace
+}  // namespace scenes

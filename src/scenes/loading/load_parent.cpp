@@ -4,8 +4,6 @@
 #include <cstdio>
 #include <exception>
 
-#include "platform/threads.h"
-
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
@@ -128,7 +126,8 @@ std::vector<LoadParent::Job> LoadParent::DefaultJobs() {
 
 LoadParent::LoadParent() : LoadParent(DefaultJobs(), &NewTitle) {}
 
-LoadParent::LoadParent(std::vector<Job> jobs, NextScene next) : next_(next) {
+LoadParent::LoadParent(std::vector<Job> jobs, NextScene next, Loader loader)
+    : loader_(loader), next_(next) {
   // What the loading screen itself draws is there from the first frame.
   media::LoadTexture(tex::kLoadingStr, 255, 62);
   media::LoadTexture(tex::kResultScoreNum, 550, 79);
@@ -153,7 +152,7 @@ void LoadParent::Start() {
   mallopt(M_MMAP_THRESHOLD, 128 * 1024);
 #endif
   loadStart_ = std::chrono::steady_clock::now();
-  if (!platform::kThreadsAvailable) return;  // the updates run the jobs
+  if (loader_ == Loader::Updates) return;  // the updates run the jobs
   thread_ = std::make_unique<LoaderThread>([this] { LoaderRoutine(); });
   RecordLoaderThread(thread_.get());
 }
@@ -241,7 +240,7 @@ SequenceChildBase* LoadParent::Update(SequenceParent*, const Tick& tick) {
       thread_.reset();
       loaded = !failed_;
     }
-  } else if (!platform::kThreadsAvailable && !failed_) {
+  } else if (loader_ == Loader::Updates && !failed_) {
     loaded = RunJobsOnThisThread(tick.services.waitForLoader);
   }
   if (loaded) {

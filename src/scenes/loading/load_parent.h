@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/graphics.h"
+#include "platform/threads.h"
 #include "scenes/loading/loader_thread.h"
 #include "scenes/sequence.h"
 
@@ -28,9 +29,16 @@ class LoadParent : public SequenceChild {
   // The scene that follows loading.
   using NextScene = SequenceChild* (*)(Services& services);
 
+  // Where the jobs run: on the loader thread, or in slices of the updates
+  // (where there are no threads).
+  enum class Loader { Thread, Updates };
+  static constexpr Loader kDefaultLoader =
+      platform::kThreadsAvailable ? Loader::Thread : Loader::Updates;
+
   LoadParent();
-  // For tests: another job list and another scene after loading.
-  LoadParent(std::vector<Job> jobs, NextScene next);
+  // For tests: another job list, another scene after loading, and where the
+  // jobs run.
+  LoadParent(std::vector<Job> jobs, NextScene next, Loader loader = kDefaultLoader);
   ~LoadParent() override;
 
   using SequenceChild::Update;
@@ -63,6 +71,7 @@ class LoadParent : public SequenceChild {
   float shownProgress_ = 0.0f;
   double loadMs_ = 0.0;
   std::vector<Job> jobs_;
+  Loader loader_ = kDefaultLoader;
   std::size_t nextJob_ = 0;  // the loader's alone while it runs
   bool failed_ = false;      // a job raised a fatal error
   std::chrono::steady_clock::time_point loadStart_;
