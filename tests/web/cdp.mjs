@@ -239,6 +239,15 @@ export class Browser {
     await this.keyUp(name);
   }
 
+  // Runs source in every page this tab loads from now on, before the page's
+  // own scripts: for standing in for browser features a headless browser
+  // lacks. Resolves with the identifier Page.removeScriptToEvaluateOnNewDocument
+  // takes.
+  async addScriptOnNewDocument(source) {
+    const { identifier } = await this.send('Page.addScriptToEvaluateOnNewDocument', { source });
+    return identifier;
+  }
+
   async click(x, y) {
     const base = { x, y, button: 'left', clickCount: 1 };
     await this.send('Input.dispatchMouseEvent', { type: 'mousePressed', ...base });

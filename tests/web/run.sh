@@ -2,8 +2,9 @@
 # Plays the browser build in headless Chromium (tests/web/web_test.mjs): the
 # loading screen, the title, Enter into play, the play screen against the
 # desktop game's picture of the same seeded run, the pace of the updates, and
-# a whole autoplayed run whose score must stay in the ranking after a reload.
-# Takes about seven minutes, most of it the three-minute run.
+# a whole autoplayed run whose score must stay in the ranking after a reload;
+# then plays with a stand-in gamepad (tests/web/gamepad_test.mjs, under a
+# minute). Takes about seven minutes, most of it the three-minute run.
 #
 #   tests/web/run.sh SITE_DIR DESKTOP_GAME [RESULTS_DIR]
 #
@@ -60,4 +61,9 @@ flags=()
 status=0
 node --experimental-websocket --no-warnings "$here/tests/web/web_test.mjs" \
   --url "$url" --desktop "$game" --results "$results" "${flags[@]}" || status=$?
+# The pad's checks run whatever the first found; either failing fails the run.
+pad_status=0
+node --experimental-websocket --no-warnings "$here/tests/web/gamepad_test.mjs" \
+  --url "$url" "${flags[@]}" || pad_status=$?
+[ "$status" -ne 0 ] || status=$pad_status
 exit "$status"
