@@ -125,6 +125,24 @@ void Gamepads::Handle(const SDL_Event& e) {
   }
 }
 
+void Gamepads::Poll() {
+  if (!started_) return;
+  // SDL posts no motion for the first reading it has of an axis (it takes it
+  // for where the axis rests), and the browser's pads report an axis only
+  // when it moves: a stick pushed straight to its end would not walk until
+  // it moved again. SDL keeps that reading all the same.
+  bool moved = false;
+  for (auto& entry : pads_) {
+    Pad& pad = entry.second;
+    const int x = SDL_GameControllerGetAxis(pad.controller, SDL_CONTROLLER_AXIS_LEFTX);
+    const int y = SDL_GameControllerGetAxis(pad.controller, SDL_CONTROLLER_AXIS_LEFTY);
+    if (x != pad.leftX || y != pad.leftY) moved = true;
+    pad.leftX = x;
+    pad.leftY = y;
+  }
+  if (moved) Feed();
+}
+
 void Gamepads::SetForeground(bool on) {
   if (on && !foreground_) {
     // The table was emptied when the window left the foreground: what is

@@ -26,6 +26,9 @@ class Gamepads {
   void Stop();
   // Takes a controller event (device added or removed, button, axis).
   void Handle(const SDL_Event& e);
+  // Reads each pad's left stick as SDL holds it now; after the events of an
+  // update have been handled.
+  void Poll();
   // Out of the foreground nothing reaches the keyboard table; coming back,
   // what is held then counts only once it is let go and pressed again.
   void SetForeground(bool on);

@@ -191,6 +191,7 @@ class SdlSystem : public System {
     if (eventsUp_) {
       SDL_Event e;
       while (SDL_PollEvent(&e)) Handle(e);
+      gamepads_.Poll();
     }
     return !quit_;
   }
