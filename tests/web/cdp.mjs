@@ -40,6 +40,31 @@ export async function waitFor(fn, { timeout = 30000, every = 250, what = 'condit
   }
 }
 
+// Named checks that pass or fail each on its own, a line for each through
+// `say`; `results` holds them for the summary at the end.
+export function checkList(say) {
+  const results = [];
+  async function check(name, fn) {
+    const t = Date.now();
+    say(`${name}...`);
+    try {
+      const detail = await fn();
+      results.push({ name, ok: true });
+      say(`PASS ${name} (${((Date.now() - t) / 1000).toFixed(1)} s)${detail ? `: ${detail}` : ''}`);
+      return true;
+    } catch (error) {
+      results.push({ name, ok: false, error });
+      say(`FAIL ${name}: ${error.message}`);
+      return false;
+    }
+  }
+  function notReached(name, because) {
+    results.push({ name, ok: false, error: new Error(`not reached: ${because}`) });
+    say(`FAIL ${name}: not reached (${because})`);
+  }
+  return { results, check, notReached };
+}
+
 // key, code and the Windows virtual key code for the keys the game reads.
 // Keys that type a character carry it as text, as a real keyboard's do.
 const KEYS = {

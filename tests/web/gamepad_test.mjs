@@ -16,7 +16,7 @@
 // the game reads its input, and looks at a pad's buttons and axes only when
 // the pad's timestamp has changed. Exits 1 when a check fails.
 
-import { launch, waitFor } from './cdp.mjs';
+import { checkList, launch, waitFor } from './cdp.mjs';
 
 // Standard gamepad layout (the browser's, and the mapping SDL applies).
 const A = 0;
@@ -226,25 +226,7 @@ async function startRun() {
   throw new Error(`still on "${s?.scene}" after 4 presses of Start (the page asked for the pads ${await pad('reads')} times)`);
 }
 
-const results = [];
-async function check(name, fn) {
-  const t = Date.now();
-  say(`${name}...`);
-  try {
-    const detail = await fn();
-    results.push({ name, ok: true });
-    say(`PASS ${name} (${fixed((Date.now() - t) / 1000, 1)} s)${detail ? `: ${detail}` : ''}`);
-    return true;
-  } catch (error) {
-    results.push({ name, ok: false, error });
-    say(`FAIL ${name}: ${error.message}`);
-    return false;
-  }
-}
-function notReached(name, because) {
-  results.push({ name, ok: false, error: new Error(`not reached: ${because}`) });
-  say(`FAIL ${name}: not reached (${because})`);
-}
+const { results, check, notReached } = checkList(say);
 
 // A pad connected once the title shows, the way a browser brings one in
 // when its first button is pressed.

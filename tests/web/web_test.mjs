@@ -13,6 +13,7 @@ import { mkdirSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'nod
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import {
+  checkList,
   compare, crop, decodePng, differenceImage, encodePng, launch, sleep, variety, waitFor,
 } from './cdp.mjs';
 
@@ -164,25 +165,7 @@ function parseRanking(buffer) {
 
 // --- the checks -----------------------------------------------------------
 
-const results = [];
-async function check(name, fn) {
-  const t = Date.now();
-  say(`${name}...`);
-  try {
-    const detail = await fn();
-    results.push({ name, ok: true });
-    say(`PASS ${name} (${fixed((Date.now() - t) / 1000, 1)} s)${detail ? `: ${detail}` : ''}`);
-    return true;
-  } catch (error) {
-    results.push({ name, ok: false, error });
-    say(`FAIL ${name}: ${error.message}`);
-    return false;
-  }
-}
-function notReached(name, because) {
-  results.push({ name, ok: false, error: new Error(`not reached: ${because}`) });
-  say(`FAIL ${name}: not reached (${because})`);
-}
+const { results, check, notReached } = checkList(say);
 
 const referenceTicks = Array.from({ length: SHOT_LATE_MAX + 1 }, (_, i) => SHOT_TICK + i);
 
