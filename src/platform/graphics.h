@@ -363,6 +363,18 @@ class Device {
 
   // Resources.
   virtual Texture* CreateTexture(std::uint32_t width, std::uint32_t height, Usage usage) = 0;
+  // A loaded texture whose texels outside its top-left contentWidth x
+  // contentHeight are transparent black (0) for its whole life, as a picture
+  // padded to a larger size is. The caller writes nothing else through
+  // LockRect. A back end may keep only that corner and a transparent border,
+  // as long as every draw samples exactly what the whole texture would give
+  // (the GL device does; the null device keeps the whole).
+  virtual Texture* CreateTexture(std::uint32_t width, std::uint32_t height, Usage usage,
+                                 std::uint32_t contentWidth, std::uint32_t contentHeight) {
+    (void)contentWidth;
+    (void)contentHeight;
+    return CreateTexture(width, height, usage);
+  }
   virtual Surface* CreateDepthStencilSurface(std::uint32_t width, std::uint32_t height) = 0;
   virtual VertexBuffer* CreateVertexBuffer(std::uint32_t bytes, std::uint32_t fvf) = 0;
   virtual IndexBuffer* CreateIndexBuffer(std::uint32_t count) = 0;

@@ -45,7 +45,11 @@ bool MakeTexture(Device* device, const std::string& path, std::uint32_t width, s
     width = file.Width();
     height = file.Height();
   }
-  Texture* texture = device->CreateTexture(width, height, Usage::Default);
+  // Everything beyond the picture stays transparent, so the device may
+  // keep only the picture.
+  Texture* texture =
+      device->CreateTexture(width, height, Usage::Default, std::min(width, file.Width()),
+                            std::min(height, file.Height()));
   if (!texture) {
     SetError(error, path + ": the device could not create the texture");
     return false;

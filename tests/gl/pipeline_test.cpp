@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <random>
 
 #include "gl/gl_world.h"
 
@@ -551,6 +552,75 @@ TEST_F(PipelineTest, MipFilterAveragesMinifiedTextures) {
   EXPECT_NEAR(Channel(At(px, 20, 10), 0), 128, 3);
   d->SetTexture(0, nullptr);
   t->Release();
+}
+
+TEST_F(PipelineTest, ATextureStoredTrimmedSamplesAsTheWholePaddedOne) {
+  // A 37 x 23 picture padded to 64 x 32, once stored whole and once with
+  // only its content: every way the game or a test samples it gives the
+  // same pixels. Draws that wrap or take mip levels store it whole first.
+  constexpr std::uint32_t kW = 64, kH = 32, kCw = 37, kCh = 23;
+  std::vector<std::uint32_t> padded(kW * kH, 0u);
+  std::mt19937 rng(5);
+  for (std::uint32_t y = 0; y < kCh; ++y)
+    for (std::uint32_t x = 0; x < kCw; ++x) padded[y * kW + x] = static_cast<std::uint32_t>(rng());
+  Texture* whole = MakeTexture(d, kW, kH, padded);
+  Texture* trimmed = d->CreateTexture(kW, kH, Usage::Default, kCw, kCh);
+  ASSERT_NE(whole, nullptr);
+  ASSERT_NE(trimmed, nullptr);
+  std::copy(padded.begin(), padded.end(), trimmed->LockRect());
+  trimmed->UnlockRect();
+
+  auto draw = [&](Texture* t) {
+    d->Clear(kClearTarget, 0xFF203040u, 1.0f, 0);
+    d->SetTexture(0, t);
+    d->SetRenderState(RenderState::AlphaBlendEnable, 1);
+    d->SetRenderState(RenderState::SrcBlend, kBlendSrcAlpha);
+    d->SetRenderState(RenderState::DestBlend, kBlendInvSrcAlpha);
+    d->SetTextureStageState(0, TextureStageState::AlphaOp, kTopModulate);
+    d->SetTextureStageState(0, TextureStageState::AlphaArg2, kTaDiffuse);
+    d->SetSamplerState(0, SamplerState::AddressU, kTaddressClamp);
+    d->SetSamplerState(0, SamplerState::AddressV, kTaddressClamp);
+    // 1:1 and point sampled, the picture and the padding past it.
+    Quad(10, 10, 74, 42, 0xFFFFFFFFu);
+    // Magnified and linear, past both edges, as a scaled sprite reads it.
+    d->SetSamplerState(0, SamplerState::MagFilter, kTexfLinear);
+    d->SetSamplerState(0, SamplerState::MinFilter, kTexfLinear);
+    Quad(100, 10, 100 + 3.3f * kW, 10 + 3.3f * kH, 0xFFFFFFFFu, 0, -0.1f, -0.1f, 1.1f, 1.2f);
+    // Minified, and off the texel grid.
+    Quad(320, 10.37f, 341.6f, 21.1f, 0xC0FFFFFFu);
+    d->SetSamplerState(0, SamplerState::AddressU, 4);  // BORDER
+    Quad(400, 10, 500, 60, 0xFFFFFFFFu, 0, -0.5f, 0, 1.5f, 1);
+    const auto clamped = Frame();
+    // Wrapped, then through mip levels: both read the padding itself.
+    d->Clear(kClearTarget, 0xFF203040u, 1.0f, 0);
+    d->SetSamplerState(0, SamplerState::AddressU, kTaddressWrap);
+    d->SetSamplerState(0, SamplerState::AddressV, kTaddressWrap);
+    Quad(10, 100, 300, 250, 0xFFFFFFFFu, 0, -0.7f, -0.3f, 1.9f, 1.4f);
+    d->SetSamplerState(0, SamplerState::MipFilter, kTexfLinear);
+    Quad(320, 100, 335.5f, 108.25f, 0xFFFFFFFFu);
+    const auto wrapped = Frame();
+    d->SetState(DeviceState{});
+    return std::make_pair(clamped, wrapped);
+  };
+  const auto [wholeClamped, wholeWrapped] = draw(whole);
+  const auto [trimmedClamped, trimmedWrapped] = draw(trimmed);
+  int differ = 0;
+  for (std::size_t i = 0; i < wholeClamped.size(); ++i) {
+    if (wholeClamped[i] != trimmedClamped[i] && differ++ < 5)
+      ADD_FAILURE() << "clamped: pixel " << i % 800 << ", " << i / 800 << ": " << std::hex
+                    << trimmedClamped[i] << " for " << wholeClamped[i];
+    if (wholeWrapped[i] != trimmedWrapped[i] && differ++ < 5)
+      ADD_FAILURE() << "wrapped: pixel " << i % 800 << ", " << i / 800 << ": " << std::hex
+                    << trimmedWrapped[i] << " for " << wholeWrapped[i];
+  }
+  EXPECT_EQ(differ, 0);
+
+  // Locked again, it reads back the whole padded picture.
+  const std::uint32_t* back = trimmed->LockRect();
+  EXPECT_TRUE(std::equal(padded.begin(), padded.end(), back));
+  trimmed->UnlockRect();
+  whole->Release();
+  trimmed->Release();
 }
 
 // Blend vertex: position, one weight, colour (XYZB1 | DIFFUSE).

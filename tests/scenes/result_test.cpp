@@ -310,6 +310,7 @@ TEST_F(ResultTest, TheFigureWalksInTurnsAndBurpsOnce) {
 // Counts the render-target textures made through it.
 class CountingDevice : public platform::NullDevice {
  public:
+  using NullDevice::CreateTexture;
   platform::Texture* CreateTexture(std::uint32_t width, std::uint32_t height,
                                    platform::Usage usage) override {
     if (usage == platform::Usage::RenderTarget) ++renderTargets;

@@ -30,6 +30,7 @@ class NullDevice : public StateDevice {
                        std::uint32_t stride) override;
   void DrawIndexedPrimitive(VertexBuffer* vb, IndexBuffer* ib, PrimitiveType type,
                             std::uint32_t startIndex, std::uint32_t primitiveCount) override;
+  using Device::CreateTexture;
   Texture* CreateTexture(std::uint32_t width, std::uint32_t height, Usage usage) override;
   Surface* CreateDepthStencilSurface(std::uint32_t width, std::uint32_t height) override;
   VertexBuffer* CreateVertexBuffer(std::uint32_t bytes, std::uint32_t fvf) override;

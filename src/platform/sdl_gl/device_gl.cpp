@@ -102,13 +102,33 @@ bool OnDrawingThread(const Shared& shared) {
   return std::this_thread::get_id() == shared.drawingThread;
 }
 
+// A texture may be trimmed: a picture padded to a power of two is made with
+// its content size (see Device::CreateTexture), and GL then stores only the
+// content and one transparent row and column beyond it, as a rectangle
+// texture. Its draws sample it at texel coordinates, the texture coordinate
+// times the whole size, which is the very product a 2D texture of the whole
+// size forms (a power of two scales exactly), and a clamped sample past the
+// content reads the transparent border as it would read the padding: a
+// clamped, single-level draw samples bit for bit what it did. A draw that
+// wraps or mirrors, or asks for mip levels, first gets the whole texture
+// stored as a 2D one (Untrim), since there the padding itself is sampled.
 class GlTexture : public Texture {
  public:
-  GlTexture(SharedPtr shared, std::uint32_t w, std::uint32_t h, Usage usage)
-      : shared_(std::move(shared)), w_(w), h_(h), usage_(usage) {
+  GlTexture(SharedPtr shared, std::uint32_t w, std::uint32_t h, Usage usage,
+            std::uint32_t contentW = 0, std::uint32_t contentH = 0)
+      : shared_(std::move(shared)),
+        w_(w),
+        h_(h),
+        storedW_(kRectangleTextures && contentW > 0 && contentW < w ? contentW + 1 : w),
+        storedH_(kRectangleTextures && contentH > 0 && contentH < h ? contentH + 1 : h),
+        usage_(usage) {
     // A render target keeps what was last read back from it; a loaded
     // texture gets its pixels from its first lock.
-    if (usage_ == Usage::RenderTarget) pixels_.assign(static_cast<std::size_t>(w) * h, 0u);
+    if (usage_ == Usage::RenderTarget) {
+      storedW_ = w;
+      storedH_ = h;
+      pixels_.assign(static_cast<std::size_t>(w) * h, 0u);
+    }
   }
   ~GlTexture() override {
     if (usage_ != Usage::RenderTarget) {
@@ -132,6 +152,9 @@ class GlTexture : public Texture {
   }
   Surface* GetSurfaceLevel(std::uint32_t level) override;
 
+  bool Trimmed() const { return storedW_ != w_ || storedH_ != h_; }
+  GLenum Target() const { return Trimmed() ? kTextureRectangle : GL_TEXTURE_2D; }
+
   // The GL texture with the latest CPU content (drawing thread only). An
   // upload leaves it bound on the active unit and sets *bound.
   //
@@ -152,34 +175,34 @@ class GlTexture : public Texture {
   bool Upload(std::size_t* budget, bool* bound) {
     if (name_ == 0) glGenTextures(1, &name_);
     if (!dirty_.load()) return true;
-    glBindTexture(GL_TEXTURE_2D, name_);
+    const GLenum target = Target();
+    glBindTexture(target, name_);
     if (bound) *bound = true;
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     const std::vector<std::uint32_t>& px = CpuPixels();
-    const std::size_t rowBytes = static_cast<std::size_t>(w_) * 4;
-    if (rowsDone_ == 0) {
+    const auto sw = static_cast<GLsizei>(storedW_), sh = static_cast<GLsizei>(storedH_);
+    const auto pitch = static_cast<GLsizei>(w_);
+    const std::size_t rowBytes = static_cast<std::size_t>(storedW_) * 4;
+    if (rowsDone_ == 0 && target == GL_TEXTURE_2D) {
       // Storage for one level only, until a mip chain is asked for.
       glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, mipmapped_ ? 1000 : 0);
     }
-    if (rowsDone_ == 0 && *budget >= rowBytes * h_) {
+    if (rowsDone_ == 0 && *budget >= rowBytes * storedH_) {
       // 0xAARRGGBB words are B, G, R, A bytes in memory.
-      TexImageBgra(static_cast<GLsizei>(w_), static_cast<GLsizei>(h_), px.data());
-      rowsDone_ = h_;
-      *budget -= rowBytes * h_;
+      TexImageBgra(target, sw, sh, px.data(), pitch);
+      rowsDone_ = storedH_;
+      *budget -= rowBytes * storedH_;
     } else {
-      if (rowsDone_ == 0) {
-        TexImageBgra(static_cast<GLsizei>(w_), static_cast<GLsizei>(h_), nullptr);
-      }
+      if (rowsDone_ == 0) TexImageBgra(target, sw, sh, nullptr);
       const std::uint32_t rows = static_cast<std::uint32_t>(
-          std::clamp<std::size_t>(*budget / rowBytes, 1, h_ - rowsDone_));
-      TexSubImageBgra(static_cast<GLint>(rowsDone_), static_cast<GLsizei>(w_),
-                      static_cast<GLsizei>(rows),
-                      px.data() + static_cast<std::size_t>(rowsDone_) * w_);
+          std::clamp<std::size_t>(*budget / rowBytes, 1, storedH_ - rowsDone_));
+      TexSubImageBgra(target, static_cast<GLint>(rowsDone_), sw, static_cast<GLsizei>(rows),
+                      px.data() + static_cast<std::size_t>(rowsDone_) * w_, pitch);
       rowsDone_ += rows;
       *budget -= std::min(*budget, rows * rowBytes);
     }
-    if (rowsDone_ < h_) return false;
-    if (mipmapped_) glGenerateMipmap(GL_TEXTURE_2D);
+    if (rowsDone_ < storedH_) return false;
+    if (mipmapped_) glGenerateMipmap(target);
     rowsDone_ = 0;
     uploaded_ = true;
     dirty_ = false;
@@ -187,11 +210,28 @@ class GlTexture : public Texture {
     return true;
   }
 
+  // Stores the whole texture from now on, padding included, as a 2D texture
+  // under a new name (drawing thread only, after Name). Sets *bound when it
+  // changes anything: the old name is gone and the new one is bound.
+  void Untrim(bool* bound) {
+    if (!Trimmed()) return;
+    CpuPixels();  // the whole picture, read back while the trimmed one is stored
+    glDeleteTextures(1, &name_);
+    name_ = 0;
+    storedW_ = w_;
+    storedH_ = h_;
+    rowsDone_ = 0;
+    dirty_ = true;
+    *bound = true;
+    Name(bound);
+  }
+
   // Gives the texture its whole mip chain, made from level 0, the first time
   // a draw samples it with a mip filter; leaves it bound and sets *bound
   // when it does (drawing thread only, after Name).
   void Mipmapped(bool* bound) {
     if (mipmapped_ || usage_ == Usage::RenderTarget) return;
+    Untrim(bound);
     mipmapped_ = true;
     glBindTexture(GL_TEXTURE_2D, name_);
     *bound = true;
@@ -205,17 +245,31 @@ class GlTexture : public Texture {
   std::vector<std::uint32_t>& CpuPixels() {
     if (pixels_.empty()) {
       pixels_.assign(static_cast<std::size_t>(w_) * h_, 0u);
-      if (uploaded_ && name_ != 0 && OnDrawingThread(*shared_)) {
-        GetTexImageBgra(name_, static_cast<GLsizei>(w_), static_cast<GLsizei>(h_), pixels_.data());
-      }
+      if (uploaded_ && name_ != 0 && OnDrawingThread(*shared_)) ReadBack();
     }
     return pixels_;
   }
   const SharedPtr& SharedState() const { return shared_; }
 
  private:
+  // GL's level 0 into the zeroed CPU copy.
+  void ReadBack() {
+    const auto sw = static_cast<GLsizei>(storedW_), sh = static_cast<GLsizei>(storedH_);
+    if (!Trimmed()) {
+      GetTexImageBgra(GL_TEXTURE_2D, name_, sw, sh, pixels_.data());
+      return;
+    }
+    std::vector<std::uint32_t> stored(static_cast<std::size_t>(storedW_) * storedH_);
+    GetTexImageBgra(Target(), name_, sw, sh, stored.data());
+    for (std::uint32_t y = 0; y < storedH_; ++y) {
+      std::copy_n(stored.data() + static_cast<std::size_t>(y) * storedW_, storedW_,
+                  pixels_.data() + static_cast<std::size_t>(y) * w_);
+    }
+  }
+
   SharedPtr shared_;
   std::uint32_t w_, h_;
+  std::uint32_t storedW_, storedH_;  // what GL stores (see the class comment)
   Usage usage_;
   std::vector<std::uint32_t> pixels_;
   std::atomic<bool> dirty_{true};
@@ -464,6 +518,7 @@ struct ShaderKey {
   bool normal = false;             // lit vertices with a normal get the diffuse term
   bool diffuseFromVertex = false;  // COLOR1 material source and a vertex colour
   bool texture = false;            // the stage reads the bound texture
+  bool rect = false;               // which is stored trimmed (a rectangle texture)
   bool pointNudge = false;         // point sampling reads just off the centre
   // Unlit vertices without a colour: the diffuse colour is opaque white
   // everywhere, so nothing is interpolated for it.
@@ -477,7 +532,8 @@ struct ShaderKey {
            static_cast<std::uint32_t>(diffuseFromVertex) << 5 |
            static_cast<std::uint32_t>(texture) << 6 | static_cast<std::uint32_t>(pointNudge) << 7 |
            static_cast<std::uint32_t>(color) << 8 | static_cast<std::uint32_t>(alpha) << 11 |
-           alphaFunc << 14 | static_cast<std::uint32_t>(whiteDiffuse) << 18;
+           alphaFunc << 14 | static_cast<std::uint32_t>(whiteDiffuse) << 18 |
+           static_cast<std::uint32_t>(rect) << 19;
   }
 };
 
@@ -500,8 +556,13 @@ ShaderKey GameKey(bool rhw, int blendWeights, bool lit, bool texture, bool white
   k.alphaFunc = alphaFunc;
   return k;
 }
+ShaderKey Trimmed(ShaderKey k) {
+  k.rect = kRectangleTextures;
+  return k;
+}
 const ShaderKey kGameShaderKeys[] = {
     GameKey(true, 0, false, true, false, 0),             // sprites
+    Trimmed(GameKey(true, 0, false, true, false, 0)),    // sprites of padded pictures
     GameKey(true, 0, false, false, false, 0),            // screen quads (fades, bars)
     GameKey(false, 0, false, true, true, 0),             // the sky
     GameKey(false, 0, false, true, false, kCmpGreater),  // trees seen through
@@ -613,7 +674,12 @@ in vec4 vColor;
 #endif
 in vec2 vTex;
 
+#if RECT
+uniform sampler2DRect uTexture;
+uniform vec2 uTexSize;        // the whole texture's: texel coordinates are vTex times this
+#else
 uniform sampler2D uTexture;
+#endif
 uniform float uAlphaRef;      // 0..255
 
 out vec4 fragColor;
@@ -626,7 +692,11 @@ void main() {
 #else
   vec2 at = vTex;
 #endif
+#if RECT
+  vec4 tex = texture(uTexture, at * uTexSize);
+#else
   vec4 tex = texture(uTexture, at);
+#endif
 #endif
   fragColor = vec4(COLOR_SOURCE.rgb, ALPHA_SOURCE.a);
 #if ALPHA_FUNC
@@ -673,10 +743,11 @@ std::string FragmentSource(const ShaderKey& k) {
   std::snprintf(defines, sizeof defines,
                 "#define TEXTURE %d\n#define POINT_NUDGE %d\n#define "
                 "POINT_SAMPLE_NUDGE %.9g\n#define COLOR_SOURCE %s\n#define ALPHA_SOURCE "
-                "%s\n#define ALPHA_FUNC %u\n#define ALPHA_PASSES %s\n#define WHITE_DIFFUSE %d\n",
+                "%s\n#define ALPHA_FUNC %u\n#define ALPHA_PASSES %s\n#define WHITE_DIFFUSE %d\n"
+                "#define RECT %d\n",
                 k.texture, k.pointNudge, static_cast<double>(kPointSampleNudge),
                 SourceExpression(k.color), SourceExpression(k.alpha), k.alphaFunc,
-                AlphaPasses(k.alphaFunc), k.whiteDiffuse);
+                AlphaPasses(k.alphaFunc), k.whiteDiffuse, k.rect);
   return kShaderHeader + (defines + std::string(kFragmentShader));
 }
 
@@ -731,6 +802,10 @@ GLenum GlAddress(std::uint32_t a) {
     default: return GL_REPEAT;
   }
 }
+
+// Whether an address mode reads nothing of a texture beyond its edges but
+// its edge (CLAMP) or the border colour (BORDER, transparent black).
+bool Clamps(std::uint32_t a) { return a == kTaddressClamp || a == 4; }
 
 GLenum GlPrimitive(PrimitiveType t) {
   switch (t) {
@@ -794,6 +869,7 @@ enum UniformId {
   kULightDiffuse,
   kUToLight,
   kUAlphaRef,
+  kUTexSize,
   kUniformCount
 };
 
@@ -817,8 +893,9 @@ constexpr UniformInfo kUniforms[kUniformCount] = {
     {"uLightDiffuse", 3, 33 + 25 * kMaxMatrices},
     {"uToLight", 3, 36 + 25 * kMaxMatrices},
     {"uAlphaRef", 1, 39 + 25 * kMaxMatrices},
+    {"uTexSize", 2, 40 + 25 * kMaxMatrices},
 };
-constexpr int kUniformFloats = 40 + 25 * kMaxMatrices;
+constexpr int kUniformFloats = 42 + 25 * kMaxMatrices;
 
 // A linked variant with the uniform values it holds, so a draw sends only
 // what differs from the last draw with the same program.
@@ -1051,12 +1128,16 @@ class GlDevice : public StateDevice {
 
   // Resources.
   Texture* CreateTexture(std::uint32_t width, std::uint32_t height, Usage usage) override {
+    return CreateTexture(width, height, usage, 0, 0);
+  }
+  Texture* CreateTexture(std::uint32_t width, std::uint32_t height, Usage usage,
+                         std::uint32_t contentWidth, std::uint32_t contentHeight) override {
     auto max = static_cast<std::uint32_t>(shared_->maxTextureSize);
     if (width == 0 || height == 0 || width > max || height > max) {
       std::fprintf(stderr, "CreateTexture: %ux%u is not a possible texture size\n", width, height);
       return nullptr;
     }
-    return new GlTexture(shared_, width, height, usage);
+    return new GlTexture(shared_, width, height, usage, contentWidth, contentHeight);
   }
   Surface* CreateDepthStencilSurface(std::uint32_t width, std::uint32_t height) override {
     auto max = static_cast<std::uint32_t>(shared_->maxTextureSize);
@@ -1152,7 +1233,8 @@ class GlDevice : public StateDevice {
     GLenum depthFunc = 0;
     int cull = -1;
     GLenum cullFace = 0;
-    GLuint texture = ~0u;
+    GLuint texture = ~0u;      // on GL_TEXTURE_2D
+    GLuint rectTexture = ~0u;  // on the rectangle target
     GLuint arrayBuffer = ~0u, elementBuffer = ~0u;
     // The buffer and format the vertex attributes read.
     GLuint attribBuffer = ~0u;
@@ -1264,7 +1346,7 @@ class GlDevice : public StateDevice {
     }
     // GL unbinds what it deletes, and the names may come back for new
     // objects: bindings by name are no longer known.
-    applied_.texture = ~0u;
+    ForgetTextureBindings();
     applied_.arrayBuffer = applied_.elementBuffer = applied_.attribBuffer = ~0u;
   }
 
@@ -1309,7 +1391,7 @@ class GlDevice : public StateDevice {
     while (done < pending.size() && budget > 0) {
       bool bound = false;
       const bool whole = pending[done]->Upload(&budget, &bound);
-      applied_.texture = ~0u;  // bound whatever it was
+      ForgetTextureBindings();  // bound whatever it was
       if (!whole) break;
       ++done;
     }
@@ -1321,9 +1403,11 @@ class GlDevice : public StateDevice {
   GLuint TextureName(GlTexture* t) {
     bool bound = false;
     GLuint name = t->Name(&bound);
-    if (bound) applied_.texture = name;
+    if (bound) ForgetTextureBindings();
     return name;
   }
+
+  void ForgetTextureBindings() { applied_.texture = applied_.rectTexture = ~0u; }
 
   // The colour texture of the back buffer or the presented copy, keeping
   // track of the binding its making leaves behind.
@@ -1476,6 +1560,23 @@ class GlDevice : public StateDevice {
     if (s.alphaTestEnable && s.alphaFunc >= kCmpNever && s.alphaFunc < kCmpAlways) {
       key.alphaFunc = s.alphaFunc;
     }
+    GLuint textureName = 0;
+    if (key.texture) {
+      // The texture's latest content, stored whole when this draw samples
+      // its padding (see GlTexture).
+      textureName = TextureName(tex);
+      bool bound = false;
+      if (s.mipFilter == kTexfPoint || s.mipFilter == kTexfLinear) {
+        tex->Mipmapped(&bound);
+      } else if (!Clamps(s.addressU) || !Clamps(s.addressV)) {
+        tex->Untrim(&bound);
+      }
+      if (bound) {
+        textureName = tex->Name();
+        ForgetTextureBindings();
+      }
+      key.rect = tex->Trimmed();
+    }
 
     Program& program = ProgramFor(key);
     if (!program.ok) return false;
@@ -1539,15 +1640,14 @@ class GlDevice : public StateDevice {
     }
 
     if (key.texture) {
-      GLuint name = TextureName(tex);
-      if (s.mipFilter == kTexfPoint || s.mipFilter == kTexfLinear) {
-        bool bound = false;
-        tex->Mipmapped(&bound);
-        if (bound) applied_.texture = name;
+      GLuint& applied = key.rect ? applied_.rectTexture : applied_.texture;
+      if (applied != textureName) {
+        glBindTexture(tex->Target(), textureName);
+        applied = textureName;
       }
-      if (applied_.texture != name) {
-        glBindTexture(GL_TEXTURE_2D, name);
-        applied_.texture = name;
+      if (key.rect) {
+        const float size[2] = {static_cast<float>(tex->Width()), static_cast<float>(tex->Height())};
+        SendUniform(program, kUTexSize, size);
       }
       SetSamplerParameter(sampler_, GL_TEXTURE_MAG_FILTER,
                           s.magFilter == kTexfLinear ? GL_LINEAR : GL_NEAREST, &sampler0_.mag);

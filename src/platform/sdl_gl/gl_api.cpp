@@ -27,31 +27,62 @@ std::size_t Words(GLsizei width, GLsizei height) {
              : 0;
 }
 
-const std::uint32_t* Swapped(const std::uint32_t* pixels, std::size_t words) {
+// A swapped, tightly packed copy of `rows` rows of `width` words taken
+// `pitch` words apart.
+const std::uint32_t* Swapped(const std::uint32_t* pixels, GLsizei width, GLsizei rows,
+                             GLsizei pitch) {
   if (!pixels) return nullptr;
-  std::vector<std::uint32_t>& s = Scratch(words);
-  for (std::size_t i = 0; i < words; ++i) s[i] = SwapRedBlue(pixels[i]);
+  std::vector<std::uint32_t>& s = Scratch(Words(width, rows));
+  std::size_t to = 0;
+  for (GLsizei y = 0; y < rows; ++y) {
+    const std::uint32_t* row =
+        pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(pitch);
+    for (GLsizei x = 0; x < width; ++x) s[to++] = SwapRedBlue(row[x]);
+  }
   return s.data();
 }
+#else
+// Rows `pitch` words apart (none when the rows are packed) until the end of
+// the object.
+class UnpackRowLength {
+ public:
+  UnpackRowLength(GLsizei width, GLsizei pitch) : set_(pitch != width) {
+    if (set_) glPixelStorei(GL_UNPACK_ROW_LENGTH, pitch);
+  }
+  ~UnpackRowLength() {
+    if (set_) glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+  }
+  UnpackRowLength(const UnpackRowLength&) = delete;
+  UnpackRowLength& operator=(const UnpackRowLength&) = delete;
+
+ private:
+  bool set_;
+};
 #endif
 
 }  // namespace
 
-void TexImageBgra(GLsizei width, GLsizei height, const std::uint32_t* pixels) {
+void TexImageBgra(GLenum target, GLsizei width, GLsizei height, const std::uint32_t* pixels,
+                  GLsizei pitch) {
+  if (pitch == 0) pitch = width;
 #if POROMEKO_GLES
-  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE,
-               Swapped(pixels, Words(width, height)));
+  glTexImage2D(target, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+               Swapped(pixels, width, height, pitch));
 #else
-  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_BGRA, GL_UNSIGNED_BYTE, pixels);
+  UnpackRowLength rows(width, pixels ? pitch : width);
+  glTexImage2D(target, 0, GL_RGBA8, width, height, 0, GL_BGRA, GL_UNSIGNED_BYTE, pixels);
 #endif
 }
 
-void TexSubImageBgra(GLint y, GLsizei width, GLsizei rows, const std::uint32_t* pixels) {
+void TexSubImageBgra(GLenum target, GLint y, GLsizei width, GLsizei rows,
+                     const std::uint32_t* pixels, GLsizei pitch) {
+  if (pitch == 0) pitch = width;
 #if POROMEKO_GLES
-  glTexSubImage2D(GL_TEXTURE_2D, 0, 0, y, width, rows, GL_RGBA, GL_UNSIGNED_BYTE,
-                  Swapped(pixels, Words(width, rows)));
+  glTexSubImage2D(target, 0, 0, y, width, rows, GL_RGBA, GL_UNSIGNED_BYTE,
+                  Swapped(pixels, width, rows, pitch));
 #else
-  glTexSubImage2D(GL_TEXTURE_2D, 0, 0, y, width, rows, GL_BGRA, GL_UNSIGNED_BYTE, pixels);
+  UnpackRowLength packing(width, pitch);
+  glTexSubImage2D(target, 0, 0, y, width, rows, GL_BGRA, GL_UNSIGNED_BYTE, pixels);
 #endif
 }
 
@@ -66,25 +97,27 @@ void ReadPixelsBgra(GLint x, GLint y, GLsizei width, GLsizei height, std::uint32
 #endif
 }
 
-void GetTexImageBgra(GLuint name, GLsizei width, GLsizei height, std::uint32_t* out) {
+void GetTexImageBgra(GLenum target, GLuint name, GLsizei width, GLsizei height,
+                     std::uint32_t* out) {
 #if POROMEKO_GLES
   GLint was = 0;
   glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &was);
   GLuint fbo = 0;
   glGenFramebuffers(1, &fbo);
   glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo);
-  glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, name, 0);
+  glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, target, name, 0);
   glReadBuffer(GL_COLOR_ATTACHMENT0);
   ReadPixelsBgra(0, 0, width, height, out);
   glBindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(was));
   glDeleteFramebuffers(1, &fbo);
 #else
   GLint was = 0;
-  glGetIntegerv(GL_TEXTURE_BINDING_2D, &was);
-  glBindTexture(GL_TEXTURE_2D, name);
+  glGetIntegerv(target == GL_TEXTURE_2D ? GL_TEXTURE_BINDING_2D : GL_TEXTURE_BINDING_RECTANGLE,
+                &was);
+  glBindTexture(target, name);
   glPixelStorei(GL_PACK_ALIGNMENT, 4);
-  glGetTexImage(GL_TEXTURE_2D, 0, GL_BGRA, GL_UNSIGNED_BYTE, out);
-  glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(was));
+  glGetTexImage(target, 0, GL_BGRA, GL_UNSIGNED_BYTE, out);
+  glBindTexture(target, static_cast<GLuint>(was));
   (void)width;
   (void)height;
 #endif

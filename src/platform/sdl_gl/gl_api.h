@@ -44,16 +44,30 @@ inline constexpr GLint kDiffuseAttributeSize = 4;
 inline constexpr GLint kDiffuseAttributeSize = GL_BGRA;
 #endif
 
-// Level 0 of the bound 2D texture: RGBA8 storage, filled from `pixels`
-// (0xAARRGGBB words, top row first) or left undefined when null.
-void TexImageBgra(GLsizei width, GLsizei height, const std::uint32_t* pixels);
-// Rows [y, y + rows) of level 0 of the bound 2D texture.
-void TexSubImageBgra(GLint y, GLsizei width, GLsizei rows, const std::uint32_t* pixels);
+// Rectangle textures (texel coordinates, one level, clamped): desktop GL
+// has them; GL ES has none, and there every texture is a 2D one.
+#if POROMEKO_GLES
+inline constexpr bool kRectangleTextures = false;
+inline constexpr GLenum kTextureRectangle = GL_TEXTURE_2D;
+#else
+inline constexpr bool kRectangleTextures = true;
+inline constexpr GLenum kTextureRectangle = GL_TEXTURE_RECTANGLE;
+#endif
+
+// Level 0 of the texture bound to `target` (GL_TEXTURE_2D or
+// kTextureRectangle): RGBA8 storage, filled from `pixels` (0xAARRGGBB
+// words, top row first, `pitch` words apart; 0: `width`) or left undefined
+// when null.
+void TexImageBgra(GLenum target, GLsizei width, GLsizei height, const std::uint32_t* pixels,
+                  GLsizei pitch = 0);
+// Rows [y, y + rows) of level 0 of the texture bound to `target`.
+void TexSubImageBgra(GLenum target, GLint y, GLsizei width, GLsizei rows,
+                     const std::uint32_t* pixels, GLsizei pitch = 0);
 // Pixels of the read framebuffer as 0xAARRGGBB words (pack alignment 4).
 void ReadPixelsBgra(GLint x, GLint y, GLsizei width, GLsizei height, std::uint32_t* out);
-// Level 0 of texture `name` (width x height) as 0xAARRGGBB words. Leaves the
-// texture and framebuffer bindings as they were.
-void GetTexImageBgra(GLuint name, GLsizei width, GLsizei height, std::uint32_t* out);
+// Level 0 of texture `name` (width x height, of `target`) as 0xAARRGGBB
+// words. Leaves the texture and framebuffer bindings as they were.
+void GetTexImageBgra(GLenum target, GLuint name, GLsizei width, GLsizei height, std::uint32_t* out);
 void ClearDepth(float depth);
 void DepthRange(float nearPlane, float farPlane);
 // GL_CLAMP_TO_BORDER where there is one; GL ES 3.0 has none and clamps to
