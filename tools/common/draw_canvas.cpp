@@ -1,12 +1,13 @@
 #include "common/draw_canvas.h"
 
 #include <cairo-ft.h>
-#include <png.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <vector>
+
+#include "common/png_writer.h"
 
 namespace contentgen {
 
@@ -102,14 +103,9 @@ void Canvas::WritePng(const std::filesystem::path& path) const {
       out[3] = static_cast<std::uint8_t>(p >> 24);
     }
   }
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  image.width = static_cast<png_uint_32>(width_);
-  image.height = static_cast<png_uint_32>(height_);
-  image.format = PNG_FORMAT_RGBA;
-  if (!png_image_write_to_file(&image, path.c_str(), 0, rgba.data(), 0, nullptr)) {
-    const std::string why = image.message;
-    png_image_free(&image);
+  std::string why;
+  if (!WritePngFile(path.string(), width_, height_, rgba.data(),
+                    static_cast<std::size_t>(width_) * 4, true, &why)) {
     throw DrawError("cannot write " + path.string() + ": " + why);
   }
 }

@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
+
+#include "common/png_writer.h"
 
 namespace contentgen {
 
@@ -21,31 +24,16 @@ RgbaImage::RgbaImage(int w, int h, std::uint32_t fillRgb) : width(w), height(h) 
 }
 
 bool SavePng(const std::string& path, const RgbaImage& image, std::string* error) {
-  cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, image.width, image.height);
-  if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
-    if (error) *error = path + ": cannot make an image surface";
-    cairo_surface_destroy(s);
-    return false;
-  }
-  cairo_surface_flush(s);
-  unsigned char* data = cairo_image_surface_get_data(s);
-  const int stride = cairo_image_surface_get_stride(s);
+  // Opaque: written as RGB.
+  std::vector<std::uint8_t> rgb(static_cast<std::size_t>(image.width) * image.height * 3);
   for (int y = 0; y < image.height; ++y) {
-    auto* row = reinterpret_cast<std::uint32_t*>(data + y * stride);
     for (int x = 0; x < image.width; ++x) {
       const std::uint8_t* p = image.At(x, y);
-      row[x] = 0xFF000000u | (static_cast<std::uint32_t>(p[0]) << 16) |
-               (static_cast<std::uint32_t>(p[1]) << 8) | p[2];
+      std::copy_n(p, 3, &rgb[(static_cast<std::size_t>(y) * image.width + x) * 3]);
     }
   }
-  cairo_surface_mark_dirty(s);
-  const cairo_status_t st = cairo_surface_write_to_png(s, path.c_str());
-  cairo_surface_destroy(s);
-  if (st != CAIRO_STATUS_SUCCESS) {
-    if (error) *error = path + ": " + cairo_status_to_string(st);
-    return false;
-  }
-  return true;
+  return WritePngFile(path, image.width, image.height, rgb.data(),
+                      static_cast<std::size_t>(image.width) * 3, false, error);
 }
 
 PreviewCanvas::PreviewCanvas(int width, int height, std::uint32_t backgroundRgb)
