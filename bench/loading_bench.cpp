@@ -3,7 +3,9 @@
 // building (with the ray-cast structure) of every content file.
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "media/mesh_manager.h"
 #include "media/sound_manager.h"
@@ -39,5 +41,38 @@ void BM_LoadEveryContentFile(benchmark::State& state) {
   fs::current_path(old);
 }
 BENCHMARK(BM_LoadEveryContentFile)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The same jobs as the game's loading scene runs them: on its loader thread
+// and a helper beside it (Arg: the number of threads).
+void BM_LoadingSceneWorkers(benchmark::State& state) {
+  const fs::path content = fs::path(POROMEKO_SOURCE_DIR) / "content";
+  const fs::path old = fs::current_path();
+  fs::current_path(content);
+  platform::NullDevice device;
+  platform::Device* devicePtr = &device;
+  platform::Surface* backBuffer = nullptr;
+  media::InitSprite(&devicePtr, &backBuffer);
+  const auto workers = static_cast<int>(state.range(0));
+  for (auto _ : state) {
+    media::InitSound([] { return platform::CreateSilentSoundDevice(); });
+    {
+      scenes::LoadParent scene(scenes::LoadParent::DefaultJobs(), nullptr,
+                               scenes::LoadParent::Loader::Thread, workers);
+      while (scenes::RecordedLoaderThread()->StillActive())
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+      state.PauseTiming();
+    }
+    // The scene's end stops a loader it did not hand over: clear the flag.
+    scenes::ResetStopFlag();
+    scenes::RecordLoaderThread(nullptr);
+    media::ReleaseAllTextures();
+    media::ReleaseSound();
+    media::MeshManager::GetInstance().Clear();
+    state.ResumeTiming();
+  }
+  media::ReleaseSprite();
+  fs::current_path(old);
+}
+BENCHMARK(BM_LoadingSceneWorkers)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
+#include <set>
 #include <thread>
 
 #include "app/shell.h"
@@ -208,6 +209,63 @@ TEST_F(LoadParentTest, AModelThatCannotLoadEndsTheLoaderWithAFatalError) {
   EXPECT_NE(TakeFatalErrorMessage().find(media::kXFileLoadFailed), std::string::npos);
   EXPECT_NE(TakeFatalErrorMessage().find(content::model::kFly), std::string::npos);
   EXPECT_EQ(gJobsRun.load(), 1);
+}
+
+// Jobs that hold on until another job runs beside them (or a long while
+// passes), and note the threads they ran on.
+std::mutex gSideMutex;
+std::condition_variable gSideCv;
+int gInFlight = 0, gMostInFlight = 0;
+std::set<std::thread::id> gJobThreads;
+
+void SideBySideJob(platform::Device*&) {
+  std::unique_lock<std::mutex> lock(gSideMutex);
+  gJobThreads.insert(std::this_thread::get_id());
+  gMostInFlight = std::max(gMostInFlight, ++gInFlight);
+  gSideCv.notify_all();
+  gSideCv.wait_for(lock, std::chrono::seconds(5), [] { return gMostInFlight >= 2; });
+  --gInFlight;
+  ++gJobsRun;
+}
+
+TEST_F(LoadParentTest, TwoWorkersTakeEveryJobOnceSideBySide) {
+  gInFlight = gMostInFlight = 0;
+  gJobThreads.clear();
+  std::vector<LoadParent::Job> jobs(40, &SideBySideJob);
+  jobs.push_back(&BigNumberJob);
+  auto* scene = new LoadParent(jobs, &MakeNext, LoadParent::Loader::Thread, 2);
+  SequenceParent root(scene);
+  WaitFor([] { return !RecordedLoaderThread()->StillActive(); });
+  EXPECT_EQ(gJobsRun.load(), 41);
+  EXPECT_FLOAT_EQ(scene->Progress(), 1.0f);
+  EXPECT_EQ(gMostInFlight, 2);
+  EXPECT_EQ(gJobThreads.size(), 2u);
+  Update(root);
+  EXPECT_NE(dynamic_cast<NextScene*>(root.child), nullptr);
+  EXPECT_NE(media::FindTexture(tex::kResultScoreNum), nullptr);
+}
+
+std::atomic<int> gStartedAfterFailure{0};
+void NotingJob(platform::Device*&) {
+  if (FatalErrorPending()) ++gStartedAfterFailure;
+  std::this_thread::sleep_for(std::chrono::microseconds(200));
+  ++gJobsRun;
+}
+
+TEST_F(LoadParentTest, WithTwoWorkersAModelThatCannotLoadStopsBoth) {
+  gStartedAfterFailure = 0;
+  std::vector<LoadParent::Job> jobs(3, &NotingJob);
+  jobs.push_back(&FailingModelJob);
+  jobs.insert(jobs.end(), 200, &NotingJob);
+  SequenceParent root(new LoadParent(jobs, &MakeNext, LoadParent::Loader::Thread, 2));
+  WaitFor([] { return !RecordedLoaderThread()->StillActive(); });
+  EXPECT_TRUE(FatalErrorPending());
+  // The other worker finishes the job it holds (which it may have taken
+  // just before the failure), and takes none after.
+  EXPECT_GE(gJobsRun.load(), 3);
+  EXPECT_LE(gStartedAfterFailure.load(), 1);
+  Update(root);
+  EXPECT_NE(dynamic_cast<LoadParent*>(root.child), nullptr);  // never hands over
 }
 
 TEST_F(LoadParentTest, CaptionBouncesAndDrawShowsCaptionDigitsAndPercent) {

@@ -3,6 +3,8 @@
 #include <chrono>
 #include <cstdio>
 #include <exception>
+#include <system_error>
+#include <thread>
 
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -124,10 +126,12 @@ std::vector<LoadParent::Job> LoadParent::DefaultJobs() {
   };
 }
 
-LoadParent::LoadParent() : LoadParent(DefaultJobs(), &NewTitle) {}
+int LoadParent::DefaultWorkers() { return std::thread::hardware_concurrency() >= 2 ? 2 : 1; }
 
-LoadParent::LoadParent(std::vector<Job> jobs, NextScene next, Loader loader)
-    : loader_(loader), next_(next) {
+LoadParent::LoadParent() : LoadParent(DefaultJobs(), &NewTitle, kDefaultLoader, DefaultWorkers()) {}
+
+LoadParent::LoadParent(std::vector<Job> jobs, NextScene next, Loader loader, int workers)
+    : loader_(loader), workers_(workers), next_(next) {
   // What the loading screen itself draws is there from the first frame.
   media::LoadTexture(tex::kLoadingStr, 255, 62);
   media::LoadTexture(tex::kResultScoreNum, 550, 79);
@@ -139,6 +143,7 @@ LoadParent::LoadParent(std::vector<Job> jobs, NextScene next, Loader loader)
   wave_ = {0, 2, 4, 6, 8, 10, 12, 14};
   waveDir_.fill(-1);
   jobs_ = std::move(jobs);
+  back_ = jobs_.size();
   Start();
 }
 
@@ -171,26 +176,31 @@ LoadParent::~LoadParent() {
   jobs_.clear();
 }
 
-bool LoadParent::RunNextJob() {
-  if (nextJob_ >= jobs_.size()) return false;
-  platform::Device* device = media::gDevice ? *media::gDevice : nullptr;
-  try {
-    jobs_[nextJob_](device);
-  } catch (const std::exception& e) {
-    // A model the game cannot run without: the main thread shows it and
-    // ends the run; no further job runs.
-    RaiseFatalError(e.what());
-    nextJob_ = jobs_.size();
-    failed_ = true;
-    return false;
-  }
-  ++nextJob_;
+bool LoadParent::RunNextJob(bool fromBack) {
+  std::size_t job = 0;
   {
     std::lock_guard<std::mutex> lock(progressMutex_);
-    progress_ = static_cast<float>(nextJob_) / static_cast<float>(jobs_.size());
+    if (failed_ || front_ >= back_) return false;
+    job = fromBack ? --back_ : front_++;
   }
-  if (StopRequested()) nextJob_ = jobs_.size();
-  return nextJob_ < jobs_.size();
+  platform::Device* device = media::gDevice ? *media::gDevice : nullptr;
+  try {
+    jobs_[job](device);
+  } catch (const std::exception& e) {
+    // A model the game cannot run without: the main thread shows it and
+    // ends the run; no further job starts.
+    RaiseFatalError(e.what());
+    std::lock_guard<std::mutex> lock(progressMutex_);
+    failed_ = true;
+    front_ = back_;
+    return false;
+  }
+  const bool stop = StopRequested();
+  std::lock_guard<std::mutex> lock(progressMutex_);
+  ++jobsDone_;
+  progress_ = static_cast<float>(jobsDone_) / static_cast<float>(jobs_.size());
+  if (stop) front_ = back_;
+  return !failed_ && front_ < back_;
 }
 
 void LoadParent::FinishLoading() {
@@ -203,8 +213,27 @@ void LoadParent::FinishLoading() {
 }
 
 void LoadParent::LoaderRoutine() {
+  // Helpers take jobs beside this thread. The jobs share only the caches,
+  // which take loads from several threads; pictures, sounds and models are
+  // decoded side by side.
+  // All of them leave the drawing thread first call on the cores, so the
+  // loading screen keeps its frames.
+  platform::YieldToForeground();
+  std::vector<std::thread> helpers;
+  for (int i = 1; i < workers_; ++i) {
+    try {
+      helpers.emplace_back([this, fromBack = i % 2 == 1] {
+        platform::YieldToForeground();
+        while (RunNextJob(fromBack)) {
+        }
+      });
+    } catch (const std::system_error&) {
+      break;  // no thread to be had: this one takes every job
+    }
+  }
   while (RunNextJob()) {
   }
+  for (std::thread& helper : helpers) helper.join();
   if (!failed_) FinishLoading();
 }
 
@@ -213,7 +242,11 @@ bool LoadParent::RunJobsOnThisThread(bool all) {
   // moving while the jobs go by, as it does beside the loader thread.
   constexpr double kSliceMs = 8.0;
   const auto start = std::chrono::steady_clock::now();
-  bool more = nextJob_ < jobs_.size();
+  bool more = true;
+  {
+    std::lock_guard<std::mutex> lock(progressMutex_);
+    more = front_ < back_;
+  }
   while (more) {
     more = RunNextJob();
     const double spent =

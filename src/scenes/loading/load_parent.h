@@ -9,6 +9,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <mutex>
@@ -34,11 +35,18 @@ class LoadParent : public SequenceChild {
   enum class Loader { Thread, Updates };
   static constexpr Loader kDefaultLoader =
       platform::kThreadsAvailable ? Loader::Thread : Loader::Updates;
+  // How many threads the game's loading takes jobs with: the loader thread
+  // and, where the machine has a second core, one helper beside it.
+  static int DefaultWorkers();
 
   LoadParent();
-  // For tests: another job list, another scene after loading, and where the
-  // jobs run.
-  LoadParent(std::vector<Job> jobs, NextScene next, Loader loader = kDefaultLoader);
+  // For tests: another job list, another scene after loading, where the
+  // jobs run and, on the loader thread, how many threads take them. Each
+  // job runs once: the loader thread takes them from the front of the list,
+  // a helper from the back (so the two meet wherever the work divides).
+  // A job after the first in the list runs after it only with one worker.
+  LoadParent(std::vector<Job> jobs, NextScene next, Loader loader = kDefaultLoader,
+             int workers = 1);
   ~LoadParent() override;
 
   using SequenceChild::Update;
@@ -53,8 +61,9 @@ class LoadParent : public SequenceChild {
   const std::array<float, 8>& Wave() const { return wave_; }
 
  private:
-  // Runs the next job; false when none is left (or loading stopped).
-  bool RunNextJob();
+  // Takes and runs the next job from the front of the list (or its back);
+  // false when none is left (or loading stopped). Any worker may call it.
+  bool RunNextJob(bool fromBack = false);
   void FinishLoading();
   // The loader thread's whole life.
   void LoaderRoutine();
@@ -63,7 +72,7 @@ class LoadParent : public SequenceChild {
   bool RunJobsOnThisThread(bool all);
   void Start();
 
-  std::mutex progressMutex_;
+  std::mutex progressMutex_;  // guards progress_, jobsDone_ and the job ends
   std::array<platform::Rect, 5> glyphCells_{};
   std::array<float, 8> wave_{};
   std::array<int, 8> waveDir_{};
@@ -72,8 +81,11 @@ class LoadParent : public SequenceChild {
   double loadMs_ = 0.0;
   std::vector<Job> jobs_;
   Loader loader_ = kDefaultLoader;
-  std::size_t nextJob_ = 0;  // the loader's alone while it runs
-  bool failed_ = false;      // a job raised a fatal error
+  int workers_ = 1;
+  // Jobs [front_, back_) are still to be taken.
+  std::size_t front_ = 0, back_ = 0;
+  std::size_t jobsDone_ = 0;
+  std::atomic<bool> failed_{false};  // a job raised a fatal error
   std::chrono::steady_clock::time_point loadStart_;
   NextScene next_;
   std::unique_ptr<LoaderThread> thread_;
