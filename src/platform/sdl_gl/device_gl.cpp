@@ -960,6 +960,7 @@ class GlDevice : public StateDevice {
                            SurfaceTexture(backBuffer_), 0);
     AttachTargets();
     for (const ShaderKey& key : kGameShaderKeys) ProgramFor(key);
+    WarmUpMipmapGeneration();
     // A new back buffer starts black with depth 1.
     Clear(kClearTarget | kClearZBuffer | kClearStencil, 0xFF000000u, 1.0f, 0);
   }
@@ -1396,6 +1397,21 @@ class GlDevice : public StateDevice {
       ++done;
     }
     pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(done));
+  }
+
+  // The first mip chain a driver makes may first build its own means for
+  // it (llvmpipe compiles a shader for it, about 90 ms on a slow machine):
+  // a small texture gets its chain now, before any frame, rather than in
+  // the first frame that draws a model.
+  void WarmUpMipmapGeneration() {
+    const std::uint32_t pixels[16] = {};
+    GLuint name = 0;
+    glGenTextures(1, &name);
+    glBindTexture(GL_TEXTURE_2D, name);
+    TexImageBgra(GL_TEXTURE_2D, 4, 4, pixels);
+    glGenerateMipmap(GL_TEXTURE_2D);
+    glDeleteTextures(1, &name);
+    ForgetTextureBindings();
   }
 
   // A texture's GL name with its latest content, keeping track of the
