@@ -1,5 +1,6 @@
 #include "media/sound_manager.h"
 
+#include <bit>
 #include <cstdio>
 #include <vector>
 
@@ -10,6 +11,10 @@
 namespace media {
 
 SoundManager* gSoundManager = nullptr;
+
+namespace {
+constexpr char kTruncatedData[] = "data chunk runs past the end of the file; loaded what is there";
+}  // namespace
 
 std::unique_ptr<platform::SoundBuffer> LoadWaveBuffer(platform::SoundDevice& device,
                                                       const std::string& path, std::string* error) {
@@ -30,6 +35,22 @@ std::unique_ptr<platform::SoundBuffer> LoadWaveBuffer(platform::SoundDevice& dev
 
   platform::PcmFormat pcm{format.channels, format.samplesPerSec, format.bitsPerSample,
                           format.blockAlign};
+  // Samples already in the output format (the music) are read straight into
+  // the buffer's own memory: no second copy of several megabytes.
+  const bool outputFormat =
+      !adpcm && std::endian::native == std::endian::little &&
+      pcm.channels == platform::kOutputChannels && pcm.bitsPerSample == 16 &&
+      pcm.sampleRate == platform::kOutputRate && pcm.blockAlign == platform::kOutputBytesPerFrame &&
+      wave.DataBytesLeft() / platform::kOutputBytesPerFrame <= platform::kMaxBufferFrames;
+  if (outputFormat) {
+    std::vector<std::int16_t> samples(wave.DataBytesLeft() / 2);
+    std::uint32_t got = 0;
+    wave.Read(static_cast<std::uint32_t>(samples.size() * 2),
+              reinterpret_cast<std::uint8_t*>(samples.data()), &got);
+    samples.resize(got / 2);  // what came, if the file shrank under us
+    if (wave.DataTruncated()) *error = kTruncatedData;
+    return device.CreateBufferFromOutput(std::move(samples));  // drops a partial last frame
+  }
   // The size is bounded by the file's real size (Open cuts it to that).
   std::vector<std::uint8_t> data(wave.DataBytesLeft());
   std::uint32_t got = 0;
@@ -53,7 +74,7 @@ std::unique_ptr<platform::SoundBuffer> LoadWaveBuffer(platform::SoundDevice& dev
   std::string convertError;
   auto buffer = device.CreateBuffer(pcm, data, &convertError);
   if (!buffer) return silent(convertError);
-  if (truncated) *error = "data chunk runs past the end of the file; loaded what is there";
+  if (truncated) *error = kTruncatedData;
   return buffer;
 }
 

@@ -36,9 +36,14 @@ TEST_F(SoundManagerTest, LoadsEveryPlayablePcmLayout) {
     std::uint32_t outFrames;   // after conversion
     std::int16_t left, right;  // level of the converted sound
   } cases[] = {
-      {1, 8, 22050, 2205, 4410, 16384, 16384},   {2, 8, 44100, 441, 441, -16384, 16384},
-      {1, 16, 44100, 100, 100, -1234, -1234},    {2, 16, 22050, 1000, 2000, 3000, -3000},
-      {2, 16, 48000, 4800, 4410, 20000, -20000}, {1, 16, 48000, 480, 441, 77, 77},
+      {1, 8, 22050, 2205, 4410, 16384, 16384},
+      {2, 8, 44100, 441, 441, -16384, 16384},
+      {1, 16, 44100, 100, 100, -1234, -1234},
+      {2, 16, 22050, 1000, 2000, 3000, -3000},
+      {2, 16, 48000, 4800, 4410, 20000, -20000},
+      {1, 16, 48000, 480, 441, 77, 77},
+      // The output format itself, read straight into the buffer.
+      {2, 16, 44100, 300, 300, -25000, 31000},
   };
   std::vector<PathConst> paths;
   paths.reserve(std::size(cases));
@@ -96,7 +101,7 @@ TEST_F(SoundManagerTest, UnplayableFilesLeaveASilentEntry) {
       {"m_rate0.wav", Riff({PcmFmt(2, 0, 16), Chunk("data", Bytes(64, 0))})},
   };
   std::vector<PathConst> paths;
-  paths.reserve(std::size(cases) + 2);
+  paths.reserve(std::size(cases) + 3);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     paths.emplace_back(WriteFile(c.name, c.file));
@@ -121,6 +126,14 @@ TEST_F(SoundManagerTest, UnplayableFilesLeaveASilentEntry) {
   SoundHolder* partial = LoadSound(paths.back().c_str());
   EXPECT_EQ(partial->buffer->Samples(), (std::vector<std::int16_t>{5, 5, 6, 6}));
   EXPECT_NE(partial->error.find("end of the file"), std::string::npos);
+
+  // The same in the output format, read straight into the buffer: a data
+  // chunk declaring more than the file holds, ending in half a frame.
+  paths.emplace_back(WriteFile(
+      "s_cut.wav", Riff({PcmFmt(2, 44100, 16), Chunk("data", Samples16({1, -1, 2, -2, 3}), 40)})));
+  SoundHolder* partialStereo = LoadSound(paths.back().c_str());
+  EXPECT_EQ(partialStereo->buffer->Samples(), (std::vector<std::int16_t>{1, -1, 2, -2}));
+  EXPECT_NE(partialStereo->error.find("end of the file"), std::string::npos);
 
   // An extensible PCM file is an ordinary PCM sound.
   PathConst ext(WriteFile(
