@@ -251,8 +251,9 @@ class Texture : public Resource {
   virtual std::uint32_t Width() const = 0;
   virtual std::uint32_t Height() const = 0;
   virtual Usage GetUsage() const = 0;
-  // CPU pixels (ARGB, Width() * Height(), pitch Width() * 4). For a render
-  // target the content is what was last read back (empty until then).
+  // CPU pixels (ARGB, Width() * Height(), pitch Width() * 4); a new
+  // texture's are transparent black. For a render target the content is
+  // what was last read back (transparent black until then).
   virtual std::uint32_t* LockRect() = 0;
   virtual void UnlockRect() = 0;
   // Level 0 as a surface (one new reference). For render targets only.

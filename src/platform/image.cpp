@@ -58,7 +58,7 @@ bool PngFile::Open(const std::string& path, std::string* error) {
 }
 
 bool PngFile::ReadInto(std::uint32_t* dest, std::uint32_t destWidth, std::uint32_t destHeight,
-                       std::string* error) {
+                       std::string* error, bool destIsBlack) {
   const std::size_t destCount = static_cast<std::size_t>(destWidth) * destHeight;
   if (!state_->open) {
     SetError(error, path_ + ": no image to read");
@@ -77,7 +77,7 @@ bool PngFile::ReadInto(std::uint32_t* dest, std::uint32_t destWidth, std::uint32
   if (kLittleEndian && fits) {
     ok = png_image_finish_read(&image, nullptr, dest, static_cast<png_int_32>(destWidth) * 4,
                                nullptr) != 0;
-    if (ok) {
+    if (ok && !destIsBlack) {
       for (std::uint32_t y = 0; y < height_; ++y)
         std::fill_n(dest + static_cast<std::size_t>(y) * destWidth + width_, destWidth - width_,
                     0u);
@@ -90,7 +90,7 @@ bool PngFile::ReadInto(std::uint32_t* dest, std::uint32_t destWidth, std::uint32
     ok = png_image_finish_read(&image, nullptr, bytes.data(), static_cast<png_int_32>(stride),
                                nullptr) != 0;
     if (ok) {
-      std::fill_n(dest, destCount, 0u);
+      if (!destIsBlack) std::fill_n(dest, destCount, 0u);
       const std::uint32_t w = std::min(width_, destWidth), h = std::min(height_, destHeight);
       for (std::uint32_t y = 0; y < h; ++y) {
         const png_byte* row = bytes.data() + y * stride;

@@ -47,9 +47,11 @@ class PngFile {
   // ARGB buffer (rows destWidth apart): texels it does not cover become
   // transparent black, and an image larger than the buffer is cropped. Once
   // per Open. False (with the reason) when the data is damaged; the buffer
-  // is then all transparent black.
+  // is then all transparent black. `destIsBlack`: the caller's buffer is
+  // transparent black already (a new texture), so the texels beyond the
+  // image are left as they are, unwritten.
   bool ReadInto(std::uint32_t* dest, std::uint32_t destWidth, std::uint32_t destHeight,
-                std::string* error = nullptr);
+                std::string* error = nullptr, bool destIsBlack = false);
 
  private:
   struct State;

@@ -55,7 +55,8 @@ bool MakeTexture(Device* device, const std::string& path, std::uint32_t width, s
     return false;
   }
   std::uint32_t* texels = texture->LockRect();
-  const bool ok = texels && file.ReadInto(texels, width, height, error);
+  // A new texture is transparent black: the decoder writes the picture only.
+  const bool ok = texels && file.ReadInto(texels, width, height, error, true);
   texture->UnlockRect();
   if (!ok) {
     if (!texels) SetError(error, path + ": the texture cannot be written");

@@ -61,6 +61,25 @@ TEST_F(ImageTest, SaveThenLoadKeepsEveryPixelAndChannel) {
   EXPECT_EQ(img.At(0, 1), argb[5]);  // rows run top to bottom
 }
 
+TEST_F(ImageTest, ReadIntoALargerBufferClearsOrKeepsWhatLiesBeyondThePicture) {
+  const std::vector<std::uint32_t> argb = {0xFF102030u, 0x80405060u, 0x00708090u,
+                                           0xFFA0B0C0u, 0xFFD0E0F0u, 0x01020304u};
+  ASSERT_TRUE(SavePng(Path("b.png"), 3, 2, argb.data()));
+  for (const bool destIsBlack : {false, true}) {
+    SCOPED_TRACE(destIsBlack);
+    std::vector<std::uint32_t> dest(5 * 4, 0xDEADBEEFu);
+    PngFile file;
+    ASSERT_TRUE(file.Open(Path("b.png")));
+    ASSERT_TRUE(file.ReadInto(dest.data(), 5, 4, nullptr, destIsBlack));
+    for (std::uint32_t y = 0; y < 4; ++y) {
+      for (std::uint32_t x = 0; x < 5; ++x) {
+        const std::uint32_t beyond = destIsBlack ? 0xDEADBEEFu : 0u;
+        EXPECT_EQ(dest[y * 5 + x], x < 3 && y < 2 ? argb[y * 3 + x] : beyond) << x << ", " << y;
+      }
+    }
+  }
+}
+
 TEST_F(ImageTest, GreyAndOpaqueFilesBecomeOpaqueArgb) {
   // A one-channel file, as an image editor might save a mask.
   png_image image;

@@ -48,6 +48,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -69,6 +70,34 @@ constexpr float kPixelCentreShift = 0.5f;
 constexpr float kPointSampleNudge = 1.0f / 256.0f;
 
 class GlTexture;
+
+// A texture's CPU copy. It starts transparent black without being written: a
+// large block comes straight from the system as zeroed pages, which cost
+// nothing until touched, so the padding around a picture costs no time or
+// memory while the loader fills the picture in.
+class PixelBlock {
+ public:
+  bool empty() const { return size_ == 0; }
+  std::size_t size() const { return size_; }
+  std::uint32_t* data() const { return data_.get(); }
+  // `n` transparent black pixels (none when memory runs out: data() is null).
+  void Zeroed(std::size_t n) {
+    data_.reset(static_cast<std::uint32_t*>(std::calloc(n, sizeof(std::uint32_t))));
+    size_ = data_ ? n : 0;
+  }
+  void Release() {
+    data_.reset();
+    size_ = 0;
+  }
+  std::vector<std::uint32_t> Copy() const { return {data(), data() + size_}; }
+
+ private:
+  struct Free {
+    void operator()(std::uint32_t* p) const { std::free(p); }
+  };
+  std::unique_ptr<std::uint32_t, Free> data_;
+  std::size_t size_ = 0;
+};
 
 // What the device and its resources share.
 struct Shared {
@@ -127,7 +156,7 @@ class GlTexture : public Texture {
     if (usage_ == Usage::RenderTarget) {
       storedW_ = w;
       storedH_ = h;
-      pixels_.assign(static_cast<std::size_t>(w) * h, 0u);
+      pixels_.Zeroed(static_cast<std::size_t>(w) * h);
     }
   }
   ~GlTexture() override {
@@ -179,7 +208,8 @@ class GlTexture : public Texture {
     glBindTexture(target, name_);
     if (bound) *bound = true;
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-    const std::vector<std::uint32_t>& px = CpuPixels();
+    const PixelBlock& px = CpuPixels();
+    if (!px.data()) return true;  // no memory for the pixels: nothing to send
     const auto sw = static_cast<GLsizei>(storedW_), sh = static_cast<GLsizei>(storedH_);
     const auto pitch = static_cast<GLsizei>(w_);
     const std::size_t rowBytes = static_cast<std::size_t>(storedW_) * 4;
@@ -206,7 +236,7 @@ class GlTexture : public Texture {
     rowsDone_ = 0;
     uploaded_ = true;
     dirty_ = false;
-    if (usage_ != Usage::RenderTarget) std::vector<std::uint32_t>().swap(pixels_);
+    if (usage_ != Usage::RenderTarget) pixels_.Release();
     return true;
   }
 
@@ -242,9 +272,10 @@ class GlTexture : public Texture {
   // The CPU copy, made again when it was let go: read back from GL on the
   // drawing thread; elsewhere (no context there) transparent black, which
   // is also what a texture never filled holds.
-  std::vector<std::uint32_t>& CpuPixels() {
+  PixelBlock& CpuPixels() {
     if (pixels_.empty()) {
-      pixels_.assign(static_cast<std::size_t>(w_) * h_, 0u);
+      pixels_.Zeroed(static_cast<std::size_t>(w_) * h_);
+      if (pixels_.empty()) return pixels_;
       if (uploaded_ && name_ != 0 && OnDrawingThread(*shared_)) ReadBack();
     }
     return pixels_;
@@ -271,7 +302,7 @@ class GlTexture : public Texture {
   std::uint32_t w_, h_;
   std::uint32_t storedW_, storedH_;  // what GL stores (see the class comment)
   Usage usage_;
-  std::vector<std::uint32_t> pixels_;
+  PixelBlock pixels_;
   std::atomic<bool> dirty_{true};
   GLuint name_ = 0;
   std::uint32_t rowsDone_ = 0;  // of an upload in bands, drawing thread only
@@ -1198,7 +1229,8 @@ class GlDevice : public StateDevice {
   std::vector<std::uint32_t> ReadTexture(Texture* texture) override {
     auto* t = dynamic_cast<GlTexture*>(texture);
     if (!t) return {};
-    if (t->GetUsage() != Usage::RenderTarget) return t->CpuPixels();
+    if (t->GetUsage() != Usage::RenderTarget) return t->CpuPixels().Copy();
+    if (!t->CpuPixels().data()) return {};  // no memory for the copy
     Claim();
     GLuint name = TextureName(t);
     glBindFramebuffer(GL_READ_FRAMEBUFFER, readFbo_);
@@ -1210,7 +1242,7 @@ class GlDevice : public StateDevice {
     glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, 0, 0);
     glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
     // What was read back is now the texture's CPU copy (see LockRect).
-    return t->CpuPixels();
+    return t->CpuPixels().Copy();
   }
 
   // Test hooks.
