@@ -55,10 +55,14 @@ const HUD_SHARE_OFF_MAX = 0.005;
 // first build); the page's full-screen button over an empty canvas makes
 // 0.3 %.
 const LOADING_SHARE_MIN = 0.01;
+// The title's pictures differ from their commonest colour in over 90 % of
+// their pixels; a picture this busy is not the loading screen.
+const TITLE_SHARE_MIN = 0.5;
 // Loading takes a handful of frames and a screenshot forces frames of its
 // own, so the page runs this many times slower until its loading screen has
-// been seen (the first build needed 20 to be seen surely).
-const LOADING_SLOWDOWN = 20;
+// been seen (the first build needed 20 to be seen surely; faster loading
+// needed more).
+const LOADING_SLOWDOWN = 40;
 const SCREEN_SHARE_MIN = 0.1;
 // Software WebGL on a busy machine is slow; these are deliberately long.
 const LOAD_TIMEOUT_MS = 240000;
@@ -230,10 +234,12 @@ async function loadingScreen(url) {
       continue;
     }
     const shot = await canvasPicture();
-    // Still loading after the screenshot, so it shows the loading screen.
-    if ((await state())?.scene !== 'loading') break;
-    ++looks;
     const v = variety(shot.canvas);
+    // Still loading after the screenshot, so it shows the loading screen. A
+    // loading that ended while the screenshot was taken leaves either the
+    // loading screen or the title's first picture, which is far busier.
+    if ((await state())?.scene !== 'loading' && v.shareOff >= TITLE_SHARE_MIN) break;
+    ++looks;
     if (!best || v.shareOff > best.v.shareOff) best = { v, shot };
     if (v.shareOff >= LOADING_SHARE_MIN) {
       save('1-loading.png', shot.png);
