@@ -18,40 +18,56 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void BM_LoadEveryContentFile(benchmark::State& state) {
-  const fs::path content = fs::path(POROMEKO_SOURCE_DIR) / "content";
-  const fs::path old = fs::current_path();
-  fs::current_path(content);
-  platform::NullDevice device;
-  platform::Device* devicePtr = &device;
-  platform::Surface* backBuffer = nullptr;
-  media::InitSprite(&devicePtr, &backBuffer);
-  const std::vector<scenes::LoadParent::Job> jobs = scenes::LoadParent::DefaultJobs();
-  for (auto _ : state) {
-    media::InitSound([] { return platform::CreateSilentSoundDevice(); });
-    for (scenes::LoadParent::Job job : jobs) job(devicePtr);
-    state.PauseTiming();
+// The shipped content as the working folder, the null device and the
+// shared sprite, for as long as it lives.
+class ContentOnNullDevice {
+ public:
+  ContentOnNullDevice() : old_(fs::current_path()) {
+    fs::current_path(fs::path(POROMEKO_SOURCE_DIR) / "content");
+    media::InitSprite(&device_, &backBuffer_);
+  }
+  ~ContentOnNullDevice() {
+    media::ReleaseSprite();
+    fs::current_path(old_);
+  }
+  ContentOnNullDevice(const ContentOnNullDevice&) = delete;
+  ContentOnNullDevice& operator=(const ContentOnNullDevice&) = delete;
+
+  // Gives back everything the jobs loaded.
+  static void ReleaseLoaded() {
     media::ReleaseAllTextures();
     media::ReleaseSound();
     media::MeshManager::GetInstance().Clear();
+  }
+
+  // The device as the jobs take it.
+  platform::Device*& Device() { return device_; }
+
+ private:
+  fs::path old_;
+  platform::NullDevice nullDevice_;
+  platform::Device* device_ = &nullDevice_;  // the sprite keeps its address
+  platform::Surface* backBuffer_ = nullptr;
+};
+
+void BM_LoadEveryContentFile(benchmark::State& state) {
+  ContentOnNullDevice run;
+  const std::vector<scenes::LoadParent::Job> jobs = scenes::LoadParent::DefaultJobs();
+  for (auto _ : state) {
+    media::InitSound([] { return platform::CreateSilentSoundDevice(); });
+    for (scenes::LoadParent::Job job : jobs) job(run.Device());
+    state.PauseTiming();
+    ContentOnNullDevice::ReleaseLoaded();
     state.ResumeTiming();
   }
   state.counters["jobs"] = static_cast<double>(jobs.size());
-  media::ReleaseSprite();
-  fs::current_path(old);
 }
 BENCHMARK(BM_LoadEveryContentFile)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The same jobs as the game's loading scene runs them: on its loader thread
 // and a helper beside it (Arg: the number of threads).
 void BM_LoadingSceneWorkers(benchmark::State& state) {
-  const fs::path content = fs::path(POROMEKO_SOURCE_DIR) / "content";
-  const fs::path old = fs::current_path();
-  fs::current_path(content);
-  platform::NullDevice device;
-  platform::Device* devicePtr = &device;
-  platform::Surface* backBuffer = nullptr;
-  media::InitSprite(&devicePtr, &backBuffer);
+  ContentOnNullDevice run;
   const auto workers = static_cast<int>(state.range(0));
   for (auto _ : state) {
     media::InitSound([] { return platform::CreateSilentSoundDevice(); });
@@ -65,13 +81,9 @@ void BM_LoadingSceneWorkers(benchmark::State& state) {
     // The scene's end stops a loader it did not hand over: clear the flag.
     scenes::ResetStopFlag();
     scenes::RecordLoaderThread(nullptr);
-    media::ReleaseAllTextures();
-    media::ReleaseSound();
-    media::MeshManager::GetInstance().Clear();
+    ContentOnNullDevice::ReleaseLoaded();
     state.ResumeTiming();
   }
-  media::ReleaseSprite();
-  fs::current_path(old);
 }
 BENCHMARK(BM_LoadingSceneWorkers)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 

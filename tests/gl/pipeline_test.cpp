@@ -53,6 +53,17 @@ Texture* MakeTexture(Device* d, std::uint32_t w, std::uint32_t h,
   return t;
 }
 
+// Draws that take the texture's colour and the texel's alpha times the
+// vertex's, blended over what is there by that alpha.
+void UseTextureBlendedByItsAlpha(Device* d, Texture* t) {
+  d->SetTexture(0, t);
+  d->SetRenderState(RenderState::AlphaBlendEnable, 1);
+  d->SetRenderState(RenderState::SrcBlend, kBlendSrcAlpha);
+  d->SetRenderState(RenderState::DestBlend, kBlendInvSrcAlpha);
+  d->SetTextureStageState(0, TextureStageState::AlphaOp, kTopModulate);
+  d->SetTextureStageState(0, TextureStageState::AlphaArg2, kTaDiffuse);
+}
+
 TEST_F(PipelineTest, ClearFillsTheViewportOnly) {
   d->Clear(kClearTarget, 0xFF336699u, 1.0f, 0);
   auto px = Frame();
@@ -453,12 +464,7 @@ TEST_F(PipelineTest, TextureModulationAndAddressing) {
   // Top-left red, top-right green, bottom-left blue, bottom-right half-transparent white.
   Texture* t = MakeTexture(d, 2, 2, {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu, 0x80FFFFFFu});
   ASSERT_NE(t, nullptr);
-  d->SetTexture(0, t);
-  d->SetRenderState(RenderState::AlphaBlendEnable, 1);
-  d->SetRenderState(RenderState::SrcBlend, kBlendSrcAlpha);
-  d->SetRenderState(RenderState::DestBlend, kBlendInvSrcAlpha);
-  d->SetTextureStageState(0, TextureStageState::AlphaOp, kTopModulate);
-  d->SetTextureStageState(0, TextureStageState::AlphaArg2, kTaDiffuse);
+  UseTextureBlendedByItsAlpha(d, t);
   Quad(100, 100, 104, 104, 0xFF808080u);
   // Twice round the texture: wrapped, then clamped.
   Quad(200, 100, 208, 104, 0xFFFFFFFFu, 0, 0, 0, 2, 1);
@@ -572,12 +578,7 @@ TEST_F(PipelineTest, ATextureStoredTrimmedSamplesAsTheWholePaddedOne) {
 
   auto draw = [&](Texture* t) {
     d->Clear(kClearTarget, 0xFF203040u, 1.0f, 0);
-    d->SetTexture(0, t);
-    d->SetRenderState(RenderState::AlphaBlendEnable, 1);
-    d->SetRenderState(RenderState::SrcBlend, kBlendSrcAlpha);
-    d->SetRenderState(RenderState::DestBlend, kBlendInvSrcAlpha);
-    d->SetTextureStageState(0, TextureStageState::AlphaOp, kTopModulate);
-    d->SetTextureStageState(0, TextureStageState::AlphaArg2, kTaDiffuse);
+    UseTextureBlendedByItsAlpha(d, t);
     d->SetSamplerState(0, SamplerState::AddressU, kTaddressClamp);
     d->SetSamplerState(0, SamplerState::AddressV, kTaddressClamp);
     // 1:1 and point sampled, the picture and the padding past it.

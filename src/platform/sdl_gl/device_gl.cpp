@@ -587,20 +587,20 @@ ShaderKey GameKey(bool rhw, int blendWeights, bool lit, bool texture, bool white
   k.alphaFunc = alphaFunc;
   return k;
 }
-ShaderKey Trimmed(ShaderKey k) {
+ShaderKey OnRectangle(ShaderKey k) {
   k.rect = kRectangleTextures;
   return k;
 }
 const ShaderKey kGameShaderKeys[] = {
-    GameKey(true, 0, false, true, false, 0),             // sprites
-    Trimmed(GameKey(true, 0, false, true, false, 0)),    // sprites of padded pictures
-    GameKey(true, 0, false, false, false, 0),            // screen quads (fades, bars)
-    GameKey(false, 0, false, true, true, 0),             // the sky
-    GameKey(false, 0, false, true, false, kCmpGreater),  // trees seen through
-    GameKey(false, 0, true, true, false, 0),             // lit models
-    GameKey(false, 1, true, true, false, 0),             // skinned, two bones a vertex
-    GameKey(false, 2, true, true, false, 0),             // three
-    GameKey(false, 3, true, true, false, 0),             // four
+    GameKey(true, 0, false, true, false, 0),               // sprites
+    OnRectangle(GameKey(true, 0, false, true, false, 0)),  // sprites of padded pictures
+    GameKey(true, 0, false, false, false, 0),              // screen quads (fades, bars)
+    GameKey(false, 0, false, true, true, 0),               // the sky
+    GameKey(false, 0, false, true, false, kCmpGreater),    // trees seen through
+    GameKey(false, 0, true, true, false, 0),               // lit models
+    GameKey(false, 1, true, true, false, 0),               // skinned, two bones a vertex
+    GameKey(false, 2, true, true, false, 0),               // three
+    GameKey(false, 3, true, true, false, 0),               // four
 };
 
 // Matrices are uploaded as stored (row-major, row vectors); GLSL then reads
