@@ -35,13 +35,22 @@ std::unique_ptr<platform::SoundBuffer> LoadWaveBuffer(platform::SoundDevice& dev
 
   platform::PcmFormat pcm{format.channels, format.samplesPerSec, format.bitsPerSample,
                           format.blockAlign};
-  // Samples already in the output format (the music) are read straight into
-  // the buffer's own memory: no second copy of several megabytes.
+  // Samples already in the output format are read straight into the
+  // buffer's own memory (no second copy), or, when long, played from the file.
   const bool outputFormat =
       !adpcm && std::endian::native == std::endian::little &&
       pcm.channels == platform::kOutputChannels && pcm.bitsPerSample == 16 &&
       pcm.sampleRate == platform::kOutputRate && pcm.blockAlign == platform::kOutputBytesPerFrame &&
       wave.DataBytesLeft() / platform::kOutputBytesPerFrame <= platform::kMaxBufferFrames;
+  if (outputFormat && wave.DataBytesLeft() >= kStreamSoundsFromBytes) {
+    // Long music is played from its file rather than held.
+    std::string openError;
+    if (auto reader = platform::OpenFrameFile(path, wave.DataOffset(), &openError)) {
+      if (wave.DataTruncated()) *error = kTruncatedData;
+      return device.CreateStreamedBuffer(std::move(reader),
+                                         wave.DataBytesLeft() / platform::kOutputBytesPerFrame);
+    }
+  }
   if (outputFormat) {
     std::vector<std::int16_t> samples(wave.DataBytesLeft() / 2);
     std::uint32_t got = 0;

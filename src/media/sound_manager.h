@@ -85,6 +85,10 @@ void StopSound(const char* path);
 // Ends the sound system (nothing when it is not running).
 void ReleaseSound();
 
+// Sounds already in the output format from this size on are played from
+// their file (streamed) instead of held in memory: the two pieces of music.
+inline constexpr std::uint32_t kStreamSoundsFromBytes = 1u << 20;
+
 // Reads a WAV file into a buffer of `device`; an empty buffer and `*error`
 // when the file cannot be played.
 std::unique_ptr<platform::SoundBuffer> LoadWaveBuffer(platform::SoundDevice& device,

@@ -56,6 +56,8 @@ class WaveFile {
 
   const std::optional<WaveFormat>& Format() const { return format_; }
   std::uint32_t DataBytesLeft() const { return dataLeft_; }
+  // Where in the file the next sample byte Read would give lies.
+  std::uint64_t DataOffset() const { return readOffset_; }
   // The data chunk's size as written in the file.
   std::uint32_t DataChunkSize() const { return dataChunkSize_; }
   bool DataTruncated() const { return dataTruncated_; }

@@ -72,8 +72,9 @@ void MixerCore::MixChunk(std::int16_t* out, std::size_t frames) {
     std::lock_guard<std::mutex> lock(state);
     for (std::size_t i = 0; i < playingCount; ++i) {
       SoundBuffer* b = playing[i];
-      voices[count++] = Voice{
-          b, b->samples_.data(), b->frames_, b->position_, b->generation_, b->looping_, false};
+      const std::int16_t* samples = b->stream_ ? nullptr : b->samples_.data();
+      voices[count++] =
+          Voice{b, samples, b->frames_, b->position_, b->generation_, b->looping_, false};
     }
   }
 
@@ -91,7 +92,8 @@ void MixerCore::MixChunk(std::int16_t* out, std::size_t frames) {
         p = 0;
       }
       std::size_t k = std::min<std::size_t>(frames - done, voice.frames - p);
-      const std::int16_t* src = voice.samples + std::size_t{p} * kOutputChannels;
+      const std::int16_t* src = voice.samples ? voice.samples + std::size_t{p} * kOutputChannels
+                                              : voice.buffer->StreamedFrames(p, &k);
       std::int32_t* dst = sum.data() + done * kOutputChannels;
       for (std::size_t i = 0; i < k * kOutputChannels; ++i) dst[i] += src[i];
       p += static_cast<std::uint32_t>(k);
@@ -145,6 +147,31 @@ SoundBuffer::SoundBuffer(std::shared_ptr<MixerCore> core, std::vector<std::int16
     : core_(std::move(core)),
       samples_(std::move(samples)),
       frames_(static_cast<std::uint32_t>(samples_.size() / kOutputChannels)) {}
+
+SoundBuffer::SoundBuffer(std::shared_ptr<MixerCore> core, std::unique_ptr<FrameReader> stream,
+                         std::uint32_t frames)
+    : core_(std::move(core)),
+      frames_(frames),
+      stream_(std::move(stream)),
+      window_(std::size_t{kStreamWindowFrames} * kOutputChannels) {}
+
+const std::int16_t* SoundBuffer::StreamedFrames(std::uint32_t position, std::size_t* count) {
+  if (position < windowFirst_ || position - windowFirst_ >= windowFrames_) {
+    const auto want = std::min<std::uint32_t>(kStreamWindowFrames, frames_ - position);
+    const std::size_t got =
+        std::min<std::size_t>(stream_->Read(position, window_.data(), want), want);
+    // What could not be read plays as silence, once per window: a failing
+    // source is not asked again for every chunk.
+    std::fill(window_.begin() + static_cast<std::ptrdiff_t>(got * kOutputChannels),
+              window_.begin() + static_cast<std::ptrdiff_t>(std::size_t{want} * kOutputChannels),
+              std::int16_t{0});
+    windowFirst_ = position;
+    windowFrames_ = want;
+  }
+  const std::uint32_t offset = position - windowFirst_;
+  *count = std::min<std::size_t>(*count, windowFrames_ - offset);
+  return window_.data() + std::size_t{offset} * kOutputChannels;
+}
 
 SoundBuffer::~SoundBuffer() {
   std::lock_guard<std::mutex> mixLock(core_->mix);
@@ -220,6 +247,13 @@ std::unique_ptr<SoundBuffer> SoundDevice::CreateBufferFromOutput(
   if (samples.size() / kOutputChannels > kMaxBufferFrames)
     samples.resize(kMaxBufferFrames * kOutputChannels);
   return std::unique_ptr<SoundBuffer>(new SoundBuffer(core_, std::move(samples)));
+}
+
+std::unique_ptr<SoundBuffer> SoundDevice::CreateStreamedBuffer(std::unique_ptr<FrameReader> reader,
+                                                               std::uint64_t frames) {
+  if (!reader) return CreateBufferFromOutput({});
+  const auto kept = static_cast<std::uint32_t>(std::min(frames, kMaxBufferFrames));
+  return std::unique_ptr<SoundBuffer>(new SoundBuffer(core_, std::move(reader), kept));
 }
 
 std::int32_t SoundDevice::GetVolume() const { return core_->volume.load(); }

@@ -1,8 +1,15 @@
-// PCM conversion to the output format, volume curves and the silent device.
+// PCM conversion to the output format, volume curves, the file reader of
+// streamed buffers and the silent device.
 #include "platform/sound.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <bit>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 
 namespace platform {
 
@@ -24,7 +31,55 @@ Frame DecodeFrame(const PcmFormat& format, const std::uint8_t* p) {
   return {left, DecodeSample(p + format.bitsPerSample / 8, format.bitsPerSample)};
 }
 
+class FrameFile final : public FrameReader {
+ public:
+  FrameFile(int fd, std::uint64_t offset) : fd_(fd), offset_(offset) {}
+  ~FrameFile() override { ::close(fd_); }
+  FrameFile(const FrameFile&) = delete;
+  FrameFile& operator=(const FrameFile&) = delete;
+
+  std::size_t Read(std::uint64_t first, std::int16_t* out, std::size_t count) override {
+    auto* dest = reinterpret_cast<char*>(out);
+    const std::size_t want = count * kOutputBytesPerFrame;
+    const std::uint64_t at = offset_ + first * kOutputBytesPerFrame;
+    std::size_t got = 0;
+    while (got < want) {
+      const ssize_t n = ::pread(fd_, dest + got, want - got, static_cast<off_t>(at + got));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;  // the end of the file, or an error: the rest is silence
+      got += static_cast<std::size_t>(n);
+    }
+    const std::size_t frames = got / kOutputBytesPerFrame;
+    if constexpr (std::endian::native == std::endian::big) {
+      for (std::size_t i = 0; i < frames * kOutputChannels; ++i) {
+        const auto u = static_cast<std::uint16_t>(out[i]);
+        out[i] = static_cast<std::int16_t>(static_cast<std::uint16_t>((u >> 8) | (u << 8)));
+      }
+    }
+    return frames;
+  }
+
+ private:
+  const int fd_;
+  const std::uint64_t offset_;
+};
+
 }  // namespace
+
+std::unique_ptr<FrameReader> OpenFrameFile(const std::string& path, std::uint64_t offset,
+                                           std::string* error) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    if (error) *error = "cannot open " + path + ": " + std::strerror(errno);
+    return nullptr;
+  }
+#if defined(POSIX_FADV_WILLNEED)
+  // Ask for the file in the system's cache now, so that the mixing thread's
+  // reads do not wait for the disk.
+  ::posix_fadvise(fd, static_cast<off_t>(offset), 0, POSIX_FADV_WILLNEED);
+#endif
+  return std::make_unique<FrameFile>(fd, offset);
+}
 
 bool ConvertPcmToOutput(const PcmFormat& format, std::span<const std::uint8_t> data,
                         std::vector<std::int16_t>* out, std::string* error) {

@@ -28,6 +28,11 @@
 //  - Every call is thread-safe. Mix never allocates; it holds the play-state
 //    lock only to copy and write back the positions of the playing buffers.
 //    At most kMaxVoices buffers play at once; Play beyond that returns false.
+//  - A streamed buffer (CreateStreamedBuffer) behaves as one held in memory,
+//    but its frames are read as they are played, a window of
+//    kStreamWindowFrames at a time, from the mixing thread. Frames that
+//    cannot be read then (a file cut short since it was opened, a read
+//    error) play as silence; the position and status go on as usual.
 //
 // The sdl_gl back end (sdl_gl/audio_sdl.cpp, CreateSdlSoundDevice) opens the
 // default SDL audio device and calls Mix from SDL's audio callback. When no
@@ -70,6 +75,8 @@ inline constexpr std::uint32_t kMinSourceRate = 1000;
 inline constexpr std::uint32_t kMaxSourceRate = 384000;
 // Longest sound a buffer holds after conversion: half an hour.
 inline constexpr std::uint64_t kMaxBufferFrames = std::uint64_t{kOutputRate} * 60 * 30;
+// Frames a streamed buffer reads at once (about 0.19 s, 32 KiB).
+inline constexpr std::uint32_t kStreamWindowFrames = 8192;
 
 // Uncompressed PCM as it comes from a file.
 struct PcmFormat {
@@ -98,6 +105,25 @@ double VolumeToGain(std::int32_t hundredthsOfDb);
 // loud as 100 (-12 dB): 4000 * log10(percent / 100), rounded.
 std::int32_t VolumeFromPercent(int percent);
 
+// Where a streamed buffer's frames come from. Read is called from the mixing
+// thread only, one call at a time.
+class FrameReader {
+ public:
+  virtual ~FrameReader() = default;
+  // Reads up to `count` frames in the output format, from frame `first` on,
+  // into `out` (2 * count samples). Returns the number of whole frames read;
+  // fewer than asked when the source ends early or cannot be read.
+  virtual std::size_t Read(std::uint64_t first, std::int16_t* out, std::size_t count) = 0;
+};
+
+// Reads output-format frames (interleaved little-endian int16 stereo) stored
+// in the file at `path` from byte `offset` on. Null with `*error` set when
+// the file cannot be opened. The file stays open while the reader lives, so
+// a file replaced under a running game is still read as it was; one cut
+// short reads short.
+std::unique_ptr<FrameReader> OpenFrameFile(const std::string& path, std::uint64_t offset,
+                                           std::string* error);
+
 struct MixerCore;
 
 class SoundBuffer {
@@ -116,16 +142,29 @@ class SoundBuffer {
   std::uint32_t GetStatus() const;
   // Size of the converted sound in bytes (output format).
   std::uint32_t Size() const;
+  // The samples of a buffer held in memory; empty for a streamed one.
   const std::vector<std::int16_t>& Samples() const { return samples_; }
+  bool Streamed() const { return stream_ != nullptr; }
 
  private:
   friend class SoundDevice;
   friend struct MixerCore;
   SoundBuffer(std::shared_ptr<MixerCore> core, std::vector<std::int16_t> samples);
+  SoundBuffer(std::shared_ptr<MixerCore> core, std::unique_ptr<FrameReader> stream,
+              std::uint32_t frames);
+  // Mixing thread: the frames from `position` on that the window holds,
+  // reading the window there first when it does not hold `position`. At
+  // most `*count` frames; `*count` is cut to what the window holds.
+  const std::int16_t* StreamedFrames(std::uint32_t position, std::size_t* count);
 
   std::shared_ptr<MixerCore> core_;
   const std::vector<std::int16_t> samples_;
   const std::uint32_t frames_;
+  // A streamed buffer's source and window; used only under the core's mix lock.
+  const std::unique_ptr<FrameReader> stream_;
+  std::vector<std::int16_t> window_;
+  std::uint32_t windowFirst_ = 0;
+  std::uint32_t windowFrames_ = 0;
   // Play state, guarded by the core's state lock.
   bool playing_ = false;
   bool looping_ = false;
@@ -147,6 +186,11 @@ class SoundDevice {
                                             std::span<const std::uint8_t> data, std::string* error);
   // A buffer of samples already in the output format (interleaved stereo).
   std::unique_ptr<SoundBuffer> CreateBufferFromOutput(std::vector<std::int16_t> samples);
+  // A buffer of `frames` frames read from `reader` as they are played (a
+  // long piece of music that need not sit in memory). At most
+  // kMaxBufferFrames; a null reader gives an empty buffer.
+  std::unique_ptr<SoundBuffer> CreateStreamedBuffer(std::unique_ptr<FrameReader> reader,
+                                                    std::uint64_t frames);
 
   // The master output. Values are clamped to their ranges.
   std::int32_t GetVolume() const;

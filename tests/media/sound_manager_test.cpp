@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <thread>
 
@@ -139,6 +140,49 @@ TEST_F(SoundManagerTest, UnplayableFilesLeaveASilentEntry) {
   PathConst ext(WriteFile(
       "ext.wav", Riff({ExtensibleFmt(1, 44100, 16, 1), Chunk("data", Samples16({9, -9}))})));
   EXPECT_EQ(LoadSound(ext.c_str())->buffer->Samples(), (std::vector<std::int16_t>{9, 9, -9, -9}));
+}
+
+TEST_F(SoundManagerTest, LongMusicInTheOutputFormatPlaysFromItsFile) {
+  InitSound();
+  // Just long enough to be streamed; every frame tells its index.
+  const std::uint32_t frames = kStreamSoundsFromBytes / platform::kOutputBytesPerFrame;
+  std::vector<std::int16_t> samples;
+  for (std::uint32_t i = 0; i < frames; ++i) {
+    samples.push_back(static_cast<std::int16_t>(i & 0x7FFF));
+    samples.push_back(static_cast<std::int16_t>(-(i & 0x7FFF)));
+  }
+  PathConst music(
+      WriteFile("music.wav", Riff({PcmFmt(2, 44100, 16), Chunk("data", Samples16(samples))})));
+  SoundHolder* holder = LoadSound(music.c_str());
+  ASSERT_NE(holder, nullptr);
+  EXPECT_EQ(holder->error, "");
+  platform::SoundBuffer& buffer = *holder->buffer;
+  ASSERT_TRUE(buffer.Streamed());
+  EXPECT_EQ(buffer.Size(), frames * platform::kOutputBytesPerFrame);
+
+  platform::SoundDevice& device = gSoundManager->Device();
+  ASSERT_TRUE(buffer.SetCurrentPosition(40000 * 4));
+  ASSERT_TRUE(buffer.Play(platform::kPlayLooping));
+  std::vector<std::int16_t> out(2 * 3);
+  device.Mix(out.data(), 3);
+  EXPECT_EQ(out,
+            (std::vector<std::int16_t>{(40000 & 0x7FFF), -(40000 & 0x7FFF), (40001 & 0x7FFF),
+                                       -(40001 & 0x7FFF), (40002 & 0x7FFF), -(40002 & 0x7FFF)}));
+
+  // The file cut short under the running game: the rest plays as silence and
+  // the music goes on looping.
+  std::filesystem::resize_file(music.text, 20);
+  std::vector<std::int16_t> rest(2 * std::size_t{frames});
+  device.Mix(rest.data(), frames);
+  EXPECT_TRUE(std::all_of(rest.begin() + 2 * platform::kStreamWindowFrames, rest.end(),
+                          [](std::int16_t v) { return v == 0; }));
+  EXPECT_EQ(buffer.GetStatus(), platform::kStatusPlaying | platform::kStatusLooping);
+  buffer.Stop();
+
+  // Shorter sounds in the same format are held in memory.
+  PathConst jingle(
+      WriteFile("jingle.wav", Riff({PcmFmt(2, 44100, 16), Chunk("data", Samples16({4, -4}))})));
+  EXPECT_FALSE(LoadSound(jingle.c_str())->buffer->Streamed());
 }
 
 TEST_F(SoundManagerTest, CacheIsKeyedByThePathConstantAndNeverReloads) {

@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 #include <vector>
 
@@ -276,6 +278,133 @@ TEST(MixerTest, PlayCallsFromAnotherThreadWhileMixing) {
   done.store(true);
   output.join();
   EXPECT_EQ(device->PlayingCount(), 0u);
+}
+
+// --- Streamed buffers --------------------------------------------------------------
+
+// Frames from memory, counting the reads; frames from `readable` on cannot be
+// read (a file cut short).
+class MemoryFrames final : public FrameReader {
+ public:
+  MemoryFrames(std::vector<std::int16_t> samples, std::size_t readable, int* reads)
+      : samples_(std::move(samples)), readable_(readable), reads_(reads) {}
+  std::size_t Read(std::uint64_t first, std::int16_t* out, std::size_t count) override {
+    ++*reads_;
+    if (first >= readable_) return 0;
+    const std::size_t n = std::min<std::size_t>(count, readable_ - first);
+    std::copy_n(samples_.begin() + static_cast<std::ptrdiff_t>(first * 2), n * 2, out);
+    return n;
+  }
+
+ private:
+  std::vector<std::int16_t> samples_;
+  std::size_t readable_;
+  int* reads_;
+};
+
+std::int16_t Noise(std::size_t i) {
+  return static_cast<std::int16_t>((i * 7919u) % 65536u - 32768);
+}
+
+TEST(StreamedBufferTest, PlaysExactlyAsTheSameSamplesHeldInMemory) {
+  const std::size_t frames = 3 * kStreamWindowFrames + 123;
+  const auto samples = Stereo(frames, Noise);
+  auto heldDevice = CreateSilentSoundDevice();
+  auto streamDevice = CreateSilentSoundDevice();
+  auto held = heldDevice->CreateBufferFromOutput(samples);
+  int reads = 0;
+  auto streamed = streamDevice->CreateStreamedBuffer(
+      std::make_unique<MemoryFrames>(samples, frames, &reads), frames);
+  ASSERT_TRUE(streamed->Streamed());
+  EXPECT_FALSE(held->Streamed());
+  EXPECT_EQ(streamed->Size(), held->Size());
+
+  // The same calls on both, pulling uneven amounts across window edges, the
+  // loop point, jumps back and forth and a one-shot ending.
+  auto both = [&](auto call) {
+    call(*held);
+    call(*streamed);
+  };
+  std::size_t pulled = 0;
+  auto compare = [&](std::size_t n) {
+    SCOPED_TRACE(pulled);
+    ASSERT_EQ(Pull(*streamDevice, n), Pull(*heldDevice, n));
+    pulled += n;
+    EXPECT_EQ(streamed->GetCurrentPosition(), held->GetCurrentPosition());
+    EXPECT_EQ(streamed->GetStatus(), held->GetStatus());
+  };
+  both([](SoundBuffer& b) { b.Play(kPlayLooping); });
+  for (std::size_t n : {1000u, 333u, 8192u, 7000u, 9000u, 4096u}) compare(n);
+  both([&](SoundBuffer& b) { b.SetCurrentPosition((frames - 50) * 4); });
+  compare(200);  // round the loop point
+  both([](SoundBuffer& b) { b.SetCurrentPosition(5000 * 4); });
+  compare(1);
+  both([](SoundBuffer& b) { b.SetCurrentPosition(4999 * 4); });  // one frame back
+  compare(700);
+  both([](SoundBuffer& b) { b.Stop(); });
+  compare(100);
+  both([](SoundBuffer& b) { b.Play(0); });
+  compare(frames);  // plays out and stops at the start
+  EXPECT_EQ(streamed->GetStatus(), 0u);
+  EXPECT_EQ(streamed->GetCurrentPosition(), 0u);
+
+  // A window is read when the play leaves it, not for every chunk mixed.
+  EXPECT_LE(reads, static_cast<int>(pulled / kStreamWindowFrames) + 8);
+}
+
+TEST(StreamedBufferTest, FramesThatCannotBeReadPlayAsSilence) {
+  const std::size_t frames = 2 * kStreamWindowFrames;
+  const std::size_t readable = 1000;
+  auto device = CreateSilentSoundDevice();
+  int reads = 0;
+  auto buffer = device->CreateStreamedBuffer(
+      std::make_unique<MemoryFrames>(Stereo(frames, Level1000), readable, &reads), frames);
+  ASSERT_TRUE(buffer->Play(0));
+  const auto out = Pull(*device, frames + 10);
+  EXPECT_EQ(out[2 * (readable - 1)], 1000);
+  for (std::size_t i = 2 * readable; i < out.size(); ++i) ASSERT_EQ(out[i], 0) << i;
+  // The one-shot still ends on time and goes back to the start.
+  EXPECT_EQ(buffer->GetStatus(), 0u);
+  EXPECT_EQ(buffer->GetCurrentPosition(), 0u);
+  // The failing source was asked once a window, not once a chunk.
+  EXPECT_EQ(reads, 2);
+
+  // No reader: an empty buffer, as for a sound that could not be loaded.
+  auto none = device->CreateStreamedBuffer(nullptr, 100);
+  EXPECT_EQ(none->Size(), 0u);
+  EXPECT_FALSE(none->Streamed());
+}
+
+TEST(StreamedBufferTest, FrameFileReadsFromItsOffsetAndShortOnceCut) {
+  const auto path = std::filesystem::path(::testing::TempDir()) / "frames.raw";
+  {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write("HEADER!", 7);  // the frames start at an odd offset
+    for (std::int16_t v = 0; v < 100; ++v) {
+      const unsigned char bytes[4] = {static_cast<unsigned char>(v), 0,
+                                      static_cast<unsigned char>(-v & 0xFF), 0xFF};
+      out.write(reinterpret_cast<const char*>(bytes), 4);
+    }
+  }
+  std::string error;
+  auto reader = OpenFrameFile(path.string(), 7, &error);
+  ASSERT_NE(reader, nullptr) << error;
+  std::vector<std::int16_t> out(2 * 10, 99);
+  ASSERT_EQ(reader->Read(95, out.data(), 10), 5u);  // only five frames remain
+  EXPECT_EQ(out[0], 95);
+  EXPECT_EQ(out[1], -95);
+  EXPECT_EQ(out[8], 99);
+  EXPECT_EQ(out[9], -99);
+
+  // Cut under the open reader, half way into a frame: reads come up short.
+  std::filesystem::resize_file(path, 7 + 4 * 50 + 2);
+  EXPECT_EQ(reader->Read(40, out.data(), 10), 10u);
+  EXPECT_EQ(reader->Read(45, out.data(), 10), 5u);
+  EXPECT_EQ(reader->Read(60, out.data(), 10), 0u);
+
+  EXPECT_EQ(OpenFrameFile((path.parent_path() / "no-such.raw").string(), 0, &error), nullptr);
+  EXPECT_NE(error.find("no-such.raw"), std::string::npos);
+  std::filesystem::remove(path);
 }
 
 // --- Conversion to the output format ---------------------------------------------
