@@ -1,7 +1,15 @@
 // Parts of the graphics layer shared by every back end.
 #include "platform/graphics.h"
 
+#include <algorithm>
+
 namespace platform {
+
+std::uint32_t FullMipChainLevels(std::uint32_t width, std::uint32_t height) {
+  std::uint32_t levels = 1;
+  for (std::uint32_t side = std::max(width, height); side > 1; side /= 2) ++levels;
+  return levels;
+}
 
 std::uint32_t GetFVFVertexSize(std::uint32_t fvf) {
   std::uint32_t size = 0;

@@ -218,6 +218,9 @@ enum ClearFlags : std::uint32_t {
 
 enum class Usage : std::uint32_t { Default = 0, RenderTarget = 1 };
 
+// CreateTexture's level count for the whole mip chain.
+inline constexpr std::uint32_t kAllMipLevels = 0;
+
 class Device;
 
 // Intrusive reference count shared by every device resource.
@@ -258,7 +261,12 @@ class Texture : public Resource {
   virtual void UnlockRect() = 0;
   // Level 0 as a surface (one new reference). For render targets only.
   virtual Surface* GetSurfaceLevel(std::uint32_t level) = 0;
+  // Mip levels: 1, or the whole chain down to 1 x 1 (see CreateTexture).
+  virtual std::uint32_t GetLevelCount() const = 0;
 };
+
+// The number of levels of a whole mip chain from width x height down to 1 x 1.
+std::uint32_t FullMipChainLevels(std::uint32_t width, std::uint32_t height);
 
 class VertexBuffer : public Resource {
  public:
@@ -363,19 +371,26 @@ class Device {
                                     std::uint32_t startIndex, std::uint32_t primitiveCount) = 0;
 
   // Resources.
+  //
+  // A texture has one mip level or the whole chain. The levels below level 0
+  // are made from it (a box filter) every time it changes, at its next
+  // upload, as D3DX makes them when it loads a file. A draw with a mip
+  // filter samples the chain; on a single level it samples that level, as
+  // with no mip filter. Render targets have one level.
+  //
+  // The whole chain (or one level for a render target).
   virtual Texture* CreateTexture(std::uint32_t width, std::uint32_t height, Usage usage) = 0;
-  // A loaded texture whose texels outside its top-left contentWidth x
-  // contentHeight are transparent black (0) for its whole life, as a picture
-  // padded to a larger size is. The caller writes nothing else through
-  // LockRect. A back end may keep only that corner and a transparent border,
-  // as long as every draw samples exactly what the whole texture would give
-  // (the GL device does; the null device keeps the whole).
-  virtual Texture* CreateTexture(std::uint32_t width, std::uint32_t height, Usage usage,
-                                 std::uint32_t contentWidth, std::uint32_t contentHeight) {
-    (void)contentWidth;
-    (void)contentHeight;
-    return CreateTexture(width, height, usage);
-  }
+  // `levels` mip levels: 1, or kAllMipLevels for the whole chain. A
+  // contentWidth x contentHeight smaller than the texture tells that the
+  // texels outside that top-left corner are transparent black (0) for the
+  // texture's whole life, as a picture padded to a larger size is, and that
+  // the caller writes nothing else through LockRect. A back end may then keep
+  // only that corner and a transparent border, as long as every draw samples
+  // exactly what the whole texture would give (the GL device does so for a
+  // single level; the null device keeps the whole).
+  virtual Texture* CreateTexture(std::uint32_t width, std::uint32_t height, std::uint32_t levels,
+                                 Usage usage, std::uint32_t contentWidth,
+                                 std::uint32_t contentHeight) = 0;
   virtual Surface* CreateDepthStencilSurface(std::uint32_t width, std::uint32_t height) = 0;
   virtual VertexBuffer* CreateVertexBuffer(std::uint32_t bytes, std::uint32_t fvf) = 0;
   virtual IndexBuffer* CreateIndexBuffer(std::uint32_t count) = 0;

@@ -35,10 +35,10 @@ void FillTexture(Texture* texture, const Image& image) {
 
 namespace {
 
-// The texture of the given size (0 x 0: the file's own) with the file's
-// image decoded straight into its pixels.
+// The texture of the given size (0 x 0: the file's own) and mip levels with
+// the file's image decoded straight into its pixels.
 bool MakeTexture(Device* device, const std::string& path, std::uint32_t width, std::uint32_t height,
-                 Texture** out, std::string* error) {
+                 std::uint32_t levels, Texture** out, std::string* error) {
   PngFile file;
   if (!file.Open(path, error)) return false;
   if (width == 0) {
@@ -48,7 +48,7 @@ bool MakeTexture(Device* device, const std::string& path, std::uint32_t width, s
   // Everything beyond the picture stays transparent, so the device may
   // keep only the picture.
   Texture* texture =
-      device->CreateTexture(width, height, Usage::Default, std::min(width, file.Width()),
+      device->CreateTexture(width, height, levels, Usage::Default, std::min(width, file.Width()),
                             std::min(height, file.Height()));
   if (!texture) {
     SetError(error, path + ": the device could not create the texture");
@@ -85,7 +85,7 @@ bool CreateTextureFromFileEx(Device* device, const std::string& path, std::uint3
                         std::to_string(height) + " is not supported");
     return false;
   }
-  return MakeTexture(device, path, width, height, out, error);
+  return MakeTexture(device, path, width, height, 1, out, error);
 }
 
 bool CreateTextureFromFile(Device* device, const std::string& path, Texture** out,
@@ -99,7 +99,7 @@ bool CreateTextureFromFile(Device* device, const std::string& path, Texture** ou
     SetError(error, path + ": no device");
     return false;
   }
-  return MakeTexture(device, path, 0, 0, out, error);
+  return MakeTexture(device, path, 0, 0, kAllMipLevels, out, error);
 }
 
 }  // namespace platform

@@ -542,39 +542,53 @@ TEST_F(PipelineTest, PointSampledScreenQuadsTakeTheirOwnTexelEverywhere) {
   tall->Release();
 }
 
-TEST_F(PipelineTest, MipFilterAveragesMinifiedTextures) {
+TEST_F(PipelineTest, MipFilterAveragesMinifiedTexturesThatHaveAChain) {
   // A 4x4 black-and-white checkerboard drawn into a single pixel.
   std::vector<std::uint32_t> checker(16);
   for (int i = 0; i < 16; ++i) checker[i] = ((i + i / 4) & 1) ? 0xFFFFFFFFu : 0xFF000000u;
   Texture* t = MakeTexture(d, 4, 4, checker);
+  Texture* single = d->CreateTexture(4, 4, 1, Usage::Default, 4, 4);
   ASSERT_NE(t, nullptr);
+  ASSERT_NE(single, nullptr);
+  EXPECT_EQ(t->GetLevelCount(), 3u);
+  EXPECT_EQ(single->GetLevelCount(), 1u);
+  std::copy(checker.begin(), checker.end(), single->LockRect());
+  single->UnlockRect();
   d->SetTexture(0, t);
   Quad(10, 10, 11, 11, 0xFFFFFFFFu);  // no mip filter: one texel
   d->SetSamplerState(0, SamplerState::MipFilter, kTexfLinear);
   Quad(20, 10, 21, 11, 0xFFFFFFFFu);  // the smallest level: the average
+  // A single level under a mip filter is sampled as without one.
+  d->SetTexture(0, single);
+  Quad(30, 10, 31, 11, 0xFFFFFFFFu);
   auto px = Frame();
   int plain = Channel(At(px, 10, 10), 0);
   EXPECT_TRUE(plain == 0 || plain == 255) << plain;
   EXPECT_NEAR(Channel(At(px, 20, 10), 0), 128, 3);
+  EXPECT_EQ(At(px, 30, 10), At(px, 10, 10));
   d->SetTexture(0, nullptr);
   t->Release();
+  single->Release();
 }
 
 TEST_F(PipelineTest, ATextureStoredTrimmedSamplesAsTheWholePaddedOne) {
-  // A 37 x 23 picture padded to 64 x 32, once stored whole and once with
-  // only its content: every way the game or a test samples it gives the
-  // same pixels. Draws that wrap or take mip levels store it whole first.
+  // A 37 x 23 picture padded to 64 x 32 in a single level, as the sprites'
+  // pictures are loaded, once stored whole and once with only its content:
+  // every way the game or a test samples it gives the same pixels, mip
+  // filter or not. Draws that wrap store it whole first.
   constexpr std::uint32_t kW = 64, kH = 32, kCw = 37, kCh = 23;
   std::vector<std::uint32_t> padded(kW * kH, 0u);
   std::mt19937 rng(5);
   for (std::uint32_t y = 0; y < kCh; ++y)
     for (std::uint32_t x = 0; x < kCw; ++x) padded[y * kW + x] = static_cast<std::uint32_t>(rng());
-  Texture* whole = MakeTexture(d, kW, kH, padded);
-  Texture* trimmed = d->CreateTexture(kW, kH, Usage::Default, kCw, kCh);
+  Texture* whole = d->CreateTexture(kW, kH, 1, Usage::Default, kW, kH);
+  Texture* trimmed = d->CreateTexture(kW, kH, 1, Usage::Default, kCw, kCh);
   ASSERT_NE(whole, nullptr);
   ASSERT_NE(trimmed, nullptr);
-  std::copy(padded.begin(), padded.end(), trimmed->LockRect());
-  trimmed->UnlockRect();
+  for (Texture* t : {whole, trimmed}) {
+    std::copy(padded.begin(), padded.end(), t->LockRect());
+    t->UnlockRect();
+  }
 
   auto draw = [&](Texture* t) {
     d->Clear(kClearTarget, 0xFF203040u, 1.0f, 0);
@@ -587,12 +601,15 @@ TEST_F(PipelineTest, ATextureStoredTrimmedSamplesAsTheWholePaddedOne) {
     d->SetSamplerState(0, SamplerState::MagFilter, kTexfLinear);
     d->SetSamplerState(0, SamplerState::MinFilter, kTexfLinear);
     Quad(100, 10, 100 + 3.3f * kW, 10 + 3.3f * kH, 0xFFFFFFFFu, 0, -0.1f, -0.1f, 1.1f, 1.2f);
-    // Minified, and off the texel grid.
+    // Minified, and off the texel grid, with and without a mip filter.
     Quad(320, 10.37f, 341.6f, 21.1f, 0xC0FFFFFFu);
+    d->SetSamplerState(0, SamplerState::MipFilter, kTexfLinear);
+    Quad(320, 30, 335.5f, 38.25f, 0xFFFFFFFFu);
+    d->SetSamplerState(0, SamplerState::MipFilter, kTexfNone);
     d->SetSamplerState(0, SamplerState::AddressU, 4);  // BORDER
     Quad(400, 10, 500, 60, 0xFFFFFFFFu, 0, -0.5f, 0, 1.5f, 1);
     const auto clamped = Frame();
-    // Wrapped, then through mip levels: both read the padding itself.
+    // Wrapped: reads the padding itself.
     d->Clear(kClearTarget, 0xFF203040u, 1.0f, 0);
     d->SetSamplerState(0, SamplerState::AddressU, kTaddressWrap);
     d->SetSamplerState(0, SamplerState::AddressV, kTaddressWrap);

@@ -23,6 +23,7 @@ class WatchedTexture : public Texture {
   std::uint32_t* LockRect() override { return nullptr; }
   void UnlockRect() override {}
   Surface* GetSurfaceLevel(std::uint32_t) override { return nullptr; }
+  std::uint32_t GetLevelCount() const override { return 1; }
 
  protected:
   ~WatchedTexture() override {

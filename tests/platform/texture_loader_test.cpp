@@ -38,6 +38,7 @@ TEST_F(TextureLoaderTest, ImageSitsUnscaledInTheTopLeftOfALargerTexture) {
   ASSERT_NE(tex, nullptr);
   EXPECT_EQ(tex->Width(), 4u);
   EXPECT_EQ(tex->Height(), 4u);
+  EXPECT_EQ(tex->GetLevelCount(), 1u);  // a sprite's picture: never a mip chain
   const std::uint32_t* t = tex->LockRect();
   const std::vector<std::uint32_t> expected = {0xFF000001u, 0xFF000002u, 0x80000003u, 0,  //
                                                0xFF000004u, 0x00FFFFFFu, 0xFF000006u, 0,  //
@@ -63,6 +64,7 @@ TEST_F(TextureLoaderTest, FileSizeTextureMatchesTheImage) {
   ASSERT_TRUE(CreateTextureFromFile(&device_, Path("img.png"), &tex));
   EXPECT_EQ(tex->Width(), 3u);
   EXPECT_EQ(tex->Height(), 2u);
+  EXPECT_EQ(tex->GetLevelCount(), 2u);  // a model's texture: the whole chain, 3x2 and 1x1
   const std::uint32_t* t = tex->LockRect();
   EXPECT_EQ(std::vector<std::uint32_t>(t, t + 6), image_);
   tex->UnlockRect();

@@ -310,11 +310,16 @@ TEST_F(ResultTest, TheFigureWalksInTurnsAndBurpsOnce) {
 // Counts the render-target textures made through it.
 class CountingDevice : public platform::NullDevice {
  public:
-  using NullDevice::CreateTexture;
   platform::Texture* CreateTexture(std::uint32_t width, std::uint32_t height,
                                    platform::Usage usage) override {
     if (usage == platform::Usage::RenderTarget) ++renderTargets;
     return NullDevice::CreateTexture(width, height, usage);
+  }
+  platform::Texture* CreateTexture(std::uint32_t width, std::uint32_t height, std::uint32_t levels,
+                                   platform::Usage usage, std::uint32_t contentWidth,
+                                   std::uint32_t contentHeight) override {
+    if (usage == platform::Usage::RenderTarget) ++renderTargets;
+    return NullDevice::CreateTexture(width, height, levels, usage, contentWidth, contentHeight);
   }
   int renderTargets = 0;
 };

@@ -19,17 +19,23 @@ class NullSurface : public Surface {
 
 class NullTexture : public Texture {
  public:
-  NullTexture(std::uint32_t w, std::uint32_t h, Usage usage)
-      : w_(w), h_(h), usage_(usage), pixels_(static_cast<std::size_t>(w) * h, 0u) {}
+  NullTexture(std::uint32_t w, std::uint32_t h, std::uint32_t levels, Usage usage)
+      : w_(w),
+        h_(h),
+        levels_(levels == 1 || usage == Usage::RenderTarget ? 1 : FullMipChainLevels(w, h)),
+        usage_(usage),
+        pixels_(static_cast<std::size_t>(w) * h, 0u) {}
   std::uint32_t Width() const override { return w_; }
   std::uint32_t Height() const override { return h_; }
   Usage GetUsage() const override { return usage_; }
   std::uint32_t* LockRect() override { return pixels_.data(); }
   void UnlockRect() override {}
   Surface* GetSurfaceLevel(std::uint32_t) override { return new NullSurface(w_, h_); }
+  std::uint32_t GetLevelCount() const override { return levels_; }
 
  private:
   std::uint32_t w_, h_;
+  std::uint32_t levels_;
   Usage usage_;
   std::vector<std::uint32_t> pixels_;
 };
@@ -113,7 +119,12 @@ void NullDevice::DrawIndexedPrimitive(VertexBuffer* vb, IndexBuffer*, PrimitiveT
 }
 
 Texture* NullDevice::CreateTexture(std::uint32_t w, std::uint32_t h, Usage usage) {
-  return new NullTexture(w, h, usage);
+  return new NullTexture(w, h, kAllMipLevels, usage);
+}
+
+Texture* NullDevice::CreateTexture(std::uint32_t w, std::uint32_t h, std::uint32_t levels,
+                                   Usage usage, std::uint32_t, std::uint32_t) {
+  return new NullTexture(w, h, levels, usage);
 }
 Surface* NullDevice::CreateDepthStencilSurface(std::uint32_t w, std::uint32_t h) {
   return new NullSurface(w, h);

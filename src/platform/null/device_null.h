@@ -30,8 +30,10 @@ class NullDevice : public StateDevice {
                        std::uint32_t stride) override;
   void DrawIndexedPrimitive(VertexBuffer* vb, IndexBuffer* ib, PrimitiveType type,
                             std::uint32_t startIndex, std::uint32_t primitiveCount) override;
-  using Device::CreateTexture;
   Texture* CreateTexture(std::uint32_t width, std::uint32_t height, Usage usage) override;
+  Texture* CreateTexture(std::uint32_t width, std::uint32_t height, std::uint32_t levels,
+                         Usage usage, std::uint32_t contentWidth,
+                         std::uint32_t contentHeight) override;
   Surface* CreateDepthStencilSurface(std::uint32_t width, std::uint32_t height) override;
   VertexBuffer* CreateVertexBuffer(std::uint32_t bytes, std::uint32_t fvf) override;
   IndexBuffer* CreateIndexBuffer(std::uint32_t count) override;

@@ -138,19 +138,21 @@ bool OnDrawingThread(const Shared& shared) {
 // times the whole size, which is the very product a 2D texture of the whole
 // size forms (a power of two scales exactly), and a clamped sample past the
 // content reads the transparent border as it would read the padding: a
-// clamped, single-level draw samples bit for bit what it did. A draw that
-// wraps or mirrors, or asks for mip levels, first gets the whole texture
-// stored as a 2D one (Untrim), since there the padding itself is sampled.
+// clamped draw samples bit for bit what it did. A draw that wraps or
+// mirrors first gets the whole texture stored as a 2D one (Untrim), since
+// there the padding itself is sampled. Only a single-level texture is
+// trimmed: a mip chain is made from the whole.
 class GlTexture : public Texture {
  public:
-  GlTexture(SharedPtr shared, std::uint32_t w, std::uint32_t h, Usage usage,
+  GlTexture(SharedPtr shared, std::uint32_t w, std::uint32_t h, std::uint32_t levels, Usage usage,
             std::uint32_t contentW = 0, std::uint32_t contentH = 0)
       : shared_(std::move(shared)),
         w_(w),
         h_(h),
-        storedW_(kRectangleTextures && contentW > 0 && contentW < w ? contentW + 1 : w),
-        storedH_(kRectangleTextures && contentH > 0 && contentH < h ? contentH + 1 : h),
-        usage_(usage) {
+        storedW_(TrimmedSide(w, levels, contentW)),
+        storedH_(TrimmedSide(h, levels, contentH)),
+        usage_(usage),
+        mipmapped_(levels != 1 && usage != Usage::RenderTarget) {
     // A render target keeps what was last read back from it; a loaded
     // texture gets its pixels from its first lock.
     if (usage_ == Usage::RenderTarget) {
@@ -181,6 +183,10 @@ class GlTexture : public Texture {
   }
   Surface* GetSurfaceLevel(std::uint32_t level) override;
 
+  std::uint32_t GetLevelCount() const override {
+    return mipmapped_ ? FullMipChainLevels(w_, h_) : 1;
+  }
+
   bool Trimmed() const { return storedW_ != w_ || storedH_ != h_; }
   GLenum Target() const { return Trimmed() ? kTextureRectangle : GL_TEXTURE_2D; }
 
@@ -189,9 +195,8 @@ class GlTexture : public Texture {
   //
   // A loaded texture lets go of its CPU copy once GL holds the pixels: GL
   // keeps them for as long as the context lives, which is as long as the
-  // texture can be drawn, and a later lock reads them back. It has a single
-  // level until a draw samples it through a mip filter (see Mipmapped): the
-  // sprites' large pictures never do.
+  // texture can be drawn, and a later lock reads them back. A mip chain is
+  // made from level 0 as soon as it is whole.
   GLuint Name(bool* bound = nullptr) {
     std::size_t unlimited = SIZE_MAX;
     Upload(&unlimited, bound);
@@ -214,7 +219,7 @@ class GlTexture : public Texture {
     const auto pitch = static_cast<GLsizei>(w_);
     const std::size_t rowBytes = static_cast<std::size_t>(storedW_) * 4;
     if (rowsDone_ == 0 && target == GL_TEXTURE_2D) {
-      // Storage for one level only, until a mip chain is asked for.
+      // A single level is complete under any filter, mip filters included.
       glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, mipmapped_ ? 1000 : 0);
     }
     if (rowsDone_ == 0 && *budget >= rowBytes * storedH_) {
@@ -256,19 +261,6 @@ class GlTexture : public Texture {
     Name(bound);
   }
 
-  // Gives the texture its whole mip chain, made from level 0, the first time
-  // a draw samples it with a mip filter; leaves it bound and sets *bound
-  // when it does (drawing thread only, after Name).
-  void Mipmapped(bool* bound) {
-    if (mipmapped_ || usage_ == Usage::RenderTarget) return;
-    Untrim(bound);
-    mipmapped_ = true;
-    glBindTexture(GL_TEXTURE_2D, name_);
-    *bound = true;
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 1000);
-    glGenerateMipmap(GL_TEXTURE_2D);
-  }
-
   // The CPU copy, made again when it was let go: read back from GL on the
   // drawing thread; elsewhere (no context there) transparent black, which
   // is also what a texture never filled holds.
@@ -307,7 +299,13 @@ class GlTexture : public Texture {
   GLuint name_ = 0;
   std::uint32_t rowsDone_ = 0;  // of an upload in bands, drawing thread only
   bool uploaded_ = false;
-  bool mipmapped_ = false;
+  const bool mipmapped_;  // the whole chain, made at each upload
+
+  static std::uint32_t TrimmedSide(std::uint32_t side, std::uint32_t levels,
+                                   std::uint32_t content) {
+    const bool trim = kRectangleTextures && levels == 1 && content > 0 && content < side;
+    return trim ? content + 1 : side;
+  }
 };
 
 // The back buffer, a depth-stencil surface, or level 0 of a render-target
@@ -1160,16 +1158,17 @@ class GlDevice : public StateDevice {
 
   // Resources.
   Texture* CreateTexture(std::uint32_t width, std::uint32_t height, Usage usage) override {
-    return CreateTexture(width, height, usage, 0, 0);
+    return CreateTexture(width, height, kAllMipLevels, usage, 0, 0);
   }
-  Texture* CreateTexture(std::uint32_t width, std::uint32_t height, Usage usage,
-                         std::uint32_t contentWidth, std::uint32_t contentHeight) override {
+  Texture* CreateTexture(std::uint32_t width, std::uint32_t height, std::uint32_t levels,
+                         Usage usage, std::uint32_t contentWidth,
+                         std::uint32_t contentHeight) override {
     auto max = static_cast<std::uint32_t>(shared_->maxTextureSize);
     if (width == 0 || height == 0 || width > max || height > max) {
       std::fprintf(stderr, "CreateTexture: %ux%u is not a possible texture size\n", width, height);
       return nullptr;
     }
-    return new GlTexture(shared_, width, height, usage, contentWidth, contentHeight);
+    return new GlTexture(shared_, width, height, levels, usage, contentWidth, contentHeight);
   }
   Surface* CreateDepthStencilSurface(std::uint32_t width, std::uint32_t height) override {
     auto max = static_cast<std::uint32_t>(shared_->maxTextureSize);
@@ -1614,11 +1613,7 @@ class GlDevice : public StateDevice {
       // its padding (see GlTexture).
       textureName = TextureName(tex);
       bool bound = false;
-      if (s.mipFilter == kTexfPoint || s.mipFilter == kTexfLinear) {
-        tex->Mipmapped(&bound);
-      } else if (!Clamps(s.addressU) || !Clamps(s.addressV)) {
-        tex->Untrim(&bound);
-      }
+      if (!Clamps(s.addressU) || !Clamps(s.addressV)) tex->Untrim(&bound);
       if (bound) {
         textureName = tex->Name();
         ForgetTextureBindings();
@@ -1699,8 +1694,11 @@ class GlDevice : public StateDevice {
       }
       SetSamplerParameter(sampler_, GL_TEXTURE_MAG_FILTER,
                           s.magFilter == kTexfLinear ? GL_LINEAR : GL_NEAREST, &sampler0_.mag);
+      // A rectangle texture takes no mip filter; it has a single level,
+      // where a mip filter changes nothing.
+      const std::uint32_t mip = key.rect ? kTexfNone : s.mipFilter;
       SetSamplerParameter(sampler_, GL_TEXTURE_MIN_FILTER,
-                          static_cast<GLint>(MinFilter(s.minFilter, s.mipFilter)), &sampler0_.min);
+                          static_cast<GLint>(MinFilter(s.minFilter, mip)), &sampler0_.min);
       SetSamplerParameter(sampler_, GL_TEXTURE_WRAP_S, static_cast<GLint>(GlAddress(s.addressU)),
                           &sampler0_.wrapS);
       SetSamplerParameter(sampler_, GL_TEXTURE_WRAP_T, static_cast<GLint>(GlAddress(s.addressV)),
