@@ -342,6 +342,11 @@ class Device {
   virtual void EndScene() = 0;
   virtual void Clear(std::uint32_t flags, Color color, float z, std::uint32_t stencil) = 0;
   virtual void Present() = 0;
+  // Whether textures filled since the last frames still wait to go to the
+  // graphics memory. A back end may send them between frames, a few
+  // megabytes at a time, so that no single frame pays for all of them (the
+  // GL device does; the null device has nothing to send).
+  virtual bool UploadsPending() const { return false; }
 
   // State.
   virtual void SetRenderState(RenderState state, std::uint32_t value) = 0;

@@ -67,6 +67,14 @@ void WaitFor(const std::function<bool()>& done) {
   ASSERT_TRUE(done());
 }
 
+// The null device, with textures that wait for their upload while
+// `pendingUploads` is above 0.
+class UploadingDevice : public platform::NullDevice {
+ public:
+  bool UploadsPending() const override { return pendingUploads > 0; }
+  int pendingUploads = 0;
+};
+
 // Runs in a temporary folder with the three pictures of the loading screen,
 // on the null device.
 class LoadParentTest : public ::testing::Test {
@@ -81,7 +89,7 @@ class LoadParentTest : public ::testing::Test {
     WritePng(tex::kLoadingStr, 255, 62);
     WritePng(tex::kResultScoreNum, 550, 79);
     WritePng(tex::kPar, 77, 79);
-    device_ = std::make_unique<platform::NullDevice>();
+    device_ = std::make_unique<UploadingDevice>();
     devicePtr_ = device_.get();
     media::InitSprite(&devicePtr_, &backBuffer_);
     gReleased = 0;
@@ -110,7 +118,7 @@ class LoadParentTest : public ::testing::Test {
 
   Services services_;
   fs::path old_, dir_;
-  std::unique_ptr<platform::NullDevice> device_;
+  std::unique_ptr<UploadingDevice> device_;
   platform::Device* devicePtr_ = nullptr;
   platform::Surface* backBuffer_ = nullptr;
 };
@@ -161,6 +169,22 @@ TEST_F(LoadParentTest, HandsOverAsSoonAsTheThreadEndsWhateverIsShown) {
   EXPECT_EQ(digits->width, 550u);
   EXPECT_EQ(digits->height, 79u);
   EXPECT_NE(digits->texture, nullptr);
+}
+
+TEST_F(LoadParentTest, HandsOverOnceThePicturesHaveGoneToTheGraphicsMemory) {
+  auto* scene = new LoadParent({&QuickJob, &QuickJob}, &MakeNext);
+  SequenceParent root(scene);
+  WaitFor([] { return !RecordedLoaderThread()->StillActive(); });
+  device_->pendingUploads = 2;
+  for (int frame = 0; frame < 2; ++frame, --device_->pendingUploads) {
+    Update(root);
+    ASSERT_EQ(root.child, scene) << frame;  // the loading screen goes on
+    EXPECT_FALSE(services_.loaded);
+    EXPECT_EQ(gJobsRun.load(), 2);
+  }
+  Update(root);
+  EXPECT_NE(dynamic_cast<NextScene*>(root.child), nullptr);
+  EXPECT_TRUE(services_.loaded);
 }
 
 TEST_F(LoadParentTest, AHeadlessRunWaitsForTheLoaderInItsFirstUpdate) {

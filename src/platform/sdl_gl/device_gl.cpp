@@ -1410,6 +1410,11 @@ class GlDevice : public StateDevice {
     }
   }
 
+  bool UploadsPending() const override {
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    return !shared_->pendingUploads.empty();
+  }
+
   // Uploads textures the loader filled, between frames and a few
   // megabytes at a time, so their CPU copies go as soon as the
   // loader made them and no later frame pays for a large upload when a

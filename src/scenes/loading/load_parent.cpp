@@ -264,8 +264,10 @@ float LoadParent::Progress() {
 }
 
 SequenceChildBase* LoadParent::Update(SequenceParent*, const Tick& tick) {
-  bool loaded = false;
-  if (thread_) {
+  bool loaded = jobsFinished_;
+  if (loaded) {
+    // Waiting for the uploads (below).
+  } else if (thread_) {
     if (tick.services.waitForLoader) thread_->Join();
     if (!thread_->StillActive()) {
       thread_->Join();
@@ -276,10 +278,17 @@ SequenceChildBase* LoadParent::Update(SequenceParent*, const Tick& tick) {
   } else if (loader_ == Loader::Updates && !failed_) {
     loaded = RunJobsOnThisThread(tick.services.waitForLoader);
   }
-  if (loaded) {
+  if (loaded && !jobsFinished_) {
+    jobsFinished_ = true;
     if (tick.services.verbose) {
       std::fprintf(stderr, "poromeko: %zu load jobs in %.1f ms\n", jobs_.size(), loadMs_);
     }
+  }
+  // The pictures the jobs made go to the graphics memory between frames, a
+  // few at a time; the loading screen stays until the last has gone, so
+  // that the first frames of the next scene do not send them.
+  const platform::Device* device = media::gDevice ? *media::gDevice : nullptr;
+  if (loaded && !(device && device->UploadsPending())) {
     tick.services.loaded = true;
     return next_(tick.services);
   }

@@ -85,6 +85,7 @@ class LoadParent : public SequenceChild {
   // Jobs [front_, back_) are still to be taken.
   std::size_t front_ = 0, back_ = 0;
   std::size_t jobsDone_ = 0;
+  bool jobsFinished_ = false;        // every job has run; the uploads may not have
   std::atomic<bool> failed_{false};  // a job raised a fatal error
   std::chrono::steady_clock::time_point loadStart_;
   NextScene next_;
