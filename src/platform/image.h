@@ -66,4 +66,14 @@ class PngFile {
 bool SavePng(const std::string& path, std::uint32_t width, std::uint32_t height,
              const std::uint32_t* argb, std::string* error = nullptr);
 
+// Mip levels as D3DX makes them with its box filter. Each level below a
+// picture is half the size of the one above (rounded down, at least 1), and
+// each of its pixels the rounded mean, channel by channel, of the 2 x 2
+// pixels above it (on an odd side the last row or column of the level above
+// is left out). MipChainPixels is the number of pixels of every level below
+// level 0 together; MakeMipChain writes them, level after level, to `out`.
+std::size_t MipChainPixels(std::uint32_t width, std::uint32_t height);
+void MakeMipChain(const std::uint32_t* argb, std::uint32_t width, std::uint32_t height,
+                  std::uint32_t* out);
+
 }  // namespace platform

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 
 namespace platform {
 namespace {
@@ -168,6 +169,56 @@ TEST_F(ImageTest, SaveRefusesNothingToWriteAndUnwritablePaths) {
   EXPECT_FALSE(SavePng(Path("no/such/dir/x.png"), 1, 1, &pixel, &error));
   EXPECT_FALSE(error.empty());
   EXPECT_FALSE(fs::exists(Path("zero.png")));
+}
+
+// The mean of a 2 x 2 block, each channel rounded on its own, the slow way.
+std::uint32_t BoxMean(std::uint32_t a, std::uint32_t b, std::uint32_t c, std::uint32_t d) {
+  std::uint32_t out = 0;
+  for (int shift = 0; shift < 32; shift += 8) {
+    const std::uint32_t sum = ((a >> shift) & 0xFF) + ((b >> shift) & 0xFF) +
+                              ((c >> shift) & 0xFF) + ((d >> shift) & 0xFF);
+    out |= ((sum + 2) / 4) << shift;
+  }
+  return out;
+}
+
+TEST(MipChainTest, EachLevelIsTheRoundedBoxMeanOfTheOneAbove) {
+  // 8 x 4 of every kind of byte, then 4 x 2, 2 x 1, 1 x 1.
+  std::mt19937 rng(11);
+  std::vector<std::uint32_t> level0(8 * 4);
+  for (auto& p : level0) p = static_cast<std::uint32_t>(rng());
+  level0[0] = level0[1] = level0[8] = level0[9] = 0xFFFFFFFFu;  // saturated: stays 0xFF
+  level0[2] = 0xFF00FF00u;
+  level0[3] = level0[10] = level0[11] = 0x00FF00FFu;  // 765 / 4 gives 191, 255 / 4 gives 64
+  ASSERT_EQ(MipChainPixels(8, 4), 8u + 2u + 1u);
+  std::vector<std::uint32_t> chain(MipChainPixels(8, 4));
+  MakeMipChain(level0.data(), 8, 4, chain.data());
+  EXPECT_EQ(chain[0], 0xFFFFFFFFu);
+  EXPECT_EQ(chain[1], 0x40BF40BFu);
+  for (std::uint32_t y = 0; y < 2; ++y)
+    for (std::uint32_t x = 0; x < 4; ++x) {
+      const std::uint32_t* p = &level0[2 * y * 8 + 2 * x];
+      EXPECT_EQ(chain[y * 4 + x], BoxMean(p[0], p[1], p[8], p[9])) << x << "," << y;
+    }
+  EXPECT_EQ(chain[8], BoxMean(chain[0], chain[1], chain[4], chain[5]));
+  EXPECT_EQ(chain[9], BoxMean(chain[2], chain[3], chain[6], chain[7]));
+  EXPECT_EQ(chain[10], BoxMean(chain[8], chain[9], chain[8], chain[9]));
+
+  // Odd and thin pictures: 3 x 2 leaves its last column out; a single row
+  // or column halves along its length only.
+  const std::uint32_t odd[6] = {0x10, 0x20, 0xFF, 0x30, 0x40, 0xFF};
+  ASSERT_EQ(MipChainPixels(3, 2), 1u);
+  std::uint32_t one = 0;
+  MakeMipChain(odd, 3, 2, &one);
+  EXPECT_EQ(one, 0x28u);
+  const std::uint32_t column[4] = {0x04, 0x08, 0x0C, 0x10};
+  ASSERT_EQ(MipChainPixels(1, 4), 3u);
+  std::uint32_t columnChain[3] = {};
+  MakeMipChain(column, 1, 4, columnChain);
+  EXPECT_EQ(columnChain[0], 0x06u);
+  EXPECT_EQ(columnChain[1], 0x0Eu);
+  EXPECT_EQ(columnChain[2], 0x0Au);
+  EXPECT_EQ(MipChainPixels(1, 1), 0u);
 }
 
 }  // namespace

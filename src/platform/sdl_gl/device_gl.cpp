@@ -55,6 +55,7 @@
 #include <thread>
 #include <unordered_map>
 
+#include "platform/image.h"
 #include "platform/sdl_gl/backend.h"
 #include "platform/sdl_gl/gl_api.h"
 
@@ -177,6 +178,12 @@ class GlTexture : public Texture {
   void UnlockRect() override {
     dirty_ = true;
     if (usage_ == Usage::RenderTarget) return;
+    if (mipmapped_ && !pixels_.empty()) {
+      // The lower levels are made here, on the loader's thread for a loaded
+      // texture, and go up with level 0.
+      mips_.Zeroed(MipChainPixels(w_, h_));
+      if (!mips_.empty()) MakeMipChain(pixels_.data(), w_, h_, mips_.data());
+    }
     std::lock_guard<std::mutex> lock(shared_->mutex);
     auto& pending = shared_->pendingUploads;
     if (std::find(pending.begin(), pending.end(), this) == pending.end()) pending.push_back(this);
@@ -195,8 +202,8 @@ class GlTexture : public Texture {
   //
   // A loaded texture lets go of its CPU copy once GL holds the pixels: GL
   // keeps them for as long as the context lives, which is as long as the
-  // texture can be drawn, and a later lock reads them back. A mip chain is
-  // made from level 0 as soon as it is whole.
+  // texture can be drawn, and a later lock reads them back. The lower mip
+  // levels, made when it was unlocked, go up once level 0 is whole.
   GLuint Name(bool* bound = nullptr) {
     std::size_t unlimited = SIZE_MAX;
     Upload(&unlimited, bound);
@@ -237,11 +244,14 @@ class GlTexture : public Texture {
       *budget -= std::min(*budget, rows * rowBytes);
     }
     if (rowsDone_ < storedH_) return false;
-    if (mipmapped_) glGenerateMipmap(target);
+    if (mipmapped_) UploadMipLevels(target);
     rowsDone_ = 0;
     uploaded_ = true;
     dirty_ = false;
-    if (usage_ != Usage::RenderTarget) pixels_.Release();
+    if (usage_ != Usage::RenderTarget) {
+      pixels_.Release();
+      mips_.Release();
+    }
     return true;
   }
 
@@ -275,6 +285,23 @@ class GlTexture : public Texture {
   const SharedPtr& SharedState() const { return shared_; }
 
  private:
+  // Levels 1 and below from mips_ (or, had there been no memory for them,
+  // made by GL).
+  void UploadMipLevels(GLenum target) {
+    if (mips_.empty()) {
+      glGenerateMipmap(target);
+      return;
+    }
+    std::uint32_t w = w_, h = h_;
+    const std::uint32_t* level = mips_.data();
+    for (GLint i = 1; w > 1 || h > 1; ++i) {
+      w = std::max(w / 2, 1u);
+      h = std::max(h / 2, 1u);
+      TexImageBgra(target, static_cast<GLsizei>(w), static_cast<GLsizei>(h), level, 0, i);
+      level += static_cast<std::size_t>(w) * h;
+    }
+  }
+
   // GL's level 0 into the zeroed CPU copy.
   void ReadBack() {
     const auto sw = static_cast<GLsizei>(storedW_), sh = static_cast<GLsizei>(storedH_);
@@ -295,11 +322,12 @@ class GlTexture : public Texture {
   std::uint32_t storedW_, storedH_;  // what GL stores (see the class comment)
   Usage usage_;
   PixelBlock pixels_;
+  PixelBlock mips_;  // the levels below level 0 until they are uploaded
   std::atomic<bool> dirty_{true};
   GLuint name_ = 0;
   std::uint32_t rowsDone_ = 0;  // of an upload in bands, drawing thread only
   bool uploaded_ = false;
-  const bool mipmapped_;  // the whole chain, made at each upload
+  const bool mipmapped_;  // the whole chain, made at each unlock
 
   static std::uint32_t TrimmedSide(std::uint32_t side, std::uint32_t levels,
                                    std::uint32_t content) {
@@ -989,7 +1017,6 @@ class GlDevice : public StateDevice {
                            SurfaceTexture(backBuffer_), 0);
     AttachTargets();
     for (const ShaderKey& key : kGameShaderKeys) ProgramFor(key);
-    WarmUpMipmapGeneration();
     // A new back buffer starts black with depth 1.
     Clear(kClearTarget | kClearZBuffer | kClearStencil, 0xFF000000u, 1.0f, 0);
   }
@@ -1433,21 +1460,6 @@ class GlDevice : public StateDevice {
       ++done;
     }
     pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(done));
-  }
-
-  // The first mip chain a driver makes may first build its own means for
-  // it (llvmpipe compiles a shader for it, about 90 ms on a slow machine):
-  // a small texture gets its chain now, before any frame, rather than in
-  // the first frame that draws a model.
-  void WarmUpMipmapGeneration() {
-    const std::uint32_t pixels[16] = {};
-    GLuint name = 0;
-    glGenTextures(1, &name);
-    glBindTexture(GL_TEXTURE_2D, name);
-    TexImageBgra(GL_TEXTURE_2D, 4, 4, pixels);
-    glGenerateMipmap(GL_TEXTURE_2D);
-    glDeleteTextures(1, &name);
-    ForgetTextureBindings();
   }
 
   // A texture's GL name with its latest content, keeping track of the

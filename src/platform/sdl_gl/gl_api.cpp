@@ -63,14 +63,14 @@ class UnpackRowLength {
 }  // namespace
 
 void TexImageBgra(GLenum target, GLsizei width, GLsizei height, const std::uint32_t* pixels,
-                  GLsizei pitch) {
+                  GLsizei pitch, GLint level) {
   if (pitch == 0) pitch = width;
 #if POROMEKO_GLES
-  glTexImage2D(target, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+  glTexImage2D(target, level, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE,
                Swapped(pixels, width, height, pitch));
 #else
   UnpackRowLength rows(width, pixels ? pitch : width);
-  glTexImage2D(target, 0, GL_RGBA8, width, height, 0, GL_BGRA, GL_UNSIGNED_BYTE, pixels);
+  glTexImage2D(target, level, GL_RGBA8, width, height, 0, GL_BGRA, GL_UNSIGNED_BYTE, pixels);
 #endif
 }
 

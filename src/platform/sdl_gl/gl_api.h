@@ -54,12 +54,12 @@ inline constexpr bool kRectangleTextures = true;
 inline constexpr GLenum kTextureRectangle = GL_TEXTURE_RECTANGLE;
 #endif
 
-// Level 0 of the texture bound to `target` (GL_TEXTURE_2D or
+// Level `level` of the texture bound to `target` (GL_TEXTURE_2D or
 // kTextureRectangle): RGBA8 storage, filled from `pixels` (0xAARRGGBB
 // words, top row first, `pitch` words apart; 0: `width`) or left undefined
 // when null.
 void TexImageBgra(GLenum target, GLsizei width, GLsizei height, const std::uint32_t* pixels,
-                  GLsizei pitch = 0);
+                  GLsizei pitch = 0, GLint level = 0);
 // Rows [y, y + rows) of level 0 of the texture bound to `target`.
 void TexSubImageBgra(GLenum target, GLint y, GLsizei width, GLsizei rows,
                      const std::uint32_t* pixels, GLsizei pitch = 0);
