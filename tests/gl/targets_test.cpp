@@ -197,5 +197,35 @@ TEST_F(TargetTest, TexturesFromAnotherThread) {
   EXPECT_EQ(At(Frame(), 5, 5), 0xFF00FF00u);
 }
 
+TEST_F(TargetTest, LoadedPicturesGoUpBetweenFramesAFewMegabytesAtATime) {
+  // 2048 x 1024 with its mip chain, filled by the loading thread: 8 MB of
+  // level 0, two frames' worth. Columns alternate black and white.
+  Texture* big = nullptr;
+  std::thread loader([&] {
+    big = d->CreateTexture(2048, 1024, Usage::Default);
+    if (!big) return;
+    std::uint32_t* px = big->LockRect();
+    for (std::size_t i = 0; i < std::size_t{2048} * 1024; ++i)
+      px[i] = (i & 1) ? 0xFFFFFFFFu : 0xFF000000u;
+    big->UnlockRect();
+  });
+  loader.join();
+  ASSERT_NE(big, nullptr);
+  EXPECT_EQ(big->GetLevelCount(), 12u);
+  EXPECT_TRUE(d->UploadsPending());
+  d->Present();
+  EXPECT_TRUE(d->UploadsPending());  // half of it went up with that frame
+  d->Present();
+  EXPECT_FALSE(d->UploadsPending());
+  // Drawn into one pixel through the mip filter: the smallest level, the
+  // columns' mean.
+  d->SetTexture(0, big);
+  d->SetSamplerState(0, SamplerState::MipFilter, kTexfLinear);
+  Quad(3, 3, 4, 4, 0xFFFFFFFFu);
+  d->SetTexture(0, nullptr);
+  EXPECT_EQ(At(Frame(), 3, 3), 0xFF808080u);
+  big->Release();
+}
+
 }  // namespace
 }  // namespace gltest
