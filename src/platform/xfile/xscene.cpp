@@ -1,6 +1,7 @@
 // Reading frames, meshes and animation sets out of a parsed .x document.
 #include "platform/xfile/xscene.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <unordered_map>
@@ -65,6 +66,29 @@ class Cursor {
     return DwordChecked(out, what);
   }
 
+  // `n` whole numbers in a row, as n calls of Dword would read them.
+  bool Dwords(std::uint32_t* out, std::size_t n, const char* what) {
+    if (n <= Remaining()) {
+      const Value* v = o_.values.data() + i_;
+      std::size_t k = 0;
+      for (; k < n; ++k) {
+        const double d = v[k].number;
+        if (v[k].kind == ValueKind::String || !(d >= 0 && d <= 4294967295.0)) break;
+        const auto u = static_cast<std::uint32_t>(d);
+        if (static_cast<double>(u) != d) break;
+        out[k] = u;
+      }
+      i_ += k;
+      out += k;
+      n -= k;
+    }
+    for (std::size_t k = 0; k < n; ++k)
+      if (!Dword(out + k, what)) return false;
+    return true;
+  }
+  // Where the value read `back` values ago sits.
+  std::uint32_t PosBefore(std::size_t back) const { return o_.values[i_ - back].pos; }
+
   bool DwordChecked(std::uint32_t* out, const char* what) {
     if (i_ >= o_.values.size()) return Fail(o_.pos, "'" + Type() + "' ends before its " + what);
     const Value& v = o_.values[i_];
@@ -104,8 +128,22 @@ class Cursor {
     return true;
   }
 
-  bool Floats(float* out, int n, const char* what) {
-    for (int k = 0; k < n; ++k)
+  bool Floats(float* out, std::size_t n, const char* what) {
+    // The common case in one tight loop; the first value that is not a
+    // float goes through Float, which says what is wrong with it.
+    if (n <= Remaining()) {
+      const Value* v = o_.values.data() + i_;
+      std::size_t k = 0;
+      while (k < n && v[k].kind != ValueKind::String &&
+             std::fabs(v[k].number) <= static_cast<double>(std::numeric_limits<float>::max())) {
+        out[k] = static_cast<float>(v[k].number);
+        ++k;
+      }
+      i_ += k;
+      out += k;
+      n -= k;
+    }
+    for (std::size_t k = 0; k < n; ++k)
       if (!Float(out + k, what)) return false;
     return true;
   }
@@ -245,15 +283,17 @@ class SceneReader {
       if (n < 3)
         return cur.Fail(o.pos, "'" + std::string(o.type) + "' face " + std::to_string(f) +
                                    " has fewer than 3 corners");
+      // Count has checked that the object holds the n indices.
+      const std::size_t first = indices->size();
+      indices->resize(first + n);
+      std::uint32_t* corners = indices->data() + first;
+      if (!cur.Dwords(corners, n, "face index")) return false;
       for (std::uint32_t k = 0; k < n; ++k) {
-        std::uint32_t idx = 0;
-        const std::uint32_t at = cur.Pos();
-        if (!cur.Dword(&idx, "face index")) return false;
-        if (idx >= vertexLimit)
-          return cur.Fail(at, "face " + std::to_string(f) + " of '" + std::string(o.type) +
-                                  "' uses index " + std::to_string(idx) + " past the count " +
-                                  std::to_string(vertexLimit));
-        indices->push_back(idx);
+        if (corners[k] >= vertexLimit)
+          return cur.Fail(cur.PosBefore(n - k),
+                          "face " + std::to_string(f) + " of '" + std::string(o.type) +
+                              "' uses index " + std::to_string(corners[k]) + " past the count " +
+                              std::to_string(vertexLimit));
       }
       starts->push_back(static_cast<std::uint32_t>(indices->size()));
     }
@@ -264,10 +304,13 @@ class SceneReader {
     std::uint32_t n = 0;
     if (!cur.Count(&n, 3, what)) return false;
     out->resize(n);
-    for (std::uint32_t i = 0; i < n; ++i) {
-      float v[3];
-      if (!cur.Floats(v, 3, what)) return false;
-      (*out)[i] = {v[0], v[1], v[2]};
+    // A few hundred vectors' floats at a time.
+    constexpr std::uint32_t kBatch = 256;
+    float v[3 * kBatch];
+    for (std::uint32_t i = 0; i < n; i += kBatch) {
+      const std::uint32_t m = std::min(kBatch, n - i);
+      if (!cur.Floats(v, 3 * std::size_t{m}, what)) return false;
+      for (std::uint32_t k = 0; k < m; ++k) (*out)[i + k] = {v[3 * k], v[3 * k + 1], v[3 * k + 2]};
     }
     return true;
   }
@@ -371,10 +414,13 @@ class SceneReader {
           return Fail(c.pos, std::to_string(n) + " texture coordinates for " +
                                  std::to_string(nVertices) + " vertices");
         mesh->texcoords.resize(nVertices);
-        for (std::uint32_t i = 0; i < n; ++i) {
-          float uv[2];
-          if (!tc.Floats(uv, 2, "texture coordinates")) return false;
-          if (i < nVertices) mesh->texcoords[i] = {uv[0], uv[1]};
+        constexpr std::uint32_t kBatch = 256;
+        float uv[2 * kBatch];
+        for (std::uint32_t i = 0; i < n; i += kBatch) {
+          const std::uint32_t m = std::min(kBatch, n - i);
+          if (!tc.Floats(uv, 2 * std::size_t{m}, "texture coordinates")) return false;
+          for (std::uint32_t k = 0; k < m && i + k < nVertices; ++k)
+            mesh->texcoords[i + k] = {uv[2 * k], uv[2 * k + 1]};
         }
         mesh->hasTexcoords = true;
       } else if (c.type == "MeshVertexColors" && !seenColors) {
@@ -439,7 +485,7 @@ class SceneReader {
                                 " has " + std::to_string(nValues) + " values, expected " +
                                 std::to_string(want));
       float v[16];
-      if (!cur.Floats(v, static_cast<int>(want), "key values")) return false;
+      if (!cur.Floats(v, want, "key values")) return false;
       switch (type) {
         case 0:
           // The file stores w, x, y, z with the opposite handedness of
