@@ -51,40 +51,15 @@ class Cursor {
   // The common case inline; anything wrong goes through DwordChecked, which
   // says what.
   bool Dword(std::uint32_t* out, const char* what) {
-    if (i_ < o_.values.size()) {
-      const Value& v = o_.values[i_];
-      const double d = v.number;
-      if (v.kind != ValueKind::String && d >= 0 && d <= 4294967295.0) {
-        const auto u = static_cast<std::uint32_t>(d);
-        if (static_cast<double>(u) == d) {
-          *out = u;
-          ++i_;
-          return true;
-        }
-      }
+    if (i_ < o_.values.size() && TakeDword(o_.values[i_], out)) {
+      ++i_;
+      return true;
     }
     return DwordChecked(out, what);
   }
-
   // `n` whole numbers in a row, as n calls of Dword would read them.
   bool Dwords(std::uint32_t* out, std::size_t n, const char* what) {
-    if (n <= Remaining()) {
-      const Value* v = o_.values.data() + i_;
-      std::size_t k = 0;
-      for (; k < n; ++k) {
-        const double d = v[k].number;
-        if (v[k].kind == ValueKind::String || !(d >= 0 && d <= 4294967295.0)) break;
-        const auto u = static_cast<std::uint32_t>(d);
-        if (static_cast<double>(u) != d) break;
-        out[k] = u;
-      }
-      i_ += k;
-      out += k;
-      n -= k;
-    }
-    for (std::size_t k = 0; k < n; ++k)
-      if (!Dword(out + k, what)) return false;
-    return true;
+    return Run<TakeDword, &Cursor::Dword>(out, n, what);
   }
   // Where the value read `back` values ago sits.
   std::uint32_t PosBefore(std::size_t back) const { return o_.values[i_ - back].pos; }
@@ -102,15 +77,9 @@ class Cursor {
   }
 
   bool Float(float* out, const char* what) {
-    if (i_ < o_.values.size()) {
-      const Value& v = o_.values[i_];
-      // NaN and the infinities fail the comparison too.
-      if (v.kind != ValueKind::String &&
-          std::fabs(v.number) <= static_cast<double>(std::numeric_limits<float>::max())) {
-        *out = static_cast<float>(v.number);
-        ++i_;
-        return true;
-      }
+    if (i_ < o_.values.size() && TakeFloat(o_.values[i_], out)) {
+      ++i_;
+      return true;
     }
     return FloatChecked(out, what);
   }
@@ -128,24 +97,9 @@ class Cursor {
     return true;
   }
 
+  // `n` floats in a row, as n calls of Float would read them.
   bool Floats(float* out, std::size_t n, const char* what) {
-    // The common case in one tight loop; the first value that is not a
-    // float goes through Float, which says what is wrong with it.
-    if (n <= Remaining()) {
-      const Value* v = o_.values.data() + i_;
-      std::size_t k = 0;
-      while (k < n && v[k].kind != ValueKind::String &&
-             std::fabs(v[k].number) <= static_cast<double>(std::numeric_limits<float>::max())) {
-        out[k] = static_cast<float>(v[k].number);
-        ++k;
-      }
-      i_ += k;
-      out += k;
-      n -= k;
-    }
-    for (std::size_t k = 0; k < n; ++k)
-      if (!Float(out + k, what)) return false;
-    return true;
+    return Run<TakeFloat, &Cursor::Float>(out, n, what);
   }
 
   bool String(std::string* out, const char* what) {
@@ -178,6 +132,41 @@ class Cursor {
   }
 
  private:
+  // The value as a whole number, or false.
+  static bool TakeDword(const Value& v, std::uint32_t* out) {
+    const double d = v.number;
+    if (v.kind == ValueKind::String || !(d >= 0 && d <= 4294967295.0)) return false;
+    const auto u = static_cast<std::uint32_t>(d);
+    if (static_cast<double>(u) != d) return false;
+    *out = u;
+    return true;
+  }
+  // The value as a float, or false (NaN and the infinities fail the
+  // comparison too).
+  static bool TakeFloat(const Value& v, float* out) {
+    if (v.kind == ValueKind::String ||
+        !(std::fabs(v.number) <= static_cast<double>(std::numeric_limits<float>::max())))
+      return false;
+    *out = static_cast<float>(v.number);
+    return true;
+  }
+  // `n` values in one tight loop while they are what `Take` wants; from the
+  // first that is not, one at a time through `One`, which says what is wrong.
+  template <auto Take, auto One, typename T>
+  bool Run(T* out, std::size_t n, const char* what) {
+    if (n <= Remaining()) {
+      const Value* v = o_.values.data() + i_;
+      std::size_t k = 0;
+      while (k < n && Take(v[k], out + k)) ++k;
+      i_ += k;
+      out += k;
+      n -= k;
+    }
+    for (std::size_t k = 0; k < n; ++k)
+      if (!(this->*One)(out + k, what)) return false;
+    return true;
+  }
+
   const Document& doc_;
   const Object& o_;
   std::string* error_;
