@@ -165,8 +165,8 @@ bool SavePng(const std::string& path, std::uint32_t width, std::uint32_t height,
 std::size_t MipChainPixels(std::uint32_t width, std::uint32_t height) {
   std::size_t total = 0;
   while (width > 1 || height > 1) {
-    width = std::max(width / 2, 1u);
-    height = std::max(height / 2, 1u);
+    width = MipSide(width);
+    height = MipSide(height);
     total += static_cast<std::size_t>(width) * height;
   }
   return total;
@@ -176,7 +176,7 @@ void MakeMipChain(const std::uint32_t* argb, std::uint32_t width, std::uint32_t 
                   std::uint32_t* out) {
   const std::uint32_t* above = argb;
   while (width > 1 || height > 1) {
-    const std::uint32_t w = std::max(width / 2, 1u), h = std::max(height / 2, 1u);
+    const std::uint32_t w = MipSide(width), h = MipSide(height);
     // A side of 1 above stays 1: both taps of it are that one row or column.
     const std::uint32_t dx = width > 1 ? 1 : 0;
     const std::size_t dy = height > 1 ? width : 0;

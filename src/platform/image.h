@@ -72,6 +72,8 @@ bool SavePng(const std::string& path, std::uint32_t width, std::uint32_t height,
 // pixels above it (on an odd side the last row or column of the level above
 // is left out). MipChainPixels is the number of pixels of every level below
 // level 0 together; MakeMipChain writes them, level after level, to `out`.
+// The side of the next level down: half, rounded down, at least 1.
+inline std::uint32_t MipSide(std::uint32_t side) { return side > 1 ? side / 2 : 1; }
 std::size_t MipChainPixels(std::uint32_t width, std::uint32_t height);
 void MakeMipChain(const std::uint32_t* argb, std::uint32_t width, std::uint32_t height,
                   std::uint32_t* out);

@@ -295,8 +295,8 @@ class GlTexture : public Texture {
     std::uint32_t w = w_, h = h_;
     const std::uint32_t* level = mips_.data();
     for (GLint i = 1; w > 1 || h > 1; ++i) {
-      w = std::max(w / 2, 1u);
-      h = std::max(h / 2, 1u);
+      w = MipSide(w);
+      h = MipSide(h);
       TexImageBgra(target, static_cast<GLsizei>(w), static_cast<GLsizei>(h), level, 0, i);
       level += static_cast<std::size_t>(w) * h;
     }

@@ -102,6 +102,20 @@ class Cursor {
     return Run<TakeFloat, &Cursor::Float>(out, n, what);
   }
 
+  // `count` tuples of N floats, read a few hundred at a time; `take(i, f)`
+  // gets tuple i as f[0] .. f[N - 1].
+  template <std::size_t N, typename Take>
+  bool FloatTuples(std::uint32_t count, const char* what, Take take) {
+    constexpr std::uint32_t kBatch = 256;
+    float f[N * kBatch];
+    for (std::uint32_t i = 0; i < count; i += kBatch) {
+      const std::uint32_t m = std::min(kBatch, count - i);
+      if (!Floats(f, N * m, what)) return false;
+      for (std::uint32_t k = 0; k < m; ++k) take(i + k, f + N * k);
+    }
+    return true;
+  }
+
   bool String(std::string* out, const char* what) {
     if (i_ >= o_.values.size()) return Fail(o_.pos, "'" + Type() + "' ends before its " + what);
     const Value& v = o_.values[i_];
@@ -293,15 +307,9 @@ class SceneReader {
     std::uint32_t n = 0;
     if (!cur.Count(&n, 3, what)) return false;
     out->resize(n);
-    // A few hundred vectors' floats at a time.
-    constexpr std::uint32_t kBatch = 256;
-    float v[3 * kBatch];
-    for (std::uint32_t i = 0; i < n; i += kBatch) {
-      const std::uint32_t m = std::min(kBatch, n - i);
-      if (!cur.Floats(v, 3 * std::size_t{m}, what)) return false;
-      for (std::uint32_t k = 0; k < m; ++k) (*out)[i + k] = {v[3 * k], v[3 * k + 1], v[3 * k + 2]};
-    }
-    return true;
+    return cur.FloatTuples<3>(n, what, [out](std::uint32_t i, const float* v) {
+      (*out)[i] = {v[0], v[1], v[2]};
+    });
   }
 
   bool ReadMaterial(const Object& o, XMaterial* m) {
@@ -403,14 +411,11 @@ class SceneReader {
           return Fail(c.pos, std::to_string(n) + " texture coordinates for " +
                                  std::to_string(nVertices) + " vertices");
         mesh->texcoords.resize(nVertices);
-        constexpr std::uint32_t kBatch = 256;
-        float uv[2 * kBatch];
-        for (std::uint32_t i = 0; i < n; i += kBatch) {
-          const std::uint32_t m = std::min(kBatch, n - i);
-          if (!tc.Floats(uv, 2 * std::size_t{m}, "texture coordinates")) return false;
-          for (std::uint32_t k = 0; k < m && i + k < nVertices; ++k)
-            mesh->texcoords[i + k] = {uv[2 * k], uv[2 * k + 1]};
-        }
+        const bool ok = tc.FloatTuples<2>(n, "texture coordinates",
+                                          [mesh, nVertices](std::uint32_t i, const float* uv) {
+                                            if (i < nVertices) mesh->texcoords[i] = {uv[0], uv[1]};
+                                          });
+        if (!ok) return false;
         mesh->hasTexcoords = true;
       } else if (c.type == "MeshVertexColors" && !seenColors) {
         seenColors = true;

@@ -263,22 +263,22 @@ float LoadParent::Progress() {
   return progress_;
 }
 
-SequenceChildBase* LoadParent::Update(SequenceParent*, const Tick& tick) {
-  bool loaded = jobsFinished_;
-  if (loaded) {
-    // Waiting for the uploads (below).
-  } else if (thread_) {
+bool LoadParent::JobsEnded(const Tick& tick) {
+  if (thread_) {
     if (tick.services.waitForLoader) thread_->Join();
-    if (!thread_->StillActive()) {
-      thread_->Join();
-      RecordLoaderThread(nullptr);
-      thread_.reset();
-      loaded = !failed_;
-    }
-  } else if (loader_ == Loader::Updates && !failed_) {
-    loaded = RunJobsOnThisThread(tick.services.waitForLoader);
+    if (thread_->StillActive()) return false;
+    thread_->Join();
+    RecordLoaderThread(nullptr);
+    thread_.reset();
+    return !failed_;
   }
-  if (loaded && !jobsFinished_) {
+  if (loader_ == Loader::Updates && !failed_)
+    return RunJobsOnThisThread(tick.services.waitForLoader);
+  return false;
+}
+
+SequenceChildBase* LoadParent::Update(SequenceParent*, const Tick& tick) {
+  if (!jobsFinished_ && JobsEnded(tick)) {
     jobsFinished_ = true;
     if (tick.services.verbose) {
       std::fprintf(stderr, "poromeko: %zu load jobs in %.1f ms\n", jobs_.size(), loadMs_);
@@ -288,7 +288,7 @@ SequenceChildBase* LoadParent::Update(SequenceParent*, const Tick& tick) {
   // few at a time; the loading screen stays until the last has gone, so
   // that the first frames of the next scene do not send them.
   const platform::Device* device = media::gDevice ? *media::gDevice : nullptr;
-  if (loaded && !(device && device->UploadsPending())) {
+  if (jobsFinished_ && !(device && device->UploadsPending())) {
     tick.services.loaded = true;
     return next_(tick.services);
   }

@@ -70,6 +70,9 @@ class LoadParent : public SequenceChild {
   // Without threads: the jobs for this update (all of them when `all`).
   // True once every job has run.
   bool RunJobsOnThisThread(bool all);
+  // Whether every job has now run, without failing: the loader thread has
+  // ended, or this update ran the last of them.
+  bool JobsEnded(const Tick& tick);
   void Start();
 
   std::mutex progressMutex_;  // guards progress_, jobsDone_ and the job ends
