@@ -378,8 +378,8 @@ class Device {
   // Resources.
   //
   // A texture has one mip level or the whole chain. The levels below level 0
-  // are made from it (a box filter) every time it changes, at its next
-  // upload, as D3DX makes them when it loads a file. A draw with a mip
+  // are made from it (a box filter) every time it is unlocked, as D3DX makes
+  // them when it loads a file. A draw with a mip
   // filter samples the chain; on a single level it samples that level, as
   // with no mip filter. Render targets have one level.
   //
