@@ -48,7 +48,8 @@ void BM_FramePart(benchmark::State& state) {
         break;
       case kObjects:
         world::DrawObjectsCulled(d, run.objects, game.camera, *game.player,
-                                 tree ? tree->mesh : nullptr, volume);
+                                 tree ? tree->mesh : nullptr, volume,
+                                 world::Horizon(game.camera.eye, game.planet.InnerR()));
         break;
       case kInsects: run.enemies.DrawEnemiesCulled(d, game.player->mRotation, volume); break;
       case kCreature: game.player->Draw(d); break;

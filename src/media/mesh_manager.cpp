@@ -253,6 +253,9 @@ void MeshManager::LoadStaticMesh(const char* path, platform::Device* device, boo
   auto entry = std::make_unique<StaticMesh>();
   entry->mesh = mesh;
   entry->materialCount = static_cast<std::uint32_t>(materials.size());
+  platform::ComputeBoundingSphere(mesh->Vertices(), mesh->GetNumVertices(),
+                                  mesh->GetNumBytesPerVertex(), &entry->boundCentre,
+                                  &entry->boundRadius);
   for (const platform::XMaterial& m : materials) {
     platform::Material copy = m.material;
     copy.ambient = copy.diffuse;

@@ -40,6 +40,9 @@ struct StaticMesh {
   // The file's materials with their ambient colour set to the diffuse one.
   std::vector<platform::Material> materials;
   std::vector<platform::Texture*> textures;  // owned references; null entries draw untextured
+  // A sphere holding every vertex, in the model's own space.
+  platform::Vec3 boundCentre;
+  float boundRadius = 0;
   ~StaticMesh();
 };
 

@@ -15,6 +15,8 @@
 #include <limits>
 #include <numeric>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 namespace platform {
 
@@ -565,6 +567,97 @@ IntersectResult Mesh::IntersectBruteForce(const Vec3& rayPos, const Vec3& rayDir
     }
   }
   return best;
+}
+
+namespace {
+
+// The point of triangle abc nearest to p (by its regions: corners, edges,
+// inside).
+Vec3 ClosestPointOnTriangle(const Vec3& p, const Vec3& a, const Vec3& b, const Vec3& c) {
+  const Vec3 ab = b - a, ac = c - a, ap = p - a;
+  const float d1 = Vec3Dot(ab, ap), d2 = Vec3Dot(ac, ap);
+  if (d1 <= 0 && d2 <= 0) return a;
+  const Vec3 bp = p - b;
+  const float d3 = Vec3Dot(ab, bp), d4 = Vec3Dot(ac, bp);
+  if (d3 >= 0 && d4 <= d3) return b;
+  const float vc = d1 * d4 - d3 * d2;
+  if (vc <= 0 && d1 >= 0 && d3 <= 0) return a + ab * (d1 / (d1 - d3));
+  const Vec3 cp = p - c;
+  const float d5 = Vec3Dot(ab, cp), d6 = Vec3Dot(ac, cp);
+  if (d6 >= 0 && d5 <= d6) return c;
+  const float vb = d5 * d2 - d1 * d6;
+  if (vb <= 0 && d2 >= 0 && d6 <= 0) return a + ac * (d2 / (d2 - d6));
+  const float va = d3 * d6 - d5 * d4;
+  if (va <= 0 && (d4 - d3) >= 0 && (d5 - d6) >= 0)
+    return b + (c - b) * ((d4 - d3) / ((d4 - d3) + (d5 - d6)));
+  const float denom = 1.0f / (va + vb + vc);
+  return a + ab * (vb * denom) + ac * (vc * denom);
+}
+
+}  // namespace
+
+float Mesh::EnclosedRadius(const Vec3& centre) const {
+  const std::uint32_t faces = GetNumFaces();
+  if (faces < 4) return 0;
+  // Corners within a hair of each other are one corner: a seam of the
+  // texture mapping repeats positions under new vertex numbers, rounded
+  // apart by the sums that placed them.
+  float extent = 0;
+  for (std::uint32_t v = 0; v < vertexCount_; ++v)
+    extent = std::max(extent, Vec3Length(Position(v) - centre));
+  const float hair = extent * 1e-5f;
+  std::vector<std::uint32_t> byX(vertexCount_);
+  std::iota(byX.begin(), byX.end(), 0u);
+  std::sort(byX.begin(), byX.end(),
+            [&](std::uint32_t a, std::uint32_t b) { return Position(a).x < Position(b).x; });
+  std::vector<std::uint32_t> welded(vertexCount_);
+  for (std::size_t i = 0; i < byX.size(); ++i) {
+    const Vec3 p = Position(byX[i]);
+    welded[byX[i]] = byX[i];
+    for (std::size_t j = i; j-- > 0 && p.x - Position(byX[j]).x <= hair;) {
+      if (Vec3Length(Position(byX[j]) - p) <= hair) {
+        welded[byX[i]] = welded[byX[j]];
+        break;
+      }
+    }
+  }
+  // Closed and turned one way: each edge is crossed once in each direction
+  // by the two faces that share it.
+  std::unordered_map<std::uint64_t, std::array<int, 2>> edges;
+  edges.reserve(std::size_t{faces} * 3 / 2);
+  for (std::uint32_t f = 0; f < faces; ++f) {
+    const std::uint32_t c[3] = {welded[indices_[3 * f]], welded[indices_[3 * f + 1]],
+                                welded[indices_[3 * f + 2]]};
+    // A face with two corners in one place (at a pole, say) is no surface.
+    if (c[0] == c[1] || c[1] == c[2] || c[2] == c[0]) continue;
+    for (int k = 0; k < 3; ++k) {
+      const std::uint32_t a = c[k], b = c[(k + 1) % 3];
+      ++edges[(std::uint64_t{std::min(a, b)} << 32) | std::max(a, b)][a < b ? 0 : 1];
+    }
+  }
+  for (const auto& [edge, count] : edges)
+    if (count[0] != 1 || count[1] != 1) return 0;
+  // The centre is inside when the faces wind about it once: their solid
+  // angles seen from it add up to a whole sphere (to nothing outside).
+  // Unlike counting a ray's crossings, an edge or a corner on the way cannot
+  // upset this.
+  double winding = 0;
+  float nearest = std::numeric_limits<float>::max();
+  for (std::uint32_t f = 0; f < faces; ++f) {
+    const Vec3 a = Position(indices_[3 * f]), b = Position(indices_[3 * f + 1]),
+               c = Position(indices_[3 * f + 2]);
+    nearest = std::min(nearest, Vec3Length(ClosestPointOnTriangle(centre, a, b, c) - centre));
+    const Vec3 ra = a - centre, rb = b - centre, rc = c - centre;
+    const double la = Vec3Length(ra), lb = Vec3Length(rb), lc = Vec3Length(rc);
+    const double triple = Vec3Dot(ra, Vec3Cross(rb, rc));
+    const double denom =
+        la * lb * lc + Vec3Dot(ra, rb) * lc + Vec3Dot(ra, rc) * lb + Vec3Dot(rb, rc) * la;
+    winding += 2.0 * std::atan2(triple, denom);
+  }
+  winding /= 4.0 * 3.14159265358979323846;
+  // The ball stops a hair short of the nearest face, the gaps the weld
+  // closed included.
+  return std::abs(winding) > 0.5 ? std::max(0.0f, nearest - hair) : 0.0f;
 }
 
 }  // namespace platform

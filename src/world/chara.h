@@ -39,7 +39,11 @@ struct Planet {
   float radius = 0;
   float scale = 60.0f;
   const platform::Mesh* mesh = nullptr;
+  // The radius of a ball about the centre that the ground wholly encloses
+  // (unscaled; 0 when the mesh is missing or not a closed surface).
+  float innerRadius = 0;
   float R() const { return radius * scale; }
+  float InnerR() const { return innerRadius * scale; }
 };
 
 // up(q), fwd(q) and right(q): +Y, +Z and +X turned by the orientation q.
@@ -83,6 +87,9 @@ class Chara {
   virtual bool Update(float /*R*/) { return true; }
   // The object's spheres in the world.
   virtual std::vector<HitSphere> GetHitSpheres() const { return {}; }
+  // A sphere in the world holding all that Draw draws; false when the object
+  // cannot tell (its model moves, or is missing).
+  virtual bool GetDrawBounds(HitSphere* /*bounds*/) const { return false; }
   // Placed objects build mWorld once, when they are placed.
   virtual void UpdateWorldMatrix() {}
 

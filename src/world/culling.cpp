@@ -1,5 +1,8 @@
 #include "world/culling.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace world {
 
 using platform::Matrix;
@@ -48,6 +51,30 @@ bool ViewVolume::AnyInside(const std::vector<HitSphere>& spheres) const {
   return false;
 }
 
+Horizon::Horizon(const Vec3& eye, float groundRadius)
+    // A hair inside the ground, against rounding in the test below.
+    : eye_(eye), ground_(groundRadius > 0 ? groundRadius * (1.0 - 1e-4) : 0.0) {}
+
+bool Horizon::Hides(const HitSphere& sphere) const {
+  if (ground_ <= 0 || !(sphere.radius >= 0)) return false;
+  const double ex = eye_.x, ey = eye_.y, ez = eye_.z;
+  const double eyeDistance = std::sqrt(ex * ex + ey * ey + ez * ez);
+  if (eyeDistance <= ground_) return false;
+  const double vx = sphere.x - ex, vy = sphere.y - ey, vz = sphere.z - ez;
+  const double distance = std::sqrt(vx * vx + vy * vy + vz * vz);
+  const double r = sphere.radius;
+  if (distance <= r) return false;
+  // Every sight line within the shadow meets the ground at most this far
+  // from the eye (the lines grazing the rim, at the rim).
+  const double rim = std::sqrt(eyeDistance * eyeDistance - ground_ * ground_);
+  if (distance - r < rim) return false;
+  // The sphere's cone of sight lines within the shadow's: the angle off the
+  // line to the centre plus the sphere's half-angle within the shadow's.
+  const double cosOff = -(vx * ex + vy * ey + vz * ez) / (distance * eyeDistance);
+  const double off = std::acos(std::clamp(cosOff, -1.0, 1.0));
+  return off + std::asin(r / distance) <= std::asin(ground_ / eyeDistance);
+}
+
 bool SphereOutsideView(const Matrix& P, const Matrix& W, const HitSphere& sphere, const Matrix& V) {
   const platform::Vec4 c = platform::Vec4Transform({0, 0, 0, 1}, W);
   return Outside(PlanesOf(V, P), {c.x / c.w, c.y / c.w, c.z / c.w}, sphere.radius);
@@ -55,7 +82,7 @@ bool SphereOutsideView(const Matrix& P, const Matrix& W, const HitSphere& sphere
 
 void DrawObjectsCulled(platform::Device& device, WorldObjects& world, const Camera& camera,
                        const Chara& player, const platform::Mesh* treeMesh,
-                       const ViewVolume& volume) {
+                       const ViewVolume& volume, const Horizon& horizon) {
   const Vec3 p = player.Position();
   const Vec3 toPlayer = platform::Vec3Normalize(p - camera.eye);
   // How far the camera is from a tree standing, unscaled, where the creature
@@ -75,6 +102,7 @@ void DrawObjectsCulled(platform::Device& device, WorldObjects& world, const Came
   for (const auto& object : world.objects) {
     if (SurfaceAngle(player.mRotation, object->mRotation) > kObjectDrawAngle) continue;
     if (!volume.AnyInside(object->GetHitSpheres())) continue;
+    if (HitSphere bounds; object->GetDrawBounds(&bounds) && horizon.Hides(bounds)) continue;
     if (object->mName == "Tree" && treeMesh) {
       Matrix inverse;
       if (platform::MatrixInverse(&inverse, nullptr, object->mWorld)) {

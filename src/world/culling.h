@@ -36,6 +36,23 @@ class ViewVolume {
   std::array<platform::Plane, 6> planes_;
 };
 
+// What the planet hides from an eye: a sphere lying wholly in the planet's
+// shadow, the cone of sight lines the ground stops, and beyond the ground's
+// rim. The ball that stands for the planet is the one its ground encloses
+// (Planet::InnerR), about the world's origin, so anything hidden from it
+// would fail the depth test against the ground anyway: leaving it out only
+// spares the rasteriser.
+class Horizon {
+ public:
+  // A ground radius of 0 (or an eye inside the ball) hides nothing.
+  Horizon(const platform::Vec3& eye, float groundRadius);
+  bool Hides(const HitSphere& sphere) const;
+
+ private:
+  platform::Vec3 eye_;
+  double ground_;
+};
+
 // The same test for one sphere, building the volume from scratch: projection
 // P, the sphere's translation W, its radius, view V.
 bool SphereOutsideView(const platform::Matrix& P, const platform::Matrix& W,
@@ -44,9 +61,10 @@ bool SphereOutsideView(const platform::Matrix& P, const platform::Matrix& W,
 // Draws the placed objects in view and fills world.seeThrough with the trees
 // that stand between the camera and the creature instead of drawing them.
 // `treeMesh` is the tree model's mesh (may be null: no tree is see-through).
+// Objects the horizon hides are neither drawn nor seen through.
 void DrawObjectsCulled(platform::Device& device, WorldObjects& world, const Camera& camera,
                        const Chara& player, const platform::Mesh* treeMesh,
-                       const ViewVolume& volume);
+                       const ViewVolume& volume, const Horizon& horizon);
 // Draws the trees collected by DrawObjectsCulled, half see-through.
 void DrawSeeThrough(platform::Device& device, const WorldObjects& world);
 

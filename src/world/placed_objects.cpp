@@ -1,5 +1,7 @@
 #include "world/placed_objects.h"
 
+#include <cmath>
+
 #include "media/mesh_manager.h"
 #include "media/paths.h"
 
@@ -27,6 +29,14 @@ std::vector<HitSphere> Trunk::GetHitSpheres() const {
   const platform::Vec3 top = (platform::MatrixTranslation(0.0f, 3.0f, 0.0f) * place).Translation();
   const float r = mScale * hitSphere.radius;
   return {HitSphere{foot.x, foot.y, foot.z, r}, HitSphere{top.x, top.y, top.z, r}};
+}
+
+bool Trunk::GetDrawBounds(HitSphere* bounds) const {
+  const media::StaticMesh* model = media::MeshManager::GetInstance().FindStaticMesh(model_);
+  if (!model || !model->mesh) return false;
+  const platform::Vec3 c = platform::Vec3TransformCoord(model->boundCentre, mWorld);
+  *bounds = HitSphere{c.x, c.y, c.z, model->boundRadius * std::abs(mScale)};
+  return true;
 }
 
 void Trunk::UpdateWorldMatrix() {

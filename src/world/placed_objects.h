@@ -15,6 +15,7 @@ class Trunk : public Chara {
  public:
   void Draw(platform::Device& device) override;
   std::vector<HitSphere> GetHitSpheres() const override;
+  bool GetDrawBounds(HitSphere* bounds) const override;
   // mWorld = uniform scaling by mScale, then the placement.
   void UpdateWorldMatrix() override;
 

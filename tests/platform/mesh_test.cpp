@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -473,6 +474,83 @@ TEST(MeshBuildTest, UnlockUploadsVerticesAndRebuildsRayCasts) {
 }
 
 // --- Bounding spheres -------------------------------------------------------------
+
+// A box from -1 to 1 on x, -2 to 2 on y and z, its corners repeated per side
+// as a texture mapping would, so only positions tie its sides together.
+std::vector<Vec3> BoxCorners(std::vector<std::uint32_t>* indices) {
+  std::vector<Vec3> pos;
+  const Vec3 half{1, 2, 2};
+  for (int axis = 0; axis < 3; ++axis) {
+    for (float sign : {-1.0f, 1.0f}) {
+      const auto base = static_cast<std::uint32_t>(pos.size());
+      for (int corner = 0; corner < 4; ++corner) {
+        float c[3];
+        c[axis] = sign;
+        c[(axis + 1) % 3] = (corner & 1) ? 1.0f : -1.0f;
+        c[(axis + 2) % 3] = (corner & 2) ? 1.0f : -1.0f;
+        pos.push_back({c[0] * half.x, c[1] * half.y, c[2] * half.z});
+      }
+      // Corners 0, 1, 3, 2 go round the side counter-clockwise seen from
+      // +axis: outward on the + side, the other way round on the - side.
+      if (sign > 0)
+        indices->insert(indices->end(), {base, base + 1, base + 3, base, base + 3, base + 2});
+      else
+        indices->insert(indices->end(), {base, base + 3, base + 1, base, base + 2, base + 3});
+    }
+  }
+  return pos;
+}
+
+// The ball inside a closed mesh reaches its nearest side; a gap, or a centre
+// outside, gives no ball at all.
+TEST(MeshEnclosedRadiusTest, ReachesTheNearestSideOfAClosedSurfaceOnly) {
+  std::vector<std::uint32_t> idx;
+  const std::vector<Vec3> box = BoxCorners(&idx);
+  MeshRef closed(MakeMesh(box, idx));
+  ASSERT_NE(closed.mesh, nullptr);
+  EXPECT_NEAR(closed->EnclosedRadius({0, 0, 0}), 1.0f, 1e-4f);
+  // Nearer the +y side than the x sides: 2 - 1.5.
+  EXPECT_NEAR(closed->EnclosedRadius({0, 1.5f, 0}), 0.5f, 1e-4f);
+  // The inside test holds on a corner's line too, where a ray count could
+  // be thrown by the edges it passes through.
+  EXPECT_NEAR(closed->EnclosedRadius({0.5f, 1.0f, 1.0f}), 0.5f, 1e-4f);
+  EXPECT_EQ(closed->EnclosedRadius({3, 0, 0}), 0.0f);
+  EXPECT_EQ(closed->EnclosedRadius({0, 2.5f, 2.5f}), 0.0f);
+
+  // A bumpy sphere, its seam and its poles (where faces fold to slivers)
+  // closed by position: the ball stays within the lowest vertex, by no more
+  // than the faces sag between vertices.
+  std::vector<Vec3> spherePos;
+  std::vector<std::uint32_t> sphereIdx;
+  SphereMesh(24, 48, 2.0f, 0.05f, &spherePos, &sphereIdx);
+  MeshRef sphere(MakeMesh(spherePos, sphereIdx));
+  float lowest = 1e9f;
+  for (const Vec3& p : spherePos) lowest = std::min(lowest, Vec3Length(p));
+  const float inner = sphere->EnclosedRadius({0, 0, 0});
+  EXPECT_LE(inner, lowest);
+  EXPECT_GE(inner, lowest * std::cos(kPi / 24.0f) * 0.98f);
+
+  // One side's second triangle missing leaves a gap.
+  std::vector<std::uint32_t> open(idx.begin(), idx.end() - 3);
+  MeshRef gap(MakeMesh(box, open));
+  EXPECT_EQ(gap->EnclosedRadius({0, 0, 0}), 0.0f);
+  // A side moved off by a hair no longer meets its neighbours.
+  std::vector<Vec3> moved = box;
+  for (int k = 0; k < 4; ++k) moved[k].x -= 1e-4f;
+  MeshRef loose(MakeMesh(moved, idx));
+  EXPECT_EQ(loose->EnclosedRadius({0, 0, 0}), 0.0f);
+  // A side turned the other way round from the rest.
+  std::vector<std::uint32_t> flipped = idx;
+  std::swap(flipped[1], flipped[2]);
+  std::swap(flipped[4], flipped[5]);
+  MeshRef turned(MakeMesh(box, flipped));
+  EXPECT_EQ(turned->EnclosedRadius({0, 0, 0}), 0.0f);
+  // A side doubled shares its edges among four faces.
+  std::vector<std::uint32_t> doubled = idx;
+  doubled.insert(doubled.end(), idx.begin(), idx.begin() + 6);
+  MeshRef twice(MakeMesh(box, doubled));
+  EXPECT_EQ(twice->EnclosedRadius({0, 0, 0}), 0.0f);
+}
 
 TEST(BoundingSphereTest, MeanCentreAndLargestDistanceOverAStride) {
   std::mt19937 rng(9);

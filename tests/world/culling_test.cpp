@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <random>
@@ -145,6 +146,77 @@ TEST(ViewVolumeTest, AgreesWithTheGeometryOfTheViewOnRandomSpheres) {
   EXPECT_GT(outside, 1000);
 }
 
+// Whatever the horizon hides lies behind the ground ball on every sight line
+// to it: points all over each hidden sphere are checked against the ball.
+// The spheres are thrown around the planet's far side, so that about half
+// are hidden and half not.
+TEST(HorizonTest, HidesOnlyWhatTheGroundBallHidesOnEverySightLine) {
+  std::mt19937 rng(11);
+  std::normal_distribution<float> gauss(0.0f, 1.0f);
+  std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+  auto direction = [&] {
+    const Vec3 d{gauss(rng), gauss(rng), gauss(rng)};
+    return platform::Vec3Normalize(d);
+  };
+  const float ground = 57.7f;
+  int hidden = 0, shown = 0;
+  for (int trial = 0; trial < 3000; ++trial) {
+    const Vec3 eye = direction() * (ground + 2.0f + 300.0f * unit(rng));
+    const Vec3 centre = eye * (0.5f - 1.5f * unit(rng)) + direction() * (80.0f * unit(rng));
+    const HitSphere sphere{centre.x, centre.y, centre.z, 30.0f * unit(rng) * unit(rng)};
+    if (!Horizon(eye, ground).Hides(sphere)) {
+      ++shown;
+      continue;
+    }
+    ++hidden;
+    for (int k = 0; k < 200; ++k) {
+      const Vec3 p = centre + direction() * sphere.radius;
+      // Where the sight line from the eye to p enters the ball, if it does.
+      const Vec3 d = platform::Vec3Normalize(p - eye);
+      const float b = platform::Vec3Dot(eye, d);
+      const float disc = b * b - (platform::Vec3Dot(eye, eye) - ground * ground);
+      ASSERT_GE(disc, 0.0f) << "trial " << trial << ": a sight line passes the ball";
+      const float entry = -b - std::sqrt(disc);
+      ASSERT_LE(entry, platform::Vec3Length(p - eye))
+          << "trial " << trial << ": a point lies before the ground";
+    }
+  }
+  EXPECT_GT(hidden, 800);
+  EXPECT_GT(shown, 800);
+}
+
+TEST(HorizonTest, HandCases) {
+  const Vec3 eye{0, 0, 200};
+  const Horizon horizon(eye, 60.0f);
+  // Straight behind: small, then wider than the planet's shadow there.
+  EXPECT_TRUE(horizon.Hides({0, 0, -100, 10}));
+  EXPECT_TRUE(horizon.Hides({0, 0, -100, 55}));
+  EXPECT_FALSE(horizon.Hides({0, 0, -100, 100}));
+  // On the near side, at the rim, off to one side, around the eye.
+  EXPECT_FALSE(horizon.Hides({0, 0, 61, 1}));
+  EXPECT_FALSE(horizon.Hides({70, 0, 0, 1}));
+  // Past the rim as the eye sees it, which lies toward the eye: hidden.
+  EXPECT_TRUE(horizon.Hides({61, 0, 0, 1}));
+  EXPECT_FALSE(horizon.Hides({0, 90, -100, 5}));
+  EXPECT_FALSE(horizon.Hides({0, 0, 200, 5}));
+  // In the shadow's cone but reaching forward past the rim's distance.
+  EXPECT_FALSE(horizon.Hides({0, 0, 15, 5}));
+  // Nothing is hidden without a ground ball, or from inside it.
+  EXPECT_FALSE(Horizon(eye, 0.0f).Hides({0, 0, -100, 1}));
+  EXPECT_FALSE(Horizon({0, 0, 50}, 60.0f).Hides({0, 0, -100, 1}));
+}
+
+// The game's planet encloses a ball a little below its lowest ground.
+using PlanetModelTest = checks::WorldContentTest;
+TEST_F(PlanetModelTest, EnclosesABallJustBelowItsLowestGround) {
+  const platform::Mesh* mesh = planet_.mesh;
+  float lowest = 1e9f;
+  for (std::uint32_t v = 0; v < mesh->GetNumVertices(); ++v)
+    lowest = std::min(lowest, platform::Vec3Length(mesh->Position(v)));
+  EXPECT_LE(planet_.innerRadius, lowest);
+  EXPECT_GT(planet_.innerRadius, 0.98f * lowest);
+}
+
 class DrawObjectsCulledTest : public checks::WorldContentTest {
  protected:
   // A tree or a stump standing on the ground at q.
@@ -160,7 +232,8 @@ class DrawObjectsCulledTest : public checks::WorldContentTest {
   void Draw(const Camera& camera, const platform::Mesh* treeMesh) {
     device_->ClearDraws();
     DrawObjectsCulled(*device_, world, camera, player, treeMesh,
-                      ViewVolume(camera.view, camera.projection));
+                      ViewVolume(camera.view, camera.projection),
+                      Horizon(camera.eye, planet_.InnerR()));
   }
 
   WorldObjects world;
@@ -197,6 +270,35 @@ TEST_F(DrawObjectsCulledTest, PlacedObjectsAreDrawnWithin80DegreesAndInView) {
   ASSERT_FALSE(ViewVolume(behind.view, behind.projection).AnyInside(aside->GetHitSpheres()));
   Draw(behind, TreeMesh());
   EXPECT_FALSE(Drew(aside->mWorld));
+}
+
+// A stump on the planet's far side, near the creature and inside the view
+// volume, is left out once the planet hides it, and drawn when nothing
+// stands for the planet.
+TEST_F(DrawObjectsCulledTest, ObjectsTheHorizonHidesAreNotDrawn) {
+  player.mHeight = planet_.R() + 1.0f;
+  Chara* behind = Place<Stump>(AboutX(-60.0f));
+  Chara* front = Place<Stump>(AboutX(60.0f));
+  Camera camera;
+  camera.eye = {0, 10, 300};
+  camera.lookAt = {0, 10, 0};
+  camera.up = {0, 1, 0};
+  camera.view = platform::MatrixLookAtLH(camera.eye, camera.lookAt, camera.up);
+  camera.projection = Projection();
+  const ViewVolume volume(camera.view, camera.projection);
+  ASSERT_TRUE(volume.AnyInside(behind->GetHitSpheres()));
+  ASSERT_GT(planet_.InnerR(), 0.9f * planet_.R());
+
+  device_->ClearDraws();
+  DrawObjectsCulled(*device_, world, camera, player, TreeMesh(), volume,
+                    Horizon(camera.eye, planet_.InnerR()));
+  EXPECT_FALSE(Drew(behind->mWorld));
+  EXPECT_TRUE(Drew(front->mWorld));
+
+  device_->ClearDraws();
+  DrawObjectsCulled(*device_, world, camera, player, TreeMesh(), volume, Horizon(camera.eye, 0));
+  EXPECT_TRUE(Drew(behind->mWorld));
+  EXPECT_TRUE(Drew(front->mWorld));
 }
 
 // The creature hovers 1.5 above the ground at the north pole; the camera

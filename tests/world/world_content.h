@@ -39,6 +39,7 @@ class WorldContentTest : public ::testing::Test {
     ASSERT_NE(media::MeshManager::GetInstance().FindStaticMesh(content::model::kPlanet), nullptr);
     planet_.radius = PlanetRadius();
     planet_.mesh = media::MeshManager::GetInstance().FindStaticMesh(content::model::kPlanet)->mesh;
+    planet_.innerRadius = planet_.mesh->EnclosedRadius({0, 0, 0});
     device_->RecordDraws(true);
     device_->ClearDraws();
   }

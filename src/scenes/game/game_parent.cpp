@@ -35,6 +35,7 @@ world::Planet MeasurePlanet() {
                                   &planet.radius);
   mesh->UnlockVertexBuffer();
   planet.mesh = mesh;
+  planet.innerRadius = mesh->EnclosedRadius({0, 0, 0});
   return planet;
 }
 

@@ -161,7 +161,7 @@ void DrawWorld(GameParent& game, platform::Device& device, bool withPlayer) {
   const media::StaticMesh* tree =
       media::MeshManager::GetInstance().FindStaticMesh(content::model::kTree);
   world::DrawObjectsCulled(device, objects, game.camera, *game.player, tree ? tree->mesh : nullptr,
-                           volume);
+                           volume, world::Horizon(game.camera.eye, game.planet.InnerR()));
   world::DrawPlanet(device, game.planet.scale);
   device.SetRenderState(platform::RenderState::Lighting, 0);
   world::DrawSky(device, game.skyAngle);
