@@ -566,6 +566,23 @@ TEST_F(PipelineTest, MipFilterAveragesMinifiedTexturesThatHaveAChain) {
   EXPECT_TRUE(plain == 0 || plain == 255) << plain;
   EXPECT_NEAR(Channel(At(px, 20, 10), 0), 128, 3);
   EXPECT_EQ(At(px, 30, 10), At(px, 10, 10));
+
+  // Filled again once drawn: every level takes the new picture, whether GL
+  // made the chain's storage in one piece or level by level.
+  std::uint32_t* again = t->LockRect();
+  ASSERT_NE(again, nullptr);
+  for (int i = 0; i < 16; ++i) again[i] = (i & 1) ? 0xFF0000FFu : 0xFFFF0000u;
+  t->UnlockRect();
+  d->SetTexture(0, t);
+  Quad(20, 10, 21, 11, 0xFFFFFFFFu);
+  d->SetSamplerState(0, SamplerState::MipFilter, kTexfNone);
+  Quad(40, 10, 44, 14, 0xFFFFFFFFu);
+  px = Frame();
+  EXPECT_NEAR(Channel(At(px, 20, 10), 0), 128, 3);  // blue and red averaged
+  EXPECT_EQ(Channel(At(px, 20, 10), 8), 0);
+  EXPECT_NEAR(Channel(At(px, 20, 10), 16), 128, 3);
+  EXPECT_EQ(At(px, 40, 10), 0xFFFF0000u);
+  EXPECT_EQ(At(px, 41, 10), 0xFF0000FFu);
   d->SetTexture(0, nullptr);
   t->Release();
   single->Release();

@@ -75,15 +75,27 @@ void TexImageBgra(GLenum target, GLsizei width, GLsizei height, const std::uint3
 }
 
 void TexSubImageBgra(GLenum target, GLint y, GLsizei width, GLsizei rows,
-                     const std::uint32_t* pixels, GLsizei pitch) {
+                     const std::uint32_t* pixels, GLsizei pitch, GLint level) {
   if (pitch == 0) pitch = width;
 #if POROMEKO_GLES
-  glTexSubImage2D(target, 0, 0, y, width, rows, GL_RGBA, GL_UNSIGNED_BYTE,
+  glTexSubImage2D(target, level, 0, y, width, rows, GL_RGBA, GL_UNSIGNED_BYTE,
                   Swapped(pixels, width, rows, pitch));
 #else
   UnpackRowLength packing(width, pitch);
-  glTexSubImage2D(target, 0, 0, y, width, rows, GL_BGRA, GL_UNSIGNED_BYTE, pixels);
+  glTexSubImage2D(target, level, 0, y, width, rows, GL_BGRA, GL_UNSIGNED_BYTE, pixels);
 #endif
+}
+
+bool HasTextureStorage() {
+#if POROMEKO_GLES
+  return true;
+#else
+  return epoxy_gl_version() >= 42 || epoxy_has_gl_extension("GL_ARB_texture_storage");
+#endif
+}
+
+void TexStorageRgba8(GLenum target, GLsizei levels, GLsizei width, GLsizei height) {
+  glTexStorage2D(target, levels, GL_RGBA8, width, height);
 }
 
 void ReadPixelsBgra(GLint x, GLint y, GLsizei width, GLsizei height, std::uint32_t* out) {

@@ -60,9 +60,17 @@ inline constexpr GLenum kTextureRectangle = GL_TEXTURE_RECTANGLE;
 // when null.
 void TexImageBgra(GLenum target, GLsizei width, GLsizei height, const std::uint32_t* pixels,
                   GLsizei pitch = 0, GLint level = 0);
-// Rows [y, y + rows) of level 0 of the texture bound to `target`.
+// Rows [y, y + rows) of level `level` of the texture bound to `target`.
 void TexSubImageBgra(GLenum target, GLint y, GLsizei width, GLsizei rows,
-                     const std::uint32_t* pixels, GLsizei pitch = 0);
+                     const std::uint32_t* pixels, GLsizei pitch = 0, GLint level = 0);
+// Whether textures can be given all their levels at once (glTexStorage2D:
+// GL ES 3.0, desktop GL 4.2 or ARB_texture_storage). Asked of the current
+// context.
+bool HasTextureStorage();
+// RGBA8 storage for `levels` levels of the texture bound to `target`, made
+// in one piece and fixed from then on: the levels are filled with
+// TexSubImageBgra. Only where HasTextureStorage.
+void TexStorageRgba8(GLenum target, GLsizei levels, GLsizei width, GLsizei height);
 // Pixels of the read framebuffer as 0xAARRGGBB words (pack alignment 4).
 void ReadPixelsBgra(GLint x, GLint y, GLsizei width, GLsizei height, std::uint32_t* out);
 // Level 0 of texture `name` (width x height, of `target`) as 0xAARRGGBB
