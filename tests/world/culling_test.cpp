@@ -229,11 +229,23 @@ class DrawObjectsCulledTest : public checks::WorldContentTest {
     world.AddObject(std::move(object));
     return placed;
   }
-  void Draw(const Camera& camera, const platform::Mesh* treeMesh) {
+  // The planet stands for itself as the game measures it, unless a ground
+  // radius is given (0: nothing is hidden behind it).
+  void Draw(const Camera& camera, const platform::Mesh* treeMesh, float groundRadius = -1.0f) {
     device_->ClearDraws();
     DrawObjectsCulled(*device_, world, camera, player, treeMesh,
                       ViewVolume(camera.view, camera.projection),
-                      Horizon(camera.eye, planet_.InnerR()));
+                      Horizon(camera.eye, groundRadius < 0 ? planet_.InnerR() : groundRadius));
+  }
+  // Far out in front of the equator, looking at the planet.
+  static Camera FrontCamera() {
+    Camera front;
+    front.eye = {0, 10, 300};
+    front.lookAt = {0, 10, 0};
+    front.up = {0, 1, 0};
+    front.view = platform::MatrixLookAtLH(front.eye, front.lookAt, front.up);
+    front.projection = Projection();
+    return front;
   }
 
   WorldObjects world;
@@ -249,12 +261,7 @@ TEST_F(DrawObjectsCulledTest, PlacedObjectsAreDrawnWithin80DegreesAndInView) {
   Chara* near = Place<Stump>(AboutX(79.9f));
   Chara* past = Place<Stump>(AboutX(80.1f));
   Chara* farSide = Place<Stump>(AboutX(100.0f));
-  Camera front;
-  front.eye = {0, 10, 300};
-  front.lookAt = {0, 10, 0};
-  front.up = {0, 1, 0};
-  front.view = platform::MatrixLookAtLH(front.eye, front.lookAt, front.up);
-  front.projection = Projection();
+  const Camera front = FrontCamera();
   for (Chara* o : {near, past, farSide}) {
     ASSERT_TRUE(ViewVolume(front.view, front.projection).AnyInside(o->GetHitSpheres()));
   }
@@ -279,24 +286,15 @@ TEST_F(DrawObjectsCulledTest, ObjectsTheHorizonHidesAreNotDrawn) {
   player.mHeight = planet_.R() + 1.0f;
   Chara* behind = Place<Stump>(AboutX(-60.0f));
   Chara* front = Place<Stump>(AboutX(60.0f));
-  Camera camera;
-  camera.eye = {0, 10, 300};
-  camera.lookAt = {0, 10, 0};
-  camera.up = {0, 1, 0};
-  camera.view = platform::MatrixLookAtLH(camera.eye, camera.lookAt, camera.up);
-  camera.projection = Projection();
-  const ViewVolume volume(camera.view, camera.projection);
-  ASSERT_TRUE(volume.AnyInside(behind->GetHitSpheres()));
+  const Camera camera = FrontCamera();
+  ASSERT_TRUE(ViewVolume(camera.view, camera.projection).AnyInside(behind->GetHitSpheres()));
   ASSERT_GT(planet_.InnerR(), 0.9f * planet_.R());
 
-  device_->ClearDraws();
-  DrawObjectsCulled(*device_, world, camera, player, TreeMesh(), volume,
-                    Horizon(camera.eye, planet_.InnerR()));
+  Draw(camera, TreeMesh());
   EXPECT_FALSE(Drew(behind->mWorld));
   EXPECT_TRUE(Drew(front->mWorld));
 
-  device_->ClearDraws();
-  DrawObjectsCulled(*device_, world, camera, player, TreeMesh(), volume, Horizon(camera.eye, 0));
+  Draw(camera, TreeMesh(), 0.0f);
   EXPECT_TRUE(Drew(behind->mWorld));
   EXPECT_TRUE(Drew(front->mWorld));
 }
