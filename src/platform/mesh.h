@@ -98,10 +98,12 @@ class Mesh : public Resource {
   IntersectResult IntersectBruteForce(const Vec3& rayPos, const Vec3& rayDir) const;
 
   // The radius of the largest ball about `centre` that lies wholly inside the
-  // mesh: the distance from `centre` to the nearest face. 0 unless the faces
-  // close up into a surface with no gap (every edge, its ends compared by
-  // position, shared by exactly two faces) with `centre` inside it. Whatever
-  // the ball hides from an eye outside the mesh, the drawn mesh hides too.
+  // mesh: the distance from `centre` to the nearest face (less a hair of
+  // 1e-5 of the mesh's size). 0 unless the faces close up into a surface
+  // with no gap, turned one way (every edge, its ends compared by position
+  // to within that hair, crossed once each way by the two faces sharing it),
+  // with `centre` inside it. Whatever the ball hides from an eye outside the
+  // mesh, the drawn mesh hides too.
   float EnclosedRadius(const Vec3& centre) const;
 
  private:

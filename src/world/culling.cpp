@@ -51,28 +51,30 @@ bool ViewVolume::AnyInside(const std::vector<HitSphere>& spheres) const {
   return false;
 }
 
-Horizon::Horizon(const Vec3& eye, float groundRadius)
-    // A hair inside the ground, against rounding in the test below.
-    : eye_(eye), ground_(groundRadius > 0 ? groundRadius * (1.0 - 1e-4) : 0.0) {}
+Horizon::Horizon(const Vec3& eye, float groundRadius) : eye_(eye) {
+  // A hair inside the ground, against rounding in the test below.
+  const double ground = groundRadius > 0 ? groundRadius * (1.0 - 1e-4) : 0.0;
+  eyeDistance_ = std::sqrt(double{eye.x} * eye.x + double{eye.y} * eye.y + double{eye.z} * eye.z);
+  hidesNothing_ = ground <= 0 || eyeDistance_ <= ground;
+  if (hidesNothing_) return;
+  // Every sight line within the shadow meets the ground at most this far
+  // from the eye (the lines grazing the rim, at the rim).
+  rim_ = std::sqrt(eyeDistance_ * eyeDistance_ - ground * ground);
+  shadowHalfAngle_ = std::asin(ground / eyeDistance_);
+}
 
 bool Horizon::Hides(const HitSphere& sphere) const {
-  if (ground_ <= 0 || !(sphere.radius >= 0)) return false;
+  if (hidesNothing_ || !(sphere.radius >= 0)) return false;
   const double ex = eye_.x, ey = eye_.y, ez = eye_.z;
-  const double eyeDistance = std::sqrt(ex * ex + ey * ey + ez * ez);
-  if (eyeDistance <= ground_) return false;
   const double vx = sphere.x - ex, vy = sphere.y - ey, vz = sphere.z - ez;
   const double distance = std::sqrt(vx * vx + vy * vy + vz * vz);
   const double r = sphere.radius;
-  if (distance <= r) return false;
-  // Every sight line within the shadow meets the ground at most this far
-  // from the eye (the lines grazing the rim, at the rim).
-  const double rim = std::sqrt(eyeDistance * eyeDistance - ground_ * ground_);
-  if (distance - r < rim) return false;
+  if (distance <= r || distance - r < rim_) return false;
   // The sphere's cone of sight lines within the shadow's: the angle off the
   // line to the centre plus the sphere's half-angle within the shadow's.
-  const double cosOff = -(vx * ex + vy * ey + vz * ez) / (distance * eyeDistance);
+  const double cosOff = -(vx * ex + vy * ey + vz * ez) / (distance * eyeDistance_);
   const double off = std::acos(std::clamp(cosOff, -1.0, 1.0));
-  return off + std::asin(r / distance) <= std::asin(ground_ / eyeDistance);
+  return off + std::asin(r / distance) <= shadowHalfAngle_;
 }
 
 bool SphereOutsideView(const Matrix& P, const Matrix& W, const HitSphere& sphere, const Matrix& V) {

@@ -50,7 +50,10 @@ class Horizon {
 
  private:
   platform::Vec3 eye_;
-  double ground_;
+  bool hidesNothing_ = true;
+  double eyeDistance_ = 0;      // from the planet's centre
+  double rim_ = 0;              // from the eye to the ground's rim
+  double shadowHalfAngle_ = 0;  // of the cone of sight lines the ground stops
 };
 
 // The same test for one sphere, building the volume from scratch: projection

@@ -238,20 +238,14 @@ class GlTexture : public Texture {
       TexStorageRgba8(target, static_cast<GLsizei>(GetLevelCount()), sw, sh);
       fixedStorage_ = true;
     }
-    if (fixedStorage_) {
-      const std::uint32_t rows = static_cast<std::uint32_t>(
-          std::clamp<std::size_t>(*budget / rowBytes, 1, storedH_ - rowsDone_));
-      TexSubImageBgra(target, static_cast<GLint>(rowsDone_), sw, static_cast<GLsizei>(rows),
-                      px.data() + static_cast<std::size_t>(rowsDone_) * w_, pitch);
-      rowsDone_ += rows;
-      *budget -= std::min(*budget, rows * rowBytes);
-    } else if (rowsDone_ == 0 && *budget >= rowBytes * storedH_) {
+    if (!fixedStorage_ && rowsDone_ == 0 && *budget >= rowBytes * storedH_) {
       // 0xAARRGGBB words are B, G, R, A bytes in memory.
       TexImageBgra(target, sw, sh, px.data(), pitch);
       rowsDone_ = storedH_;
       *budget -= rowBytes * storedH_;
     } else {
-      if (rowsDone_ == 0) TexImageBgra(target, sw, sh, nullptr);
+      // In bands of rows, into storage made beforehand.
+      if (!fixedStorage_ && rowsDone_ == 0) TexImageBgra(target, sw, sh, nullptr);
       const std::uint32_t rows = static_cast<std::uint32_t>(
           std::clamp<std::size_t>(*budget / rowBytes, 1, storedH_ - rowsDone_));
       TexSubImageBgra(target, static_cast<GLint>(rowsDone_), sw, static_cast<GLsizei>(rows),
