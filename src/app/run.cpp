@@ -159,6 +159,7 @@ class Game {
   std::unique_ptr<FrameTicker> ticker_;
   long ticks_ = 0;
   long runTicks_ = 0;
+  FrameStats frameStats_;
   std::vector<bool> shotTaken_;
   bool fatal_ = false;
   bool journalEnded_ = false;
@@ -321,6 +322,7 @@ bool Game::Frame() {
   }
   const long ticksBefore = ticker_->ticksRun;
   const FrameTicker::Result result = ticker_->Tick();
+  frameStats_.Add(result, ticker_->lastFrameDuration);
   if (options_.verbose && result != FrameTicker::Result::TooEarly && ticks_ < kLoggedFrames) {
     // How the first frames went: a slow one makes the next tick skip its draw.
     if (result == FrameTicker::Result::Drawn) {
@@ -357,6 +359,13 @@ bool Game::Frame() {
 
 int Game::Finish() {
   inputs_->Close();
+  if (options_.verbose) {
+    std::fprintf(stderr,
+                 "poromeko: %ld ticks drew, %ld skipped their draw; drawing took %u ms "
+                 "(median), %u ms (95th percentile), %u ms (longest)\n",
+                 frameStats_.Drawn(), frameStats_.Skipped(), frameStats_.Percentile(0.5),
+                 frameStats_.Percentile(0.95), frameStats_.Longest());
+  }
 
   if (options_.report) {
     std::printf("%s\n", scenes::DescribeRun(scenes::SequenceParent::GetInstance(), services_, seed_,

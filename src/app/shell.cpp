@@ -1,5 +1,6 @@
 #include "app/shell.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -49,6 +50,27 @@ std::uint32_t FrameTicker::MsUntilDue() const {
   return elapsed >= kTickMs ? 0 : kTickMs - elapsed;
 }
 
+void FrameStats::Add(FrameTicker::Result result, std::uint32_t drawMs) {
+  if (result == FrameTicker::Result::DrawSkipped) {
+    ++skipped_;
+  } else if (result == FrameTicker::Result::Drawn) {
+    ++drawn_;
+    ++counts_[std::min<std::size_t>(drawMs, kBuckets - 1)];
+    longest_ = std::max(longest_, drawMs);
+  }
+}
+
+std::uint32_t FrameStats::Percentile(double fraction) const {
+  if (drawn_ == 0) return 0;
+  const double wanted = std::clamp(fraction, 0.0, 1.0) * static_cast<double>(drawn_);
+  long seen = 0;
+  for (std::size_t ms = 0; ms < kBuckets - 1; ++ms) {
+    seen += counts_[ms];
+    if (seen > 0 && static_cast<double>(seen) >= wanted) return static_cast<std::uint32_t>(ms);
+  }
+  return longest_;
+}
+
 const char* Usage() {
   return "usage: poromeko [--windowed | --fullscreen] [--headless] [--frames N] [--runs N]\n"
          "                [--screenshot FILE] [--shot N:FILE]...\n"
@@ -70,7 +92,9 @@ const char* Usage() {
          "                  giving runs up now and then, as a restless player would\n"
          "  --report        print one JSON line describing the run at exit\n"
          "  --rss-every N   print the resident memory every N updates of the run\n"
-         "  --verbose       print the creature's debug lines while it turns\n"
+         "  --verbose       print the creature's debug lines while it turns, the load\n"
+         "                  time, the first ticks' draw times and at exit how the\n"
+         "                  whole run's draws went\n"
          "  --volume N      sound volume from 0 (silent) to 100 (full, the default)\n"
          "  --mute          no sound\n"
          "  --data DIR      the folder holding the game's files (XFile/, Texture/, ...)\n"

@@ -3,6 +3,7 @@
 // the services it made, to the scene sequence.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -98,6 +99,28 @@ class FrameTicker {
  private:
   Hooks hooks_;
   Pacing pacing_;
+};
+
+// How the ticks of a whole run went, for --verbose: how many drew and how
+// many skipped their draw, and the drawing ticks' durations (median, 95th
+// percentile, longest), to the millisecond.
+class FrameStats {
+ public:
+  void Add(FrameTicker::Result result, std::uint32_t drawMs);
+  long Drawn() const { return drawn_; }
+  long Skipped() const { return skipped_; }
+  // The smallest duration at least `fraction` of the drawing ticks took no
+  // longer than (0 with none drawn). Durations past the last bucket count
+  // as the longest one seen.
+  std::uint32_t Percentile(double fraction) const;
+  std::uint32_t Longest() const { return longest_; }
+
+ private:
+  static constexpr std::size_t kBuckets = 1000;
+  std::array<long, kBuckets> counts_{};
+  long drawn_ = 0;
+  long skipped_ = 0;
+  std::uint32_t longest_ = 0;
 };
 
 // The window-close step: stops a loader that is still working, waits for it

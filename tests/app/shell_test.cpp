@@ -159,6 +159,25 @@ TEST(FrameTickerTest, ClockWrapAroundIsHarmless) {
   EXPECT_EQ(loop.ticker.MsUntilDue(), 6u);
 }
 
+TEST(FrameStatsTest, CountsDrawsAndSkipsAndReadsPercentilesOffTheDrawnTicks) {
+  FrameStats stats;
+  EXPECT_EQ(stats.Percentile(0.5), 0u);
+  for (std::uint32_t ms = 1; ms <= 100; ++ms) stats.Add(FrameTicker::Result::Drawn, ms);
+  stats.Add(FrameTicker::Result::DrawSkipped, 0);
+  stats.Add(FrameTicker::Result::TooEarly, 0);
+  EXPECT_EQ(stats.Drawn(), 100);
+  EXPECT_EQ(stats.Skipped(), 1);
+  EXPECT_EQ(stats.Percentile(0.5), 50u);
+  EXPECT_EQ(stats.Percentile(0.95), 95u);
+  EXPECT_EQ(stats.Percentile(0.0), 1u);
+  EXPECT_EQ(stats.Percentile(1.0), 100u);
+  // A stall longer than the buckets still reads as itself at the top.
+  stats.Add(FrameTicker::Result::Drawn, 60000);
+  EXPECT_EQ(stats.Longest(), 60000u);
+  EXPECT_EQ(stats.Percentile(1.0), 60000u);
+  EXPECT_EQ(stats.Percentile(0.5), 51u);
+}
+
 TEST(OptionsTest, ParsesKnownOptionsAndRejectsTheRest) {
   Options o;
   std::string error;

@@ -351,5 +351,14 @@ TEST(GlLayout, BackBufferFitsTheWindowAtFourToThree) {
   EXPECT_EQ(none.width, 0);
 }
 
+TEST(RendererTest, CpuRasterisersAreKnownByName) {
+  EXPECT_TRUE(sdl_gl::IsCpuRasteriser("llvmpipe (LLVM 15.0.6, 256 bits)"));
+  EXPECT_TRUE(sdl_gl::IsCpuRasteriser("softpipe"));
+  EXPECT_TRUE(sdl_gl::IsCpuRasteriser("Google SwiftShader"));
+  EXPECT_FALSE(sdl_gl::IsCpuRasteriser("Mesa Intel(R) UHD Graphics 620 (KBL GT2)"));
+  EXPECT_FALSE(sdl_gl::IsCpuRasteriser("AMD Radeon RX 6600 (radeonsi, navi23, LLVM 15.0.6)"));
+  EXPECT_FALSE(sdl_gl::IsCpuRasteriser(nullptr));
+}
+
 }  // namespace
 }  // namespace gltest

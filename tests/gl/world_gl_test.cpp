@@ -127,6 +127,29 @@ TEST_F(WorldGlTest, ATreeBetweenTheCameraAndTheCreatureIsDrawnSeeThrough) {
   for (world::Chara* c : objects_.seeThrough) EXPECT_NE(c, tree);
 }
 
+TEST_F(WorldGlTest, APlayFrameDrawnInBatchesIsTheSamePicture) {
+  world::Chara* tree = nullptr;
+  for (const auto& o : objects_.objects)
+    if (o->mName == "Tree") {
+      tree = o.get();
+      break;
+    }
+  ASSERT_NE(tree, nullptr);
+  // A frame with a see-through tree, the glow and the HUD: blending, depth
+  // and alpha tests carried across batch ends.
+  PlaceCreature(tree->mRotation, 3.0f);
+  sdl_gl::SetRasteriserBatchForTest(*d, 0);
+  const std::vector<std::uint32_t> whole = DrawFrame();
+  // A batch ends after every draw call.
+  sdl_gl::SetRasteriserBatchForTest(*d, 1);
+  const std::vector<std::uint32_t> batched = DrawFrame();
+  sdl_gl::SetRasteriserBatchForTest(*d, sdl_gl::kCpuRasteriserBatch);
+  ASSERT_EQ(whole.size(), batched.size());
+  std::size_t differing = 0;
+  for (std::size_t i = 0; i < whole.size(); ++i) differing += whole[i] != batched[i];
+  EXPECT_EQ(differing, 0u);
+}
+
 TEST_F(WorldGlTest, AButterflyTakesFlightWhenTheCreatureComesNear) {
   creatures::Enemy02* butterfly = nullptr;
   for (const auto& e : enemies_.enemies)

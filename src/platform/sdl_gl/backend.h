@@ -85,6 +85,19 @@ struct PresentRect {
 };
 PresentRect FitBackBuffer(int windowWidth, int windowHeight);
 
+// Whether a GL_RENDERER string names a rasteriser that runs on the CPU
+// (Mesa's llvmpipe, softpipe and swrast, SwiftShader).
+bool IsCpuRasteriser(const char* renderer);
+
+// How many primitives the device lets a CPU rasteriser queue before it has
+// them drawn. Such a rasteriser keeps every queued triangle (some 300 bytes
+// each) until the frame is finished, so the busiest frames of play (about
+// 100 000 triangles) held 30 MB at once; in batches they hold one batch.
+// Most frames stay under one batch and are not split: each batch end waits
+// for the rasteriser, which costs the overlap of its drawing with ours. A
+// GPU queues nothing in our memory and gets no batches.
+inline constexpr std::uint32_t kCpuRasteriserBatch = 24000;
+
 // --- Hooks for the GL tests -------------------------------------------------
 
 // Resizes the game window (as if the user dragged its border) and waits
@@ -118,6 +131,8 @@ std::vector<std::uint32_t> CapturedWindow(Device& device, int* width, int* heigh
 // Waits until every drawing command given so far is finished (benchmarks
 // time frames up to their last pixel).
 void FinishForTest(Device& device);
+// The batch size of CPU rasterisers (0: no batches), for this device.
+void SetRasteriserBatchForTest(Device& device, std::uint32_t primitives);
 // The first OpenGL error raised since the last call (0 for none); clears them.
 std::uint32_t TakeGlError(Device& device);
 

@@ -1010,6 +1010,10 @@ class GlDevice : public StateDevice {
       : context_(std::move(context)), shared_(std::make_shared<Shared>()) {
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &shared_->maxTextureSize);
     shared_->textureStorage = HasTextureStorage();
+    const GLubyte* renderer = glGetString(GL_RENDERER);
+    if (renderer && IsCpuRasteriser(reinterpret_cast<const char*>(renderer))) {
+      batchPrimitives_ = kCpuRasteriserBatch;
+    }
     glGenVertexArrays(1, &vao_);
     glGenBuffers(1, &streamBuffer_);
     glGenFramebuffers(1, &fbo_);
@@ -1140,6 +1144,7 @@ class GlDevice : public StateDevice {
       }
     }
     context_->Swap();
+    queuedPrimitives_ = 0;
     glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
     UploadPending();
   }
@@ -1163,6 +1168,7 @@ class GlDevice : public StateDevice {
     SetAttributes(layout, state_.fvf, stride, streamBuffer_);
     if (!Prepare(layout)) return;
     glDrawArrays(GlPrimitive(type), 0, static_cast<GLsizei>(count));
+    Queued(primitiveCount);
   }
 
   void DrawIndexedPrimitive(VertexBuffer* vb, IndexBuffer* ib, PrimitiveType type,
@@ -1197,7 +1203,10 @@ class GlDevice : public StateDevice {
     if (!Prepare(layout)) return;
     glDrawElements(GlPrimitive(type), static_cast<GLsizei>(count), GL_UNSIGNED_INT,
                    reinterpret_cast<const void*>(static_cast<std::uintptr_t>(startIndex) * 4u));
+    Queued(primitiveCount);
   }
+
+  void SetRasteriserBatch(std::uint32_t primitives) { batchPrimitives_ = primitives; }
 
   // Resources.
   Texture* CreateTexture(std::uint32_t width, std::uint32_t height, Usage usage) override {
@@ -1599,6 +1608,19 @@ class GlDevice : public StateDevice {
 
   // Applies the state for a draw in the given layout. False when nothing
   // can be drawn.
+  // Counts a draw's primitives; once a batch is queued on a CPU rasteriser,
+  // waits for it to be drawn, so the memory it binned goes back before the
+  // next batch is binned. (A flush alone would not do: llvmpipe bins the
+  // next batch into a fresh scene while the last is still drawing, and keeps
+  // each scene's memory until that scene is used again.)
+  void Queued(std::uint32_t primitives) {
+    if (batchPrimitives_ == 0) return;
+    queuedPrimitives_ += primitives;
+    if (queuedPrimitives_ < batchPrimitives_) return;
+    glFinish();
+    queuedPrimitives_ = 0;
+  }
+
   bool Prepare(const VertexLayout& l) {
     const DeviceState& s = state_;
     ShaderKey key;
@@ -1800,6 +1822,10 @@ class GlDevice : public StateDevice {
   GlSurface* currentDepth_ = nullptr;
   bool targetsDirty_ = true;
   bool hasPresented_ = false;
+  // Primitives queued since the last batch was drawn, and the batch size
+  // (0 on a GPU; see kCpuRasteriserBatch).
+  std::uint32_t queuedPrimitives_ = 0;
+  std::uint32_t batchPrimitives_ = 0;
   int complaints_ = 0;
   bool capture_ = false;
   int captureWidth_ = 0, captureHeight_ = 0;
@@ -1823,6 +1849,10 @@ std::vector<std::uint32_t> CapturedWindow(Device& device, int* width, int* heigh
 
 void FinishForTest(Device& device) {
   if (dynamic_cast<GlDevice*>(&device)) glFinish();
+}
+
+void SetRasteriserBatchForTest(Device& device, std::uint32_t primitives) {
+  if (auto* gl = dynamic_cast<GlDevice*>(&device)) gl->SetRasteriserBatch(primitives);
 }
 
 std::uint32_t TakeGlError(Device& device) {

@@ -1,6 +1,7 @@
 // CPU-side helpers of the GL device: vertex layouts, vertex counts and where
 // the back buffer goes in the window.
 #include <algorithm>
+#include <string_view>
 
 #include "platform/sdl_gl/backend.h"
 
@@ -74,6 +75,15 @@ PresentRect FitBackBuffer(int windowWidth, int windowHeight) {
   r.x = (windowWidth - r.width) / 2;
   r.y = (windowHeight - r.height) / 2;
   return r;
+}
+
+bool IsCpuRasteriser(const char* renderer) {
+  if (!renderer) return false;
+  const std::string_view name(renderer);
+  for (std::string_view cpu : {"llvmpipe", "softpipe", "swrast", "SwiftShader"}) {
+    if (name.find(cpu) != std::string_view::npos) return true;
+  }
+  return false;
 }
 
 }  // namespace platform::sdl_gl
