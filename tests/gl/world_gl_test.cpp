@@ -79,6 +79,12 @@ class WorldGlTest : public GlTest {
     game_->UpdateCamera();
   }
 
+  world::Chara* FirstTree() {
+    for (const auto& o : objects_.objects)
+      if (o->mName == "Tree") return o.get();
+    return nullptr;
+  }
+
   std::vector<std::uint32_t> DrawFrame() {
     game_->child->Draw(game_.get(), scenes::DrawContext{*d, **media::gSprite, backBuffer_});
     return d->ReadBackBuffer();
@@ -107,12 +113,7 @@ class WorldGlTest : public GlTest {
 TEST_F(WorldGlTest, ATreeBetweenTheCameraAndTheCreatureIsDrawnSeeThrough) {
   // The creature three units in front of the first tree, the camera behind
   // it on the same line: the tree stands in the way.
-  world::Chara* tree = nullptr;
-  for (const auto& o : objects_.objects)
-    if (o->mName == "Tree") {
-      tree = o.get();
-      break;
-    }
+  world::Chara* tree = FirstTree();
   ASSERT_NE(tree, nullptr);
   PlaceCreature(tree->mRotation, 3.0f);
   const std::vector<std::uint32_t> behindTree = DrawFrame();
@@ -128,12 +129,7 @@ TEST_F(WorldGlTest, ATreeBetweenTheCameraAndTheCreatureIsDrawnSeeThrough) {
 }
 
 TEST_F(WorldGlTest, APlayFrameDrawnInBatchesIsTheSamePicture) {
-  world::Chara* tree = nullptr;
-  for (const auto& o : objects_.objects)
-    if (o->mName == "Tree") {
-      tree = o.get();
-      break;
-    }
+  world::Chara* tree = FirstTree();
   ASSERT_NE(tree, nullptr);
   // A frame with a see-through tree, the glow and the HUD: blending, depth
   // and alpha tests carried across batch ends.

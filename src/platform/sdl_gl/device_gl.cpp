@@ -1606,8 +1606,6 @@ class GlDevice : public StateDevice {
     applied_.attribStride = stride;
   }
 
-  // Applies the state for a draw in the given layout. False when nothing
-  // can be drawn.
   // Counts a draw's primitives; once a batch is queued on a CPU rasteriser,
   // waits for it to be drawn, so the memory it binned goes back before the
   // next batch is binned. (A flush alone would not do: llvmpipe bins the
@@ -1621,6 +1619,8 @@ class GlDevice : public StateDevice {
     queuedPrimitives_ = 0;
   }
 
+  // Applies the state for a draw in the given layout. False when nothing
+  // can be drawn.
   bool Prepare(const VertexLayout& l) {
     const DeviceState& s = state_;
     ShaderKey key;
