@@ -1,5 +1,5 @@
-// CPU-side helpers of the GL device: vertex layouts, vertex counts and where
-// the back buffer goes in the window.
+// CPU-side helpers of the GL device: vertex layouts, vertex counts, where
+// the back buffer goes in the window and whether the renderer is a CPU one.
 #include <algorithm>
 #include <string_view>
 
