@@ -342,6 +342,10 @@ bool Game::Frame() {
     }
   }
   if (result != FrameTicker::Result::TooEarly) {
+    // In the time left before the next tick: see SequenceChildBase::Rehearse.
+    if (platform::Sprite* sprite = media::gSprite ? *media::gSprite : nullptr) {
+      scenes::SequenceParent::GetInstance().Rehearse({*devicePtr_, *sprite, backBuffer_});
+    }
     ticks_ += ticker_->ticksRun - ticksBefore;
     if ((options_.frames >= 0 && ticks_ >= options_.frames) ||
         (options_.runs >= 0 && services_.runsFinished >= options_.runs) || journalEnded_ ||

@@ -255,8 +255,8 @@ class Texture : public Resource {
   virtual std::uint32_t Height() const = 0;
   virtual Usage GetUsage() const = 0;
   // CPU pixels (ARGB, Width() * Height(), pitch Width() * 4); a new
-  // texture's are transparent black. For a render target the content is
-  // what was last read back (transparent black until then).
+  // texture's are transparent black. For a render target, what was drawn
+  // into it so far (a back end that draws reads it back).
   virtual std::uint32_t* LockRect() = 0;
   virtual void UnlockRect() = 0;
   // Level 0 as a surface (one new reference). For render targets only.
@@ -347,6 +347,14 @@ class Device {
   // megabytes at a time, so that no single frame pays for all of them (the
   // GL device does; the null device has nothing to send).
   virtual bool UploadsPending() const { return false; }
+  // While on, Present shows nothing: a scene's first picture is drawn
+  // unseen between ticks, so that what its first showing needs (shader
+  // variants, textures stored anew) is made before it is shown. The draws
+  // go to the back buffer, which the next frame draws over. A back end that
+  // queues its drawing finishes it at the unseen Present, so that its cost
+  // stays out of the next frame (the GL device does); the null device
+  // records the draws as usual and counts no present.
+  virtual void SetRehearsal(bool on) = 0;
 
   // State.
   virtual void SetRenderState(RenderState state, std::uint32_t value) = 0;
@@ -407,8 +415,11 @@ class Device {
   virtual Surface* GetDepthStencilSurface() = 0;
   virtual void SetDepthStencilSurface(Surface* surface) = 0;
 
-  // The last presented picture, 800 x 600 ARGB, top row first (for
-  // screenshots and tests). Empty when the back end keeps no pixels.
+  // The back buffer's picture, 800 x 600 ARGB, top row first (for
+  // screenshots and tests): between frames, the picture last presented (or
+  // rehearsed since, see SetRehearsal). No copy of it is kept, so once the
+  // next frame draws, it reads that frame's drawing. Empty when the back
+  // end keeps no pixels.
   virtual std::vector<std::uint32_t> ReadBackBuffer() = 0;
   // Pixels of a render-target texture, top row first.
   virtual std::vector<std::uint32_t> ReadTexture(Texture* texture) = 0;
@@ -437,6 +448,7 @@ class StateDevice : public Device {
   Viewport GetViewport() const override;
   const DeviceState& State() const override { return state_; }
   void SetState(const DeviceState& s) override;
+  void SetRehearsal(bool on) override { rehearsal_ = on; }
 
  protected:
   // A back end may limit viewports to its current render target.
@@ -445,6 +457,7 @@ class StateDevice : public Device {
   void ReleaseStateTexture();
 
   DeviceState state_;
+  bool rehearsal_ = false;  // see SetRehearsal
 };
 
 }  // namespace platform

@@ -54,6 +54,10 @@ void SequenceParent::Draw(const DrawContext& frame) {
   if (child) child->Draw(frame);
 }
 
+void SequenceParent::Rehearse(const DrawContext& frame) {
+  if (child) child->Rehearse(frame);
+}
+
 bool EscapeEdge(const Tick& tick, bool condition) {
   if (!tick.input.Held(platform::Key::Escape)) {
     tick.escapeArmed = true;

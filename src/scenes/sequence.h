@@ -81,6 +81,10 @@ class SequenceChildBase {
   // Update; the framework itself always calls the typed one.
   virtual SequenceChildBase* Update(SequenceChildBase* parent, const Tick& tick) = 0;
   virtual void Draw(const DrawContext&) {}
+  // Between ticks: a scene about to hand over draws its successor's first
+  // picture unseen (Device::SetRehearsal), so that the picture's first
+  // showing costs no more than any other. Changes no game state, as a draw.
+  virtual void Rehearse(const DrawContext&) {}
 };
 
 // A top-level scene: its parent is the root.
@@ -141,6 +145,7 @@ class SequenceParent {
   // The root step: the current top-level scene updates and may be replaced.
   void Update(const platform::TickInput& input, Services& services);
   void Draw(const DrawContext& frame);
+  void Rehearse(const DrawContext& frame);
   // Deletes the current scene (the program's end, before its services go).
   void ClearScenes();
 

@@ -54,10 +54,18 @@ void Release(int n) {
   gGateCv.notify_all();
 }
 
+// The scene after loading: counts how many there are and their draws.
+int gNextAlive = 0, gNextDraws = 0;
 class NextScene : public SequenceChild {
  public:
+  NextScene() { ++gNextAlive; }
+  ~NextScene() override { --gNextAlive; }
   using SequenceChild::Update;
   SequenceChildBase* Update(SequenceParent*, const Tick&) override { return this; }
+  void Draw(const DrawContext& frame) override {
+    ++gNextDraws;
+    frame.device.Present();
+  }
 };
 SequenceChild* MakeNext(Services&) { return new NextScene; }
 
@@ -94,6 +102,7 @@ class LoadParentTest : public ::testing::Test {
     media::InitSprite(&devicePtr_, &backBuffer_);
     gReleased = 0;
     gJobsRun = 0;
+    gNextAlive = gNextDraws = 0;
     // Models other tests of this program loaded must not answer for ours.
     media::MeshManager::GetInstance().Clear();
     ResetStopFlag();
@@ -115,6 +124,7 @@ class LoadParentTest : public ::testing::Test {
 
   void Update(SequenceParent& root) { root.Update(platform::TickInput{}, services_); }
   void Draw(SequenceParent& root) { root.Draw({*device_, **media::gSprite, nullptr}); }
+  void Rehearse(SequenceParent& root) { root.Rehearse({*device_, **media::gSprite, nullptr}); }
 
   Services services_;
   fs::path old_, dir_;
@@ -145,6 +155,7 @@ TEST_F(LoadParentTest, ShownPercentageTrailsTheRealOneByAtMostOnePercent) {
   Release(4);
   WaitFor([&] { return !RecordedLoaderThread() || !RecordedLoaderThread()->StillActive(); });
   Update(root);
+  Update(root);
   EXPECT_NE(root.child, nullptr);
   EXPECT_EQ(dynamic_cast<LoadParent*>(root.child), nullptr);
 }
@@ -154,7 +165,8 @@ TEST_F(LoadParentTest, HandsOverAsSoonAsTheThreadEndsWhateverIsShown) {
   SequenceParent root(scene);
   WaitFor([] { return !RecordedLoaderThread()->StillActive(); });
   EXPECT_FALSE(services_.loaded);
-  Update(root);  // the first update after the end hands over; nothing was shown yet
+  Update(root);  // the first update after the end makes the title; nothing was shown yet
+  Update(root);  // and the next hands over
   ASSERT_NE(dynamic_cast<NextScene*>(root.child), nullptr);
   EXPECT_TRUE(services_.loaded);
   EXPECT_EQ(RecordedLoaderThread(), nullptr);
@@ -183,8 +195,43 @@ TEST_F(LoadParentTest, HandsOverOnceThePicturesHaveGoneToTheGraphicsMemory) {
     EXPECT_EQ(gJobsRun.load(), 2);
   }
   Update(root);
+  Update(root);
   EXPECT_NE(dynamic_cast<NextScene*>(root.child), nullptr);
   EXPECT_TRUE(services_.loaded);
+}
+
+TEST_F(LoadParentTest, TheNextSceneIsMadeAnUpdateEarlyAndItsFirstPictureRehearsedUnseen) {
+  auto* scene = new LoadParent({&QuickJob}, &MakeNext);
+  SequenceParent root(scene);
+  WaitFor([] { return !RecordedLoaderThread()->StillActive(); });
+  Rehearse(root);  // nothing made yet: nothing to rehearse
+  EXPECT_EQ(gNextDraws, 0);
+  Update(root);
+  ASSERT_EQ(root.child, scene);  // made, not shown: the loading screen stays
+  EXPECT_EQ(gNextAlive, 1);
+  EXPECT_FALSE(services_.loaded);
+  Draw(root);
+  const int presents = device_->PresentCount();
+  Rehearse(root);
+  Rehearse(root);  // once is enough
+  EXPECT_EQ(gNextDraws, 1);
+  EXPECT_EQ(device_->PresentCount(), presents);  // drawn, but nothing shown
+  Update(root);
+  ASSERT_NE(dynamic_cast<NextScene*>(root.child), nullptr);
+  EXPECT_EQ(gNextAlive, 1);  // the one made before
+  EXPECT_TRUE(services_.loaded);
+  Draw(root);
+  EXPECT_EQ(device_->PresentCount(), presents + 1);
+}
+
+TEST_F(LoadParentTest, ASceneMadeButNeverHandedOverGoesWithTheLoadingScene) {
+  {
+    SequenceParent root(new LoadParent({&QuickJob}, &MakeNext));
+    WaitFor([] { return !RecordedLoaderThread()->StillActive(); });
+    Update(root);
+    EXPECT_EQ(gNextAlive, 1);
+  }  // the window closed before the next update
+  EXPECT_EQ(gNextAlive, 0);
 }
 
 TEST_F(LoadParentTest, AHeadlessRunWaitsForTheLoaderInItsFirstUpdate) {
@@ -195,8 +242,10 @@ TEST_F(LoadParentTest, AHeadlessRunWaitsForTheLoaderInItsFirstUpdate) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     Release(3);
   });
-  Update(root);  // however slow the loader, the hand-over comes in this update
+  Update(root);  // however slow the loader, the title is made in this update
   releaser.join();
+  EXPECT_EQ(gNextAlive, 1);
+  Update(root);  // and handed over in the next
   EXPECT_EQ(gJobsRun.load(), 3);
   EXPECT_NE(dynamic_cast<NextScene*>(root.child), nullptr);
 }
@@ -264,6 +313,7 @@ TEST_F(LoadParentTest, TwoWorkersTakeEveryJobOnceSideBySide) {
   EXPECT_FLOAT_EQ(scene->Progress(), 1.0f);
   EXPECT_EQ(gMostInFlight, 2);
   EXPECT_EQ(gJobThreads.size(), 2u);
+  Update(root);
   Update(root);
   EXPECT_NE(dynamic_cast<NextScene*>(root.child), nullptr);
   EXPECT_NE(media::FindTexture(tex::kResultScoreNum), nullptr);
@@ -360,6 +410,7 @@ TEST_F(LoadParentTest, WithoutThreadsAHeadlessRunLoadsInItsFirstUpdate) {
   services_.waitForLoader = true;
   Update(root);
   EXPECT_EQ(gJobsRun.load(), 12);
+  Update(root);
   EXPECT_NE(dynamic_cast<NextScene*>(root.child), nullptr);
 }
 

@@ -90,7 +90,9 @@ void NullDevice::EndScene() { --sceneDepth_; }
 void NullDevice::Clear(std::uint32_t flags, Color color, float, std::uint32_t) {
   if (flags & kClearTarget) lastClear_ = color;
 }
-void NullDevice::Present() { ++presents_; }
+void NullDevice::Present() {
+  if (!rehearsal_) ++presents_;
+}
 
 void NullDevice::DrawPrimitiveUP(PrimitiveType type, std::uint32_t count, const void* vertices,
                                  std::uint32_t stride) {

@@ -156,12 +156,12 @@ class GlTexture : public Texture {
         storedH_(TrimmedSide(h, levels, contentH)),
         usage_(usage),
         mipmapped_(levels != 1 && usage != Usage::RenderTarget) {
-    // A render target keeps what was last read back from it; a loaded
-    // texture gets its pixels from its first lock.
+    // A render target is drawn into whole; like a loaded texture, it keeps
+    // no CPU copy beyond the upload of its first (transparent) pixels, and
+    // a lock reads back what it holds.
     if (usage_ == Usage::RenderTarget) {
       storedW_ = w;
       storedH_ = h;
-      pixels_.Zeroed(static_cast<std::size_t>(w) * h);
     }
   }
   ~GlTexture() override {
@@ -258,10 +258,8 @@ class GlTexture : public Texture {
     rowsDone_ = 0;
     uploaded_ = true;
     dirty_ = false;
-    if (usage_ != Usage::RenderTarget) {
-      pixels_.Release();
-      mips_.Release();
-    }
+    pixels_.Release();
+    mips_.Release();
     return true;
   }
 
@@ -1026,8 +1024,6 @@ class GlDevice : public StateDevice {
         new GlSurface(shared_, GlSurface::Kind::Color, kBackBufferWidth, kBackBufferHeight);
     depthStencil_ =
         new GlSurface(shared_, GlSurface::Kind::DepthStencil, kBackBufferWidth, kBackBufferHeight);
-    presented_ =
-        new GlSurface(shared_, GlSurface::Kind::Color, kBackBufferWidth, kBackBufferHeight);
     renderTarget_ = backBuffer_;
     renderTarget_->AddRef();
     currentDepth_ = depthStencil_;
@@ -1047,7 +1043,6 @@ class GlDevice : public StateDevice {
     if (currentDepth_) currentDepth_->Release();
     backBuffer_->Release();
     depthStencil_->Release();
-    presented_->Release();
     CollectGarbage();
     {
       std::lock_guard<std::mutex> lock(shared_->mutex);
@@ -1104,17 +1099,12 @@ class GlDevice : public StateDevice {
   void Present() override {
     Claim();
     CollectGarbage();
-    // Keep the picture for ReadBackBuffer: the back buffer itself goes on
-    // being drawn into.
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, presentFbo_);
-    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, readFbo_);
-    glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D,
-                           SurfaceTexture(presented_), 0);
-    glFramebufferRenderbuffer(GL_DRAW_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, 0);
-    glBlitFramebuffer(0, 0, kBackBufferWidth, kBackBufferHeight, 0, 0, kBackBufferWidth,
-                      kBackBufferHeight, GL_COLOR_BUFFER_BIT, GL_NEAREST);
-    hasPresented_ = true;
-
+    if (rehearsal_) {
+      // Drawn now, between ticks, rather than at the next frame's flush.
+      glFinish();
+      queuedPrimitives_ = 0;
+      return;
+    }
     // Into the window: black bars, the picture scaled to fit, flipped to
     // GL's bottom-up window rows.
     int ww = 0, wh = 0;
@@ -1270,8 +1260,7 @@ class GlDevice : public StateDevice {
   std::vector<std::uint32_t> ReadBackBuffer() override {
     Claim();
     std::vector<std::uint32_t> px =
-        ReadColorTexture(SurfaceTexture(hasPresented_ ? presented_ : backBuffer_), kBackBufferWidth,
-                         kBackBufferHeight);
+        ReadColorTexture(SurfaceTexture(backBuffer_), kBackBufferWidth, kBackBufferHeight);
     // The back buffer has no alpha channel of its own: it reads as opaque.
     for (auto& p : px) p |= 0xFF000000u;
     return px;
@@ -1281,19 +1270,18 @@ class GlDevice : public StateDevice {
     auto* t = dynamic_cast<GlTexture*>(texture);
     if (!t) return {};
     if (t->GetUsage() != Usage::RenderTarget) return t->CpuPixels().Copy();
-    if (!t->CpuPixels().data()) return {};  // no memory for the copy
     Claim();
     GLuint name = TextureName(t);
+    std::vector<std::uint32_t> px(static_cast<std::size_t>(t->Width()) * t->Height());
     glBindFramebuffer(GL_READ_FRAMEBUFFER, readFbo_);
     glFramebufferRenderbuffer(GL_READ_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, 0);
     glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, name, 0);
     glReadBuffer(GL_COLOR_ATTACHMENT0);
     ReadPixelsBgra(0, 0, static_cast<GLsizei>(t->Width()), static_cast<GLsizei>(t->Height()),
-                   t->CpuPixels().data());
+                   px.data());
     glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, 0, 0);
     glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
-    // What was read back is now the texture's CPU copy (see LockRect).
-    return t->CpuPixels().Copy();
+    return px;
   }
 
   // Test hooks.
@@ -1817,11 +1805,9 @@ class GlDevice : public StateDevice {
   GLuint vao_ = 0, streamBuffer_ = 0, fbo_ = 0, readFbo_ = 0, presentFbo_ = 0, sampler_ = 0;
   GlSurface* backBuffer_ = nullptr;
   GlSurface* depthStencil_ = nullptr;
-  GlSurface* presented_ = nullptr;
   GlSurface* renderTarget_ = nullptr;
   GlSurface* currentDepth_ = nullptr;
   bool targetsDirty_ = true;
-  bool hasPresented_ = false;
   // Primitives queued since the last batch was drawn, and the batch size
   // (0 on a GPU; see kCpuRasteriserBatch).
   std::uint32_t queuedPrimitives_ = 0;

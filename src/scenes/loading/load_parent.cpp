@@ -171,6 +171,7 @@ LoadParent::~LoadParent() {
     if (RecordedLoaderThread() == thread_.get()) RecordLoaderThread(nullptr);
     thread_.reset();
   }
+  delete following_;
   media::UnloadTexture(tex::kLoadingStr);
   media::UnloadTexture(tex::kPar);
   jobs_.clear();
@@ -288,9 +289,21 @@ SequenceChildBase* LoadParent::Update(SequenceParent*, const Tick& tick) {
   // few at a time; the loading screen stays until the last has gone, so
   // that the first frames of the next scene do not send them.
   const platform::Device* device = media::gDevice ? *media::gDevice : nullptr;
-  if (jobsFinished_ && !(device && device->UploadsPending())) {
+  if (following_) {
     tick.services.loaded = true;
-    return next_(tick.services);
+    SequenceChild* next = following_;
+    following_ = nullptr;
+    return next;
+  }
+  if (jobsFinished_ && !(device && device->UploadsPending())) {
+    // Made now, shown from the next update: its first picture is rehearsed
+    // between the two (its first draw builds what its states and pictures
+    // need, longer than a tick, and the tick after would skip its draw).
+    following_ = next_(tick.services);
+    if (!following_) {
+      tick.services.loaded = true;
+      return nullptr;
+    }
   }
   for (std::size_t i = 0; i < wave_.size(); ++i) {
     wave_[i] += static_cast<float>(waveDir_[i]) * 0.5f;
@@ -307,6 +320,14 @@ SequenceChildBase* LoadParent::Update(SequenceParent*, const Tick& tick) {
   shownProgress_ += 0.01f;
   if (progress < shownProgress_) shownProgress_ = progress;
   return this;
+}
+
+void LoadParent::Rehearse(const DrawContext& frame) {
+  if (!following_ || rehearsed_) return;
+  rehearsed_ = true;
+  frame.device.SetRehearsal(true);
+  following_->Draw(frame);
+  frame.device.SetRehearsal(false);
 }
 
 void LoadParent::Draw(const DrawContext& frame) {

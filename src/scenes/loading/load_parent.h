@@ -1,7 +1,9 @@
 // The loading scene: the first scene of the run. A background thread runs
 // the load jobs that fill the texture, sound and model caches while the
 // screen shows a bouncing caption and the percentage done; once the thread
-// has ended, the next update hands over to the title. A headless run
+// has ended and the pictures are in the graphics memory, the next update
+// makes the title and the one after hands over to it: in between, the
+// title's first picture is rehearsed unseen. A headless run
 // (Services::waitForLoader) waits for the thread in its first update, so
 // what follows loading never depends on how fast the loader was. Where there
 // are no threads (the browser), each update runs jobs for a slice of its
@@ -52,6 +54,7 @@ class LoadParent : public SequenceChild {
   using SequenceChild::Update;
   SequenceChildBase* Update(SequenceParent* parent, const Tick& tick) override;
   void Draw(const DrawContext& frame) override;
+  void Rehearse(const DrawContext& frame) override;
 
   float ShownProgress() const { return shownProgress_; }
   // How long the loader thread took over its jobs, in milliseconds (read
@@ -92,6 +95,10 @@ class LoadParent : public SequenceChild {
   std::atomic<bool> failed_{false};  // a job raised a fatal error
   std::chrono::steady_clock::time_point loadStart_;
   NextScene next_;
+  // The scene made for the hand-over, held for one update (owned until
+  // handed over), and whether its first picture has been rehearsed.
+  SequenceChild* following_ = nullptr;
+  bool rehearsed_ = false;
   std::unique_ptr<LoaderThread> thread_;
 };
 
