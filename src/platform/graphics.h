@@ -349,11 +349,12 @@ class Device {
   virtual bool UploadsPending() const { return false; }
   // While on, Present shows nothing: a scene's first picture is drawn
   // unseen between ticks, so that what its first showing needs (shader
-  // variants, textures stored anew) is made before it is shown. The draws
-  // go to the back buffer, which the next frame draws over. A back end that
-  // queues its drawing finishes it at the unseen Present, so that its cost
-  // stays out of the next frame (the GL device does); the null device
-  // records the draws as usual and counts no present.
+  // variants, textures stored anew) is made before it is shown. What the
+  // back buffer holds stays as it was (the GL device draws into a stand-in
+  // of the same kind). A back end that queues its drawing finishes it at
+  // the unseen Present, so that its cost stays out of the next frame (the
+  // GL device does); the null device records the draws as usual and counts
+  // no present.
   virtual void SetRehearsal(bool on) = 0;
 
   // State.
@@ -416,10 +417,9 @@ class Device {
   virtual void SetDepthStencilSurface(Surface* surface) = 0;
 
   // The back buffer's picture, 800 x 600 ARGB, top row first (for
-  // screenshots and tests): between frames, the picture last presented (or
-  // rehearsed since, see SetRehearsal). No copy of it is kept, so once the
-  // next frame draws, it reads that frame's drawing. Empty when the back
-  // end keeps no pixels.
+  // screenshots and tests): between frames, the picture last presented. No
+  // copy of it is kept, so once the next frame draws, it reads that frame's
+  // drawing. Empty when the back end keeps no pixels.
   virtual std::vector<std::uint32_t> ReadBackBuffer() = 0;
   // Pixels of a render-target texture, top row first.
   virtual std::vector<std::uint32_t> ReadTexture(Texture* texture) = 0;

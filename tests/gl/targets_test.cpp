@@ -105,6 +105,38 @@ TEST_F(TargetTest, BackBufferReadsWhatWasPresentedUntilTheNextFrameDraws) {
   EXPECT_EQ(At(d->ReadBackBuffer(), 5, 5), 0xFF00FF00u);
 }
 
+TEST_F(TargetTest, ARehearsedPictureIsDrawnButNeitherShownNorKept) {
+  Quad(0, 0, 10, 10, 0xFFFF0000u);
+  sdl_gl::CaptureWindowOnPresent(*d, true);
+  d->Present();
+  int w = 0, h = 0;
+  const std::vector<std::uint32_t> shown = sdl_gl::CapturedWindow(*d, &w, &h);
+  ASSERT_FALSE(shown.empty());
+
+  d->SetRehearsal(true);
+  d->Clear(kClearTarget | kClearZBuffer, 0xFF0000FFu, 1.0f, 0);
+  Quad(0, 0, 10, 10, 0xFF00FF00u);
+  // Even a picture that names the back buffer as its target.
+  Surface* back = d->GetBackBuffer();
+  d->SetRenderTarget(0, back);
+  Quad(20, 20, 30, 30, 0xFF00FF00u);
+  d->Present();
+  EXPECT_EQ(At(d->ReadBackBuffer(), 5, 5), 0xFF00FF00u);  // drawn, into the stand-in
+  d->SetRehearsal(false);
+  EXPECT_EQ(sdl_gl::CapturedWindow(*d, &w, &h), shown);  // the window got nothing
+  auto px = d->ReadBackBuffer();
+  EXPECT_EQ(At(px, 5, 5), 0xFFFF0000u);  // the back buffer kept the picture shown
+  EXPECT_EQ(At(px, 25, 25), 0xFF000000u);
+
+  // The next frame draws and shows as ever.
+  Quad(20, 20, 30, 30, 0xFF00FF00u);
+  EXPECT_EQ(At(d->ReadBackBuffer(), 25, 25), 0xFF00FF00u);
+  d->Present();
+  EXPECT_NE(sdl_gl::CapturedWindow(*d, &w, &h), shown);
+  sdl_gl::CaptureWindowOnPresent(*d, false);
+  back->Release();
+}
+
 TEST_F(TargetTest, PresentLetterboxesIntoAnyWindow) {
   System& system = *TheWorld().system;
   d->Clear(kClearTarget, 0xFFFFFFFFu, 1.0f, 0);

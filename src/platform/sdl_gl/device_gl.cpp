@@ -380,7 +380,8 @@ class GlSurface : public Surface {
     return renderbuffer_;
   }
 
-  // The colour storage of the back buffer (and of the presented copy): a
+  // The colour storage of the back buffer (and of its stand-in while a
+  // picture is rehearsed): a
   // texture of unsized RGBA given as B, G, R, A bytes, which the driver may
   // then store as those bytes. That is how the window keeps its pixels, and
   // Mesa copies a picture into the window row for row when the two match
@@ -404,6 +405,8 @@ class GlSurface : public Surface {
     }
     return colorTexture_;
   }
+  // Trades colour storage with another colour surface of the same size.
+  void SwapColorTexture(GlSurface& other) { std::swap(colorTexture_, other.colorTexture_); }
 
  private:
   SharedPtr shared_;
@@ -1038,6 +1041,7 @@ class GlDevice : public StateDevice {
   }
 
   ~GlDevice() override {
+    SetRehearsal(false);
     ReleaseStateTexture();
     renderTarget_->Release();
     if (currentDepth_) currentDepth_->Release();
@@ -1254,6 +1258,27 @@ class GlDevice : public StateDevice {
     if (s) s->AddRef();
     if (currentDepth_) currentDepth_->Release();
     currentDepth_ = s;
+    targetsDirty_ = true;
+  }
+
+  // A rehearsal draws into a stand-in for the back buffer's storage, of the
+  // same kind (so that what it builds is what the shown frames use), and
+  // the back buffer keeps the picture last presented.
+  void SetRehearsal(bool on) override {
+    if (on == rehearsal_) return;
+    StateDevice::SetRehearsal(on);
+    Claim();
+    if (on) {
+      standIn_ =
+          new GlSurface(shared_, GlSurface::Kind::Color, kBackBufferWidth, kBackBufferHeight);
+      SurfaceTexture(standIn_);
+      backBuffer_->SwapColorTexture(*standIn_);
+    } else {
+      backBuffer_->SwapColorTexture(*standIn_);
+      standIn_->Release();
+      standIn_ = nullptr;
+      CollectGarbage();
+    }
     targetsDirty_ = true;
   }
 
@@ -1804,6 +1829,7 @@ class GlDevice : public StateDevice {
   SamplerParams sampler0_;
   GLuint vao_ = 0, streamBuffer_ = 0, fbo_ = 0, readFbo_ = 0, presentFbo_ = 0, sampler_ = 0;
   GlSurface* backBuffer_ = nullptr;
+  GlSurface* standIn_ = nullptr;  // while rehearsing (see SetRehearsal)
   GlSurface* depthStencil_ = nullptr;
   GlSurface* renderTarget_ = nullptr;
   GlSurface* currentDepth_ = nullptr;
