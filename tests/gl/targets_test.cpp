@@ -18,6 +18,8 @@ TEST_F(TargetTest, RenderToTextureRoundTrip) {
   Surface* savedColor = d->GetRenderTarget(0);
   Surface* savedDepth = d->GetDepthStencilSurface();
 
+  // A new one is transparent black.
+  EXPECT_EQ(d->ReadTexture(rt), std::vector<std::uint32_t>(64 * 64, 0u));
   d->SetRenderTarget(0, level);
   d->SetDepthStencilSurface(depth);
   Viewport vp = d->GetViewport();

@@ -44,6 +44,7 @@
 //    is gone the queue is closed and resources free only their CPU side.
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cmath>
 #include <cstdint>
@@ -222,6 +223,10 @@ class GlTexture : public Texture {
     glBindTexture(target, name_);
     if (bound) *bound = true;
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    if (usage_ == Usage::RenderTarget && !uploaded_ && pixels_.empty() &&
+        StartTransparent(target)) {
+      return true;
+    }
     const PixelBlock& px = CpuPixels();
     if (!px.data()) return true;  // no memory for the pixels: nothing to send
     const auto sw = static_cast<GLsizei>(storedW_), sh = static_cast<GLsizei>(storedH_);
@@ -260,6 +265,25 @@ class GlTexture : public Texture {
     dirty_ = false;
     pixels_.Release();
     mips_.Release();
+    return true;
+  }
+
+  // A new render target's storage, transparent black, sent a band of zero
+  // rows at a time: it never needs a CPU copy of its whole (the result
+  // screen's is as large as the back buffer). False when its rows are wider
+  // than the band.
+  bool StartTransparent(GLenum target) {
+    static const std::array<std::uint32_t, 16384> kZeros{};
+    const std::uint32_t bandRows = static_cast<std::uint32_t>(kZeros.size()) / w_;
+    if (bandRows == 0) return false;
+    const auto sw = static_cast<GLsizei>(w_);
+    TexImageBgra(target, sw, static_cast<GLsizei>(h_), nullptr);
+    for (std::uint32_t y = 0; y < h_; y += bandRows) {
+      TexSubImageBgra(target, static_cast<GLint>(y), sw,
+                      static_cast<GLsizei>(std::min(bandRows, h_ - y)), kZeros.data());
+    }
+    uploaded_ = true;
+    dirty_ = false;
     return true;
   }
 
