@@ -1472,6 +1472,12 @@ class GlDevice : public StateDevice {
   }
 
   void AttachTargets() {
+    // Another target ends the batch (see Queued): llvmpipe sends the queued
+    // one off and bins the next into a fresh scene while it draws.
+    if (queuedPrimitives_ != 0) {
+      glFinish();
+      queuedPrimitives_ = 0;
+    }
     glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
     const GLuint color = renderTarget_->GetKind() == GlSurface::Kind::TextureLevel
                              ? TextureName(renderTarget_->GetTexture())
