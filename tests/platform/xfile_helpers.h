@@ -122,14 +122,17 @@ inline std::vector<unsigned char> WithHeader(const std::string& format, int floa
 
 // MSZIP: DWORD total size, then blocks of at most blockSize bytes, each a
 // complete raw deflate stream with the previous 32 KB as its dictionary.
+// The compressor's level, strategy and memory level (which sets how often
+// it ends a deflate block) are zlib's.
 inline std::vector<unsigned char> MsZip(const std::vector<unsigned char>& body,
-                                        std::size_t blockSize = 32768) {
+                                        std::size_t blockSize = 32768, int level = 9,
+                                        int strategy = Z_DEFAULT_STRATEGY, int memLevel = 8) {
   std::vector<unsigned char> out;
   PutU32(&out, static_cast<std::uint32_t>(body.size() + 16));
   for (std::size_t at = 0; at < body.size(); at += blockSize) {
     const std::size_t n = std::min(blockSize, body.size() - at);
     z_stream zs{};
-    deflateInit2(&zs, 9, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+    deflateInit2(&zs, level, Z_DEFLATED, -15, memLevel, strategy);
     if (at > 0) {
       const std::size_t dict = std::min<std::size_t>(at, 32768);
       deflateSetDictionary(&zs, body.data() + at - dict, static_cast<uInt>(dict));

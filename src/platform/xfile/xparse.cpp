@@ -2,8 +2,6 @@
 // tree of .x files.
 #include "platform/xfile/xparse.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -14,6 +12,8 @@
 #include <string>
 #include <string_view>
 #include <utility>
+
+#include "platform/xfile/inflate.h"
 
 namespace platform::xfile {
 
@@ -620,52 +620,38 @@ bool InflateMsZip(const unsigned char* data, std::size_t size, std::vector<unsig
   if (total < 16) return fail(0, "compressed file declares an impossible size");
   const std::size_t expected = total - 16u;
   if (expected > kMaxInflatedBytes) return fail(0, "compressed file declares more than 64 MB");
-  z_stream zs;
-  std::memset(&zs, 0, sizeof zs);
-  if (inflateInit2(&zs, -15) != Z_OK) return fail(0, "cannot start the decompressor");
+  // The blocks inflate one after another into the one buffer, so each
+  // finds the output of those before it, its dictionary, right behind it.
+  // The buffer is reserved once, for no more than the blocks' headers
+  // claim (a file that only declares a large size costs little), and grows
+  // block by block, a little past the block being inflated: scratch the
+  // decoder may write into.
+  constexpr std::size_t kScratch = 512;
+  std::size_t claimed = 0;
+  for (std::size_t at = 4; at + 4 <= size && claimed < expected; at += 4u + ReadU16(data + at + 2))
+    claimed += ReadU16(data + at);
+  out->reserve(std::min(expected, claimed));
+  std::size_t written = 0;
   std::size_t off = 4;
   int block = 0;
-  bool ok = true;
   while (off < size) {
-    if (size - off < 6) {
-      ok = fail(off, "truncated block header");
-      break;
-    }
+    if (size - off < 6) return fail(off, "truncated block header");
     const std::uint16_t raw = ReadU16(data + off);
     const std::uint16_t packed = ReadU16(data + off + 2);
-    if (packed < 2 || packed > size - off - 4) {
-      ok = fail(off, "block " + std::to_string(block) + " is longer than the file");
-      break;
-    }
-    if (data[off + 4] != 'C' || data[off + 5] != 'K') {
-      ok = fail(off + 4, "block " + std::to_string(block) + " lacks its 'CK' signature");
-      break;
-    }
-    if (out->size() + raw > expected) {
-      ok = fail(off, "blocks inflate to more than the declared size");
-      break;
-    }
-    inflateReset(&zs);
-    if (!out->empty()) {
-      const std::size_t dict = out->size() < 32768 ? out->size() : 32768;
-      inflateSetDictionary(&zs, out->data() + out->size() - dict, static_cast<uInt>(dict));
-    }
-    const std::size_t start = out->size();
-    out->resize(start + raw);
-    zs.next_in = const_cast<Bytef*>(data + off + 6);
-    zs.avail_in = packed - 2u;
-    zs.next_out = out->data() + start;
-    zs.avail_out = raw;
-    const int r = inflate(&zs, Z_SYNC_FLUSH);
-    if ((r != Z_OK && r != Z_STREAM_END && r != Z_BUF_ERROR) || zs.avail_out != 0) {
-      ok = fail(off, "block " + std::to_string(block) + " is corrupt");
-      break;
-    }
+    if (packed < 2 || packed > size - off - 4)
+      return fail(off, "block " + std::to_string(block) + " is longer than the file");
+    if (data[off + 4] != 'C' || data[off + 5] != 'K')
+      return fail(off + 4, "block " + std::to_string(block) + " lacks its 'CK' signature");
+    if (written + raw > expected) return fail(off, "blocks inflate to more than the declared size");
+    const std::size_t room = std::min(expected, written + raw + kScratch);
+    if (out->size() < room) out->resize(room);
+    if (!InflateRaw(data + off + 6, packed - 2u, out->data(), written, written + raw, room))
+      return fail(off, "block " + std::to_string(block) + " is corrupt");
+    written += raw;
     off += 4u + packed;
     ++block;
   }
-  inflateEnd(&zs);
-  if (!ok) return false;
+  out->resize(written);
   if (out->size() != expected)
     return fail(off, "decompressed " + std::to_string(out->size()) + " bytes, the file declares " +
                          std::to_string(expected));

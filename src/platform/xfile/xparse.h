@@ -72,8 +72,9 @@ struct Document {
 bool ParseDocument(const unsigned char* data, std::size_t size, const std::string& file,
                    Document* doc, std::string* error);
 
-// Inflates an MSZIP body (everything after the 16-byte header). Exposed for
-// tests.
+// Inflates an MSZIP body (everything after the 16-byte header) with the
+// decoder of inflate.h, each block straight into its place in `out`.
+// Exposed for tests and benchmarks.
 bool InflateMsZip(const unsigned char* data, std::size_t size, std::vector<unsigned char>* out,
                   std::string* error);
 
