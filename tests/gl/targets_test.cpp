@@ -38,7 +38,7 @@ TEST_F(TargetTest, RenderToTextureRoundTrip) {
   EXPECT_EQ(At(px, 32, 31, 64), 0xFF00FF00u);
   EXPECT_EQ(At(px, 31, 32, 64), 0xFF00FF00u);
   EXPECT_EQ(At(px, 45, 45, 64), 0xFF0000FFu);
-  // The read-back pixels are the texture's CPU copy from now on.
+  // A lock reads what was drawn into it.
   EXPECT_EQ(rt->LockRect()[0], 0xFFFF0000u);
 
   // Back to the back buffer, whose viewport comes back with it.
@@ -46,6 +46,9 @@ TEST_F(TargetTest, RenderToTextureRoundTrip) {
   d->SetDepthStencilSurface(savedDepth);
   EXPECT_EQ(d->GetViewport().width, 800u);
   d->SetTexture(0, rt);
+  // With a mip filter too: its single level is all it takes (the result
+  // screen draws its picture of the world so).
+  d->SetSamplerState(0, SamplerState::MipFilter, kTexfLinear);
   Quad(100, 100, 164, 164, 0xFFFFFFFFu);
   d->SetTexture(0, nullptr);
   auto frame = Frame();

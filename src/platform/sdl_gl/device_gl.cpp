@@ -223,6 +223,10 @@ class GlTexture : public Texture {
     glBindTexture(target, name_);
     if (bound) *bound = true;
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    if (rowsDone_ == 0 && target == GL_TEXTURE_2D) {
+      // A single level is complete under any filter, mip filters included.
+      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, mipmapped_ ? 1000 : 0);
+    }
     if (usage_ == Usage::RenderTarget && !uploaded_ && pixels_.empty() &&
         StartTransparent(target)) {
       return true;
@@ -232,10 +236,6 @@ class GlTexture : public Texture {
     const auto sw = static_cast<GLsizei>(storedW_), sh = static_cast<GLsizei>(storedH_);
     const auto pitch = static_cast<GLsizei>(w_);
     const std::size_t rowBytes = static_cast<std::size_t>(storedW_) * 4;
-    if (rowsDone_ == 0 && target == GL_TEXTURE_2D) {
-      // A single level is complete under any filter, mip filters included.
-      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, mipmapped_ ? 1000 : 0);
-    }
     if (mipmapped_ && shared_->textureStorage && !fixedStorage_) {
       // The whole chain at once. Level by level, Mesa keeps each level apart
       // until the first draw and then copies them into one chain: for the
