@@ -138,6 +138,8 @@ class Game {
 
  private:
   void Draw();
+  // In the time left before the next tick: see SequenceChildBase::Rehearse.
+  void Rehearse();
   // --shot pictures asked for at the update just run: drawn and written at
   // once, whatever the pacing does next (it may skip a draw, or run more
   // updates before it draws), so a shot always shows its own update.
@@ -295,6 +297,12 @@ void Game::Draw() {
   scenes::SequenceParent::GetInstance().Draw({*devicePtr_, *sprite, backBuffer_});
 }
 
+void Game::Rehearse() {
+  platform::Sprite* sprite = media::gSprite ? *media::gSprite : nullptr;
+  if (!sprite) return;
+  scenes::SequenceParent::GetInstance().Rehearse({*devicePtr_, *sprite, backBuffer_});
+}
+
 void Game::TakeShotsOfThisUpdate() {
   if (!services_.loaded || options_.headless) return;
   bool drawn = false;
@@ -342,10 +350,7 @@ bool Game::Frame() {
     }
   }
   if (result != FrameTicker::Result::TooEarly) {
-    // In the time left before the next tick: see SequenceChildBase::Rehearse.
-    if (platform::Sprite* sprite = media::gSprite ? *media::gSprite : nullptr) {
-      scenes::SequenceParent::GetInstance().Rehearse({*devicePtr_, *sprite, backBuffer_});
-    }
+    Rehearse();
     ticks_ += ticker_->ticksRun - ticksBefore;
     if ((options_.frames >= 0 && ticks_ >= options_.frames) ||
         (options_.runs >= 0 && services_.runsFinished >= options_.runs) || journalEnded_ ||
