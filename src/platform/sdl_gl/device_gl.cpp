@@ -405,14 +405,13 @@ class GlSurface : public Surface {
   }
 
   // The colour storage of the back buffer (and of its stand-in while a
-  // picture is rehearsed): a
-  // texture of unsized RGBA given as B, G, R, A bytes, which the driver may
-  // then store as those bytes. That is how the window keeps its pixels, and
-  // Mesa copies a picture into the window row for row when the two match
-  // (our rows run top first, as the window's memory does, so the flip of
-  // Present is a straight copy there) but draws it through a shader when
-  // they do not. Made on the first call, which leaves it bound on the
-  // active unit and sets *bound.
+  // picture is rehearsed): a texture of unsized RGBA given as B, G, R, A
+  // bytes, which the driver may then store as those bytes. That is how the
+  // window keeps its pixels, and Mesa copies a picture into the window row
+  // for row when the two match (our rows run top first, as the window's
+  // memory does, so the flip of Present is a straight copy there) but draws
+  // it through a shader when they do not. Made on the first call, which
+  // leaves it bound on the active unit and sets *bound.
   GLuint ColorTexture(bool* bound) {
     if (colorTexture_ == 0 && kind_ == Kind::Color) {
       glGenTextures(1, &colorTexture_);
