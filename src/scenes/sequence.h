@@ -82,8 +82,8 @@ class SequenceChildBase {
   virtual SequenceChildBase* Update(SequenceChildBase* parent, const Tick& tick) = 0;
   virtual void Draw(const DrawContext&) {}
   // Between ticks: a scene about to hand over draws its successor's first
-  // picture unseen (Device::SetRehearsal), so that the picture's first
-  // showing costs no more than any other. Changes no game state, as a draw.
+  // pictures unseen (Device::SetRehearsal), so that their first showing
+  // costs no more than any other. Changes no game state, as a draw.
   virtual void Rehearse(const DrawContext&) {}
 };
 

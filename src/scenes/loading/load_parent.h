@@ -3,7 +3,7 @@
 // screen shows a bouncing caption and the percentage done; once the thread
 // has ended and the pictures are in the graphics memory, the next update
 // makes the title and the one after hands over to it: in between, the
-// title's first picture is rehearsed unseen. A headless run
+// title's first pictures are rehearsed unseen. A headless run
 // (Services::waitForLoader) waits for the thread in its first update, so
 // what follows loading never depends on how fast the loader was. Where there
 // are no threads (the browser), each update runs jobs for a slice of its
@@ -96,7 +96,7 @@ class LoadParent : public SequenceChild {
   std::chrono::steady_clock::time_point loadStart_;
   NextScene next_;
   // The scene made for the hand-over, held for one update (owned until
-  // handed over), and whether its first picture has been rehearsed.
+  // handed over), and whether its first pictures have been rehearsed.
   SequenceChild* following_ = nullptr;
   bool rehearsed_ = false;
   std::unique_ptr<LoaderThread> thread_;
