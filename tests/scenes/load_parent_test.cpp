@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
+#include <functional>
 #include <set>
 #include <thread>
 
@@ -318,6 +320,84 @@ TEST_F(LoadParentTest, TwoWorkersTakeEveryJobOnceSideBySide) {
   Update(root);
   EXPECT_NE(dynamic_cast<NextScene*>(root.child), nullptr);
   EXPECT_NE(media::FindTexture(tex::kResultScoreNum), nullptr);
+}
+
+// Jobs that note which thread ran them, in what order. With two workers
+// jobs 0 and 3 each wait (a while at most) until the other has started, so
+// that the two threads' first jobs run side by side.
+std::vector<std::pair<int, std::thread::id>> gRunOrder;
+bool gFirstJobsMeet = false;
+
+bool Started(int job) {
+  return std::any_of(gRunOrder.begin(), gRunOrder.end(),
+                     [job](const auto& ran) { return ran.first == job; });
+}
+
+template <int Index>
+void OrderedJob(platform::Device*&) {
+  std::unique_lock<std::mutex> lock(gSideMutex);
+  gRunOrder.emplace_back(Index, std::this_thread::get_id());
+  gSideCv.notify_all();
+  if (gFirstJobsMeet && (Index == 0 || Index == 3)) {
+    gSideCv.wait_for(lock, std::chrono::seconds(5), [] { return Started(0) && Started(3); });
+  }
+  ++gJobsRun;
+}
+
+// The jobs `thread` ran, in the order it ran them.
+std::vector<int> RanOn(std::thread::id thread) {
+  std::vector<int> ran;
+  for (const auto& [index, id] : gRunOrder)
+    if (id == thread) ran.push_back(index);
+  return ran;
+}
+
+TEST_F(LoadParentTest, AHelperStartsWhereItIsToldAndBothThreadsKeepTheListsOrder) {
+  const std::vector<LoadParent::Job> jobs = {&OrderedJob<0>, &OrderedJob<1>, &OrderedJob<2>,
+                                             &OrderedJob<3>, &OrderedJob<4>, &OrderedJob<5>};
+  {
+    gRunOrder.clear();
+    gFirstJobsMeet = false;
+    SequenceParent root(new LoadParent(jobs, &MakeNext, LoadParent::Loader::Thread, 1, 3));
+    WaitFor([] { return !RecordedLoaderThread()->StillActive(); });
+    EXPECT_EQ(RanOn(gRunOrder.at(0).second), (std::vector<int>{0, 1, 2, 3, 4, 5}));
+  }
+  ResetStopFlag();  // set as the first scene went
+  gRunOrder.clear();
+  gFirstJobsMeet = true;
+  SequenceParent root(new LoadParent(jobs, &MakeNext, LoadParent::Loader::Thread, 2, 3));
+  WaitFor([] { return !RecordedLoaderThread()->StillActive(); });
+  ASSERT_EQ(gRunOrder.size(), 6u);
+  auto threadOf = [](int job) {
+    for (const auto& [index, id] : gRunOrder)
+      if (index == job) return id;
+    return std::thread::id{};
+  };
+  // The helper's first job is the one it was told.
+  const std::thread::id loader = threadOf(0), helper = threadOf(3);
+  ASSERT_NE(loader, helper);
+  ASSERT_EQ(RanOn(loader).front(), 0);
+  ASSERT_EQ(RanOn(helper).front(), 3);
+  // Each runs its part in list order, then the other's last remaining jobs
+  // from the end back.
+  std::vector<int> loaders = RanOn(loader), helpers = RanOn(helper);
+  EXPECT_EQ(loaders.size() + helpers.size(), 6u);
+  std::set<int> all(loaders.begin(), loaders.end());
+  all.insert(helpers.begin(), helpers.end());
+  EXPECT_EQ(all.size(), 6u);
+  auto own = [](const std::vector<int>& ran, int from, int to) {
+    std::vector<int> part;
+    for (int i : ran)
+      if (i >= from && i < to) part.push_back(i);
+    return part;
+  };
+  const std::vector<int> loadersOwn = own(loaders, 0, 3), helpersOwn = own(helpers, 3, 6);
+  EXPECT_TRUE(std::is_sorted(loadersOwn.begin(), loadersOwn.end()));
+  EXPECT_TRUE(std::is_sorted(helpersOwn.begin(), helpersOwn.end()));
+  EXPECT_TRUE(std::is_sorted(loaders.begin() + static_cast<std::ptrdiff_t>(loadersOwn.size()),
+                             loaders.end(), std::greater<>()));
+  EXPECT_TRUE(std::is_sorted(helpers.begin() + static_cast<std::ptrdiff_t>(helpersOwn.size()),
+                             helpers.end(), std::greater<>()));
 }
 
 std::atomic<int> gStartedAfterFailure{0};

@@ -1,5 +1,6 @@
 #include "scenes/loading/load_parent.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <exception>
@@ -128,9 +129,18 @@ std::vector<LoadParent::Job> LoadParent::DefaultJobs() {
 
 int LoadParent::DefaultWorkers() { return std::thread::hardware_concurrency() >= 2 ? 2 : 1; }
 
-LoadParent::LoadParent() : LoadParent(DefaultJobs(), &NewTitle, kDefaultLoader, DefaultWorkers()) {}
+std::size_t LoadParent::DefaultHelperStart() {
+  const std::vector<Job> jobs = DefaultJobs();
+  const Job planet = &RayCastMeshJob<mdl::kPlanet>;
+  return static_cast<std::size_t>(std::find(jobs.begin(), jobs.end(), planet) - jobs.begin());
+}
 
-LoadParent::LoadParent(std::vector<Job> jobs, NextScene next, Loader loader, int workers)
+LoadParent::LoadParent()
+    : LoadParent(DefaultJobs(), &NewTitle, kDefaultLoader, DefaultWorkers(), DefaultHelperStart()) {
+}
+
+LoadParent::LoadParent(std::vector<Job> jobs, NextScene next, Loader loader, int workers,
+                       std::size_t helperStart)
     : loader_(loader), workers_(workers), next_(next) {
   // What the loading screen itself draws is there from the first frame.
   media::LoadTexture(tex::kLoadingStr, 255, 62);
@@ -143,6 +153,8 @@ LoadParent::LoadParent(std::vector<Job> jobs, NextScene next, Loader loader, int
   wave_ = {0, 2, 4, 6, 8, 10, 12, 14};
   waveDir_.fill(-1);
   jobs_ = std::move(jobs);
+  if (loader_ == Loader::Thread && workers_ > 1 && helperStart < jobs_.size())
+    std::reverse(jobs_.begin() + static_cast<std::ptrdiff_t>(helperStart), jobs_.end());
   back_ = jobs_.size();
   Start();
 }

@@ -29,6 +29,11 @@ class LoadParent : public SequenceChild {
   using Job = void (*)(platform::Device*& device);
   // The game's full job list.
   static std::vector<Job> DefaultJobs();
+  // Where in it a helper starts: the models, from the planet on. They are
+  // the longest jobs (the planet's, with the largest picture the game
+  // decodes, is the longest of all), and starting them first keeps one
+  // thread from running the planet alone at the end.
+  static std::size_t DefaultHelperStart();
   // The scene that follows loading.
   using NextScene = SequenceChild* (*)(Services& services);
 
@@ -44,11 +49,15 @@ class LoadParent : public SequenceChild {
   LoadParent();
   // For tests: another job list, another scene after loading, where the
   // jobs run and, on the loader thread, how many threads take them. Each
-  // job runs once: the loader thread takes them from the front of the list,
-  // a helper from the back (so the two meet wherever the work divides).
-  // A job after the first in the list runs after it only with one worker.
-  LoadParent(std::vector<Job> jobs, NextScene next, Loader loader = kDefaultLoader,
-             int workers = 1);
+  // job runs once. One worker runs the list in order. With two, the loader
+  // thread takes the jobs before `helperStart` in list order and the helper
+  // those from it on, in list order too; whichever runs out first takes
+  // the other's last remaining jobs, from the end back, until they meet.
+  // By default the helper starts from the end, and so takes the list's
+  // jobs from the back.
+  LoadParent(std::vector<Job> jobs, NextScene next, Loader loader = kDefaultLoader, int workers = 1,
+             std::size_t helperStart = kHelperFromTheBack);
+  static constexpr std::size_t kHelperFromTheBack = static_cast<std::size_t>(-1);
   ~LoadParent() override;
 
   using SequenceChild::Update;
@@ -88,7 +97,10 @@ class LoadParent : public SequenceChild {
   std::vector<Job> jobs_;
   Loader loader_ = kDefaultLoader;
   int workers_ = 1;
-  // Jobs [front_, back_) are still to be taken.
+  // Jobs [front_, back_) are still to be taken: the loader thread takes
+  // from the front, a helper from the back. With a helper the list is kept
+  // with its part from the helper's start reversed, so that the back
+  // gives those jobs in list order.
   std::size_t front_ = 0, back_ = 0;
   std::size_t jobsDone_ = 0;
   bool jobsFinished_ = false;        // every job has run; the uploads may not have
