@@ -70,7 +70,7 @@ void TexImageBgra(GLenum target, GLsizei width, GLsizei height, const std::uint3
                Swapped(pixels, width, height, pitch));
 #else
   UnpackRowLength rows(width, pixels ? pitch : width);
-  glTexImage2D(target, level, GL_RGBA8, width, height, 0, GL_BGRA, GL_UNSIGNED_BYTE, pixels);
+  glTexImage2D(target, level, GL_RGBA, width, height, 0, GL_BGRA, GL_UNSIGNED_BYTE, pixels);
 #endif
 }
 
