@@ -140,6 +140,9 @@ class Game {
   void Draw();
   // In the time left before the next tick: see SequenceChildBase::Rehearse.
   void Rehearse();
+  // Whenever the loop has time to spare: pictures the loader made go to
+  // the graphics memory.
+  void SendUploadsWhileIdle();
   // --shot pictures asked for at the update just run: drawn and written at
   // once, whatever the pacing does next (it may skip a draw, or run more
   // updates before it draws), so a shot always shows its own update.
@@ -303,6 +306,15 @@ void Game::Rehearse() {
   scenes::SequenceParent::GetInstance().Rehearse({*devicePtr_, *sprite, backBuffer_});
 }
 
+void Game::SendUploadsWhileIdle() {
+  // Present sends a few megabytes of them a frame. The loader makes them
+  // faster; when too many are queued it waits, and wakes this thread to
+  // send more in the time left before the next tick.
+  constexpr std::uint32_t kSendMs = 4;  // what sending that much may take here
+  while (device_ && device_->UploadsPending() && ticker_->MsUntilDue() > kSendMs)
+    device_->SendUploads();
+}
+
 void Game::TakeShotsOfThisUpdate() {
   if (!services_.loaded || options_.headless) return;
   bool drawn = false;
@@ -359,6 +371,7 @@ bool Game::Frame() {
       return true;
     }
   }
+  SendUploadsWhileIdle();
   // Sleep until the next tick is due or an event arrives, instead of
   // spinning: tick times stay the same, an idle game leaves the CPU alone.
   std::uint32_t wait = ticker_->MsUntilDue();

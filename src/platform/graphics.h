@@ -330,6 +330,10 @@ struct DeviceState {
   Viewport viewport;
 };
 
+// Depth-stencil surface formats: 24-bit depth with 8-bit stencil, or 16-bit
+// depth alone.
+enum class DepthFormat { D24S8, D16 };
+
 class Device {
  public:
   virtual ~Device() = default;
@@ -345,8 +349,13 @@ class Device {
   // Whether textures filled since the last frames still wait to go to the
   // graphics memory. A back end may send them between frames, a few
   // megabytes at a time, so that no single frame pays for all of them (the
-  // GL device does; the null device has nothing to send).
+  // GL device does; the null device has nothing to send). It may then hold
+  // up another thread's UnlockRect for a few frames at most while too many
+  // wait (the GL device does beyond 8 MB), waking the drawing thread.
   virtual bool UploadsPending() const { return false; }
+  // Sends some of them now (as much as one frame would), for a caller with
+  // time to spare before the next frame.
+  virtual void SendUploads() {}
   // While on, Present shows nothing: a scene's first picture is drawn
   // unseen between ticks, so that what its first showing needs (shader
   // variants, textures stored anew) is made before it is shown. What the
@@ -405,7 +414,10 @@ class Device {
   virtual Texture* CreateTexture(std::uint32_t width, std::uint32_t height, std::uint32_t levels,
                                  Usage usage, std::uint32_t contentWidth,
                                  std::uint32_t contentHeight) = 0;
-  virtual Surface* CreateDepthStencilSurface(std::uint32_t width, std::uint32_t height) = 0;
+  // The device's own depth-stencil surface is D24S8; a new one has the
+  // format asked for (the GL device stores D16 in two bytes a pixel).
+  virtual Surface* CreateDepthStencilSurface(std::uint32_t width, std::uint32_t height,
+                                             DepthFormat format) = 0;
   virtual VertexBuffer* CreateVertexBuffer(std::uint32_t bytes, std::uint32_t fvf) = 0;
   virtual IndexBuffer* CreateIndexBuffer(std::uint32_t count) = 0;
 

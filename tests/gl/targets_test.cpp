@@ -1,4 +1,7 @@
 // Render targets, Present into windows of any shape, and resource lifetime.
+#include <array>
+#include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "gl/gl_world.h"
@@ -11,7 +14,7 @@ using TargetTest = GlTest;
 TEST_F(TargetTest, RenderToTextureRoundTrip) {
   Texture* rt = d->CreateTexture(64, 64, Usage::RenderTarget);
   ASSERT_NE(rt, nullptr);
-  Surface* depth = d->CreateDepthStencilSurface(64, 64);
+  Surface* depth = d->CreateDepthStencilSurface(64, 64, DepthFormat::D24S8);
   Surface* level = rt->GetSurfaceLevel(0);
   ASSERT_NE(level, nullptr);
   EXPECT_EQ(rt->GetSurfaceLevel(1), nullptr);
@@ -57,6 +60,41 @@ TEST_F(TargetTest, RenderToTextureRoundTrip) {
   EXPECT_EQ(At(frame, 140, 110), 0xFF00FF00u);
   EXPECT_EQ(At(frame, 110, 140), 0xFF00FF00u);
   EXPECT_EQ(At(frame, 145, 145), 0xFF0000FFu);
+
+  savedColor->Release();
+  savedDepth->Release();
+  level->Release();
+  depth->Release();
+  rt->Release();
+}
+
+TEST_F(TargetTest, ASixteenBitDepthSurfaceTestsDepthAndTheDevicesOwnComesBackAfterIt) {
+  Texture* rt = d->CreateTexture(64, 64, Usage::RenderTarget);
+  Surface* depth = d->CreateDepthStencilSurface(64, 64, DepthFormat::D16);
+  ASSERT_NE(depth, nullptr);
+  Surface* level = rt->GetSurfaceLevel(0);
+  Surface* savedColor = d->GetRenderTarget(0);
+  Surface* savedDepth = d->GetDepthStencilSurface();
+  d->SetRenderTarget(0, level);
+  d->SetDepthStencilSurface(depth);
+  d->Clear(kClearTarget | kClearZBuffer | kClearStencil, 0xFF000000u, 1.0f, 0);
+  Quad(8, 8, 40, 40, 0xFF0000FFu, 0.5f);
+  Quad(8, 8, 40, 40, 0xFFFFFFFFu, 0.501f);  // behind by 65 steps of 16 bits
+  Quad(24, 24, 56, 56, 0xFFFF0000u, 0.499f);
+  std::vector<std::uint32_t> px = d->ReadTexture(rt);
+  EXPECT_EQ(At(px, 10, 10, 64), 0xFF0000FFu);
+  EXPECT_EQ(At(px, 30, 30, 64), 0xFFFF0000u);
+  EXPECT_EQ(At(px, 50, 50, 64), 0xFFFF0000u);
+  EXPECT_EQ(At(px, 60, 60, 64), 0xFF000000u);
+
+  // The back buffer with its own depth (and stencil) surface again.
+  d->SetRenderTarget(0, savedColor);
+  d->SetDepthStencilSurface(savedDepth);
+  d->Clear(kClearTarget | kClearZBuffer | kClearStencil, 0xFF000000u, 1.0f, 0);
+  Quad(100, 100, 140, 140, 0xFF00FF00u, 0.3f);
+  Quad(100, 100, 140, 140, 0xFFFFFFFFu, 0.6f);
+  auto frame = Frame();
+  EXPECT_EQ(At(frame, 120, 120), 0xFF00FF00u);
 
   savedColor->Release();
   savedDepth->Release();
@@ -264,6 +302,36 @@ TEST_F(TargetTest, LoadedPicturesGoUpBetweenFramesAFewMegabytesAtATime) {
   d->SetTexture(0, nullptr);
   EXPECT_EQ(At(Frame(), 3, 3), 0xFF808080u);
   big->Release();
+}
+
+TEST_F(TargetTest, ALoaderWaitsWhileMoreThanEightMegabytesOfItsPicturesWaitToGoUp) {
+  // Five 1024 x 1024 pictures (4 MB each) filled on another thread, with no
+  // frame between them: the first three queue at once, the fourth finds
+  // 12 MB before it and waits until the drawing thread sends some.
+  std::array<Texture*, 5> pictures{};
+  for (Texture*& t : pictures) t = d->CreateTexture(1024, 1024, Usage::Default);
+  std::atomic<int> filled{0};
+  std::thread loader([&] {
+    for (Texture* t : pictures) {
+      std::fill_n(t->LockRect(), std::size_t{1024} * 1024, 0xFF336699u);
+      t->UnlockRect();
+      ++filled;
+    }
+  });
+  for (int i = 0; i < 2000 && filled.load() < 3; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  const int beforeSending = filled.load();
+  while (d->UploadsPending()) d->SendUploads();
+  loader.join();
+  EXPECT_EQ(beforeSending, 3);
+  EXPECT_EQ(filled.load(), 5);
+  // Each went up whole.
+  d->SetTexture(0, pictures[3]);
+  Quad(3, 3, 4, 4, 0xFFFFFFFFu);
+  d->SetTexture(0, nullptr);
+  EXPECT_EQ(At(Frame(), 3, 3), 0xFF336699u);
+  for (Texture* t : pictures) t->Release();
 }
 
 }  // namespace

@@ -128,7 +128,7 @@ Texture* NullDevice::CreateTexture(std::uint32_t w, std::uint32_t h, std::uint32
                                    Usage usage, std::uint32_t, std::uint32_t) {
   return new NullTexture(w, h, levels, usage);
 }
-Surface* NullDevice::CreateDepthStencilSurface(std::uint32_t w, std::uint32_t h) {
+Surface* NullDevice::CreateDepthStencilSurface(std::uint32_t w, std::uint32_t h, DepthFormat) {
   return new NullSurface(w, h);
 }
 VertexBuffer* NullDevice::CreateVertexBuffer(std::uint32_t bytes, std::uint32_t fvf) {

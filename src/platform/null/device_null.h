@@ -34,7 +34,8 @@ class NullDevice : public StateDevice {
   Texture* CreateTexture(std::uint32_t width, std::uint32_t height, std::uint32_t levels,
                          Usage usage, std::uint32_t contentWidth,
                          std::uint32_t contentHeight) override;
-  Surface* CreateDepthStencilSurface(std::uint32_t width, std::uint32_t height) override;
+  Surface* CreateDepthStencilSurface(std::uint32_t width, std::uint32_t height,
+                                     DepthFormat format) override;
   VertexBuffer* CreateVertexBuffer(std::uint32_t bytes, std::uint32_t fvf) override;
   IndexBuffer* CreateIndexBuffer(std::uint32_t count) override;
   Surface* GetBackBuffer() override;

@@ -21,6 +21,8 @@ class GlContext {
   // Size in pixels of the window's default framebuffer.
   virtual void DrawableSize(int* width, int* height) const = 0;
   virtual void Swap() = 0;
+  // Wakes the drawing thread from System::WaitEvents. Any thread may call it.
+  virtual void WakeDrawingThread() {}
 };
 
 // The device drawing into the context (which must be current on this thread).

@@ -46,11 +46,14 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -111,8 +114,12 @@ struct Shared {
   std::thread::id drawingThread = std::this_thread::get_id();
   std::vector<GLuint> deadTextures, deadBuffers, deadRenderbuffers;
   // Loaded textures filled since their last upload, oldest first: the
-  // drawing thread uploads them between frames (see UploadPending).
+  // drawing thread uploads them between frames (see UploadPending) and
+  // signals `uploadsSent` each time some have gone.
   std::vector<GlTexture*> pendingUploads;
+  std::condition_variable uploadsSent;
+  // Wakes the drawing thread, to send them now when it has time to spare.
+  std::function<void()> wakeDrawingThread;
 };
 using SharedPtr = std::shared_ptr<Shared>;
 
@@ -170,6 +177,7 @@ class GlTexture : public Texture {
       std::lock_guard<std::mutex> lock(shared_->mutex);
       auto& pending = shared_->pendingUploads;
       pending.erase(std::remove(pending.begin(), pending.end(), this), pending.end());
+      shared_->uploadsSent.notify_all();
     }
     Bury(shared_, GlKind::Texture, name_);
   }
@@ -187,15 +195,31 @@ class GlTexture : public Texture {
       mips_.Zeroed(MipChainPixels(w_, h_));
       if (!mips_.empty()) MakeMipChain(pixels_.data(), w_, h_, mips_.data());
     }
-    std::lock_guard<std::mutex> lock(shared_->mutex);
+    std::unique_lock<std::mutex> lock(shared_->mutex);
     auto& pending = shared_->pendingUploads;
     if (std::find(pending.begin(), pending.end(), this) == pending.end()) pending.push_back(this);
+    if (!OnDrawingThread(*shared_)) {
+      // A loader decodes faster than the frames send pictures up (a few
+      // megabytes a frame): it waits here until those queued before this
+      // one hold at most kMaxQueuedBytes, so that their CPU copies do not
+      // pile up (they did to 20 MB, the largest part of the loading's
+      // peak memory). Never longer than a few frames, so that a drawing
+      // thread that stopped sending (a window closing) holds it up little.
+      if (BytesQueuedBefore() > kMaxQueuedBytes && shared_->wakeDrawingThread) {
+        shared_->wakeDrawingThread();
+        shared_->uploadsSent.wait_for(lock, kMaxQueueWait,
+                                      [this] { return BytesQueuedBefore() <= kMaxQueuedBytes; });
+      }
+    }
   }
   Surface* GetSurfaceLevel(std::uint32_t level) override;
 
   std::uint32_t GetLevelCount() const override {
     return mipmapped_ ? FullMipChainLevels(w_, h_) : 1;
   }
+
+  // CPU memory the texture holds until its upload.
+  std::size_t CpuBytes() const { return (pixels_.size() + mips_.size()) * sizeof(std::uint32_t); }
 
   bool Trimmed() const { return storedW_ != w_ || storedH_ != h_; }
   GLenum Target() const { return Trimmed() ? kTextureRectangle : GL_TEXTURE_2D; }
@@ -317,6 +341,20 @@ class GlTexture : public Texture {
   const SharedPtr& SharedState() const { return shared_; }
 
  private:
+  static constexpr std::size_t kMaxQueuedBytes = std::size_t{8} << 20;
+  static constexpr std::chrono::milliseconds kMaxQueueWait{100};
+
+  // The CPU memory of the uploads queued before this texture (under the
+  // shared mutex).
+  std::size_t BytesQueuedBefore() const {
+    std::size_t bytes = 0;
+    for (const GlTexture* t : shared_->pendingUploads) {
+      if (t == this) break;
+      bytes += t->CpuBytes();
+    }
+    return bytes;
+  }
+
   // Levels 1 and below from mips_ (or, had there been no memory for them,
   // made by GL).
   void UploadMipLevels(GLenum target) {
@@ -379,8 +417,13 @@ class GlSurface : public Surface {
  public:
   enum class Kind { Color, DepthStencil, TextureLevel };
   GlSurface(SharedPtr shared, Kind kind, std::uint32_t w, std::uint32_t h,
-            GlTexture* texture = nullptr)
-      : shared_(std::move(shared)), kind_(kind), w_(w), h_(h), texture_(texture) {
+            GlTexture* texture = nullptr, DepthFormat depthFormat = DepthFormat::D24S8)
+      : shared_(std::move(shared)),
+        kind_(kind),
+        w_(w),
+        h_(h),
+        texture_(texture),
+        depthFormat_(depthFormat) {
     if (texture_) texture_->AddRef();
   }
   ~GlSurface() override {
@@ -398,11 +441,13 @@ class GlSurface : public Surface {
     if (renderbuffer_ == 0 && kind_ == Kind::DepthStencil) {
       glGenRenderbuffers(1, &renderbuffer_);
       glBindRenderbuffer(GL_RENDERBUFFER, renderbuffer_);
-      glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, static_cast<GLsizei>(w_),
-                            static_cast<GLsizei>(h_));
+      glRenderbufferStorage(GL_RENDERBUFFER,
+                            HasStencil() ? GL_DEPTH24_STENCIL8 : GL_DEPTH_COMPONENT16,
+                            static_cast<GLsizei>(w_), static_cast<GLsizei>(h_));
     }
     return renderbuffer_;
   }
+  bool HasStencil() const { return depthFormat_ == DepthFormat::D24S8; }
 
   // The colour storage of the back buffer (and of its stand-in while a
   // picture is rehearsed): a texture of unsized RGBA given as B, G, R, A
@@ -436,6 +481,7 @@ class GlSurface : public Surface {
   Kind kind_;
   std::uint32_t w_, h_;
   GlTexture* texture_;
+  DepthFormat depthFormat_;
   GLuint renderbuffer_ = 0;
   GLuint colorTexture_ = 0;
 };
@@ -1034,6 +1080,7 @@ class GlDevice : public StateDevice {
       : context_(std::move(context)), shared_(std::make_shared<Shared>()) {
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &shared_->maxTextureSize);
     shared_->textureStorage = HasTextureStorage();
+    shared_->wakeDrawingThread = [context = context_.get()] { context->WakeDrawingThread(); };
     const GLubyte* renderer = glGetString(GL_RENDERER);
     if (renderer && IsCpuRasteriser(reinterpret_cast<const char*>(renderer))) {
       batchPrimitives_ = kCpuRasteriserBatch;
@@ -1074,6 +1121,7 @@ class GlDevice : public StateDevice {
     {
       std::lock_guard<std::mutex> lock(shared_->mutex);
       shared_->alive = false;
+      shared_->wakeDrawingThread = nullptr;
     }
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
     glDeleteFramebuffers(1, &fbo_);
@@ -1239,10 +1287,11 @@ class GlDevice : public StateDevice {
     }
     return new GlTexture(shared_, width, height, levels, usage, contentWidth, contentHeight);
   }
-  Surface* CreateDepthStencilSurface(std::uint32_t width, std::uint32_t height) override {
+  Surface* CreateDepthStencilSurface(std::uint32_t width, std::uint32_t height,
+                                     DepthFormat format) override {
     auto max = static_cast<std::uint32_t>(shared_->maxTextureSize);
     if (width == 0 || height == 0 || width > max || height > max) return nullptr;
-    return new GlSurface(shared_, GlSurface::Kind::DepthStencil, width, height);
+    return new GlSurface(shared_, GlSurface::Kind::DepthStencil, width, height, nullptr, format);
   }
   VertexBuffer* CreateVertexBuffer(std::uint32_t bytes, std::uint32_t fvf) override {
     return new GlVertexBuffer(shared_, bytes, fvf);
@@ -1482,8 +1531,14 @@ class GlDevice : public StateDevice {
                              ? TextureName(renderTarget_->GetTexture())
                              : SurfaceTexture(renderTarget_);
     glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, color, 0);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER,
-                              currentDepth_ ? currentDepth_->Renderbuffer() : 0);
+    const GLuint depth = currentDepth_ ? currentDepth_->Renderbuffer() : 0;
+    if (!currentDepth_ || currentDepth_->HasStencil()) {
+      glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER,
+                                depth);
+    } else {
+      glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, 0);
+      glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depth);
+    }
     const GLenum drawTo = GL_COLOR_ATTACHMENT0;
     glDrawBuffers(1, &drawTo);
     GLenum status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
@@ -1508,6 +1563,7 @@ class GlDevice : public StateDevice {
     std::lock_guard<std::mutex> lock(shared_->mutex);
     return !shared_->pendingUploads.empty();
   }
+  void SendUploads() override { UploadPending(); }
 
   // Uploads textures the loader filled, between frames and a few
   // megabytes at a time, so their CPU copies go as soon as the
@@ -1527,6 +1583,7 @@ class GlDevice : public StateDevice {
       ++done;
     }
     pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(done));
+    if (budget < kBudgetBytes) shared_->uploadsSent.notify_all();
   }
 
   // A texture's GL name with its latest content, keeping track of the

@@ -61,6 +61,11 @@ class SdlGlContext : public GlContext {
     SDL_GL_GetDrawableSize(window_, width, height);
   }
   void Swap() override { SDL_GL_SwapWindow(window_); }
+  void WakeDrawingThread() override {
+    SDL_Event wake{};
+    wake.type = SDL_USEREVENT;  // PumpEvents takes it and does nothing with it
+    SDL_PushEvent(&wake);
+  }
   SDL_Window* Window() const { return window_; }
 
  private:

@@ -181,7 +181,7 @@ void GameResult::TakeSnapshot(GameParent& game, const DrawContext& frame) {
   platform::Surface* savedDepth = device.GetDepthStencilSurface();
   snapshot = device.CreateTexture(800, 600, platform::Usage::RenderTarget);
   platform::Surface* target = snapshot ? snapshot->GetSurfaceLevel(0) : nullptr;
-  platform::Surface* depth = device.CreateDepthStencilSurface(800, 600);
+  platform::Surface* depth = device.CreateDepthStencilSurface(800, 600, platform::DepthFormat::D16);
   if (target && depth) {
     device.SetRenderTarget(0, target);
     device.SetDepthStencilSurface(depth);
