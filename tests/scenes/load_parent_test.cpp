@@ -328,10 +328,13 @@ TEST_F(LoadParentTest, TwoWorkersTakeEveryJobOnceSideBySide) {
 std::vector<std::pair<int, std::thread::id>> gRunOrder;
 bool gFirstJobsMeet = false;
 
-bool Started(int job) {
-  return std::any_of(gRunOrder.begin(), gRunOrder.end(),
-                     [job](const auto& ran) { return ran.first == job; });
+// The thread that ran `job` (none yet: the default id).
+std::thread::id ThreadOf(int job) {
+  for (const auto& [index, id] : gRunOrder)
+    if (index == job) return id;
+  return {};
 }
+bool Started(int job) { return ThreadOf(job) != std::thread::id{}; }
 
 template <int Index>
 void OrderedJob(platform::Device*&) {
@@ -368,19 +371,14 @@ TEST_F(LoadParentTest, AHelperStartsWhereItIsToldAndBothThreadsKeepTheListsOrder
   SequenceParent root(new LoadParent(jobs, &MakeNext, LoadParent::Loader::Thread, 2, 3));
   WaitFor([] { return !RecordedLoaderThread()->StillActive(); });
   ASSERT_EQ(gRunOrder.size(), 6u);
-  auto threadOf = [](int job) {
-    for (const auto& [index, id] : gRunOrder)
-      if (index == job) return id;
-    return std::thread::id{};
-  };
   // The helper's first job is the one it was told.
-  const std::thread::id loader = threadOf(0), helper = threadOf(3);
+  const std::thread::id loader = ThreadOf(0), helper = ThreadOf(3);
   ASSERT_NE(loader, helper);
-  ASSERT_EQ(RanOn(loader).front(), 0);
-  ASSERT_EQ(RanOn(helper).front(), 3);
+  const std::vector<int> loaders = RanOn(loader), helpers = RanOn(helper);
+  ASSERT_EQ(loaders.front(), 0);
+  ASSERT_EQ(helpers.front(), 3);
   // Each runs its part in list order, then the other's last remaining jobs
   // from the end back.
-  std::vector<int> loaders = RanOn(loader), helpers = RanOn(helper);
   EXPECT_EQ(loaders.size() + helpers.size(), 6u);
   std::set<int> all(loaders.begin(), loaders.end());
   all.insert(helpers.begin(), helpers.end());
