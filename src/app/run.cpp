@@ -309,7 +309,10 @@ void Game::Rehearse() {
 void Game::SendUploadsWhileIdle() {
   // Present sends a few megabytes of them a frame. The loader makes them
   // faster; when too many are queued it waits, and wakes this thread to
-  // send more in the time left before the next tick.
+  // send more in the time left before the next tick. A loop the display
+  // drives (the browser's) has no loader thread, and its time between
+  // frames is the page's.
+  if (platform::FrameLoopFollowsDisplay()) return;
   constexpr std::uint32_t kSendMs = 4;  // what sending that much may take here
   while (device_ && device_->UploadsPending() && ticker_->MsUntilDue() > kSendMs)
     device_->SendUploads();
