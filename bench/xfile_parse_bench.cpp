@@ -79,7 +79,7 @@ std::vector<unsigned char> CompressedBody(const char* name) {
 
 // What the reader did before it had its own decoder: zlib, with each
 // block's dictionary handed over from the output before it.
-bool ZlibMsZip(const std::vector<unsigned char>& body, std::vector<unsigned char>* out) {
+bool ZlibMsZip(const std::vector<unsigned char>& body, platform::xfile::ByteBuffer* out) {
   out->clear();
   z_stream zs{};
   if (inflateInit2(&zs, -15) != Z_OK) return false;
@@ -112,7 +112,7 @@ void Inflate(benchmark::State& state, const char* name, bool zlib) {
     state.SkipWithError("the conformance set is not at ../shared/xcorpus");
     return;
   }
-  std::vector<unsigned char> out;
+  platform::xfile::ByteBuffer out;
   std::string error;
   for (auto _ : state) {
     const bool ok = zlib ? ZlibMsZip(body, &out)

@@ -258,10 +258,12 @@ TEST_F(XFileCorpus, MatrixKeysPoseAsWritten) {
         if (c.isReference) target = c.name;
         if (c.type == "AnimationKey") key = &c;
       }
-      ASSERT_TRUE(key && key->values.size() >= 20 && key->values[0].number == 4);
+      ASSERT_TRUE(key && key->values.size() >= 20 &&
+                  key->values[0].kind() == platform::xfile::ValueKind::Integer &&
+                  key->values[0].bits == 4);
       platform::Matrix m;
       for (int i = 0; i < 16; ++i)
-        m.m[i / 4][i % 4] = static_cast<float>(key->values[4 + static_cast<std::size_t>(i)].number);
+        m.m[i / 4][i % 4] = key->values[4 + static_cast<std::size_t>(i)].AsFloat();
       firstKey[target] = m;
     }
   }

@@ -163,6 +163,61 @@ TEST(XFileReader, BinaryCompressedAndDoubleFormsLoadLikeText) {
   }
 }
 
+// Numbers are sorted as they are read. A whole number may be spelled as a
+// float ("3.0", "-0") in every encoding; a float keeps its exact value and
+// sign; what is not a whole number where one is wanted, or beyond the float
+// range where a float is, is refused, in every encoding.
+TEST(XFileReader, NumbersAreWholeNumbersOrFloatsAsTheirValuesAllow) {
+  enum Form { kText, kBin32, kBin64 };
+  auto encode = [](Form form, const std::string& body) {
+    switch (form) {
+      case kText: return xtest::Bytes("xof 0303txt 0032" + body);
+      case kBin32: return xtest::WithHeader("bin ", 32, xtest::EncodeBinaryBody(body, 32));
+      case kBin64: return xtest::WithHeader("bin ", 64, xtest::EncodeBinaryBody(body, 64));
+    }
+    return std::vector<unsigned char>{};
+  };
+  auto load = [](const std::vector<unsigned char>& bytes, platform::xfile::Scene* scene,
+                 std::string* error) {
+    return platform::xfile::LoadScene(bytes.data(), bytes.size(), "n.x", scene, error);
+  };
+  auto mesh = [](const std::string& count, const std::string& y, const std::string& corner) {
+    return "Mesh M { " + count + "; -0.0;" + y + ";0.0;, 16777217;0.5;1e-3;, 0.0;1.0;0.0;;\n" +
+           "1; 3;" + corner + ",1,2;; }";
+  };
+  for (const Form form : {kText, kBin32, kBin64}) {
+    SCOPED_TRACE(form == kText ? "text" : form == kBin32 ? "bin 0032" : "bin 0064");
+    platform::xfile::Scene scene;
+    std::string error;
+    ASSERT_TRUE(load(encode(form, mesh("3.0", "0.0", "-0")), &scene, &error)) << error;
+    const platform::xfile::MeshData& m = scene.roots.at(0).meshes.at(0);
+    ASSERT_EQ(m.positions.size(), 3u);
+    EXPECT_TRUE(std::signbit(m.positions[0].x));
+    EXPECT_EQ(m.positions[1].x, 16777216.0f);
+    EXPECT_EQ(m.positions[1].z, 1e-3f);
+    EXPECT_EQ(m.faceIndices, (std::vector<std::uint32_t>{0, 1, 2}));
+
+    struct Refused {
+      std::string count, y;
+      const char* expect;
+    };
+    std::vector<Refused> refused = {
+        {"3.5", "0.0", "expected a whole number for the vertices"},
+        // A float of 2^32 is whole, but no 32-bit count.
+        {"4294967296.0", "0.0", "expected a whole number for the vertices"},
+        {"3", "1e39", "the vertices of 'Mesh' is not finite"},
+    };
+    // Text and doubles keep a count's fraction too small for a float.
+    if (form != kBin32) refused.push_back({"3.0000001", "0.0", "expected a whole number"});
+    for (const Refused& r : refused) {
+      SCOPED_TRACE(r.count + " " + r.y);
+      platform::xfile::Scene bad;
+      EXPECT_FALSE(load(encode(form, mesh(r.count, r.y, "0")), &bad, &error));
+      EXPECT_NE(error.find(r.expect), std::string::npos) << error;
+    }
+  }
+}
+
 TEST(XFileReader, CompressedBlocksUseThePreviousOutputAsDictionary) {
   // A body much larger than one block whose blocks repeat each other: the
   // compressor refers back across block boundaries.
@@ -193,7 +248,7 @@ TEST(XFileReader, CompressedBlocksUseThePreviousOutputAsDictionary) {
     EXPECT_EQ(inflate(&zs, Z_FINISH), Z_DATA_ERROR);
     inflateEnd(&zs);
   }
-  std::vector<unsigned char> out;
+  platform::xfile::ByteBuffer out;
   std::string error;
   ASSERT_TRUE(platform::xfile::InflateMsZip(packed.data(), packed.size(), &out, &error)) << error;
   EXPECT_EQ(std::string(out.begin(), out.end()), body);

@@ -3,12 +3,14 @@
 #include "platform/xfile/xparse.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -16,6 +18,18 @@
 #include "platform/xfile/inflate.h"
 
 namespace platform::xfile {
+
+Value Value::FromNumber(double number, std::uint32_t pos) {
+  if (number >= 0 && number <= 4294967295.0 && !std::signbit(number)) {
+    const auto whole = static_cast<std::uint32_t>(number);
+    if (static_cast<double>(whole) == number) return Make(ValueKind::Integer, whole, pos);
+  }
+  if (!(std::fabs(number) <= static_cast<double>(std::numeric_limits<float>::max())))
+    return Make(ValueKind::Huge, 0, pos);
+  const auto f = static_cast<float>(number);
+  return Make(static_cast<double>(f) == number ? ValueKind::Float : ValueKind::Rounded,
+              std::bit_cast<std::uint32_t>(f), pos);
+}
 
 std::string Document::Describe(std::uint32_t pos) const {
   if (!binary) return file + " line " + std::to_string(pos);
@@ -464,32 +478,27 @@ class Parser {
   }
 
   void PushList(const Token& t) {
-    std::vector<Value>& values = doc_->values;
+    ValueBuffer& values = doc_->values;
     const std::size_t n = t.count, at = values.size();
     values.resize(at + n);
     Value* out = values.data() + at;
+    const std::uint32_t pos = t.pos << 3;
     if (t.kind == Tok::IntList) {
-      for (std::size_t i = 0; i < n; ++i) {
-        out[i].number = ReadU32(t.list + 4 * i);
-        out[i].pos = t.pos;
-        out[i].kind = ValueKind::Integer;
-      }
+      for (std::size_t i = 0; i < n; ++i)
+        out[i] = {ReadU32(t.list + 4 * i), pos | static_cast<std::uint32_t>(ValueKind::Integer)};
     } else if (doc_->floatBits == 64) {
       for (std::size_t i = 0; i < n; ++i) {
         const std::uint64_t bits = ReadU32(t.list + 8 * i) |
                                    (static_cast<std::uint64_t>(ReadU32(t.list + 8 * i + 4)) << 32);
-        std::memcpy(&out[i].number, &bits, sizeof bits);
-        out[i].pos = t.pos;
-        out[i].kind = ValueKind::Float;
+        out[i] = Value::FromNumber(std::bit_cast<double>(bits), t.pos);
       }
     } else {
+      // A float is kept as it is, unless it is infinite or not a number.
+      constexpr std::uint32_t kExponent = 0x7F800000;
       for (std::size_t i = 0; i < n; ++i) {
         const std::uint32_t bits = ReadU32(t.list + 4 * i);
-        float f;
-        std::memcpy(&f, &bits, sizeof f);
-        out[i].number = f;
-        out[i].pos = t.pos;
-        out[i].kind = ValueKind::Float;
+        const ValueKind kind = (bits & kExponent) == kExponent ? ValueKind::Huge : ValueKind::Float;
+        out[i] = {bits, pos | static_cast<std::uint32_t>(kind)};
       }
     }
   }
@@ -534,25 +543,17 @@ class Parser {
     // The object's values go to the end of the document's array as they
     // come. Values after a child object continue in a new run; an object
     // with several runs (rare) has them copied together when it closes.
-    std::vector<Value>& values = doc_->values;
+    ValueBuffer& values = doc_->values;
     std::size_t runStart = values.size();
     std::vector<std::pair<std::size_t, std::size_t>> runs;
     for (;;) {
       if (!Next(&t)) return false;
       switch (t.kind) {
         case Tok::Integer:
-        case Tok::Float: {
-          Value& v = values.emplace_back();
-          v.number = t.number;
-          v.pos = t.pos;
-          v.kind = t.kind == Tok::Integer ? ValueKind::Integer : ValueKind::Float;
-          break;
-        }
+        case Tok::Float: values.push_back(Value::FromNumber(t.number, t.pos)); break;
         case Tok::String: {
-          Value& v = values.emplace_back();
-          v.pos = t.pos;
-          v.kind = ValueKind::String;
-          v.number = static_cast<double>(doc_->strings.size());
+          values.push_back(Value::Make(ValueKind::String,
+                                       static_cast<std::uint32_t>(doc_->strings.size()), t.pos));
           doc_->strings.push_back(t.text);
           break;
         }
@@ -608,7 +609,7 @@ class Parser {
 
 }  // namespace
 
-bool InflateMsZip(const unsigned char* data, std::size_t size, std::vector<unsigned char>* out,
+bool InflateMsZip(const unsigned char* data, std::size_t size, ByteBuffer* out,
                   std::string* error) {
   auto fail = [&](std::size_t offset, const std::string& what) {
     if (error) *error = "byte offset " + std::to_string(offset + 16) + ": " + what;
@@ -660,7 +661,7 @@ bool InflateMsZip(const unsigned char* data, std::size_t size, std::vector<unsig
 
 namespace {
 
-// Beyond this many values (256 MB) the array grows as it fills instead.
+// Beyond this many values (128 MB) the array grows as it fills instead.
 constexpr std::size_t kValueReserveCap = std::size_t{1} << 24;
 
 // Turns every object's place in the value array into its view.
@@ -684,6 +685,7 @@ bool ParseDocument(const unsigned char* data, std::size_t size, const std::strin
     return false;
   };
   if (size < 16) return fail("too short for a .x header (" + std::to_string(size) + " bytes)");
+  if (size >= kMaxFileBytes) return fail("larger than 512 MB");
   if (std::memcmp(data, "xof ", 4) != 0) return fail("not a .x file (no 'xof ' signature)");
   for (int i = 4; i < 8; ++i)
     if (data[i] < '0' || data[i] > '9') return fail("bad version in the header");

@@ -41,7 +41,7 @@ class Cursor {
   std::size_t Remaining() const { return o_.values.size() - i_; }
   std::string Type() const { return std::string(o_.type); }
   // Where the next value sits (the object's start when there is none).
-  std::uint32_t Pos() const { return i_ < o_.values.size() ? o_.values[i_].pos : o_.pos; }
+  std::uint32_t Pos() const { return i_ < o_.values.size() ? o_.values[i_].pos() : o_.pos; }
 
   bool Fail(std::uint32_t pos, const std::string& what) const {
     if (error_) *error_ = doc_.Describe(pos) + ": " + what;
@@ -62,16 +62,18 @@ class Cursor {
     return Run<TakeDword, &Cursor::Dword>(out, n, what);
   }
   // Where the value read `back` values ago sits.
-  std::uint32_t PosBefore(std::size_t back) const { return o_.values[i_ - back].pos; }
+  std::uint32_t PosBefore(std::size_t back) const { return o_.values[i_ - back].pos(); }
 
   bool DwordChecked(std::uint32_t* out, const char* what) {
     if (i_ >= o_.values.size()) return Fail(o_.pos, "'" + Type() + "' ends before its " + what);
     const Value& v = o_.values[i_];
-    if (v.kind == ValueKind::String || v.number < 0 || v.number > 4294967295.0 ||
-        v.number != std::floor(v.number))
-      return Fail(v.pos,
+    // Whole numbers were sorted out as they were read, except for floats
+    // kept as they are (those of binary files, and -0).
+    const float f = v.AsFloat();
+    if (v.kind() != ValueKind::Float || !(f >= 0 && f < 4294967296.0f) || f != std::floor(f))
+      return Fail(v.pos(),
                   std::string("expected a whole number for the ") + what + " of '" + Type() + "'");
-    *out = static_cast<std::uint32_t>(v.number);
+    *out = static_cast<std::uint32_t>(f);
     ++i_;
     return true;
   }
@@ -87,14 +89,14 @@ class Cursor {
   bool FloatChecked(float* out, const char* what) {
     if (i_ >= o_.values.size()) return Fail(o_.pos, "'" + Type() + "' ends before its " + what);
     const Value& v = o_.values[i_];
-    if (v.kind == ValueKind::String)
-      return Fail(v.pos, std::string("expected a number for the ") + what + " of '" + Type() + "'");
-    const double d = v.number;
-    if (!std::isfinite(d) || std::fabs(d) > std::numeric_limits<float>::max())
-      return Fail(v.pos, std::string("the ") + what + " of '" + Type() + "' is not finite");
-    *out = static_cast<float>(d);
-    ++i_;
-    return true;
+    if (TakeFloat(v, out)) {
+      ++i_;
+      return true;
+    }
+    if (v.kind() == ValueKind::String)
+      return Fail(v.pos(),
+                  std::string("expected a number for the ") + what + " of '" + Type() + "'");
+    return Fail(v.pos(), std::string("the ") + what + " of '" + Type() + "' is not finite");
   }
 
   // `n` floats in a row, as n calls of Float would read them.
@@ -119,9 +121,10 @@ class Cursor {
   bool String(std::string* out, const char* what) {
     if (i_ >= o_.values.size()) return Fail(o_.pos, "'" + Type() + "' ends before its " + what);
     const Value& v = o_.values[i_];
-    if (v.kind != ValueKind::String)
-      return Fail(v.pos, std::string("expected a string for the ") + what + " of '" + Type() + "'");
-    *out = std::string(doc_.strings[static_cast<std::size_t>(v.number)]);
+    if (v.kind() != ValueKind::String)
+      return Fail(v.pos(),
+                  std::string("expected a string for the ") + what + " of '" + Type() + "'");
+    *out = std::string(doc_.strings[v.bits]);
     ++i_;
     return true;
   }
@@ -129,7 +132,7 @@ class Cursor {
   // A count of items of `perItem` values each: refused when the rest of the
   // object could not hold them.
   bool Count(std::uint32_t* out, std::size_t perItem, const char* what) {
-    const std::uint32_t pos = i_ < o_.values.size() ? o_.values[i_].pos : o_.pos;
+    const std::uint32_t pos = Pos();
     if (!Dword(out, what)) return false;
     if (perItem > 0 && *out > Remaining() / perItem)
       return Fail(pos, "'" + Type() + "' declares " + std::to_string(*out) + " " + what +
@@ -146,22 +149,17 @@ class Cursor {
   }
 
  private:
-  // The value as a whole number, or false.
+  // The value as a whole number, or false (the rare whole floats are left
+  // to DwordChecked).
   static bool TakeDword(const Value& v, std::uint32_t* out) {
-    const double d = v.number;
-    if (v.kind == ValueKind::String || !(d >= 0 && d <= 4294967295.0)) return false;
-    const auto u = static_cast<std::uint32_t>(d);
-    if (static_cast<double>(u) != d) return false;
-    *out = u;
+    if (v.kind() != ValueKind::Integer) return false;
+    *out = v.bits;
     return true;
   }
-  // The value as a float, or false (NaN and the infinities fail the
-  // comparison too).
+  // The value as a float, or false.
   static bool TakeFloat(const Value& v, float* out) {
-    if (v.kind == ValueKind::String ||
-        !(std::fabs(v.number) <= static_cast<double>(std::numeric_limits<float>::max())))
-      return false;
-    *out = static_cast<float>(v.number);
+    if (v.kind() > ValueKind::Integer) return false;
+    *out = v.AsFloat();
     return true;
   }
   // `n` values in one tight loop while they are what `Take` wants; from the
