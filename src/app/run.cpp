@@ -346,11 +346,13 @@ bool Game::Frame() {
   const long ticksBefore = ticker_->ticksRun;
   const FrameTicker::Result result = ticker_->Tick();
   frameStats_.Add(result, ticker_->lastFrameDuration);
-  if (options_.verbose && result != FrameTicker::Result::TooEarly && ticks_ < kLoggedFrames) {
-    // How the first frames went: a slow one makes the next tick skip its draw.
+  if (options_.verbose && result != FrameTicker::Result::TooEarly) {
+    // How the first frames went (a slow one makes the next tick skip its
+    // draw), and every skip after them.
     if (result == FrameTicker::Result::Drawn) {
-      std::fprintf(stderr, "poromeko: tick %ld drawn in %u ms\n", ticks_ + 1,
-                   ticker_->lastFrameDuration);
+      if (ticks_ < kLoggedFrames)
+        std::fprintf(stderr, "poromeko: tick %ld drawn in %u ms\n", ticks_ + 1,
+                     ticker_->lastFrameDuration);
     } else {
       std::fprintf(stderr, "poromeko: tick %ld skipped its draw\n", ticks_ + 1);
     }
