@@ -1144,8 +1144,10 @@ class GlDevice : public StateDevice {
     BindTargets();
     const Viewport& vp = state_.viewport;
     glEnable(GL_SCISSOR_TEST);
-    glScissor(static_cast<GLint>(vp.x), static_cast<GLint>(vp.y), static_cast<GLsizei>(vp.width),
-              static_cast<GLsizei>(vp.height));
+    if (!RehearsingThroughAPixel()) {
+      glScissor(static_cast<GLint>(vp.x), static_cast<GLint>(vp.y), static_cast<GLsizei>(vp.width),
+                static_cast<GLsizei>(vp.height));
+    }
     GLbitfield mask = 0;
     if (flags & kClearTarget) {
       glClearColor(static_cast<float>((color >> 16) & 0xFF) / 255.0f,
@@ -1168,7 +1170,7 @@ class GlDevice : public StateDevice {
       mask |= GL_STENCIL_BUFFER_BIT;
     }
     if (mask) glClear(mask);
-    glDisable(GL_SCISSOR_TEST);
+    if (!RehearsingThroughAPixel()) glDisable(GL_SCISSOR_TEST);
   }
 
   void Present() override {
@@ -1335,7 +1337,12 @@ class GlDevice : public StateDevice {
 
   // A rehearsal draws into a stand-in for the back buffer's storage, of the
   // same kind (so that what it builds is what the shown frames use), and
-  // the back buffer keeps the picture last presented.
+  // the back buffer keeps the picture last presented. Its draws and clears
+  // go through a one-pixel scissor: a software rasteriser builds the same
+  // code for them (the scissor is no part of what it builds code for) and
+  // fills next to nothing, so rehearsing costs what building costs.
+  static constexpr bool kRehearseThroughAPixel = true;
+  bool RehearsingThroughAPixel() const { return rehearsal_ && kRehearseThroughAPixel; }
   void SetRehearsal(bool on) override {
     if (on == rehearsal_) return;
     StateDevice::SetRehearsal(on);
@@ -1345,7 +1352,12 @@ class GlDevice : public StateDevice {
           new GlSurface(shared_, GlSurface::Kind::Color, kBackBufferWidth, kBackBufferHeight);
       SurfaceTexture(standIn_);
       backBuffer_->SwapColorTexture(*standIn_);
+      if (RehearsingThroughAPixel()) {
+        glEnable(GL_SCISSOR_TEST);
+        glScissor(0, 0, 1, 1);
+      }
     } else {
+      glDisable(GL_SCISSOR_TEST);
       backBuffer_->SwapColorTexture(*standIn_);
       standIn_->Release();
       standIn_ = nullptr;
