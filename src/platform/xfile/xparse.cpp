@@ -3,7 +3,6 @@
 #include "platform/xfile/xparse.h"
 
 #include <algorithm>
-#include <bit>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -28,7 +27,7 @@ Value Value::FromNumber(double number, std::uint32_t pos) {
     return Make(ValueKind::Huge, 0, pos);
   const auto f = static_cast<float>(number);
   return Make(static_cast<double>(f) == number ? ValueKind::Float : ValueKind::Rounded,
-              std::bit_cast<std::uint32_t>(f), pos);
+              BitCast<std::uint32_t>(f), pos);
 }
 
 std::string Document::Describe(std::uint32_t pos) const {
@@ -490,7 +489,7 @@ class Parser {
       for (std::size_t i = 0; i < n; ++i) {
         const std::uint64_t bits = ReadU32(t.list + 8 * i) |
                                    (static_cast<std::uint64_t>(ReadU32(t.list + 8 * i + 4)) << 32);
-        out[i] = Value::FromNumber(std::bit_cast<double>(bits), t.pos);
+        out[i] = Value::FromNumber(BitCast<double>(bits), t.pos);
       }
     } else {
       // A float is kept as it is, unless it is infinite or not a number.

@@ -16,9 +16,9 @@
 // Describe() turns one into words for messages.
 #pragma once
 
-#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <span>
 #include <string>
@@ -32,6 +32,15 @@ namespace platform::xfile {
 inline constexpr int kMaxDepth = 64;
 // Largest decompressed body a compressed file may expand to.
 inline constexpr std::size_t kMaxInflatedBytes = 64u * 1024u * 1024u;
+
+// std::bit_cast, which the browser build's standard library lacks.
+template <class To, class From>
+To BitCast(const From& from) {
+  static_assert(sizeof(To) == sizeof(From));
+  To to;
+  std::memcpy(&to, &from, sizeof to);
+  return to;
+}
 
 // Files of this size or more are refused: a value keeps its position in 29
 // bits.
@@ -58,7 +67,7 @@ struct Value {
   // A number (Float, Rounded or Integer) as a float reads it.
   float AsFloat() const {
     const float asInteger = static_cast<float>(bits);
-    return kind() == ValueKind::Integer ? asInteger : std::bit_cast<float>(bits);
+    return kind() == ValueKind::Integer ? asInteger : BitCast<float>(bits);
   }
 
   static Value Make(ValueKind kind, std::uint32_t bits, std::uint32_t pos) {
