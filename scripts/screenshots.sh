@@ -36,7 +36,7 @@ keys() { # keys BITS COUNT: the bits held for COUNT updates, pressed in the firs
 idle() { keys 0000 "$1"; }
 
 echo "loading screen"
-"${X[@]}" ./poromeko --windowed --frames 8 --screenshot "$out/loading.png"
+"${X[@]}" ./poromeko --windowed --frames 3 --screenshot "$out/loading.png"
 
 echo "play from three camera angles"
 {

@@ -287,6 +287,17 @@ TEST_F(TitleTest, TheEKeyReadsTheCaterpillarsCircleAgainOnEveryUpdate) {
   EXPECT_FLOAT_EQ(title_->caterpillarCentreX, 2.0f);
 }
 
+TEST_F(TitleTest, TheCaterpillarWalksFromTheStartWhateverPlayLeftItsModelAt) {
+  // Play's drawing poses the shared caterpillar model at each insect's own
+  // clock; a title made afterwards walks its own way from the start.
+  Steps(10);
+  const double fresh = TrackPosition(content::model::kCaterpillar);
+  Model(content::model::kCaterpillar)->controller->SetTrackPosition(0, 12.345);
+  NewTitle();
+  Steps(10);
+  EXPECT_DOUBLE_EQ(TrackPosition(content::model::kCaterpillar), fresh);
+}
+
 TEST_F(TitleTest, ThePromptBlinksWithAPeriodOf51Updates) {
   for (int n = 1; n <= 110; ++n) {
     Steps(1);

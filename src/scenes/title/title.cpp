@@ -98,6 +98,12 @@ Title::Title(Services& services) {
     if (platform::AnimationController* c = Controller(part)) c->SetTrackSpeed(0, 1.0f);
   }
   ReadCaterpillarCircle(services);
+  // The caterpillar's model is the insects' too, and drawing play leaves
+  // its walk wherever the last caterpillar drawn was: the title's walk
+  // starts from the beginning, so that what it shows depends on its own
+  // updates only.
+  if (platform::AnimationController* c = Controller(content::model::kCaterpillar))
+    c->SetTrackPosition(0, 0.0);
 
   // The scores as the ranking reader reads them, written as the file writes
   // them.
