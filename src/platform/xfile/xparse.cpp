@@ -481,10 +481,9 @@ class Parser {
     const std::size_t n = t.count, at = values.size();
     values.resize(at + n);
     Value* out = values.data() + at;
-    const std::uint32_t pos = t.pos << 3;
     if (t.kind == Tok::IntList) {
       for (std::size_t i = 0; i < n; ++i)
-        out[i] = {ReadU32(t.list + 4 * i), pos | static_cast<std::uint32_t>(ValueKind::Integer)};
+        out[i] = Value::Make(ValueKind::Integer, ReadU32(t.list + 4 * i), t.pos);
     } else if (doc_->floatBits == 64) {
       for (std::size_t i = 0; i < n; ++i) {
         const std::uint64_t bits = ReadU32(t.list + 8 * i) |
@@ -497,7 +496,7 @@ class Parser {
       for (std::size_t i = 0; i < n; ++i) {
         const std::uint32_t bits = ReadU32(t.list + 4 * i);
         const ValueKind kind = (bits & kExponent) == kExponent ? ValueKind::Huge : ValueKind::Float;
-        out[i] = {bits, pos | static_cast<std::uint32_t>(kind)};
+        out[i] = Value::Make(kind, bits, t.pos);
       }
     }
   }
