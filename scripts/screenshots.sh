@@ -58,6 +58,13 @@ POROMEKO_SCREENSHOT_DIR=$out "${X[@]}" "$build/tests/test_gl" \
 echo "a whole run, replayed in a window"
 ./poromeko --headless --seed 7 --autoplay --runs 1 --record run.txt --report >run.json
 printf '1位,000000\n2位,000000\n3位,000000\n' >Data/Ranking.txt
+# The title with its intro over, as a player who waits sees it (the
+# autoplayer presses Enter at once, so the replay below leaves it early).
+{
+  journal 7
+  idle 200
+} >title.txt
+"${X[@]}" ./poromeko --windowed --replay title.txt --shot 190:"$out/title.png"
 ended=$(($(wc -l <run.txt) - 3))  # the update in which the score was ranked
 {
   cat run.txt
@@ -66,7 +73,7 @@ ended=$(($(wc -l <run.txt) - 3))  # the update in which the score was ranked
   idle 200         # its intro, then the ranking under the crowns
 } >whole.txt
 "${X[@]}" ./poromeko --windowed --replay whole.txt --report \
-  --shot 150:"$out/title.png" --shot $((ended + 30)):"$out/result.png" \
+  --shot $((ended + 30)):"$out/result.png" \
   --shot $((ended + 250)):"$out/title_after.png" >replay.json
 echo "recorded: $(cat run.json)"
 
