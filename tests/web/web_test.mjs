@@ -52,17 +52,11 @@ const HUD_REGIONS = [
 const HUD_SHARE_OFF_MAX = 0.005;
 // A picture is not blank when this share of its pixels differ from its most
 // common colour. The loading screen is mostly black (4 % of it differs on the
-// first build); the page's full-screen button over an empty canvas makes
-// 0.3 %.
+// first build); a canvas the game has not drawn on is flat.
 const LOADING_SHARE_MIN = 0.01;
 // The title's pictures differ from their commonest colour in over 90 % of
 // their pixels; a picture this busy is not the loading screen.
 const TITLE_SHARE_MIN = 0.5;
-// Loading takes a handful of frames and a screenshot forces frames of its
-// own, so the page runs this many times slower until its loading screen has
-// been seen (the first build needed 20 to be seen surely; faster loading
-// needed more).
-const LOADING_SLOWDOWN = 40;
 const SCREEN_SHARE_MIN = 0.1;
 // Software WebGL on a busy machine is slow; these are deliberately long.
 const LOAD_TIMEOUT_MS = 240000;
@@ -215,56 +209,123 @@ function desktopReference(dir) {
   });
 }
 
-// Opens url and takes screenshots while the game says it is loading, until
-// one shows more than a flat colour.
-async function loadingScreen(url) {
-  await browser.navigate(url, { waitForLoad: false });
-  let best = null;
-  let looks = 0;
-  let seen = null;
-  const end = Date.now() + LOAD_TIMEOUT_MS;
-  while (Date.now() < end) {
-    const before = await state();
-    seen = before ?? seen;
-    if (before && before.scene !== 'loading') break;
-    if (!before) {
-      // The program is still downloading: what shows is the page's own
-      // status line over an empty canvas, not the game's loading screen.
-      await sleep(100);
-      continue;
+// Runs in the page before its own scripts: after each display frame, while
+// the game says it is loading, copies what the canvas holds (the picture
+// the game has just drawn, before the browser shows it) and keeps the
+// busiest copy as a PNG data URL in window.loadingWatch. Loading lasts a
+// handful of frames, over before a screenshot from outside could be sure to
+// catch one, and slowing the page enough for that also slows the browser's
+// answers past any sensible timeout on a busy machine.
+function loadingWatchScript() {
+  const watch = { frames: 0, best: null, bestShare: -1, over: false };
+  window.loadingWatch = watch;
+  let copy = null;
+  let seenLoading = false;
+  // The share of pixels off the commonest colour, over every fourth pixel of
+  // every fourth row: what variety() measures, quickly enough for a frame.
+  function shareOff(data, width, height) {
+    const counts = new Map();
+    let n = 0;
+    for (let y = 0; y < height; y += 4) {
+      for (let x = 0; x < width; x += 4) {
+        const i = (y * width + x) * 4;
+        const key = (data[i] << 16) | (data[i + 1] << 8) | data[i + 2];
+        counts.set(key, (counts.get(key) ?? 0) + 1);
+        ++n;
+      }
     }
-    const shot = await canvasPicture();
-    const v = variety(shot.canvas);
-    // Still loading after the screenshot, so it shows the loading screen. A
-    // loading that ended while the screenshot was taken leaves either the
-    // loading screen or the title's first picture, which is far busier.
-    if ((await state())?.scene !== 'loading' && v.shareOff >= TITLE_SHARE_MIN) break;
-    ++looks;
-    if (!best || v.shareOff > best.v.shareOff) best = { v, shot };
-    if (v.shareOff >= LOADING_SHARE_MIN) {
-      save('1-loading.png', shot.png);
-      return `${describeVariety(v)} (screenshot ${looks}, the page slowed ${LOADING_SLOWDOWN} times)`;
+    let common = 0;
+    let most = -1;
+    for (const [key, count] of counts) {
+      if (count > most) {
+        most = count;
+        common = key;
+      }
     }
-    await sleep(200);
+    let off = 0;
+    for (let y = 0; y < height; y += 4) {
+      for (let x = 0; x < width; x += 4) {
+        const i = (y * width + x) * 4;
+        const d = Math.max(Math.abs(data[i] - (common >> 16)), Math.abs(data[i + 1] - ((common >> 8) & 0xff)),
+          Math.abs(data[i + 2] - (common & 0xff)));
+        if (d > 8) ++off;
+      }
+    }
+    return n ? off / n : 0;
   }
-  if (best) save('1-loading.png', best.shot.png);
-  if (looks) throw new Error(`in ${looks} screenshots while loading the canvas stayed flat (best: ${describeVariety(best.v)})`);
-  if (seen) throw new Error(`the game was on "${seen.scene}" before a screenshot of its loading could be taken`);
-  throw new Error(`the game did not start in ${LOAD_TIMEOUT_MS / 1000} s (state() stayed null)`);
+  function look() {
+    if (watch.over || !window.poromeko) return;
+    let state = null;
+    try {
+      state = window.poromeko.state();
+    } catch {
+      return;
+    }
+    if (!state) return;
+    if (state.scene !== 'loading') {
+      watch.over = seenLoading;
+      return;
+    }
+    seenLoading = true;
+    const canvas = document.querySelector('canvas');
+    if (!canvas || !canvas.width || !canvas.height) return;
+    copy ??= document.createElement('canvas');
+    if (copy.width !== canvas.width || copy.height !== canvas.height) {
+      copy.width = canvas.width;
+      copy.height = canvas.height;
+    }
+    const context = copy.getContext('2d', { willReadFrequently: true });
+    context.clearRect(0, 0, copy.width, copy.height);
+    context.drawImage(canvas, 0, 0);
+    ++watch.frames;
+    const share = shareOff(context.getImageData(0, 0, copy.width, copy.height).data, copy.width, copy.height);
+    if (share > watch.bestShare) {
+      watch.bestShare = share;
+      watch.best = copy.toDataURL('image/png');
+    }
+  }
+  const request = window.requestAnimationFrame.bind(window);
+  window.requestAnimationFrame = (callback) =>
+    request((time) => {
+      try {
+        callback(time);
+      } finally {
+        look();
+      }
+    });
+}
+
+// Opens url and waits for the game to leave its loading screen, then checks
+// the busiest picture it drew while loading.
+async function loadingScreen(url) {
+  const script = await browser.addScriptOnNewDocument(`(${loadingWatchScript})();`);
+  try {
+    await browser.navigate(url, { waitForLoad: false });
+    const watch = await waitFor(
+      () => browser.evaluate('window.loadingWatch && window.loadingWatch.over ? window.loadingWatch : null'),
+      { timeout: LOAD_TIMEOUT_MS, every: 250, what: 'the game to load (state().scene leaving "loading")' },
+    );
+    if (!watch.frames) throw new Error('the game left its loading screen before drawing a frame of it');
+    const png = Buffer.from(watch.best.slice(watch.best.indexOf(',') + 1), 'base64');
+    save('1-loading.png', png);
+    const v = variety(decodePng(png));
+    if (v.shareOff < LOADING_SHARE_MIN) {
+      throw new Error(`in ${watch.frames} frames drawn while loading the canvas stayed flat (busiest: ${describeVariety(v)})`);
+    }
+    if (v.shareOff >= TITLE_SHARE_MIN) {
+      throw new Error(`the busiest loading frame looks like a busier screen than the loading one: ${describeVariety(v)}`);
+    }
+    return `${describeVariety(v)} (the busiest of ${watch.frames} frames drawn while loading)`;
+  } finally {
+    await browser.send('Page.removeScriptToEvaluateOnNewDocument', { identifier: script });
+  }
 }
 
 // Without autoplay: the loading screen, the title, and Enter into play.
 async function playerPage() {
   const url = `${args.url}?seed=7`;
   say(`opening ${url}`);
-  await check('the loading screen shows', async () => {
-    await browser.send('Emulation.setCPUThrottlingRate', { rate: LOADING_SLOWDOWN });
-    try {
-      return await loadingScreen(url);
-    } finally {
-      await browser.send('Emulation.setCPUThrottlingRate', { rate: 1 });
-    }
-  });
+  await check('the loading screen shows', () => loadingScreen(url));
 
   const ok = await check('the title appears', async () => {
     await waitFor(async () => (await state())?.scene === 'title', {
