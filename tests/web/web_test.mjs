@@ -216,42 +216,24 @@ function desktopReference(dir) {
 // handful of frames, over before a screenshot from outside could be sure to
 // catch one, and slowing the page enough for that also slows the browser's
 // answers past any sensible timeout on a busy machine.
-function loadingWatchScript() {
+function loadingWatchScript(variety) {
   const watch = { frames: 0, best: null, bestShare: -1, over: false };
   window.loadingWatch = watch;
   let copy = null;
   let seenLoading = false;
-  // The share of pixels off the commonest colour, over every fourth pixel of
-  // every fourth row: what variety() measures, quickly enough for a frame.
+  // variety() of every fourth pixel of every fourth row: quick enough for a
+  // frame, and close to the whole picture's.
   function shareOff(data, width, height) {
-    const counts = new Map();
-    let n = 0;
-    for (let y = 0; y < height; y += 4) {
-      for (let x = 0; x < width; x += 4) {
-        const i = (y * width + x) * 4;
-        const key = (data[i] << 16) | (data[i + 1] << 8) | data[i + 2];
-        counts.set(key, (counts.get(key) ?? 0) + 1);
-        ++n;
+    const w = Math.ceil(width / 4);
+    const h = Math.ceil(height / 4);
+    const rgba = new Uint8Array(w * h * 4);
+    for (let y = 0; y < h; ++y) {
+      for (let x = 0; x < w; ++x) {
+        const from = (y * 4 * width + x * 4) * 4;
+        for (let c = 0; c < 4; ++c) rgba[(y * w + x) * 4 + c] = data[from + c];
       }
     }
-    let common = 0;
-    let most = -1;
-    for (const [key, count] of counts) {
-      if (count > most) {
-        most = count;
-        common = key;
-      }
-    }
-    let off = 0;
-    for (let y = 0; y < height; y += 4) {
-      for (let x = 0; x < width; x += 4) {
-        const i = (y * width + x) * 4;
-        const d = Math.max(Math.abs(data[i] - (common >> 16)), Math.abs(data[i + 1] - ((common >> 8) & 0xff)),
-          Math.abs(data[i + 2] - (common & 0xff)));
-        if (d > 8) ++off;
-      }
-    }
-    return n ? off / n : 0;
+    return variety({ width: w, height: h, rgba }).shareOff;
   }
   function look() {
     if (watch.over || !window.poromeko) return;
@@ -298,7 +280,7 @@ function loadingWatchScript() {
 // Opens url and waits for the game to leave its loading screen, then checks
 // the busiest picture it drew while loading.
 async function loadingScreen(url) {
-  const script = await browser.addScriptOnNewDocument(`(${loadingWatchScript})();`);
+  const script = await browser.addScriptOnNewDocument(`(${loadingWatchScript})(${variety});`);
   try {
     await browser.navigate(url, { waitForLoad: false });
     const watch = await waitFor(
