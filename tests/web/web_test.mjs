@@ -220,7 +220,7 @@ function loadingWatchScript(variety) {
   const watch = { frames: 0, best: null, bestShare: -1, over: false };
   window.loadingWatch = watch;
   let copy = null;
-  let seenLoading = false;
+  let context = null;
   // variety() of every fourth pixel of every fourth row: quick enough for a
   // frame, and close to the whole picture's.
   function shareOff(data, width, height) {
@@ -245,18 +245,19 @@ function loadingWatchScript(variety) {
     }
     if (!state) return;
     if (state.scene !== 'loading') {
-      watch.over = seenLoading;
+      watch.over = true; // the game runs and has left its loading, seen or not
       return;
     }
-    seenLoading = true;
     const canvas = document.querySelector('canvas');
     if (!canvas || !canvas.width || !canvas.height) return;
-    copy ??= document.createElement('canvas');
+    if (!copy) {
+      copy = document.createElement('canvas');
+      context = copy.getContext('2d', { willReadFrequently: true });
+    }
     if (copy.width !== canvas.width || copy.height !== canvas.height) {
       copy.width = canvas.width;
       copy.height = canvas.height;
     }
-    const context = copy.getContext('2d', { willReadFrequently: true });
     context.clearRect(0, 0, copy.width, copy.height);
     context.drawImage(canvas, 0, 0);
     ++watch.frames;
