@@ -24,6 +24,7 @@
 #include "scenes/game/game_play.h"
 #include "scenes/game/hud.h"
 #include "scenes/loading/load_parent.h"
+#include "scenes/result/game_result.h"
 #include "world/world_objects.h"
 
 namespace gltest {
@@ -233,6 +234,35 @@ TEST_F(HudGlTest, PiecesLandAtTheirPlacesPixelForPixel) {
     std::string error;
     EXPECT_TRUE(platform::SavePng(path, 800, 600, frame.data(), &error)) << error;
   }
+}
+
+// The pause over the result dims the frozen world under its prompt, as it
+// does over play (the dimmer must not take the title picture's clear corner
+// for its colour).
+TEST_F(HudGlTest, ThePausedResultIsDarkerThanTheResult) {
+  app::SetInitialDeviceState(*d);
+  scenes::GameParent game(services_);
+  delete game.child;
+  auto* result = new scenes::GameResult;
+  game.child = result;
+  result->phase = 3;
+  const scenes::DrawContext frame{*d, **media::gSprite, backBuffer_};
+  // The band above the prompt's picture, which is clear there.
+  auto brightness = [&](bool paused) {
+    game.paused = paused;
+    result->Draw(&game, frame);
+    const std::vector<std::uint32_t> px = d->ReadBackBuffer();
+    double sum = 0.0;
+    for (int y = 0; y < 150; ++y)
+      for (int x = 0; x < 800; ++x)
+        for (int shift : {16, 8, 0}) sum += Channel(At(px, x, y), shift);
+    return sum / (150.0 * 800.0 * 3.0);
+  };
+  const double shown = brightness(false);
+  const double paused = brightness(true);
+  ASSERT_GT(shown, 20.0) << "the result shows something to dim";
+  // Black at alpha 100 keeps 155/255 of every channel.
+  EXPECT_NEAR(paused, shown * 155.0 / 255.0, 3.0);
 }
 
 }  // namespace

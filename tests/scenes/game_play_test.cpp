@@ -354,6 +354,23 @@ TEST_F(GamePlayTimeTest, TimeUpHandsOverToTheResultAfter180SecondsOfPlayNotCount
   EXPECT_FALSE(Playing(content::sound::kGameBgm)) << "the music ends with the playing phase";
 }
 
+TEST_F(GamePlayTimeTest, EscapeOrEnterInTheUpdateTheTimeRunsOutDoesNotCostTheScore) {
+  SkipFade();
+  Update();  // ESC seen up: armed
+  game->score.score = 4000;
+  game->timeLeft = 0.01f;
+  // Pressed in the very update the time runs out, then Y at once: a paused
+  // result would take Y as "give up" and leave before the score is ranked.
+  Update(Keys({Key::Escape, Key::Return}));
+  auto* result = dynamic_cast<GameResult*>(game->child);
+  ASSERT_NE(result, nullptr);
+  EXPECT_FALSE(game->paused);
+  Update(Keys({Key::Y}));
+  for (int u = 0; u < 200 && result->phase < 3; ++u) Update();
+  EXPECT_EQ(result->phase, 3);
+  EXPECT_EQ(game->ranking, (Ranking{5000, 4000, 3000}));
+}
+
 TEST(BugIconTest, APulseLasts22StepsAndAMissShakesTwoPixelsEachWayMeanwhile) {
   std::array<creatures::BugIcon, 4> icons;
   icons[0].Restart(1);

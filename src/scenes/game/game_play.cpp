@@ -136,9 +136,10 @@ SequenceChildBase* GamePlay::Update(GameParent* game, const Tick& tick) {
   AnimateBugIcons(score.bugIcons);
 
   // ESC pauses once per press; so does Enter (a gamepad's Start), which has
-  // nothing else to do in play.
-  const bool escape = EscapeEdge(tick, !game->paused);
-  if (escape || (tick.input.Pressed(Key::Return) && !game->paused)) {
+  // nothing else to do in play. Not in the update the time runs out: the
+  // result would open paused, and Y there leaves before the score is ranked.
+  const bool escape = EscapeEdge(tick, !game->paused && !timeUp);
+  if (!timeUp && (escape || (tick.input.Pressed(Key::Return) && !game->paused))) {
     game->paused = true;
     media::PlaySoundOnce(content::sound::kSelect);
   }

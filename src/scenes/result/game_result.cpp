@@ -257,7 +257,7 @@ void GameResult::Draw(GameParent* game, const DrawContext& frame) {
   sprite.End();
 
   if (game->paused) {
-    DrawScreenQuad(device, 0.0f, 0.0f, 800.0f, 600.0f, 100u << 24);
+    DrawFadeQuad(device, 100.0f);  // untextured: the title picture's corner texel is clear
     sprite.Begin(platform::kSpriteAlphaBlend);
     media::DrawTexture(sprite, tex::kBackTitle, 0.0f, 0.0f, 255.0f);
     sprite.End();
