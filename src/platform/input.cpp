@@ -27,7 +27,10 @@ TickInput ReadTickInput() {
   for (int k = 0; k < kKeyCount; ++k) {
     const Key key = static_cast<Key>(k);
     const std::uint16_t state = static_cast<std::uint16_t>(GetAsyncKeyState(VirtualKeyOf(key)));
-    if (state & 0x8000u) input.held |= TickInput::Bit(key);
+    // A key pressed and let go again since the last update (a tap shorter
+    // than an update) counts as held for this one update, or no scene
+    // would ever see it.
+    if (state & 0x8001u) input.held |= TickInput::Bit(key);
     if (state & 0x0001u) input.pressed |= TickInput::Bit(key);
   }
   return input;

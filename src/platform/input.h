@@ -2,7 +2,9 @@
 //
 // Contract (no back-end specific part): ReadTickInput polls GetAsyncKeyState
 // once for every key the game uses and keeps both bits of each answer: held
-// (the key is down now) and pressed (it went down since the previous read).
+// (the key is down now, or went down and up again since the previous read:
+// a tap shorter than an update counts as held for that one update) and
+// pressed (it went down since the previous read).
 // Game controllers feed the same keyboard table, so a pad's button reaches
 // the game as the key it stands for, and journals and the autoplayer never
 // tell the two apart.
@@ -22,7 +24,7 @@ inline constexpr int kKeyCount = 12;
 int VirtualKeyOf(Key key);
 
 struct TickInput {
-  std::uint16_t held = 0;     // bit k: key k is down
+  std::uint16_t held = 0;     // bit k: key k is down (or was tapped since the last read)
   std::uint16_t pressed = 0;  // bit k: key k went down since the previous read
 
   static constexpr std::uint16_t Bit(Key key) {
