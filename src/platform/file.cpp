@@ -4,13 +4,17 @@
 #include <emscripten.h>
 #endif
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
+#include <utility>
 
 namespace platform {
 
@@ -30,6 +34,32 @@ bool WriteAll(int fd, std::string_view bytes) {
     bytes.remove_prefix(static_cast<std::size_t>(n));
   }
   return true;
+}
+
+// Removes what earlier writes to `target` left behind when they were killed
+// between making their temporary file and renaming it: files named like
+// ours, not touched for a minute. A write in progress touches its file
+// within a minute, so it is never taken for one.
+void RemoveStaleTemporaries(const std::filesystem::path& folder,
+                            const std::filesystem::path& target) {
+  namespace fs = std::filesystem;
+  const std::string prefix = "." + target.filename().string() + ".";
+  const auto now = fs::file_time_type::clock::now();
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) continue;
+    bool ours = true;
+    for (std::size_t i = prefix.size(); i < name.size(); ++i) {
+      const char c = name[i];
+      ours = ours && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'));
+    }
+    std::error_code statError;
+    if (!ours || !it->is_regular_file(statError) || it->is_symlink(statError)) continue;
+    const auto touched = it->last_write_time(statError);
+    if (statError || now - touched < std::chrono::seconds(kStaleTemporarySeconds)) continue;
+    ::unlink(it->path().c_str());
+  }
 }
 
 }  // namespace
@@ -118,6 +148,7 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::s
   const fs::path target(path);
   fs::path folder = target.parent_path();
   if (folder.empty()) folder = ".";
+  RemoveStaleTemporaries(folder, target);
   std::string temp = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
   const int fd = ::mkstemp(temp.data());
   if (fd < 0) {
@@ -164,6 +195,67 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::s
   });
 #endif
   return true;
+}
+
+FileLock FileLock::Acquire(const std::string& path, std::string* error) {
+  FileLock lock;
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+  if (fd < 0) {
+    if (error) *error = Reason("cannot open the lock file", path);
+    return lock;
+  }
+  while (::flock(fd, LOCK_EX) != 0) {
+    if (errno == EINTR) continue;
+    if (error) *error = Reason("cannot lock", path);
+    ::close(fd);
+    return lock;
+  }
+  lock.fd_ = fd;
+  return lock;
+}
+
+FileLock::FileLock(FileLock&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+
+FileLock& FileLock::operator=(FileLock&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = std::exchange(other.fd_, -1);
+  }
+  return *this;
+}
+
+FileLock::~FileLock() {
+  if (fd_ >= 0) ::close(fd_);  // closing the last descriptor lets go of the lock
+}
+
+bool KeepCopyOf(const std::string& path, std::string* copy, std::string* error) {
+  namespace fs = std::filesystem;
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  ::localtime_r(&now, &local);
+  char stamp[32];
+  std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+  const std::string base = path + ".bad-" + stamp;
+  for (int n = 1; n < 100; ++n) {
+    const std::string name = n == 1 ? base : base + "-" + std::to_string(n);
+    // A second name needs no room on the disk; a copy is the way where
+    // the system has no hard links.
+    if (::link(path.c_str(), name.c_str()) == 0) {
+      if (copy) *copy = name;
+      return true;
+    }
+    if (errno == EEXIST) continue;
+    std::error_code ec;
+    if (fs::copy_file(path, name, fs::copy_options::none, ec)) {
+      if (copy) *copy = name;
+      return true;
+    }
+    if (ec == std::errc::file_exists) continue;
+    if (error) *error = "cannot keep a copy of " + path + " as " + name + ": " + ec.message();
+    return false;
+  }
+  if (error) *error = "cannot keep a copy of " + path + ": too many copies already";
+  return false;
 }
 
 }  // namespace platform

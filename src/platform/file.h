@@ -16,7 +16,15 @@
 //    old one and the folder is flushed. A failure at any step leaves the old
 //    file as it was, removes the temporary file and gives false with the
 //    reason. A symbolic link at `path` is replaced by the file; its target is
-//    not touched.
+//    not touched. Temporary files of earlier writes to `path` that a crash
+//    or a kill left behind (".NAME.XXXXXX" beside it, over a minute old)
+//    are removed first.
+//  - FileLock holds an exclusive advisory lock (flock) on a lock file, so
+//    that two games entering a score at once take turns; the lock goes with
+//    the object, or with the process.
+//  - KeepCopyOf keeps the file at `path` as "PATH.bad-YYYYMMDD-HHMMSS" (the
+//    local time; "-2", "-3" and so on when that name is taken), as a second
+//    name of the same file where the system allows, else as a copy.
 // In the browser the program is laid out as installed (ExecutableDir is
 // /poromeko/bin), UserDataDir is a folder under /persist, which the page
 // keeps in the browser's IndexedDB, and a completed WriteFileAtomically asks
@@ -50,5 +58,29 @@ enum class WriteStep { Created, Written, Flushed, Renamed };
 
 bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error,
                          const std::function<void(WriteStep)>& afterStep = {});
+
+// How old a temporary file of an atomic write must be before a later write
+// takes it for a leftover: no write takes this long.
+inline constexpr int kStaleTemporarySeconds = 60;
+
+class FileLock {
+ public:
+  FileLock() = default;
+  // Waits until the lock on the file at `path` is this process's, creating
+  // the file when it is missing. When no lock can be had (the folder cannot
+  // be written, say) the result holds none and *error says why.
+  static FileLock Acquire(const std::string& path, std::string* error);
+  FileLock(FileLock&& other) noexcept;
+  FileLock& operator=(FileLock&& other) noexcept;
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+  ~FileLock();
+  bool Held() const { return fd_ >= 0; }
+
+ private:
+  int fd_ = -1;
+};
+
+bool KeepCopyOf(const std::string& path, std::string* copy, std::string* error);
 
 }  // namespace platform

@@ -9,10 +9,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/file.h"
@@ -52,13 +56,40 @@ class RankingFileTest : public ::testing::Test {
     std::ifstream in(path_, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   }
-  // Files other than the ranking itself: what a write left behind.
+  // Files other than the ranking itself and its lock: what a write left
+  // behind.
   std::vector<std::string> Strays() const {
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(dir_)) {
-      if (entry.path() != fs::path(path_)) names.push_back(entry.path().filename().string());
+      const std::string name = entry.path().filename().string();
+      if (entry.path() != fs::path(path_) && name != ".Ranking.txt.lock") names.push_back(name);
     }
     return names;
+  }
+  // Runs `body` in a child process without root's rights (root reads and
+  // writes anything); its exit code and what it said on standard error.
+  // The exit code is 77 where the rights cannot be dropped.
+  static std::pair<int, std::string> AsNobody(const std::function<int()>& body) {
+    int pipeFds[2];
+    if (::pipe(pipeFds) != 0) return {-1, ""};
+    const pid_t child = ::fork();
+    if (child < 0) return {-1, ""};
+    if (child == 0) {
+      ::close(pipeFds[0]);
+      ::dup2(pipeFds[1], 2);
+      if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(77);
+      ::_exit(body());
+    }
+    ::close(pipeFds[1]);
+    std::string said;
+    char buffer[256];
+    for (ssize_t n; (n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;) {
+      said.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(pipeFds[0]);
+    int status = 0;
+    if (::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return {-1, said};
+    return {WEXITSTATUS(status), said};
   }
 
   fs::path dir_;
@@ -149,7 +180,7 @@ TEST_F(RankingFileTest, UnreadableScoresCountAsZeroAndNameTheirLine) {
       // The largest score an int holds, and one more.
       {"1位,2147483647\n2位,2147483648\n3位,1\n", {2147483647, 0, 1}, "line 2"},
       {"1位,\n2位,,\n3位,x1\n", {0, 0, 0}, "line 3"},
-      {"", {0, 0, 0}, "line 1"},
+      {"", {0, 0, 0}, nullptr},  // a file not yet written to
       // Digits up to the first other character, as the old reader took them.
       {"1位,0012ab\n2位, 7\n3位,+3\n", {12, 7, 3}, nullptr},
   };
@@ -167,13 +198,28 @@ TEST_F(RankingFileTest, UnreadableScoresCountAsZeroAndNameTheirLine) {
     }
   }
 
-  // The run goes on: the next score replaces the garbage with a good file.
-  Put("hello\nworld\n!!!\n");
+  // The run goes on: the next score replaces the garbage with a good file,
+  // after keeping the garbage beside it (it may be someone's, in UTF-16).
+  const std::string garbage = std::string(
+                                  "\xFF\xFE"
+                                  "1\0",
+                                  4) +
+                              "hello\nworld\n!!!\n";
+  Put(garbage);
   CaptureStderr();
   Ranking ranking = LoadRanking(path_);
-  GetCapturedStderr();
   EXPECT_EQ(EnterScore(ranking, 10, path_), 0);
+  const std::string said = GetCapturedStderr();
   EXPECT_EQ(Contents(), "1位,000010\n2位,000000\n3位,000000\n");
+  const std::vector<std::string> kept = Strays();
+  ASSERT_EQ(kept.size(), 1u);
+  EXPECT_EQ(kept[0].rfind("Ranking.txt.bad-", 0), 0u) << kept[0];
+  EXPECT_NE(said.find(kept[0]), std::string::npos) << said;
+  std::ifstream in(dir_ / kept[0], std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), garbage);
+  // A good file is replaced without a copy.
+  EXPECT_EQ(EnterScore(ranking, 20, path_), 0);
+  EXPECT_EQ(Strays().size(), 1u);
 }
 
 TEST_F(RankingFileTest, AHugeFileIsReadOnlyAsFarAsItsThreeLines) {
@@ -206,10 +252,10 @@ TEST_F(RankingFileTest, ADirectoryInPlaceOfTheFileIsReportedAndLeftAlone) {
   EXPECT_NE(said.find(path_), std::string::npos) << said;
 
   CaptureStderr();
-  // The score still ranks for this run; only the file cannot take it.
-  EXPECT_EQ(EnterScore(ranking, 100, path_), 0);
+  // A score the file cannot take does not count as ranked.
+  EXPECT_EQ(EnterScore(ranking, 100, path_), -1);
   said = GetCapturedStderr();
-  EXPECT_EQ(ranking, (Ranking{100, 0, 0}));
+  EXPECT_EQ(ranking, (Ranking{0, 0, 0}));
   EXPECT_NE(said.find("not saved"), std::string::npos) << said;
   EXPECT_NE(said.find(path_), std::string::npos) << said;
   EXPECT_TRUE(fs::is_directory(path_));
@@ -227,7 +273,7 @@ TEST_F(RankingFileTest, AFolderThatCannotBeReachedIsReported) {
     CaptureStderr();
     Ranking ranking = LoadRanking(where.string());
     EXPECT_EQ(ranking, (Ranking{0, 0, 0}));
-    EXPECT_EQ(EnterScore(ranking, 77, where.string()), 0);
+    EXPECT_EQ(EnterScore(ranking, 77, where.string()), -1);
     const std::string said = GetCapturedStderr();
     EXPECT_NE(said.find("not saved"), std::string::npos) << said;
     EXPECT_NE(said.find(where.string()), std::string::npos) << said;
@@ -239,36 +285,52 @@ TEST_F(RankingFileTest, AFolderThatCannotBeReachedIsReported) {
 TEST_F(RankingFileTest, AReadOnlyFolderKeepsTheOldFileAndSaysSo) {
   Put(kStored);
   ASSERT_EQ(::chmod(dir_.c_str(), 0555), 0);
-  // The writer runs in a child process; root writes anywhere, so there the
-  // child gives up its rights first.
-  int pipeFds[2];
-  ASSERT_EQ(::pipe(pipeFds), 0);
-  const pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    ::close(pipeFds[0]);
-    ::dup2(pipeFds[1], 2);
-    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(77);
+  const auto [code, said] = AsNobody([this] {
     Ranking ranking = LoadRanking(path_);
     const int place = EnterScore(ranking, 9000, path_);
-    ::_exit(place == 0 && ranking == Ranking{9000, 5000, 3000} ? 0 : 1);
-  }
-  ::close(pipeFds[1]);
-  std::string said;
-  char buffer[256];
-  for (ssize_t n; (n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;) {
-    said.append(buffer, static_cast<std::size_t>(n));
-  }
-  ::close(pipeFds[0]);
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status));
-  if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "cannot drop root rights here";
-  EXPECT_EQ(WEXITSTATUS(status), 0);
+    return place == -1 && ranking == Ranking{5000, 3000, 1000} ? 0 : 1;
+  });
+  if (code == 77) GTEST_SKIP() << "cannot drop root rights here";
+  EXPECT_EQ(code, 0);
   EXPECT_NE(said.find("not saved"), std::string::npos) << said;
   EXPECT_NE(said.find(path_), std::string::npos) << said;
   EXPECT_EQ(Contents(), kStored);
   EXPECT_TRUE(Strays().empty());
+}
+
+// A ranking the player cannot read (root's, after a game run with sudo)
+// shows as zeros and is never replaced by the next score.
+TEST_F(RankingFileTest, AFileThatCannotBeReadIsNeverOverwritten) {
+  Put(kStored);
+  ASSERT_EQ(::chmod(path_.c_str(), 0), 0);
+  const auto [code, said] = AsNobody([this] {
+    Ranking ranking = LoadRanking(path_);
+    if (ranking != Ranking{0, 0, 0}) return 1;
+    return EnterScore(ranking, 9000, path_) == -1 ? 0 : 2;
+  });
+  if (code == 77) GTEST_SKIP() << "cannot drop root rights here";
+  EXPECT_EQ(code, 0);
+  EXPECT_NE(said.find("not overwritten"), std::string::npos) << said;
+  ::chmod(path_.c_str(), 0644);
+  EXPECT_EQ(Contents(), kStored);
+}
+
+// What a write killed before its rename left behind goes at the next write,
+// once it is a minute old; nothing else beside the ranking is touched.
+TEST_F(RankingFileTest, TheNextWriteRemovesStaleTemporaryFilesOfOurs) {
+  Put(kStored);
+  const auto old = fs::file_time_type::clock::now() - std::chrono::minutes(5);
+  for (const char* name : {".Ranking.txt.a1B2c3", ".Ranking.txt.fresh1", ".Ranking.txt.long123",
+                           ".Other.txt.a1B2c3", "notes.txt"}) {
+    std::ofstream(dir_ / name) << "x";
+    if (std::string(name) != ".Ranking.txt.fresh1") fs::last_write_time(dir_ / name, old);
+  }
+  Ranking ranking = LoadRanking(path_);
+  EXPECT_EQ(EnterScore(ranking, 4000, path_), 1);
+  std::vector<std::string> left = Strays();
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{".Other.txt.a1B2c3", ".Ranking.txt.fresh1",
+                                            ".Ranking.txt.long123", "notes.txt"}));
 }
 
 // Runs a write of `bytes` in a child process that is killed right after

@@ -30,37 +30,83 @@ bool ParseScore(const std::string& field, int* score) {
   return true;
 }
 
+// The lock file beside the ranking: ".Ranking.txt.lock".
+std::string LockPath(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  const std::size_t name = slash == std::string::npos ? 0 : slash + 1;
+  return path.substr(0, name) + "." + path.substr(name) + ".lock";
+}
+
+// Puts the score in its place; the place, or -1 when it does not rank.
+int Insert(Ranking& ranking, int score) {
+  for (std::size_t i = 0; i < ranking.size(); ++i) {
+    if (score < ranking[i]) continue;
+    for (std::size_t j = ranking.size() - 1; j > i; --j) ranking[j] = ranking[j - 1];
+    ranking[i] = score;
+    return static_cast<int>(i);
+  }
+  return -1;
+}
+
 }  // namespace
 
-Ranking LoadRanking(const std::string& path) {
-  Ranking ranking{0, 0, 0};
+RankingFile ReadRankingFile(const std::string& path) {
+  RankingFile file;
   std::string bytes, error;
   platform::FileError kind = platform::FileError::None;
   if (!platform::ReadFileHead(path, kReadLimit, &bytes, &kind, &error)) {
-    // A ranking that was never written is simply empty.
-    if (kind != platform::FileError::NotFound) {
-      std::fprintf(stderr, "poromeko: %s; the ranking starts empty\n", error.c_str());
-    }
-    return ranking;
+    file.state =
+        kind == platform::FileError::NotFound ? RankingState::Missing : RankingState::Unreadable;
+    if (file.state == RankingState::Unreadable) file.problem = error;
+    return file;
   }
+  file.state = RankingState::Read;
+  if (bytes.empty()) return file;  // a file not yet written to
   std::size_t start = 0;
-  for (std::size_t line = 0; line < ranking.size(); ++line) {
-    if (start > bytes.size()) break;
-    std::size_t end = bytes.find('\n', start);
-    if (end == std::string::npos) end = bytes.size();
-    std::string text = bytes.substr(start, end - start);
-    start = end + 1;
+  std::string bad;  // " line 1, line 3": the lines without a score
+  for (std::size_t line = 0; line < file.scores.size(); ++line) {
+    std::string text;
+    if (start <= bytes.size()) {
+      std::size_t end = bytes.find('\n', start);
+      if (end == std::string::npos) end = bytes.size();
+      text = bytes.substr(start, end - start);
+      start = end + 1;
+    }
     if (!text.empty() && text.back() == '\r') text.pop_back();
     const std::vector<std::string> fields = media::SplitString(text, ",");
     int score = 0;
     if (fields.size() < 2 || !ParseScore(fields[1], &score)) {
-      std::fprintf(stderr, "poromeko: %s line %zu holds no score; it counts as 0\n", path.c_str(),
-                   line + 1);
+      bad += (bad.empty() ? " line " : ", line ") + std::to_string(line + 1);
       continue;
     }
-    ranking[line] = score;
+    file.scores[line] = score;
   }
-  return ranking;
+  if (!bad.empty()) {
+    file.state = RankingState::Damaged;
+    file.problem =
+        path + bad + (bad.find(',') == std::string::npos ? " holds" : " hold") + " no score";
+  }
+  // UTF-16, or any other binary, has NUL bytes where a score's text has none.
+  if (file.state == RankingState::Read && bytes.find('\0') != std::string::npos) {
+    file.state = RankingState::Damaged;
+    file.problem = path + " is not text";
+  }
+  return file;
+}
+
+Ranking LoadRanking(const std::string& path) {
+  const RankingFile file = ReadRankingFile(path);
+  switch (file.state) {
+    case RankingState::Read:
+    case RankingState::Missing: break;  // a ranking never written is simply empty
+    case RankingState::Unreadable:
+      std::fprintf(stderr, "poromeko: %s; the scores show as 0\n", file.problem.c_str());
+      break;
+    case RankingState::Damaged:
+      std::fprintf(stderr, "poromeko: %s; it counts as 0\n", file.problem.c_str());
+      break;
+  }
+  return file.scores;
 }
 
 std::string RankingText(const Ranking& ranking) {
@@ -74,22 +120,35 @@ std::string RankingText(const Ranking& ranking) {
 }
 
 int EnterScore(Ranking& ranking, int score, const std::string& path) {
-  int place = -1;
-  for (std::size_t i = 0; i < ranking.size(); ++i) {
-    if (score >= ranking[i]) {
-      place = static_cast<int>(i);
-      break;
-    }
+  // Another game may have entered a score since this one read the file: the
+  // lock makes the read, the insert and the write one step. Without a lock
+  // (a folder that cannot be written) the write below fails and says so.
+  std::string lockError;
+  const platform::FileLock lock = platform::FileLock::Acquire(LockPath(path), &lockError);
+  auto notSaved = [&](const std::string& why) {
+    std::fprintf(stderr, "poromeko: the score %d was not saved (%s)\n", score, why.c_str());
+    return -1;
+  };
+  const RankingFile file = ReadRankingFile(path);
+  if (file.state == RankingState::Unreadable) {
+    return notSaved(file.problem + "; it is not overwritten");
   }
-  if (place < 0) return -1;
-  for (std::size_t i = ranking.size() - 1; i > static_cast<std::size_t>(place); --i)
-    ranking[i] = ranking[i - 1];
-  ranking[static_cast<std::size_t>(place)] = score;
+  Ranking next = file.scores;
+  const int place = Insert(next, score);
+  if (place < 0) {
+    ranking = file.scores;
+    return -1;
+  }
   std::string error;
-  if (!platform::WriteFileAtomically(path, RankingText(ranking), &error)) {
-    std::fprintf(stderr, "poromeko: the new ranking was not saved (%s); the old one stays\n",
-                 error.c_str());
+  if (file.state == RankingState::Damaged) {
+    std::string copy;
+    if (!platform::KeepCopyOf(path, &copy, &error)) return notSaved(error);
+    std::fprintf(stderr, "poromeko: %s; it is kept as %s\n", file.problem.c_str(), copy.c_str());
   }
+  if (!platform::WriteFileAtomically(path, RankingText(next), &error)) {
+    return notSaved(error + (lock.Held() ? "" : "; " + lockError) + "; the old ranking stays");
+  }
+  ranking = next;
   return place;
 }
 
