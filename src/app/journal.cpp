@@ -1,6 +1,9 @@
 #include "app/journal.h"
 
+#include <cerrno>
 #include <charconv>
+#include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -21,13 +24,67 @@ std::string LineError(std::size_t line, const std::string& what) {
   return "line " + std::to_string(line) + ": " + what;
 }
 
+std::string SeedLine(std::uint32_t seed) { return "seed " + std::to_string(seed) + "\n"; }
+
+std::string TickLine(const platform::TickInput& input) {
+  char line[16];
+  std::snprintf(line, sizeof line, "%04x %04x\n", static_cast<unsigned>(input.held),
+                static_cast<unsigned>(input.pressed));
+  return line;
+}
+
+constexpr std::string_view kEnd = "end ";
+
+// The closing line after "end ": the number of updates and the digest must
+// be what the journal above it gives.
+bool CheckClosingLine(std::string_view rest, const Journal& journal, std::string* error) {
+  const std::size_t space = rest.find(' ');
+  std::size_t count = 0;
+  std::uint64_t digest = 0;
+  const std::string_view countText = rest.substr(0, space);
+  const std::string_view digestText =
+      space == std::string_view::npos ? std::string_view() : rest.substr(space + 1);
+  auto [countEnd, countError] =
+      std::from_chars(countText.data(), countText.data() + countText.size(), count);
+  auto [digestEnd, digestError] =
+      std::from_chars(digestText.data(), digestText.data() + digestText.size(), digest, 16);
+  if (countText.empty() || countError != std::errc() ||
+      countEnd != countText.data() + countText.size() || digestText.size() != 16 ||
+      digestError != std::errc() || digestEnd != digestText.data() + digestText.size()) {
+    *error = "the closing line must be \"end\", the number of updates and 16 hexadecimal digits";
+    return false;
+  }
+  if (count != journal.ticks.size()) {
+    *error = "the journal holds " + std::to_string(journal.ticks.size()) +
+             " updates where its closing line says " + std::to_string(count) +
+             ": lines were taken out or added";
+    return false;
+  }
+  JournalDigest check(journal.seed);
+  for (const platform::TickInput& input : journal.ticks) check.Add(input);
+  if (check.Value() != digest) {
+    *error = "the seed or the keys were changed after the journal was written";
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
+
+JournalDigest::JournalDigest(std::uint32_t seed) { AddText(SeedLine(seed)); }
+
+void JournalDigest::Add(const platform::TickInput& input) { AddText(TickLine(input)); }
+
+void JournalDigest::AddText(std::string_view text) {
+  for (unsigned char c : text) hash_ = (hash_ ^ c) * 0x100000001b3ull;
+}
 
 bool ParseJournal(std::string_view text, Journal* journal, std::string* error) {
   Journal result;
   std::size_t lineNo = 0;
   std::size_t pos = 0;
-  bool sawMagic = false, sawVersion = false, sawSeed = false;
+  bool sawMagic = false, sawVersion = false, sawSeed = false, closed = false;
+  bool unchecked = false;  // an older journal, written without a closing line
   while (pos < text.size()) {
     std::size_t end = text.find('\n', pos);
     if (end == std::string_view::npos) end = text.size();
@@ -36,7 +93,8 @@ bool ParseJournal(std::string_view text, Journal* journal, std::string* error) {
     ++lineNo;
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (!sawMagic) {
-      if (line != kJournalMagic) {
+      unchecked = line == kJournalMagicUnchecked;
+      if (line != kJournalMagic && !unchecked) {
         *error =
             LineError(lineNo, "not a journal (expected \"" + std::string(kJournalMagic) + "\")");
         return false;
@@ -70,6 +128,18 @@ bool ParseJournal(std::string_view text, Journal* journal, std::string* error) {
       continue;
     }
     if (line.empty() && pos >= text.size()) break;  // the final line feed
+    if (closed) {
+      *error = LineError(lineNo, "something follows the closing line");
+      return false;
+    }
+    if (!unchecked && line.substr(0, kEnd.size()) == kEnd) {
+      if (!CheckClosingLine(line.substr(kEnd.size()), result, error)) {
+        *error = LineError(lineNo, *error);
+        return false;
+      }
+      closed = true;
+      continue;
+    }
     platform::TickInput input;
     if (line.size() != 9 || line[4] != ' ' || !ParseHex16(line.substr(0, 4), &input.held) ||
         !ParseHex16(line.substr(5, 4), &input.pressed)) {
@@ -86,6 +156,7 @@ bool ParseJournal(std::string_view text, Journal* journal, std::string* error) {
     *error = "the journal's header is incomplete";
     return false;
   }
+  result.checked = closed;
   *journal = std::move(result);
   return true;
 }
@@ -117,27 +188,38 @@ bool JournalWriter::Open(const std::string& path, std::uint32_t seed, std::strin
   }
   path_ = path;
   failed_ = false;
-  std::fprintf(file_, "%s\nversion %s\nseed %u\n", kJournalMagic, kGameVersion,
-               static_cast<unsigned>(seed));
+  ticks_ = 0;
+  digest_ = JournalDigest(seed);
+  if (std::fprintf(file_, "%s\nversion %s\n%s", kJournalMagic, kGameVersion,
+                   SeedLine(seed).c_str()) < 0) {
+    Failed();
+  }
   return true;
 }
 
 void JournalWriter::Append(const platform::TickInput& input) {
   if (!file_) return;
-  if (std::fprintf(file_, "%04x %04x\n", static_cast<unsigned>(input.held),
-                   static_cast<unsigned>(input.pressed)) < 0 &&
-      !failed_) {
-    failed_ = true;
-    std::fprintf(stderr, "poromeko: writing the journal %s failed\n", path_.c_str());
-  }
+  ++ticks_;
+  digest_.Add(input);
+  if (std::fputs(TickLine(input).c_str(), file_) < 0) Failed();
 }
 
-void JournalWriter::Close() {
-  if (!file_) return;
-  if (std::fclose(file_) != 0 && !failed_) {
-    std::fprintf(stderr, "poromeko: writing the journal %s failed\n", path_.c_str());
+bool JournalWriter::Close() {
+  if (!file_) return !failed_;
+  if (std::fprintf(file_, "end %zu %016llx\n", ticks_,
+                   static_cast<unsigned long long>(digest_.Value())) < 0) {
+    Failed();
   }
+  if (std::fclose(file_) != 0) Failed();
   file_ = nullptr;
+  return !failed_;
+}
+
+void JournalWriter::Failed() {
+  if (failed_) return;
+  failed_ = true;
+  std::fprintf(stderr, "poromeko: writing the journal %s failed: %s\n", path_.c_str(),
+               std::strerror(errno));
 }
 
 }  // namespace app

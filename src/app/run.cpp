@@ -1,5 +1,7 @@
 // Start-up, the frame loop and tear-down.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <memory>
@@ -41,17 +43,19 @@ bool ChooseFullScreen(const Options& options, platform::System& system) {
   return system.AskYesNo(kQuestionCaption, kFullScreenQuestion);
 }
 
-void WriteScreenshot(platform::Device& device, const std::string& path) {
+bool WriteScreenshot(platform::Device& device, const std::string& path) {
   std::vector<std::uint32_t> pixels = device.ReadBackBuffer();
   if (pixels.size() != 800u * 600u) {
     std::fprintf(stderr, "poromeko: no picture to write to %s (nothing was presented)\n",
                  path.c_str());
-    return;
+    return false;
   }
   std::string error;
   if (!platform::SavePng(path, 800, 600, pixels.data(), &error)) {
     std::fprintf(stderr, "poromeko: could not write %s: %s\n", path.c_str(), error.c_str());
+    return false;
   }
+  return true;
 }
 
 scenes::SequenceChild* FirstScene() { return new scenes::LoadParent; }
@@ -90,7 +94,8 @@ class InputSource {
     writer_.Append(*input);
     return true;
   }
-  void Close() { writer_.Close(); }
+  // False when the journal asked for could not be written whole.
+  bool Close() { return writer_.Close(); }
 
  private:
   Journal* replay_;
@@ -168,6 +173,7 @@ class Game {
   std::vector<bool> shotTaken_;
   bool fatal_ = false;
   bool journalEnded_ = false;
+  bool outputLost_ = false;  // a file or stream asked for could not be written
 };
 
 int Game::Start() {
@@ -180,6 +186,12 @@ int Game::Start() {
     if (!ReadJournal(options.replay, &replay_, &error)) {
       std::fprintf(stderr, "poromeko: %s\n", error.c_str());
       return 2;
+    }
+    if (!replay_.checked) {
+      std::fprintf(stderr,
+                   "poromeko: %s has no closing line (it was cut short, or written by an older "
+                   "game): replaying it unchecked\n",
+                   options.replay.c_str());
     }
   }
   seed_ = !options.replay.empty() ? replay_.seed
@@ -325,7 +337,7 @@ void Game::TakeShotsOfThisUpdate() {
     if (shotTaken_[i] || runTicks_ != options_.shots[i].first) continue;
     if (!drawn) Draw();
     drawn = true;
-    WriteScreenshot(*device_, options_.shots[i].second);
+    if (!WriteScreenshot(*device_, options_.shots[i].second)) outputLost_ = true;
     shotTaken_[i] = true;
   }
 }
@@ -362,7 +374,7 @@ bool Game::Frame() {
     // drawn after loading.
     for (std::size_t i = 0; i < options_.shots.size(); ++i) {
       if (shotTaken_[i] || runTicks_ < options_.shots[i].first) continue;
-      WriteScreenshot(*device_, options_.shots[i].second);
+      if (!WriteScreenshot(*device_, options_.shots[i].second)) outputLost_ = true;
       shotTaken_[i] = true;
     }
   }
@@ -385,7 +397,7 @@ bool Game::Frame() {
 }
 
 int Game::Finish() {
-  inputs_->Close();
+  if (!inputs_->Close()) outputLost_ = true;
   if (options_.verbose) {
     std::fprintf(stderr,
                  "poromeko: %ld ticks drew, %ld skipped their draw; drawing took %u ms "
@@ -395,12 +407,24 @@ int Game::Finish() {
   }
 
   if (options_.report) {
-    std::printf("%s\n", scenes::DescribeRun(scenes::SequenceParent::GetInstance(), services_, seed_,
-                                            runTicks_)
-                            .c_str());
-    std::fflush(stdout);
+    const std::string line =
+        scenes::DescribeRun(scenes::SequenceParent::GetInstance(), services_, seed_, runTicks_);
+    if (std::printf("%s\n", line.c_str()) < 0 || std::fflush(stdout) != 0 || std::ferror(stdout)) {
+      std::fprintf(stderr, "poromeko: could not write the report to standard output: %s\n",
+                   std::strerror(errno));
+      outputLost_ = true;
+    }
   }
-  if (!options_.screenshot.empty()) WriteScreenshot(*device_, options_.screenshot);
+  if (!options_.screenshot.empty() && !WriteScreenshot(*device_, options_.screenshot)) {
+    outputLost_ = true;
+  }
+  // Shots of updates the run never reached are not there either.
+  for (std::size_t i = 0; i < options_.shots.size(); ++i) {
+    if (shotTaken_[i]) continue;
+    std::fprintf(stderr, "poromeko: no picture of update %ld for %s: the run ended before it\n",
+                 options_.shots[i].first, options_.shots[i].second.c_str());
+    outputLost_ = true;
+  }
   platform::PublishStatus(nullptr);
 
   // The scenes go before the services they use.
@@ -413,7 +437,8 @@ int Game::Finish() {
   device_.reset();
   system_.DestroyGameWindow();
   platform::ResetKeyboard();
-  return fatal_ ? 1 : system_.QuitCode();
+  if (fatal_ || outputLost_) return 1;
+  return system_.QuitCode();
 }
 
 int Run(const Options& options, platform::System& system) {

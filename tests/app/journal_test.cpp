@@ -31,15 +31,44 @@ TEST(JournalTest, WrittenJournalReadsBackTickForTick) {
   ASSERT_TRUE(ReadJournal(path.string(), &journal, &error)) << error;
   EXPECT_EQ(journal.seed, 4000000000u);
   EXPECT_EQ(journal.ticks, ticks);
+  EXPECT_TRUE(journal.checked);
+
+  // Changed after it was written: another seed, a key, an update taken out
+  // or added: refused, naming what.
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream whole;
+  whole << in.rdbuf();
+  const std::string text = whole.str();
+  const std::size_t firstTick = text.find("seed 4000000000\n") + 16;
+  const std::size_t closing = text.rfind("end ");
+  const std::pair<std::string, const char*> changed[] = {
+      {std::string(text).replace(text.find("seed 4"), 6, "seed 3"), "seed or the keys"},
+      {std::string(text).replace(firstTick, 4, "0001"), "seed or the keys"},
+      {std::string(text).erase(firstTick, 10), "299 updates"},
+      {std::string(text).insert(closing, "0000 0000\n"), "301 updates"},
+      {text + "0000 0000\n", "follows the closing line"},
+      {std::string(text).replace(closing, 4, "end x"), "closing line must be"},
+  };
+  for (const auto& [bad, why] : changed) {
+    error.clear();
+    EXPECT_FALSE(ParseJournal(bad, &journal, &error));
+    EXPECT_NE(error.find(why), std::string::npos) << error;
+  }
+  // Cut short at a line's end: it reads, but unchecked.
+  ASSERT_TRUE(ParseJournal(text.substr(0, closing), &journal, &error)) << error;
+  EXPECT_EQ(journal.ticks, ticks);
+  EXPECT_FALSE(journal.checked);
   fs::remove(path);
 }
 
 TEST(JournalTest, RefusesWhatIsNotAJournalOfThisGame) {
   Journal j;
   std::string error;
+  // A journal from before closing lines reads, unchecked.
   const std::string header = "poromeko-journal 1\nversion 1.00\nseed 7\n";
   EXPECT_TRUE(ParseJournal(header, &j, &error)) << error;
   EXPECT_TRUE(j.ticks.empty());
+  EXPECT_FALSE(j.checked);
   EXPECT_TRUE(ParseJournal(header + "0001 0001\r\n0000 0000", &j, &error)) << error;
   EXPECT_EQ(j.ticks.size(), 2u);  // CRLF and a missing final line feed are fine
 
