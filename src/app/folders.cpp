@@ -7,6 +7,7 @@
 
 #include "media/paths.h"
 #include "platform/file.h"
+#include "scenes/result/ranking.h"
 
 namespace app {
 
@@ -14,10 +15,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A folder holds the game when its one indispensable file is there.
+// A folder holds the game when its one indispensable file is there. Only
+// that it is there: a planet that is not a file the game can read is
+// reported by the loading, not taken for a sign to look elsewhere.
 bool HoldsTheGame(const fs::path& folder) {
   std::error_code ec;
-  return !folder.empty() && fs::is_regular_file(folder / content::model::kPlanet, ec);
+  return !folder.empty() && fs::exists(folder / content::model::kPlanet, ec);
 }
 
 std::string Absolute(const fs::path& p) {
@@ -48,6 +51,7 @@ GameFolders FindGameFolders(const std::string& dataDir, const std::string& exeDi
       folders.content = Absolute(candidates[i]);
       folders.found = true;
       installed = dataDir.empty() && !exeDir.empty() && i == 1;
+      folders.installed = installed;
       break;
     }
   }
@@ -65,7 +69,20 @@ void PrepareRanking(const GameFolders& folders) {
   const fs::path ranking(folders.ranking);
   const fs::path shipped = fs::path(folders.content) / content::data::kRanking;
   std::error_code ec;
-  if (ranking == shipped || fs::exists(ranking, ec)) return;
+  if (ranking != shipped) {
+    std::fprintf(
+        stderr, "poromeko: the ranking is kept in %s (%s)\n", ranking.c_str(),
+        folders.installed ? "the game is installed" : "the game's folder cannot be written");
+  }
+  if (ranking == shipped || fs::exists(ranking, ec)) {
+    const scenes::RankingFile file = scenes::ReadRankingFile(folders.ranking);
+    if (file.state == scenes::RankingState::Unreadable) {
+      std::fprintf(stderr,
+                   "poromeko: %s: the scores show as 0, and the ranking will not be overwritten\n",
+                   file.problem.c_str());
+    }
+    return;
+  }
   fs::create_directories(ranking.parent_path(), ec);
   if (ec) {
     std::fprintf(stderr, "poromeko: cannot make %s (%s); scores will not be kept\n",

@@ -19,9 +19,10 @@
 namespace app {
 
 struct GameFolders {
-  std::string content;  // the folder holding XFile/, Texture/, Sound/, Data/
-  bool found = false;   // false: no candidate held the game's files (content is the last tried)
-  std::string ranking;  // the ranking file, absolute
+  std::string content;     // the folder holding XFile/, Texture/, Sound/, Data/
+  bool found = false;      // false: no candidate held the game's files (content is the last tried)
+  bool installed = false;  // found in the installed data folder
+  std::string ranking;     // the ranking file, absolute
 };
 
 // The folders for an executable in `exeDir` started in `workingDir`.
@@ -31,8 +32,10 @@ GameFolders FindGameFolders(const std::string& dataDir, const std::string& exeDi
 
 // Makes sure the ranking file outside the content folder exists: the user's
 // data folder is created and the shipped ranking copied there when missing.
-// Problems are reported on standard error; the game goes on (a ranking that
-// cannot be read counts as empty).
+// Says on standard error where the ranking is kept when that is not beside
+// the game, and once that a ranking which cannot be read shows as zeros and
+// will not be overwritten. Problems are reported on standard error; the
+// game goes on.
 void PrepareRanking(const GameFolders& folders);
 
 }  // namespace app

@@ -207,6 +207,12 @@ int Game::Start() {
   const GameFolders folders = FindGameFolders(options.dataDir, platform::ExecutableDir(),
                                               std::filesystem::current_path(cwdError).string());
   if (!folders.found) {
+    // A folder named outright is used or refused, never swapped for another.
+    if (!options.dataDir.empty()) {
+      std::fprintf(stderr, "poromeko: --data %s: the game's files are not there (no %s)\n",
+                   options.dataDir.c_str(), content::model::kPlanet);
+      return 2;
+    }
     std::fprintf(stderr, "poromeko: the game's files are not in %s (no %s there)\n",
                  folders.content.c_str(), content::model::kPlanet);
   }

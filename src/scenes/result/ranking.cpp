@@ -98,9 +98,8 @@ Ranking LoadRanking(const std::string& path) {
   const RankingFile file = ReadRankingFile(path);
   switch (file.state) {
     case RankingState::Read:
-    case RankingState::Missing: break;  // a ranking never written is simply empty
-    case RankingState::Unreadable:
-      std::fprintf(stderr, "poromeko: %s; the scores show as 0\n", file.problem.c_str());
+    case RankingState::Missing:     // a ranking never written is simply empty
+    case RankingState::Unreadable:  // said once as the game starts
       break;
     case RankingState::Damaged:
       std::fprintf(stderr, "poromeko: %s; it counts as 0\n", file.problem.c_str());

@@ -45,8 +45,9 @@ struct RankingFile {
 
 // Reads the file and says nothing.
 RankingFile ReadRankingFile(const std::string& path);
-// The three scores of the file, best first; what is wrong with the file is
-// said on standard error.
+// The three scores of the file, best first; a damaged line is reported on
+// standard error (a file that cannot be read is not: the game says that once
+// as it starts).
 Ranking LoadRanking(const std::string& path);
 // The three lines of the file as written: "1位,001234\n" and so on.
 std::string RankingText(const Ranking& ranking);
