@@ -83,6 +83,17 @@ class Handler(http.server.BaseHTTPRequestHandler):
             full = os.path.join(full, "index.html")
         return full if os.path.isfile(full) else None
 
+    def handle_one_request(self):
+        # A browser drops its connections as it pleases (a reload, a
+        # cancelled download, a keep-alive connection it no longer wants):
+        # normal, so at most one quiet line.
+        try:
+            super().handle_one_request()
+        except (BrokenPipeError, ConnectionResetError, ConnectionAbortedError) as error:
+            self.close_connection = True
+            if self.verbose:
+                sys.stderr.write(f"{self.address_string()} - connection dropped ({error.strerror})\n")
+
     def do_GET(self):
         self.answer(body=True)
 

@@ -7,6 +7,8 @@ import gzip
 import http.client
 import os
 import signal
+import socket
+import struct
 import subprocess
 import sys
 import tempfile
@@ -118,6 +120,26 @@ class ServeWebTest(unittest.TestCase):
         except BlockingIOError:
             logged = b""
         self.assertEqual(logged, b"")
+
+    def test_a_dropped_connection_is_no_error(self):
+        # A browser that resets its connection (a reload, a cancelled
+        # download) between or during answers: no traceback.
+        for path in ("/index.html", "/poromeko.data"):
+            sock = socket.create_connection(("127.0.0.1", self.port), timeout=10)
+            sock.sendall(f"GET {path} HTTP/1.1\r\nHost: x\r\n\r\n".encode())
+            sock.recv(10)
+            sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            sock.close()
+        self.get("/index.html")  # still serving
+        time.sleep(0.2)
+        fd = self.server.stderr.fileno()
+        os.set_blocking(fd, False)
+        try:
+            logged = os.read(fd, 65536)
+        except BlockingIOError:
+            logged = b""
+        self.assertNotIn(b"Traceback", logged)
+        self.assertLessEqual(logged.count(b"\n"), 2, logged)
 
     def test_stops_on_sigterm_and_sigint(self):
         for sig in (signal.SIGTERM, signal.SIGINT):
