@@ -8,8 +8,10 @@
 
 #include "app/folders.h"
 #include "app/journal.h"
+#include "app/screen_question.h"
 #include "app/shell.h"
 #include "creatures/enemy_manager.h"
+#include "media/mesh_manager.h"
 #include "media/paths.h"
 #include "media/sound_manager.h"
 #include "media/texture_manager.h"
@@ -19,6 +21,7 @@
 #include "platform/image.h"
 #include "platform/input.h"
 #include "platform/keyboard.h"
+#include "platform/locale.h"
 #include "platform/random.h"
 #include "scenes/autoplay.h"
 #include "scenes/loading/load_parent.h"
@@ -33,14 +36,25 @@ media::SoundDeviceFactory& SoundDeviceFactory();
 
 namespace {
 
-bool ChooseFullScreen(const Options& options, platform::System& system) {
-  switch (options.screen) {
-    case Options::Screen::Windowed: return false;
-    case Options::Screen::Fullscreen: return true;
-    case Options::Screen::Ask: break;
-  }
-  if (options.headless) return false;
-  return system.AskYesNo(kQuestionCaption, kFullScreenQuestion);
+// An error that ends the start-up or the run: one line on standard error in
+// the player's language, and a box, in English where the system's boxes
+// cannot draw Japanese (the line has said it all there already).
+void ReportFatal(platform::System& system, const std::string& text, const std::string& english) {
+  std::string line = text;
+  for (std::size_t at; (at = line.find('\n')) != std::string::npos;) line.replace(at, 1, ": ");
+  std::fprintf(stderr, "poromeko: %s\n", line.c_str());
+  system.ShowError(kErrorCaption, system.NativeBoxesShowGameText() ? text : english);
+}
+
+// A fatal error the loader raised, in a language: its first line is the
+// game's own words (a model that could not be read), the rest names the
+// file and the cause.
+static_assert(std::string_view(kJapaneseMessages.modelFailed) == media::kXFileLoadFailed);
+
+std::string FatalInLanguage(const std::string& message, content::Language language) {
+  const std::string japanese = media::kXFileLoadFailed;
+  if (message.compare(0, japanese.size(), japanese) != 0) return message;
+  return MessagesIn(language).modelFailed + message.substr(japanese.size());
 }
 
 bool WriteScreenshot(platform::Device& device, const std::string& path) {
@@ -57,8 +71,6 @@ bool WriteScreenshot(platform::Device& device, const std::string& path) {
   }
   return true;
 }
-
-scenes::SequenceChild* FirstScene() { return new scenes::LoadParent; }
 
 // Where each update's keys come from: the keyboard, the autoplayer, or a
 // journal being replayed. Keys read during loading are not part of the run.
@@ -122,13 +134,18 @@ Options WithAbsolutePaths(Options options) {
   return options;
 }
 
+// The language of the run: --lang, or else the system's.
+content::Language ChooseLanguage(const Options& options) {
+  return options.hasLanguage ? options.language : LanguageOfLocale(platform::MessagesLocale());
+}
+
 // One game from start-up to tear-down, in three steps so that the frame
 // loop may be a plain loop or the browser's: Start, then Frame until it
 // returns false, then Finish.
 class Game {
  public:
   Game(const Options& options, platform::System& system)
-      : options_(WithAbsolutePaths(options)), system_(system) {}
+      : options_(WithAbsolutePaths(options)), system_(system), language_(ChooseLanguage(options)) {}
   Game(const Game&) = delete;
   Game& operator=(const Game&) = delete;
 
@@ -143,6 +160,13 @@ class Game {
 
  private:
   void Draw();
+  // The start-up question's update, while it is asked; when it has been
+  // answered, the window switches as answered and loading starts.
+  void AskScreen();
+  // The first scene's first picture, drawn before its first tick: what it
+  // needs built and uploaded (shader variants, its textures) is then ready,
+  // so the first ticks draw on time.
+  void DrawFirstScene();
   // In the time left before the next tick: see SequenceChildBase::Rehearse.
   void Rehearse();
   // Whenever the loop has time to spare: pictures the loader made go to
@@ -155,6 +179,10 @@ class Game {
 
   const Options options_;
   platform::System& system_;
+  const content::Language language_;
+  // The start-up question, while it is asked in the game's window. The
+  // scenes start once it has been answered.
+  std::unique_ptr<ScreenQuestion> question_;
   Journal replay_;
   std::uint32_t seed_ = 0;
   std::unique_ptr<scenes::Autoplayer> autoplayer_;
@@ -223,20 +251,33 @@ int Game::Start() {
   }
   PrepareRanking(folders);
 
-  bool fullscreen = ChooseFullScreen(options, system);
+  // Full screen or a window: the options may say; otherwise the player is
+  // asked, in the system's box where it can show the game's text, else in
+  // the game's window, which opens as a window until then.
+  const Messages& messages = MessagesIn(language_);
+  const bool ask = options.screen == Options::Screen::Ask && !options.headless;
+  bool fullscreen = options.screen == Options::Screen::Fullscreen;
+  if (ask && system.NativeBoxesShowGameText()) {
+    fullscreen = system.AskYesNo(messages.questionCaption, messages.question);
+  }
   platform::WindowFailure failure = platform::WindowFailure::None;
   platform::WindowConfig config;
   config.caption = kWindowCaption;
   config.fullscreen = fullscreen;
   if (!system.CreateGameWindow(config, &failure)) {
-    system.ShowError(kErrorCaption, failure == platform::WindowFailure::NoGraphics
-                                        ? kNoDeviceMessage
-                                        : kNoWindowMessage);
+    if (failure == platform::WindowFailure::NoDisplay) {
+      // No box either: there is nowhere to show one.
+      std::fprintf(stderr, "poromeko: %s\n", messages.noDisplay);
+    } else {
+      const bool graphics = failure == platform::WindowFailure::NoGraphics;
+      ReportFatal(system, graphics ? messages.noGraphics : messages.noWindow,
+                  graphics ? kEnglishMessages.noGraphics : kEnglishMessages.noWindow);
+    }
     return 1;
   }
   device_ = system.CreateDevice();
   if (!device_) {
-    system.ShowError(kErrorCaption, kNoDeviceMessage);
+    ReportFatal(system, messages.noGraphics, kEnglishMessages.noGraphics);
     system.DestroyGameWindow();
     return 1;
   }
@@ -263,9 +304,12 @@ int Game::Start() {
   services_.tuning = media::LoadTuning(services_.tuningPath);
   services_.rankingPath = folders.ranking;
   services_.verbose = options.verbose;
+  services_.language = language_;
   services_.waitForLoader = options.headless;
 
-  scenes::SetFirstSceneFactory(&FirstScene);
+  scenes::SetFirstSceneFactory([language = language_]() -> scenes::SequenceChild* {
+    return new scenes::LoadParent(language);
+  });
   system.SetCloseHandler([&system] { OnWindowDestroy(system); });
   shotTaken_.assign(options.shots.size(), false);
 
@@ -277,6 +321,10 @@ int Game::Start() {
           [&system] { return system.TimeGetTime(); },
           [&system] { return system.IsForeground(); },
           [this] {
+            if (question_) {
+              AskScreen();
+              return;
+            }
             scenes::SequenceParent& root = scenes::SequenceParent::GetInstance();
             platform::TickInput input;
             if (!services_.loaded) {
@@ -303,24 +351,43 @@ int Game::Start() {
     return scenes::DescribeRun(scenes::SequenceParent::GetInstance(), services_, seed_, runTicks_);
   });
 
-  // The loading screen is drawn once before the first tick: what its first
-  // picture needs built and uploaded (shader variants, its textures) is
-  // ready, so the first ticks draw on time.
-  if (!options.headless && media::gSprite && *media::gSprite) {
-    scenes::SequenceParent::GetInstance().Draw({*devicePtr_, **media::gSprite, backBuffer_});
+  if (ask && !system.NativeBoxesShowGameText()) {
+    question_ = std::make_unique<ScreenQuestion>(language_);
+    Draw();
+  } else {
+    DrawFirstScene();
   }
   return -1;
+}
+
+void Game::DrawFirstScene() {
+  if (!options_.headless && media::gSprite && *media::gSprite) {
+    scenes::SequenceParent::GetInstance().Draw({*devicePtr_, **media::gSprite, backBuffer_});
+  }
+}
+
+void Game::AskScreen() {
+  const platform::TickInput input = platform::ReadTickInput();
+  const ScreenQuestion::Answer answer = question_->Update(input, system_.ReadPointer());
+  if (answer == ScreenQuestion::Answer::None) return;
+  if (answer == ScreenQuestion::Answer::FullScreen) system_.SetFullScreen(true);
+  question_.reset();
+  DrawFirstScene();
 }
 
 void Game::Draw() {
   platform::Sprite* sprite = media::gSprite ? *media::gSprite : nullptr;
   if (!sprite) return;
+  if (question_) {
+    question_->Draw(*devicePtr_, *sprite);
+    return;
+  }
   scenes::SequenceParent::GetInstance().Draw({*devicePtr_, *sprite, backBuffer_});
 }
 
 void Game::Rehearse() {
   platform::Sprite* sprite = media::gSprite ? *media::gSprite : nullptr;
-  if (!sprite) return;
+  if (!sprite || question_) return;
   scenes::SequenceParent::GetInstance().Rehearse({*devicePtr_, *sprite, backBuffer_});
 }
 
@@ -353,11 +420,9 @@ bool Game::Frame() {
   if (!system_.PumpEvents()) return false;
   if (scenes::FatalErrorPending() && !fatal_) {
     fatal_ = true;
-    std::string message = scenes::TakeFatalErrorMessage();
-    std::string line = message;
-    for (std::size_t at; (at = line.find('\n')) != std::string::npos;) line.replace(at, 1, ": ");
-    std::fprintf(stderr, "poromeko: %s\n", line.c_str());
-    system_.ShowError(kErrorCaption, message);
+    const std::string message = scenes::TakeFatalErrorMessage();
+    ReportFatal(system_, FatalInLanguage(message, language_),
+                FatalInLanguage(message, content::Language::English));
     OnWindowDestroy(system_);
     return true;
   }
@@ -412,6 +477,12 @@ int Game::Finish() {
                  frameStats_.Percentile(0.95), frameStats_.Longest());
   }
 
+  if (question_) {
+    // Closed while the question was asked: no scene is ever made, but the
+    // root still comes to be, as it releases the shared sprite at exit.
+    question_.reset();
+    scenes::SetFirstSceneFactory(nullptr);
+  }
   if (options_.report) {
     const std::string line =
         scenes::DescribeRun(scenes::SequenceParent::GetInstance(), services_, seed_, runTicks_);

@@ -76,7 +76,8 @@ const char* Usage() {
          "                [--screenshot FILE] [--shot N:FILE]...\n"
          "                [--seed N] [--record FILE | --replay FILE]\n"
          "                [--autoplay[=mischief]] [--report] [--rss-every N]\n"
-         "                [--verbose] [--volume N | --mute] [--data DIR] [--help] [--version]\n"
+         "                [--verbose] [--volume N | --mute] [--data DIR] [--lang ja|en]\n"
+         "                [--help] [--version]\n"
          "  --windowed      play in a window without asking\n"
          "  --fullscreen    play full screen without asking\n"
          "  --headless      no window, no sound; ticks run back to back\n"
@@ -98,8 +99,20 @@ const char* Usage() {
          "  --volume N      sound volume from 0 (silent) to 100 (full, the default)\n"
          "  --mute          no sound\n"
          "  --data DIR      the folder holding the game's files (XFile/, Texture/, ...)\n"
+         "  --lang ja|en    captions and messages in Japanese or English (by default\n"
+         "                  the system's language: Japanese for ja and for none named)\n"
          "  --help          print this and stop\n"
          "  --version       print the version and stop\n";
+}
+
+content::Language LanguageOfLocale(std::string_view locale) {
+  // The language is what comes before the territory, the codeset and the
+  // modifier: "en_GB.UTF-8@euro" names "en".
+  const std::string_view language = locale.substr(0, locale.find_first_of("_.@-"));
+  if (language.empty() || language == "C" || language == "POSIX" || language == "ja") {
+    return content::Language::Japanese;
+  }
+  return content::Language::English;
 }
 
 namespace {
@@ -217,6 +230,16 @@ bool ParseOptions(int argc, const char* const* argv, Options* options, std::stri
       const char* v = needValue("--data");
       if (!v) return false;
       options->dataDir = v;
+    } else if (arg == "--lang") {
+      const char* v = needValue("--lang");
+      if (!v) return false;
+      const std::string lang = v;
+      if (lang != "ja" && lang != "en") {
+        *error = "--lang needs ja or en, not '" + lang + "'";
+        return false;
+      }
+      options->hasLanguage = true;
+      options->language = lang == "en" ? content::Language::English : content::Language::Japanese;
     } else if (arg == "--help" || arg == "-h") {
       options->help = true;
     } else if (arg == "--version") {

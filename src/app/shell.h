@@ -8,9 +8,11 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
+#include "media/paths.h"
 #include "platform/graphics.h"
 #include "platform/sound.h"
 #include "platform/system.h"
@@ -18,13 +20,44 @@
 namespace app {
 
 inline constexpr const char* kWindowCaption = "ポロメコ ver1.00";
-inline constexpr const char* kFullScreenQuestion = "フルスクリーンにしますか";
-inline constexpr const char* kQuestionCaption = "確認";
 inline constexpr const char* kErrorCaption = "ERROR";
-inline constexpr const char* kNoWindowMessage = "Direct3D の作成に失敗しました。";
-inline constexpr const char* kNoDeviceMessage =
-    "DirectX9が初期化できません。\n未対応のパソコンと思われます。";
 inline constexpr std::uint32_t kTickMs = 16;
+
+// What the shell itself says, in one language: the start-up question where
+// the system's own box asks it, and why the game could not start.
+struct Messages {
+  const char* question;         // full screen or a window?
+  const char* questionCaption;  // the box's caption
+  const char* noDisplay;        // no display to open a window on
+  const char* noGraphics;       // no OpenGL 3.3 (nor a device on it)
+  const char* noWindow;         // the window could not be made for another reason
+  const char* modelFailed;      // an animated model the game cannot run without
+};
+inline constexpr Messages kJapaneseMessages{
+    "フルスクリーンにしますか",
+    "確認",
+    "ウィンドウを開くディスプレイがありません。",
+    "OpenGL 3.3 が使えません。\n未対応のパソコンと思われます。",
+    "ウィンドウを作成できませんでした。",
+    "Xファイルの読み込みに失敗しました",
+};
+inline constexpr Messages kEnglishMessages{
+    "Play full screen?",
+    "Question",
+    "There is no display to open a window on.",
+    "OpenGL 3.3 is not available.\nThis computer does not seem to support the game.",
+    "The game window could not be created.",
+    "An X file (model) could not be read",
+};
+constexpr const Messages& MessagesIn(content::Language language) {
+  return language == content::Language::English ? kEnglishMessages : kJapaneseMessages;
+}
+
+// The language the game speaks, from the system's locale (the first of
+// LC_ALL, LC_MESSAGES and LANG that is set): Japanese for "ja..." and where
+// the locale names no language ("", "C", "POSIX", "C.UTF-8"), since
+// Japanese is the game's own; English for any other language named.
+content::Language LanguageOfLocale(std::string_view locale);
 
 struct Options {
   enum class Screen { Ask, Windowed, Fullscreen };
@@ -38,18 +71,20 @@ struct Options {
   std::vector<std::pair<long, std::string>> shots;
   bool hasSeed = false;  // --seed N; otherwise the clock's seconds
   std::uint32_t seed = 0;
-  std::string record;     // --record FILE: write the run's journal
-  std::string replay;     // --replay FILE: play a journal instead of the keyboard
-  bool report = false;    // --report: one JSON line on standard output at exit
-  bool verbose = false;   // --verbose: the creature's debug lines on standard output
-  bool autoplay = false;  // --autoplay: the keys come from the autoplayer
-  bool mischief = false;  // --autoplay=mischief: the autoplayer also pauses, swings, gives up
-  long rssEvery = 0;      // --rss-every N: print the resident memory every N updates (0: never)
-  std::string dataDir;    // --data DIR: the folder holding the game's files
-  int volume = 100;       // --volume N: 0 (silent) to 100 (full)
-  bool mute = false;      // --mute
-  bool help = false;      // --help: print the usage and stop
-  bool version = false;   // --version: print the version and stop
+  std::string record;        // --record FILE: write the run's journal
+  std::string replay;        // --replay FILE: play a journal instead of the keyboard
+  bool report = false;       // --report: one JSON line on standard output at exit
+  bool verbose = false;      // --verbose: the creature's debug lines on standard output
+  bool autoplay = false;     // --autoplay: the keys come from the autoplayer
+  bool mischief = false;     // --autoplay=mischief: the autoplayer also pauses, swings, gives up
+  long rssEvery = 0;         // --rss-every N: print the resident memory every N updates (0: never)
+  std::string dataDir;       // --data DIR: the folder holding the game's files
+  bool hasLanguage = false;  // --lang ja|en; otherwise the system's
+  content::Language language = content::Language::Japanese;
+  int volume = 100;      // --volume N: 0 (silent) to 100 (full)
+  bool mute = false;     // --mute
+  bool help = false;     // --help: print the usage and stop
+  bool version = false;  // --version: print the version and stop
 };
 
 inline constexpr const char* kVersion = "1.00";

@@ -4,6 +4,7 @@
 // string of its own.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 namespace content {
@@ -48,6 +49,25 @@ inline constexpr char kTitleScoreNum[] = "Texture/title_score_num.png";
 inline constexpr char kTitleW[] = "Texture/title_w.png";
 inline constexpr char kEndGame[] = "Texture/end_game.png";
 inline constexpr char kComboTimeGauge[] = "Texture/combo_time_gauge.png";
+// The start-up question asked in the game's window (the panel, and its two
+// answers, plain and chosen), and the key legend on the title.
+inline constexpr char kScreenQuestion[] = "Texture/screen_question.png";
+inline constexpr char kScreenAnswers[] = "Texture/screen_answers.png";
+inline constexpr char kKeyLegend[] = "Texture/key_legend.png";
+
+// The English pictures of every caption with words on it, each the size of
+// its Japanese picture, so that it lies where that one does.
+inline constexpr char kLoadingStrEn[] = "Texture/loading_str_en.png";
+inline constexpr char kComboEn[] = "Texture/Combo_en.png";
+inline constexpr char kScoreEn[] = "Texture/score_en.png";
+inline constexpr char kResultEn[] = "Texture/result_en.png";
+inline constexpr char kGeppuEn[] = "Texture/geppu_en.png";
+inline constexpr char kBackTitleEn[] = "Texture/back_title_en.png";
+inline constexpr char kPushEnterEn[] = "Texture/push_enter_en.png";
+inline constexpr char kEndGameEn[] = "Texture/end_game_en.png";
+inline constexpr char kScreenQuestionEn[] = "Texture/screen_question_en.png";
+inline constexpr char kScreenAnswersEn[] = "Texture/screen_answers_en.png";
+inline constexpr char kKeyLegendEn[] = "Texture/key_legend_en.png";
 
 struct Nominal {
   const char* path;
@@ -70,9 +90,64 @@ inline constexpr Nominal kAll[] = {
     {kTitlePlanet, 1069, 1068}, {kVer, 86, 19},           {kCrown1, 80, 67},
     {kCrown2, 64, 54},        {kCrown3, 48, 40},          {kTitleScoreNum, 210, 33},
     {kTitleW, 800, 224},      {kEndGame, 800, 600},       {kComboTimeGauge, 179, 10},
+    {kScreenQuestion, 560, 250}, {kScreenAnswers, 400, 160}, {kKeyLegend, 224, 152},
+    {kLoadingStrEn, 255, 62}, {kComboEn, 90, 32},          {kScoreEn, 215, 73},
+    {kResultEn, 296, 80},     {kGeppuEn, 113, 96},         {kBackTitleEn, 800, 600},
+    {kPushEnterEn, 350, 62},  {kEndGameEn, 800, 600},      {kScreenQuestionEn, 560, 250},
+    {kScreenAnswersEn, 400, 160}, {kKeyLegendEn, 224, 152},
 };
 // clang-format on
+
+// How the loading screen puts its caption together from the caption's
+// picture, which is cut into cells side by side (cell k runs from edges[k]
+// to edges[k + 1]; edges past the last cell repeat its right edge): the
+// caption's eight places, left to right, show the cells `order` names, and
+// the last place ends at the screen's right edge. Each place bounces on
+// its own.
+struct CaptionCells {
+  std::array<std::int32_t, 9> edges;
+  std::array<std::uint8_t, 8> order;
+};
+// "よみこみ中..." from よ, み, こ, 中 and a dot.
+inline constexpr CaptionCells kLoadingCells{{0, 62, 120, 182, 238, 255, 255, 255, 255},
+                                            {0, 1, 2, 1, 3, 4, 4, 4}};
+// "Loading..." from its seven letters and the three dots.
+inline constexpr CaptionCells kLoadingCellsEn{{0, 34, 68, 101, 134, 154, 187, 222, 255},
+                                              {0, 1, 2, 3, 4, 5, 6, 7}};
+
+// Every picture with words on it, in one language. The game draws its
+// captions through one of these, chosen once at start-up; pictures without
+// words (digits, icons, the logo) are the same in every language.
+struct Captions {
+  const char* loading;  // the loading screen's caption, in cells
+  const CaptionCells* loadingCells;
+  const char* combo;           // the HUD's combo label
+  const char* score;           // the result's score label
+  const char* result;          // the result's title
+  const char* burp;            // the creature's burp on the result
+  const char* backTitle;       // the pause question (give the run up?)
+  const char* pushEnter;       // the Enter prompt of the title and the result
+  const char* endGame;         // the title's quit question
+  const char* screenQuestion;  // the start-up question's panel
+  const char* screenAnswers;   // its two answers, plain and chosen
+  const char* keyLegend;       // the title's key legend
+};
+inline constexpr Captions kJapanese{kLoadingStr, &kLoadingCells,  kCombo,         kScore,
+                                    kResult,     kGeppu,          kBackTitle,     kPushEnter,
+                                    kEndGame,    kScreenQuestion, kScreenAnswers, kKeyLegend};
+inline constexpr Captions kEnglish{
+    kLoadingStrEn, &kLoadingCellsEn, kComboEn,   kScoreEn,          kResultEn,        kGeppuEn,
+    kBackTitleEn,  kPushEnterEn,     kEndGameEn, kScreenQuestionEn, kScreenAnswersEn, kKeyLegendEn};
 }  // namespace texture
+
+// The languages the game speaks. Japanese is its own; English is there for
+// players who do not read it.
+enum class Language { Japanese, English };
+
+// The captions of a language: the one place that picks pictures by language.
+constexpr const texture::Captions& CaptionsIn(Language language) {
+  return language == Language::English ? texture::kEnglish : texture::kJapanese;
+}
 
 namespace sound {
 inline constexpr char kTitleBgm[] = "Sound/title_bgm.wav";

@@ -15,7 +15,16 @@
 //  - TimeGetTime is a 32-bit millisecond counter that wraps around; compare
 //    readings by unsigned subtraction only.
 //  - AskYesNo shows a question with Yes and No (No is the default button)
-//    and returns true for Yes; ShowError shows an error box. Both block.
+//    and returns true for Yes; ShowError shows an error box (the caller
+//    has already said it on standard error). Both block.
+//  - NativeBoxesShowGameText says whether those boxes draw any text the
+//    game gives them, Japanese included. Where they do not, the game asks
+//    its questions in its own window and gives the boxes English text.
+//  - SetFullScreen switches the game window to full screen (the desktop's
+//    own mode) or back to a window.
+//  - ReadPointer tells where the mouse is over the game's 800 x 600 picture
+//    (in its pixels, whatever the window's size and bars) and whether its
+//    left button went down over the picture since the last call.
 //
 // The sdl_gl back end implements them with SDL2:
 //  - It opens a window only on a real display: X11 when DISPLAY is set,
@@ -26,6 +35,10 @@
 //  - Alt+Enter and F11 switch between the window and full screen (the
 //    desktop's own mode; the picture stays 4:3, letterboxed). Those keys
 //    never reach the keyboard table.
+//  - Its message boxes are SDL's: on X11 and Wayland (and in the browser)
+//    they cannot draw Japanese, so NativeBoxesShowGameText is false there;
+//    on Windows and macOS they are the system's own and it is true.
+//  - The mouse is read from SDL's events on the game window.
 //  - Game controllers (SDL's game-controller API, plugged in at any time)
 //    feed the keyboard table beside the keyboard (KeySource::Gamepad), while
 //    the window is in the foreground: the left stick (past a dead zone of a
@@ -36,8 +49,9 @@
 //    comes back to the foreground count once they are pressed again, as keys
 //    do. A controller unplugged lets go of everything it held.
 // The null back end (CreateHeadlessSystem) has no window: the window counts
-// as in the foreground, WaitEvents returns at once, AskYesNo answers No and
-// ShowError writes the message to standard error.
+// as in the foreground, WaitEvents returns at once, AskYesNo answers No,
+// ShowError does nothing, its boxes show no text, SetFullScreen does
+// nothing and the pointer is never over the picture.
 #pragma once
 
 #include <cstdint>
@@ -50,6 +64,14 @@
 namespace platform {
 
 enum class WindowFailure { None, NoWindow, NoGraphics, NoDisplay };
+
+// The mouse over the game's picture, in the picture's own pixels (0 to 800
+// across, 0 to 600 down).
+struct Pointer {
+  bool over = false;     // over the picture (not a bar, not outside the window)
+  float x = 0, y = 0;    // where, when over
+  bool clicked = false;  // the left button went down over the picture since the last read
+};
 
 struct WindowConfig {
   std::string caption;
@@ -74,6 +96,11 @@ class System {
   virtual std::uint32_t TimeGetTime() const = 0;
   virtual bool AskYesNo(const std::string& caption, const std::string& text) = 0;
   virtual void ShowError(const std::string& caption, const std::string& text) = 0;
+  // Back ends that cannot show the game's text in their boxes, cannot
+  // switch to full screen or have no mouse keep these.
+  virtual bool NativeBoxesShowGameText() const { return false; }
+  virtual void SetFullScreen(bool /*on*/) {}
+  virtual Pointer ReadPointer() { return {}; }
 };
 
 // The SDL2 + OpenGL system (sdl_gl back end). Null when the program was built

@@ -1,16 +1,18 @@
 #include "scenes/sequence.h"
 
+#include <utility>
+
 #include "media/texture_manager.h"
 
 namespace scenes {
 
 namespace {
-FirstSceneFactory gFirstScene = nullptr;
+FirstSceneFactory gFirstScene;
 }  // namespace
 
 bool SequenceParent::created_ = false;
 
-void SetFirstSceneFactory(FirstSceneFactory factory) { gFirstScene = factory; }
+void SetFirstSceneFactory(FirstSceneFactory factory) { gFirstScene = std::move(factory); }
 
 SequenceChildBase* SequenceChild::Update(SequenceChildBase* parent, const Tick& tick) {
   return Update(dynamic_cast<SequenceParent*>(parent), tick);

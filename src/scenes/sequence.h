@@ -14,6 +14,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <string>
 
 #include "media/tuning.h"
@@ -51,6 +52,8 @@ struct Services {
   std::string tuningPath = content::data::kGameData;
   std::string rankingPath = content::data::kRanking;
   std::string objectPositionsPath = content::data::kObjectPos;
+  // The language of the captions, chosen once at start-up.
+  content::Language language = content::Language::Japanese;
   bool verbose = false;        // the creature's debug lines go to standard output
   bool waitForLoader = false;  // the loading scene waits for its thread (headless runs)
   bool loaded = false;         // the loading scene has handed over
@@ -162,7 +165,7 @@ class SequenceParent {
 
 // Builds the first scene of the game; installed by the program before the
 // first tick.
-using FirstSceneFactory = SequenceChild* (*)();
+using FirstSceneFactory = std::function<SequenceChild*()>;
 void SetFirstSceneFactory(FirstSceneFactory factory);
 
 // The ESC edge rule shared by every scene that reacts to ESC: while ESC is up

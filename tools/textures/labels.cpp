@@ -1,9 +1,10 @@
 // Words of the interface: the loading caption, HUD and result labels, the
-// Enter prompt and the version plate.
+// Enter prompt and the version plate, in Japanese and in English.
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "media/paths.h"
 #include "textures/texture_set.h"
@@ -89,6 +90,62 @@ void MakeLoadingCaption(const TextureOut& out) {
   out.Save(c, content::texture::kLoadingStr);
 }
 
+// The English caption, "Loading...": a letter in each of seven cells and
+// the three dots in the last, each letter centred in its cell on one
+// baseline. The cells are those the loading screen cuts the picture into.
+void MakeLoadingCaptionEn(const TextureOut& out) {
+  const content::texture::CaptionCells& cells = content::texture::kLoadingCellsEn;
+  Canvas c = TextureOut::MakeCanvas(content::texture::kLoadingStrEn);
+  cairo_t* cr = c.Cr();
+  const auto& font = contentgen::RoundedFont();
+  const TextStyle base = Style(pal::kCream, pal::kSun, 4.5, 3.0, 2.0);
+  struct Letter {
+    const char* glyph;
+    contentgen::Color top, bottom;
+  };
+  const std::array<Letter, 7> letters = {{
+      {"L", pal::kPink, pal::kCoral},
+      {"o", pal::kSun, pal::kOrange},
+      {"a", pal::kMint, pal::kGrass},
+      {"d", pal::kSkyHorizon, pal::kLilac},
+      {"i", pal::kPink, pal::kCoral},
+      {"n", pal::kSun, pal::kOrange},
+      {"g", pal::kMint, pal::kGrass},
+  }};
+  // One size for every letter: the largest at which each fits its cell and
+  // the word, from the tops of L and d to the tail of g, fits the height.
+  double size = contentgen::FitTextSize(cr, font, "Ldg", 1000, c.Height(), base, 1000);
+  for (std::size_t i = 0; i < letters.size(); ++i) {
+    size = std::min(
+        size, contentgen::FitTextSize(cr, font, letters[i].glyph,
+                                      cells.edges[i + 1] - cells.edges[i], c.Height(), base, 1000));
+  }
+  const contentgen::Box word = contentgen::MeasureText(cr, font, "Ldg", size);
+  const double baseline = (c.Height() - base.drop) / 2.0 - (word.y0 + word.y1) / 2.0;
+  for (std::size_t i = 0; i < letters.size(); ++i) {
+    const double x0 = cells.edges[i], x1 = cells.edges[i + 1];
+    const contentgen::Box ink = contentgen::MeasureText(cr, font, letters[i].glyph, size);
+    TextStyle s = base;
+    s.top = letters[i].top;
+    s.bottom = letters[i].bottom;
+    cairo_save(cr);
+    cairo_rectangle(cr, x0, 0, x1 - x0, c.Height());
+    cairo_clip(cr);
+    contentgen::DrawTextAt(cr, font, letters[i].glyph, size, (x0 + x1 - ink.Width()) / 2, baseline,
+                           s);
+    cairo_restore(cr);
+  }
+  // The three dots stand on the baseline.
+  const double dots0 = cells.edges[7], dots1 = cells.edges[8];
+  cairo_new_path(cr);
+  for (int i = 0; i < 3; ++i) {
+    contentgen::EllipsePath(cr, dots0 + (dots1 - dots0) * (i + 0.5) / 3, baseline - 2.6, 2.6, 2.6);
+  }
+  contentgen::PaintStyledPath(cr, base);
+  cairo_new_path(cr);
+  out.Save(c, content::texture::kLoadingStrEn);
+}
+
 void MakeFittedLabel(const TextureOut& out, const char* path, const std::string& text,
                      const TextStyle& style, double margin_x, double margin_y) {
   Canvas c = TextureOut::MakeCanvas(path);
@@ -100,46 +157,57 @@ void MakeFittedLabel(const TextureOut& out, const char* path, const std::string&
   out.Save(c, path);
 }
 
-void MakeResultTitle(const TextureOut& out) {
-  Canvas c = TextureOut::MakeCanvas(content::texture::kResult);
+void MakeResultTitle(const TextureOut& out, const char* path, const std::string& word) {
+  Canvas c = TextureOut::MakeCanvas(path);
   cairo_t* cr = c.Cr();
   const auto& font = contentgen::RoundedFont();
   const TextStyle style = Style(pal::kSun, pal::kCoral, 6.0, 5.0, 4.0);
-  const double size = contentgen::FitTextSize(cr, font, "けっか", 200, 78, style, 1000);
-  contentgen::DrawText(cr, font, "けっか", size, c.Width() / 2.0, 40, style);
+  const double size = contentgen::FitTextSize(cr, font, word, 200, 78, style, 1000);
+  contentgen::DrawText(cr, font, word, size, c.Width() / 2.0, 40, style);
   Star(cr, 30, 30, 17, 0.15, pal::kPink);
   Star(cr, 52, 62, 9, -0.2, pal::kMint);
   Star(cr, 266, 50, 17, -0.15, pal::kMint);
   Star(cr, 244, 17, 9, 0.25, pal::kLilac);
-  out.Save(c, content::texture::kResult);
+  out.Save(c, path);
 }
 
-void MakePushEnter(const TextureOut& out) {
-  Canvas c = TextureOut::MakeCanvas(content::texture::kPushEnter);
+// The prompt with the key's name in sun yellow and the rest in white.
+void MakePushEnter(const TextureOut& out, const char* path, const std::string& before,
+                   const std::string& key_name, const std::string& after) {
+  Canvas c = TextureOut::MakeCanvas(path);
   cairo_t* cr = c.Cr();
   const auto& font = contentgen::RoundedFont();
   const TextStyle key = Style(pal::kSun, pal::kOrange, 3.0, 3.5, 2.5);
   const TextStyle rest = Style(pal::kWhite, pal::kCream, 3.0, 3.5, 2.5);
-  const std::string all = "エンターキーをおしてね";
+  const std::string all = before + key_name + after;
   const double size =
       contentgen::FitTextSize(cr, font, all, c.Width() - 4, c.Height() - 6, key, 1000);
-  contentgen::DrawTextRuns(cr, font, {TextRun{"エンターキー", key}, TextRun{"をおしてね", rest}},
-                           size, c.Width() / 2.0, c.Height() / 2.0);
-  out.Save(c, content::texture::kPushEnter);
+  std::vector<TextRun> runs;
+  if (!before.empty()) runs.push_back(TextRun{before, rest});
+  runs.push_back(TextRun{key_name, key});
+  if (!after.empty()) runs.push_back(TextRun{after, rest});
+  contentgen::DrawTextRuns(cr, font, runs, size, c.Width() / 2.0, c.Height() / 2.0);
+  out.Save(c, path);
 }
 
 }  // namespace
 
 void MakeLabelTextures(const TextureOut& out) {
+  namespace tex = content::texture;
+  const TextStyle combo = Style(pal::kSun, pal::kCoral, 2.0, 2.5, 1.5);
+  const TextStyle score = Style(pal::kWhite, pal::kMint, 5.0, 4.5, 3.5);
   MakeLoadingCaption(out);
-  MakeFittedLabel(out, content::texture::kCombo, "コンボ",
-                  Style(pal::kSun, pal::kCoral, 2.0, 2.5, 1.5), 1, 1);
-  MakeFittedLabel(out, content::texture::kScore, "スコア",
-                  Style(pal::kWhite, pal::kMint, 5.0, 4.5, 3.5), 6, 3);
-  MakeResultTitle(out);
-  MakePushEnter(out);
-  MakeFittedLabel(out, content::texture::kVer, "ver1.00",
-                  Style(pal::kWhite, pal::kCream, 1.0, 1.8, 0.0), 2, 1);
+  MakeFittedLabel(out, tex::kCombo, "コンボ", combo, 1, 1);
+  MakeFittedLabel(out, tex::kScore, "スコア", score, 6, 3);
+  MakeResultTitle(out, tex::kResult, "けっか");
+  MakePushEnter(out, tex::kPushEnter, "", "エンターキー", "をおしてね");
+  MakeFittedLabel(out, tex::kVer, "ver1.00", Style(pal::kWhite, pal::kCream, 1.0, 1.8, 0.0), 2, 1);
+
+  MakeLoadingCaptionEn(out);
+  MakeFittedLabel(out, tex::kComboEn, "COMBO", combo, 1, 1);
+  MakeFittedLabel(out, tex::kScoreEn, "SCORE", score, 6, 3);
+  MakeResultTitle(out, tex::kResultEn, "Result");
+  MakePushEnter(out, tex::kPushEnterEn, "Press ", "Enter", "");
 }
 
 }  // namespace textures

@@ -17,6 +17,7 @@ int main(int argc, char** argv) {
     textures::MakePromptTextures(out);
     textures::MakeIconTextures(out);
     textures::MakeTitleTextures(out);
+    textures::MakeGuideTextures(out);
     textures::MakeAppIcons(std::filesystem::path(argv[1]) / "Icons");
   } catch (const std::exception& e) {
     std::fprintf(stderr, "gen_textures: %s\n", e.what());

@@ -1,5 +1,5 @@
 // Questions and speech balloons: the two yes/no panels, the burp balloon and
-// the four little emotion balloons.
+// the four little emotion balloons; the panels and the burp in English too.
 #include <cmath>
 #include <string>
 
@@ -39,7 +39,8 @@ TextStyle Outlined(Color top, Color bottom, double fatten, double outline, doubl
   return s;
 }
 
-// A key cap with a letter on it, its top-left at (x, y).
+}  // namespace
+
 void KeyCap(cairo_t* cr, double x, double y, double size, const char* letter, Color face) {
   cairo_new_path(cr);
   contentgen::RoundedRect(cr, x, y + 4, size, size, size * 0.25);
@@ -56,12 +57,7 @@ void KeyCap(cairo_t* cr, double x, double y, double size, const char* letter, Co
                        Outlined(pal::kWhite, pal::kCream, 2.0, 2.5, 0));
 }
 
-// The centred question panel over an otherwise transparent screen.
-void DrawQuestion(Canvas& c, const std::string& question) {
-  cairo_t* cr = c.Cr();
-  const auto& font = contentgen::RoundedFont();
-  const double w = 540, h = 230;
-  const double x = (c.Width() - w) / 2, y = (c.Height() - h) / 2;
+void QuestionPanel(cairo_t* cr, double x, double y, double w, double h) {
   // Soft shadow, then the panel with its thick rim and a lighter inner band.
   cairo_new_path(cr);
   contentgen::RoundedRect(cr, x + 4, y + 10, w, h, 40);
@@ -83,6 +79,18 @@ void DrawQuestion(Canvas& c, const std::string& question) {
   cairo_stroke(cr);
   cairo_set_dash(cr, nullptr, 0, 0);
   cairo_set_line_width(cr, 1);
+}
+
+namespace {
+
+// The centred question panel over an otherwise transparent screen.
+void DrawQuestion(Canvas& c, const std::string& question, const std::string& yes,
+                  const std::string& no) {
+  cairo_t* cr = c.Cr();
+  const auto& font = contentgen::RoundedFont();
+  const double w = 540, h = 230;
+  const double x = (c.Width() - w) / 2, y = (c.Height() - h) / 2;
+  QuestionPanel(cr, x, y, w, h);
 
   // The question in plum, a touch bolder than the font.
   const TextStyle ink = Plain(pal::kInk, 1.4);
@@ -94,21 +102,22 @@ void DrawQuestion(Canvas& c, const std::string& question) {
   const double row = y + 140;
   const TextStyle answer = Plain(pal::kInk, 1.2);
   const double ans_size = 30;
-  const double yes_w = contentgen::MeasureText(cr, font, "はい", ans_size).Width();
-  const double no_w = contentgen::MeasureText(cr, font, "いいえ", ans_size).Width();
+  const double yes_w = contentgen::MeasureText(cr, font, yes, ans_size).Width();
+  const double no_w = contentgen::MeasureText(cr, font, no, ans_size).Width();
   const double gap = 12, between = 60;
   const double total = key + gap + yes_w + between + key + gap + no_w;
   double ax = (c.Width() - total) / 2;
   KeyCap(cr, ax, row, key, "Y", pal::kMint);
-  contentgen::DrawTextAt(cr, font, "はい", ans_size, ax + key + gap, row + key / 2 + 11, answer);
+  contentgen::DrawTextAt(cr, font, yes, ans_size, ax + key + gap, row + key / 2 + 11, answer);
   ax += key + gap + yes_w + between;
   KeyCap(cr, ax, row, key, "N", pal::kCoral);
-  contentgen::DrawTextAt(cr, font, "いいえ", ans_size, ax + key + gap, row + key / 2 + 11, answer);
+  contentgen::DrawTextAt(cr, font, no, ans_size, ax + key + gap, row + key / 2 + 11, answer);
 }
 
-void MakeQuestion(const TextureOut& out, const char* path, const std::string& question) {
+void MakeQuestion(const TextureOut& out, const char* path, const std::string& question,
+                  const std::string& yes, const std::string& no) {
   Canvas c = TextureOut::MakeCanvas(path);
-  DrawQuestion(c, question);
+  DrawQuestion(c, question, yes, no);
   out.Save(c, path);
 }
 
@@ -148,8 +157,8 @@ void PaintBubble(cairo_t* cr, double width) {
 
 // The burp: a puffy cloud balloon whose tail points down to the right, where
 // the creature stands on the result screen.
-void MakeBurp(const TextureOut& out) {
-  Canvas c = TextureOut::MakeCanvas(content::texture::kGeppu);
+void MakeBurp(const TextureOut& out, const char* path, const std::string& sound) {
+  Canvas c = TextureOut::MakeCanvas(path);
   cairo_t* cr = c.Cr();
   cairo_new_path(cr);
   // Body: a ring of puffs around an ellipse, merged into one outline by
@@ -175,9 +184,9 @@ void MakeBurp(const TextureOut& out) {
   cairo_path_destroy(body);
   const auto& font = contentgen::RoundedFont();
   const TextStyle word = Outlined(pal::kSun, pal::kOrange, 3.0, 3.0, 2.0);
-  const double size = contentgen::FitTextSize(cr, font, "げっぷ", 94, 52, word, 1000);
-  contentgen::DrawText(cr, font, "げっぷ", size, cx, cy, word);
-  out.Save(c, content::texture::kGeppu);
+  const double size = contentgen::FitTextSize(cr, font, sound, 94, 52, word, 1000);
+  contentgen::DrawText(cr, font, sound, size, cx, cy, word);
+  out.Save(c, path);
 }
 
 void HeartPath(cairo_t* cr, double cx, double cy, double s) {
@@ -254,13 +263,18 @@ void MakeEmotion(const TextureOut& out, const char* path, Emotion e) {
 }  // namespace
 
 void MakePromptTextures(const TextureOut& out) {
-  MakeQuestion(out, content::texture::kBackTitle, "タイトルにもどりますか？");
-  MakeQuestion(out, content::texture::kEndGame, "ゲームをおわりますか？");
-  MakeBurp(out);
+  namespace tex = content::texture;
+  MakeQuestion(out, tex::kBackTitle, "タイトルにもどりますか？", "はい", "いいえ");
+  MakeQuestion(out, tex::kEndGame, "ゲームをおわりますか？", "はい", "いいえ");
+  MakeBurp(out, tex::kGeppu, "げっぷ");
   MakeEmotion(out, content::texture::kBalloon, Emotion::kNone);
   MakeEmotion(out, content::texture::kHeart, Emotion::kHeart);
   MakeEmotion(out, content::texture::kNote, Emotion::kNote);
   MakeEmotion(out, content::texture::kSweat, Emotion::kSweat);
+
+  MakeQuestion(out, tex::kBackTitleEn, "Back to the title?", "Yes", "No");
+  MakeQuestion(out, tex::kEndGameEn, "Quit the game?", "Yes", "No");
+  MakeBurp(out, tex::kGeppuEn, "Burp!");
 }
 
 }  // namespace textures

@@ -27,6 +27,17 @@ void MakeLabelTextures(const TextureOut& out);
 void MakePromptTextures(const TextureOut& out);
 void MakeIconTextures(const TextureOut& out);
 void MakeTitleTextures(const TextureOut& out);
+// The start-up question asked in the game's window and the title's key
+// legend, in Japanese and in English.
+void MakeGuideTextures(const TextureOut& out);
+// Shared by the panels and guides: a key cap with a letter on it, its
+// top-left at (x, y) (its lip reaches 4 pixels lower), ...
+void KeyCap(cairo_t* cr, double x, double y, double size, const char* letter,
+            contentgen::Color face);
+// ... and the question panel (a soft shadow reaching 4 pixels right and 10
+// lower, the panel with its thick rim and a dotted inner band).
+void QuestionPanel(cairo_t* cr, double x, double y, double w, double h);
+
 // The desktop icons, under iconRoot/hicolor/NxN/apps/.
 void MakeAppIcons(const std::filesystem::path& iconRoot);
 

@@ -1,7 +1,5 @@
 // The windowless system: a virtual clock that jumps ahead when the game
 // waits, so headless runs go tick after tick without sleeping.
-#include <cstdio>
-
 #include "platform/null/device_null.h"
 #include "platform/system.h"
 
@@ -28,9 +26,7 @@ class HeadlessSystem : public System {
   void SetCloseHandler(std::function<void()> handler) override { close_ = std::move(handler); }
   std::uint32_t TimeGetTime() const override { return now_; }
   bool AskYesNo(const std::string&, const std::string&) override { return false; }
-  void ShowError(const std::string& caption, const std::string& text) override {
-    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
-  }
+  void ShowError(const std::string&, const std::string&) override {}
 
  private:
   bool quit_ = false;

@@ -7,6 +7,7 @@
 #include <link.h>
 #endif
 
+#include <algorithm>
 #include <bitset>
 #include <cstdio>
 #include <cstdlib>
@@ -224,11 +225,14 @@ class SdlSystem : public System {
   std::uint32_t TimeGetTime() const override { return static_cast<std::uint32_t>(SDL_GetTicks()); }
 
   bool AskYesNo(const std::string& caption, const std::string& text) override {
-    // Yes first, No second; Enter and Escape both answer No.
+    // Yes first, No second; Enter and Escape both answer No. The buttons
+    // speak the question's language: English when it is plain ASCII.
+    const bool english =
+        std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; });
     const SDL_MessageBoxButtonData buttons[] = {
-        {0, 1, "はい"},
+        {0, 1, english ? "Yes" : "はい"},
         {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT | SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, 0,
-         "いいえ"},
+         english ? "No" : "いいえ"},
     };
     SDL_MessageBoxData box{};
     box.flags = SDL_MESSAGEBOX_INFORMATION | SDL_MESSAGEBOX_BUTTONS_LEFT_TO_RIGHT;
@@ -247,8 +251,28 @@ class SdlSystem : public System {
   }
 
   void ShowError(const std::string& caption, const std::string& text) override {
-    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
-    SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption.c_str(), text.c_str(), nullptr);
+    if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption.c_str(), text.c_str(), nullptr) !=
+        0) {
+      std::fprintf(stderr, "window: no error box (%s)\n", SDL_GetError());
+    }
+  }
+
+  bool NativeBoxesShowGameText() const override {
+#if defined(_WIN32) || defined(__APPLE__)
+    return true;
+#else
+    return false;
+#endif
+  }
+
+  void SetFullScreen(bool on) override {
+    if (IsFullScreen() != on) ToggleFullScreen();
+  }
+
+  Pointer ReadPointer() override {
+    Pointer p = pointer_;
+    pointer_.clicked = false;
+    return p;
   }
 
   SdlGlContext* Context() const { return context_.get(); }
@@ -333,6 +357,30 @@ class SdlSystem : public System {
     if (full) SDL_SetWindowSize(window, windowedWidth_, windowedHeight_);
   }
 
+  // Where a point of the window (in SDL's window coordinates) lies on the
+  // game's picture, which is drawn letterboxed into the drawable.
+  void PointAt(int windowX, int windowY) {
+    pointer_.over = false;
+    if (!context_) return;
+    int w = 0, h = 0, dw = 0, dh = 0;
+    SDL_GetWindowSize(context_->Window(), &w, &h);
+    context_->DrawableSize(&dw, &dh);
+    if (w <= 0 || h <= 0 || dw <= 0 || dh <= 0) return;
+    // High-density screens have more drawable pixels than window points.
+    const float px = static_cast<float>(windowX) * static_cast<float>(dw) / static_cast<float>(w);
+    const float py = static_cast<float>(windowY) * static_cast<float>(dh) / static_cast<float>(h);
+    const PresentRect r = FitBackBuffer(dw, dh);
+    if (r.width <= 0 || r.height <= 0) return;
+    // The rectangle is in GL terms, counted from the bottom.
+    const float top = static_cast<float>(dh - r.y - r.height);
+    const float x = (px - static_cast<float>(r.x)) * 800.0f / static_cast<float>(r.width);
+    const float y = (py - top) * 600.0f / static_cast<float>(r.height);
+    if (x < 0.0f || y < 0.0f || x >= 800.0f || y >= 600.0f) return;
+    pointer_.over = true;
+    pointer_.x = x;
+    pointer_.y = y;
+  }
+
   void HandleKey(const SDL_KeyboardEvent& key) {
     const SDL_Scancode code = key.keysym.scancode;
     const int number = static_cast<int>(code);
@@ -375,8 +423,17 @@ class SdlSystem : public System {
       case SDL_CONTROLLERBUTTONDOWN:
       case SDL_CONTROLLERBUTTONUP:
       case SDL_CONTROLLERAXISMOTION: gamepads_.Handle(e); break;
+      case SDL_MOUSEMOTION:
+        if (e.motion.windowID == windowId_) PointAt(e.motion.x, e.motion.y);
+        break;
+      case SDL_MOUSEBUTTONDOWN:
+        if (e.button.windowID != windowId_) break;
+        PointAt(e.button.x, e.button.y);
+        if (e.button.button == SDL_BUTTON_LEFT && pointer_.over) pointer_.clicked = true;
+        break;
       case SDL_WINDOWEVENT:
         if (e.window.windowID != windowId_) break;
+        if (e.window.event == SDL_WINDOWEVENT_LEAVE) pointer_.over = false;
         if (e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED) SetForeground(true);
         if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST) SetForeground(false);
         break;
@@ -392,6 +449,7 @@ class SdlSystem : public System {
   int windowedWidth_ = 800;
   int windowedHeight_ = 600;
   std::bitset<SDL_NUM_SCANCODES> swallowed_;  // keys held down for the full-screen switch
+  Pointer pointer_;
   Gamepads gamepads_;
   bool eventsUp_ = false;
   bool foreground_ = false;

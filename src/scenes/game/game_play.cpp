@@ -144,7 +144,7 @@ SequenceChildBase* GamePlay::Update(GameParent* game, const Tick& tick) {
     media::PlaySoundOnce(content::sound::kSelect);
   }
 
-  if (timeUp) return new GameResult;
+  if (timeUp) return new GameResult(tick.services.language);
   return this;
 }
 

@@ -95,6 +95,7 @@ float DrawDigits(platform::Sprite& sprite, const char* strip,
 }
 
 void DrawHud(const GameParent& game, platform::Device& device, platform::Sprite& sprite) {
+  const content::texture::Captions& captions = content::CaptionsIn(game.services.language);
   const creatures::ScoreState& s = game.score;
   const std::vector<platform::Rect>& cells = game.digitCells;
   const platform::Rect cell = cells.empty() ? platform::Rect{0, 0, 40, 57} : cells[0];
@@ -104,7 +105,7 @@ void DrawHud(const GameParent& game, platform::Device& device, platform::Sprite&
   if (s.comboShown) {
     std::snprintf(text, sizeof text, "%d", s.comboCount);
     const float x = DrawDigits(sprite, tex::kNumCombo, cells, text, s.comboBannerX, 250.0f);
-    media::DrawTexture(sprite, tex::kCombo, x, 275.0f, 255.0f);
+    media::DrawTexture(sprite, captions.combo, x, 275.0f, 255.0f);
     const float left =
         static_cast<float>(s.comboTimer) / static_cast<float>(creatures::kComboFrames);
     const int w = static_cast<int>(static_cast<float>(Width(tex::kComboTimeGauge)) * left);
@@ -149,7 +150,7 @@ void DrawHud(const GameParent& game, platform::Device& device, platform::Sprite&
     // The dimmer is drawn by the device now; the sprites queued above land
     // over it at End, so it dims only the world.
     DrawFadeQuad(device, 100.0f);
-    media::DrawTexture(sprite, tex::kBackTitle, 0.0f, 0.0f, 255.0f);
+    media::DrawTexture(sprite, captions.backTitle, 0.0f, 0.0f, 255.0f);
   }
   sprite.End();
 }

@@ -25,9 +25,6 @@ namespace mdl = content::model;
 
 namespace {
 
-// The caption's glyph cells drawn left to right.
-constexpr int kCaptionOrder[8] = {0, 1, 2, 1, 3, 4, 4, 4};
-
 template <const char* Path, std::uint32_t W, std::uint32_t H>
 void TextureJob(platform::Device*&) {
   media::LoadTexture(Path, W, H);
@@ -65,16 +62,21 @@ void PlayerJob(platform::Device*& device) {
 
 }  // namespace
 
-std::vector<LoadParent::Job> LoadParent::DefaultJobs() {
+std::vector<LoadParent::Job> LoadParent::DefaultJobs(content::Language language) {
+  // A caption's job loads the picture of the language chosen: the other
+  // language's are never drawn, and the two question pictures alone are
+  // four megabytes of graphics memory each.
+  const bool english = language == content::Language::English;
+  auto caption = [english](Job japanese, Job inEnglish) { return english ? inEnglish : japanese; };
   return {
-      &TextureJob<tex::kCombo, 90, 32>,
+      caption(&TextureJob<tex::kCombo, 90, 32>, &TextureJob<tex::kComboEn, 90, 32>),
       &TextureJob<tex::kNum, 400, 57>,
       &TextureJob<tex::kTime, 57, 57>,
       &TextureJob<tex::kPlayerFace, 51, 42>,
       &TextureJob<tex::kWildGauge, 300, 47>,
       &TextureJob<tex::kDot, 19, 41>,
-      &TextureJob<tex::kScore, 215, 73>,
-      &TextureJob<tex::kResult, 296, 80>,
+      caption(&TextureJob<tex::kScore, 215, 73>, &TextureJob<tex::kScoreEn, 215, 73>),
+      caption(&TextureJob<tex::kResult, 296, 80>, &TextureJob<tex::kResultEn, 296, 80>),
       &TextureJob<tex::kWildGaugeVal, 300, 47>,
       &TextureJob<tex::kS, 38, 44>,
       &TextureJob<tex::kSMiss, 38, 44>,
@@ -86,16 +88,16 @@ std::vector<LoadParent::Job> LoadParent::DefaultJobs() {
       &TextureJob<tex::kWMiss, 45, 52>,
       // Already loaded by the constructor at 550 x 79; this request changes nothing.
       &TextureJob<tex::kResultScoreNum, 600, 108>,
-      &TextureJob<tex::kGeppu, 113, 96>,
+      caption(&TextureJob<tex::kGeppu, 113, 96>, &TextureJob<tex::kGeppuEn, 113, 96>),
       &TextureJob<tex::kBalloon, 70, 54>,
       &TextureJob<tex::kHeart, 70, 54>,
       &TextureJob<tex::kNote, 70, 54>,
       &TextureJob<tex::kSweat, 70, 54>,
       &TextureJob<tex::kNumCombo, 400, 57>,
-      &TextureJob<tex::kBackTitle, 800, 600>,
+      caption(&TextureJob<tex::kBackTitle, 800, 600>, &TextureJob<tex::kBackTitleEn, 800, 600>),
       &TextureJob<tex::kTitle, 717, 273>,
       &TextureJob<tex::kTitleBack, 2407, 600>,
-      &TextureJob<tex::kPushEnter, 350, 62>,
+      caption(&TextureJob<tex::kPushEnter, 350, 62>, &TextureJob<tex::kPushEnterEn, 350, 62>),
       &TextureJob<tex::kTitlePlanet, 1069, 1068>,
       &TextureJob<tex::kVer, 86, 19>,
       &TextureJob<tex::kCrown1, 80, 67>,
@@ -103,8 +105,9 @@ std::vector<LoadParent::Job> LoadParent::DefaultJobs() {
       &TextureJob<tex::kCrown3, 48, 40>,
       &TextureJob<tex::kTitleScoreNum, 210, 33>,
       &TextureJob<tex::kTitleW, 800, 224>,
-      &TextureJob<tex::kEndGame, 800, 600>,
+      caption(&TextureJob<tex::kEndGame, 800, 600>, &TextureJob<tex::kEndGameEn, 800, 600>),
       &TextureJob<tex::kComboTimeGauge, 179, 10>,
+      caption(&TextureJob<tex::kKeyLegend, 224, 152>, &TextureJob<tex::kKeyLegendEn, 224, 152>),
       &SoundJob<snd::kTitleBgm>,
       &SoundJob<snd::kSelect>,
       &SoundJob<snd::kGameBgm>,
@@ -135,21 +138,26 @@ std::size_t LoadParent::DefaultHelperStart() {
   return static_cast<std::size_t>(std::find(jobs.begin(), jobs.end(), planet) - jobs.begin());
 }
 
-LoadParent::LoadParent()
-    : LoadParent(DefaultJobs(), &NewTitle, kDefaultLoader, DefaultWorkers(), DefaultHelperStart()) {
-}
+LoadParent::LoadParent(content::Language language)
+    : LoadParent(DefaultJobs(language), &NewTitle, kDefaultLoader, DefaultWorkers(),
+                 DefaultHelperStart(), language) {}
 
 LoadParent::LoadParent(std::vector<Job> jobs, NextScene next, Loader loader, int workers,
-                       std::size_t helperStart)
+                       std::size_t helperStart, content::Language language)
     : loader_(loader), workers_(workers), next_(next) {
+  const content::texture::Captions& captions = content::CaptionsIn(language);
+  caption_ = captions.loading;
+  const content::texture::CaptionCells& cells = *captions.loadingCells;
+  for (std::size_t i = 0; i < captionPlaces_.size(); ++i) {
+    const std::size_t cell = cells.order[i];
+    captionPlaces_[i] = {cells.edges[cell], 0, cells.edges[cell + 1], 62};
+  }
   // What the loading screen itself draws is there from the first frame.
-  media::LoadTexture(tex::kLoadingStr, 255, 62);
+  media::LoadTexture(caption_, 255, 62);
   media::LoadTexture(tex::kResultScoreNum, 550, 79);
   media::LoadTexture(tex::kPar, 77, 79);
   progress_ = 0.0f;
   shownProgress_ = 0.0f;
-  glyphCells_ = {
-      {{0, 0, 62, 62}, {62, 0, 120, 62}, {120, 0, 182, 62}, {182, 0, 238, 62}, {238, 0, 255, 62}}};
   wave_ = {0, 2, 4, 6, 8, 10, 12, 14};
   waveDir_.fill(-1);
   jobs_ = std::move(jobs);
@@ -184,7 +192,7 @@ LoadParent::~LoadParent() {
     thread_.reset();
   }
   delete following_;
-  media::UnloadTexture(tex::kLoadingStr);
+  media::UnloadTexture(caption_);
   media::UnloadTexture(tex::kPar);
   jobs_.clear();
 }
@@ -355,11 +363,13 @@ void LoadParent::Draw(const DrawContext& frame) {
   device.LightEnable(0, true);
   device.SetFVF(platform::kFvfXyz | platform::kFvfDiffuse | platform::kFvfTex1);
   sprite.Begin(platform::kSpriteAlphaBlend);
-  float x = 453.0f;
-  for (std::size_t i = 0; i < 8; ++i) {
-    const platform::Rect& cell = glyphCells_[static_cast<std::size_t>(kCaptionOrder[i])];
-    media::DrawTexturePart(sprite, tex::kLoadingStr, x, 538.0f - wave_[i], 255.0f, cell.left,
-                           cell.top, cell.right, cell.bottom);
+  // The caption ends at the screen's right edge.
+  float x = 800.0f;
+  for (const platform::Rect& cell : captionPlaces_) x -= static_cast<float>(cell.right - cell.left);
+  for (std::size_t i = 0; i < captionPlaces_.size(); ++i) {
+    const platform::Rect& cell = captionPlaces_[i];
+    media::DrawTexturePart(sprite, caption_, x, 538.0f - wave_[i], 255.0f, cell.left, cell.top,
+                           cell.right, cell.bottom);
     x += static_cast<float>(cell.right - cell.left);
   }
   char text[16];

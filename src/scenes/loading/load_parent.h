@@ -17,6 +17,7 @@
 #include <mutex>
 #include <vector>
 
+#include "media/paths.h"
 #include "platform/graphics.h"
 #include "platform/threads.h"
 #include "scenes/loading/loader_thread.h"
@@ -27,8 +28,8 @@ namespace scenes {
 class LoadParent : public SequenceChild {
  public:
   using Job = void (*)(platform::Device*& device);
-  // The game's full job list.
-  static std::vector<Job> DefaultJobs();
+  // The game's full job list, with the captions of the language given.
+  static std::vector<Job> DefaultJobs(content::Language language = content::Language::Japanese);
   // Where in it a helper starts: the models, from the planet on. They are
   // the longest jobs (the planet's, with the largest picture the game
   // decodes, is the longest of all), and starting them first keeps one
@@ -46,7 +47,8 @@ class LoadParent : public SequenceChild {
   // and, where the machine has a second core, one helper beside it.
   static int DefaultWorkers();
 
-  LoadParent();
+  // The game's loading, its caption in the language given.
+  explicit LoadParent(content::Language language = content::Language::Japanese);
   // For tests: another job list, another scene after loading, where the
   // jobs run and, on the loader thread, how many threads take them. Each
   // job runs once. One worker runs the list in order. With two, the loader
@@ -56,7 +58,8 @@ class LoadParent : public SequenceChild {
   // By default the helper starts from the end, and so takes the list's
   // jobs from the back.
   LoadParent(std::vector<Job> jobs, NextScene next, Loader loader = kDefaultLoader, int workers = 1,
-             std::size_t helperStart = kHelperFromTheBack);
+             std::size_t helperStart = kHelperFromTheBack,
+             content::Language language = content::Language::Japanese);
   static constexpr std::size_t kHelperFromTheBack = static_cast<std::size_t>(-1);
   ~LoadParent() override;
 
@@ -88,7 +91,10 @@ class LoadParent : public SequenceChild {
   void Start();
 
   std::mutex progressMutex_;  // guards progress_, jobsDone_ and the job ends
-  std::array<platform::Rect, 5> glyphCells_{};
+  // The caption's picture, and the part of it each of its eight places
+  // shows, left to right.
+  const char* caption_ = nullptr;
+  std::array<platform::Rect, 8> captionPlaces_{};
   std::array<float, 8> wave_{};
   std::array<int, 8> waveDir_{};
   float progress_ = 0.0f;

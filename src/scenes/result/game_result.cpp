@@ -55,7 +55,7 @@ float TextureWidth(const char* path) {
 
 }  // namespace
 
-GameResult::GameResult() {
+GameResult::GameResult(content::Language language) : captions(&content::CaptionsIn(language)) {
   modelScale =
       platform::MatrixScaling(0.3499999940395355f, 0.3499999940395355f, 0.3499999940395355f);
   modelRotation = platform::MatrixRotationY(1.5707963705062866f);
@@ -65,13 +65,13 @@ GameResult::GameResult() {
     media::SetAnimationPosition(m, 0.0);
     SetPartAnimation(m, creatures::kRun);
   }
-  const float w = TextureWidth(tex::kResult);
+  const float w = TextureWidth(captions->result);
   titleLeft = 800.0f;
   titleRight = 800.0f + w;
   titleTargetLeft = (800.0f - w) * 0.5f;
   titleTargetRight = titleTargetLeft + w;
   scoreCells = media::MakeDigitCells(55, 79);
-  promptX = (800.0f - TextureWidth(tex::kPushEnter)) * 0.5f;
+  promptX = (800.0f - TextureWidth(captions->pushEnter)) * 0.5f;
   promptY = 500.0f;
   media::StopSound(content::sound::kGameBgm);
   media::PlaySoundOnce(content::sound::kEnd);
@@ -236,30 +236,30 @@ void GameResult::Draw(GameParent* game, const DrawContext& frame) {
     media::DrawFrames(&device, m->rootFrame);
   }
 
-  if (const media::TextureRecord* title = media::FindTexture(tex::kResult)) {
-    DrawPictureQuad(device, tex::kResult, titleLeft, 50.0f, titleRight,
+  if (const media::TextureRecord* title = media::FindTexture(captions->result)) {
+    DrawPictureQuad(device, captions->result, titleLeft, 50.0f, titleRight,
                     50.0f + static_cast<float>(title->height));
   }
 
   platform::Sprite& sprite = frame.sprite;
   sprite.Begin(platform::kSpriteAlphaBlend);
-  media::DrawTexture(sprite, tex::kScore, 130.0f, 260.0f, 255.0f);
+  media::DrawTexture(sprite, captions->score, 130.0f, 260.0f, 255.0f);
   char text[32];
   std::snprintf(text, sizeof text, "%06d", static_cast<int>(shownScore));
   DrawDigits(sprite, tex::kResultScoreNum, scoreCells, text,
-             TextureWidth(tex::kScore) + 20.0f + 130.0f, 260.0f);
+             TextureWidth(captions->score) + 20.0f + 130.0f, 260.0f);
   if (burpShowing) {
     // Fades out over the hundred updates it shows.
     const float fade = static_cast<float>(burpCounter) / static_cast<float>(kBurpFrames);
-    media::DrawTexture(sprite, tex::kGeppu, 500.0f, 420.0f, 255.0f - fade * 255.0f);
+    media::DrawTexture(sprite, captions->burp, 500.0f, 420.0f, 255.0f - fade * 255.0f);
   }
-  if (phase == 3) media::DrawTexture(sprite, tex::kPushEnter, promptX, promptY, blink);
+  if (phase == 3) media::DrawTexture(sprite, captions->pushEnter, promptX, promptY, blink);
   sprite.End();
 
   if (game->paused) {
     DrawFadeQuad(device, 100.0f);  // untextured: the title picture's corner texel is clear
     sprite.Begin(platform::kSpriteAlphaBlend);
-    media::DrawTexture(sprite, tex::kBackTitle, 0.0f, 0.0f, 255.0f);
+    media::DrawTexture(sprite, captions->backTitle, 0.0f, 0.0f, 255.0f);
     sprite.End();
   }
   device.EndScene();

@@ -14,7 +14,7 @@ namespace scenes {
 
 class GameResult : public GameChild {
  public:
-  GameResult();
+  explicit GameResult(content::Language language = content::Language::Japanese);
   ~GameResult() override;
 
   using GameChild::Draw;
@@ -22,6 +22,7 @@ class GameResult : public GameChild {
   SequenceChildBase* Update(GameParent* game, const Tick& tick) override;
   void Draw(GameParent* game, const DrawContext& frame) override;
 
+  const content::texture::Captions* captions;
   float titleLeft, titleRight, titleTargetLeft, titleTargetRight;
   float shownScore = 0.0f;
   float countStep = 1.0f;

@@ -77,13 +77,13 @@ void DrawWorldModel(platform::Device& device, const char* path, const Matrix& wo
 
 }  // namespace
 
-Title::Title(Services& services) {
+Title::Title(Services& services) : captions(&content::CaptionsIn(services.language)) {
   // The music goes on from where the title left it before the last run.
   media::PlaySoundLooping(content::sound::kTitleBgm, false);
   titleState = kBannerIntro;
   logoTargetLeft = (800.0f - Width(tex::kTitle)) / 2.0f;
   logoTargetRight = logoTargetLeft + Width(tex::kTitle);
-  pushEnterX = (800.0f - Width(tex::kPushEnter)) / 2.0f;
+  pushEnterX = (800.0f - Width(captions->pushEnter)) / 2.0f;
   pushEnterY = 500.0f;
   planetX = 400.0f;
   planetY = Height(tex::kTitlePlanet) / 2.0f + 433.0f;
@@ -305,7 +305,8 @@ void Title::Draw(TitleParent*, const DrawContext& frame) {
   }
   if (titleState == kWaiting || titleState == kLeaving) {
     media::DrawTexture(sprite, tex::kVer, 700.0f, 15.0f, 255.0f);
-    media::DrawTexture(sprite, tex::kPushEnter, pushEnterX, pushEnterY, pushEnterAlpha);
+    media::DrawTexture(sprite, captions->pushEnter, pushEnterX, pushEnterY, pushEnterAlpha);
+    media::DrawTexture(sprite, captions->keyLegend, kLegendX, kLegendY, 255.0f);
     DrawScoreText(rankingText[0], sprite, 110.0f, 279.0f);
     DrawScoreText(rankingText[1], sprite, 365.0f, 279.0f);
     DrawScoreText(rankingText[2], sprite, 620.0f, 279.0f);
@@ -338,7 +339,7 @@ void Title::Draw(TitleParent*, const DrawContext& frame) {
   if (quitPrompt) {
     DrawFadeQuad(device, 100.0f);
     sprite.Begin(platform::kSpriteAlphaBlend);
-    media::DrawTexture(sprite, tex::kEndGame, 0.0f, 0.0f, 255.0f);
+    media::DrawTexture(sprite, captions->endGame, 0.0f, 0.0f, 255.0f);
     sprite.End();
   }
   if (titleState == kLeaving) DrawFadeQuad(device, leaveFade);

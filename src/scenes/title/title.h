@@ -1,7 +1,8 @@
 // The title screen: a slowly scrolling landscape with a turning planet, the
 // banner and the logo sliding in with a squash and a spring, a demo of the
 // creature eating a caterpillar that crawls up to it, the blinking prompt,
-// the version plate and the three best scores under their crowns. Enter
+// the version plate, the three best scores under their crowns and a legend
+// of the keys. Enter
 // starts a run after a fade to black; ESC asks whether to quit; E reads the
 // demo caterpillar's circle from the tuning file again.
 #pragma once
@@ -25,7 +26,11 @@ class Title : public TitleChild {
   void Draw(TitleParent* parent, const DrawContext& frame) override;
 
   enum State : int { kBannerIntro = 0, kLogoIntro = 1, kWaiting = 2, kLeaving = 3 };
+  // Where the key legend stands: left of the creature, under the first
+  // crown, clear of everything else the title draws.
+  static constexpr float kLegendX = 14.0f, kLegendY = 330.0f;
 
+  const content::texture::Captions* captions;
   float logoTargetLeft, logoTargetRight;
   float pushEnterX, pushEnterY;
   float planetX, planetY;
