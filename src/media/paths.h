@@ -112,7 +112,7 @@ struct CaptionCells {
 inline constexpr CaptionCells kLoadingCells{{0, 62, 120, 182, 238, 255, 255, 255, 255},
                                             {0, 1, 2, 1, 3, 4, 4, 4}};
 // "Loading..." from its seven letters and the three dots.
-inline constexpr CaptionCells kLoadingCellsEn{{0, 34, 68, 101, 134, 154, 187, 222, 255},
+inline constexpr CaptionCells kLoadingCellsEn{{0, 33, 66, 98, 130, 151, 183, 216, 255},
                                               {0, 1, 2, 3, 4, 5, 6, 7}};
 
 // Every picture with words on it, in one language. The game draws its

@@ -5,13 +5,13 @@
 #include <cmath>
 #include <filesystem>
 
-#include "scenes/loading/load_parent.h"
 #include "media/mesh_manager.h"
 #include "media/paths.h"
 #include "media/sound_manager.h"
 #include "media/texture_manager.h"
 #include "platform/null/device_null.h"
 #include "platform/sound.h"
+#include "scenes/loading/load_parent.h"
 
 namespace {
 
@@ -26,11 +26,20 @@ class GameLoadersTest : public ::testing::Test {
     devicePtr_ = device_;
     media::InitSprite(&devicePtr_, &backBuffer_);
     media::InitSound([] { return platform::CreateSilentSoundDevice(); });
-    // The loading screen's own pictures, then every job in order.
-    media::LoadTexture(content::texture::kLoadingStr, 255, 62);
-    media::LoadTexture(content::texture::kResultScoreNum, 550, 79);
-    media::LoadTexture(content::texture::kPar, 77, 79);
-    for (scenes::LoadParent::Job job : scenes::LoadParent::DefaultJobs()) job(devicePtr_);
+    // In each language: the start-up question's pictures (the shell loads
+    // them), the loading screen's own, then every job in order.
+    namespace tex = content::texture;
+    for (content::Language language : {content::Language::Japanese, content::Language::English}) {
+      const tex::Captions& captions = content::CaptionsIn(language);
+      media::LoadTexture(captions.screenQuestion, 560, 250);
+      media::LoadTexture(captions.screenAnswers, 400, 160);
+      media::LoadTexture(captions.loading, 255, 62);
+      media::LoadTexture(tex::kResultScoreNum, 550, 79);
+      media::LoadTexture(tex::kPar, 77, 79);
+      for (scenes::LoadParent::Job job : scenes::LoadParent::DefaultJobs(language)) {
+        job(devicePtr_);
+      }
+    }
   }
   static void TearDownTestSuite() {
     media::MeshManager::GetInstance().Clear();

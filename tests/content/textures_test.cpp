@@ -97,7 +97,7 @@ InkBox BoundsOfInk(const Picture& p) {
 }
 
 TEST(Textures, EveryTextureIsAPngOfItsNominalSizeWithAlpha) {
-  EXPECT_EQ(std::size(tex::kAll), 39u);
+  EXPECT_EQ(std::size(tex::kAll), 53u);
   for (const auto& n : tex::kAll) {
     SCOPED_TRACE(n.path);
     const Picture p = Load(n.path);
@@ -178,6 +178,59 @@ TEST(Textures, LoadingCaptionHasAGlyphInEachOfItsFiveCells) {
     // glyph must not spill into the next cell.
     EXPECT_EQ(InkCount(p, edges[c], 0, edges[c] + 1, p.height, 1), 0);
     EXPECT_EQ(InkCount(p, edges[c + 1] - 1, 0, edges[c + 1], p.height, 1), 0);
+  }
+}
+
+// The English pictures lie where the Japanese ones do, so they must be cut
+// and centred as those are: the loading caption's cells, the question
+// panels in the middle of a clear screen, the centred labels; and the
+// start-up question's answers, cut from their picture in 200 x 80 cells.
+TEST(Textures, EnglishCaptionsKeepTheLayoutOfTheJapaneseOnes) {
+  {
+    SCOPED_TRACE("loading caption");
+    const Picture p = Load(tex::kLoadingStrEn);
+    ASSERT_TRUE(p.ok);
+    const auto& edges = tex::kLoadingCellsEn.edges;
+    for (std::size_t c = 0; c + 1 < edges.size(); ++c) {
+      SCOPED_TRACE("cell " + std::to_string(c));
+      EXPECT_GT(InkCount(p, edges[c], 0, edges[c + 1], p.height), 40);
+      EXPECT_EQ(InkCount(p, edges[c], 0, edges[c] + 1, p.height, 1), 0);
+      EXPECT_EQ(InkCount(p, edges[c + 1] - 1, 0, edges[c + 1], p.height, 1), 0);
+    }
+  }
+  for (const char* path : {tex::kBackTitleEn, tex::kEndGameEn}) {
+    SCOPED_TRACE(path);
+    const Picture p = Load(path);
+    ASSERT_TRUE(p.ok);
+    EXPECT_EQ(InkCount(p, 0, 0, p.width, 150, 1), 0);
+    EXPECT_EQ(InkCount(p, 0, 450, p.width, p.height, 1), 0);
+    const InkBox b = BoundsOfInk(p);
+    EXPECT_NEAR((b.x0 + b.x1) / 2.0, 400, 6);
+    EXPECT_NE(p.rgba, Load(path == tex::kBackTitleEn ? tex::kBackTitle : tex::kEndGame).rgba);
+  }
+  for (const char* path : {tex::kResultEn, tex::kPushEnterEn, tex::kScoreEn}) {
+    SCOPED_TRACE(path);
+    const Picture p = Load(path);
+    ASSERT_TRUE(p.ok);
+    const InkBox b = BoundsOfInk(p);
+    EXPECT_NEAR((b.x0 + b.x1) / 2.0, (p.width - 1) / 2.0, 6);
+  }
+  for (const char* path : {tex::kScreenAnswers, tex::kScreenAnswersEn}) {
+    SCOPED_TRACE(path);
+    const Picture p = Load(path);
+    ASSERT_TRUE(p.ok);
+    for (int x : {0, 199, 200, 399}) EXPECT_EQ(InkCount(p, x, 0, x + 1, p.height, 1), 0) << x;
+    for (int y : {0, 79, 80, 159}) EXPECT_EQ(InkCount(p, 0, y, p.width, y + 1, 1), 0) << y;
+    // A button fills most of each cell; the lit ones differ from the plain.
+    for (int cell = 0; cell < 4; ++cell) {
+      const int x = cell % 2 * 200, y = cell / 2 * 80;
+      EXPECT_GT(InkCount(p, x, y, x + 200, y + 80), 200 * 80 / 2) << cell;
+    }
+    int differ = 0;
+    for (int y = 0; y < 80; ++y) {
+      for (int x = 0; x < 400; ++x) differ += p.Rgba(x, y) != p.Rgba(x, y + 80);
+    }
+    EXPECT_GT(differ, 400 * 80 / 4);
   }
 }
 

@@ -116,9 +116,10 @@ void MakeLoadingCaptionEn(const TextureOut& out) {
   // the word, from the tops of L and d to the tail of g, fits the height.
   double size = contentgen::FitTextSize(cr, font, "Ldg", 1000, c.Height(), base, 1000);
   for (std::size_t i = 0; i < letters.size(); ++i) {
-    size = std::min(
-        size, contentgen::FitTextSize(cr, font, letters[i].glyph,
-                                      cells.edges[i + 1] - cells.edges[i], c.Height(), base, 1000));
+    // A clear column on either side: the cells are put together anew.
+    size = std::min(size, contentgen::FitTextSize(cr, font, letters[i].glyph,
+                                                  cells.edges[i + 1] - cells.edges[i] - 2,
+                                                  c.Height(), base, 1000));
   }
   const contentgen::Box word = contentgen::MeasureText(cr, font, "Ldg", size);
   const double baseline = (c.Height() - base.drop) / 2.0 - (word.y0 + word.y1) / 2.0;
@@ -135,11 +136,12 @@ void MakeLoadingCaptionEn(const TextureOut& out) {
                            s);
     cairo_restore(cr);
   }
-  // The three dots stand on the baseline.
-  const double dots0 = cells.edges[7], dots1 = cells.edges[8];
+  // The three dots stand on the baseline, clear of their cell's edges.
+  const double rim = base.fatten / 2 + base.outline + 2.6 + 1.5;
+  const double dots0 = cells.edges[7] + rim, dots1 = cells.edges[8] - rim;
   cairo_new_path(cr);
   for (int i = 0; i < 3; ++i) {
-    contentgen::EllipsePath(cr, dots0 + (dots1 - dots0) * (i + 0.5) / 3, baseline - 2.6, 2.6, 2.6);
+    contentgen::EllipsePath(cr, dots0 + (dots1 - dots0) * i / 2, baseline - 2.6, 2.6, 2.6);
   }
   contentgen::PaintStyledPath(cr, base);
   cairo_new_path(cr);
