@@ -29,8 +29,10 @@ std::string DescribeRun(const SequenceParent& root, const Services& services, st
                         long ticks) {
   std::string json;
   char part[512];
-  std::snprintf(part, sizeof part, "{\"scene\":\"%s\",\"ticks\":%ld,\"seed\":%u,\"runs\":%d",
-                SceneName(root.child), ticks, static_cast<unsigned>(seed), services.runsFinished);
+  std::snprintf(part, sizeof part,
+                "{\"scene\":\"%s\",\"ticks\":%ld,\"seed\":%u,\"runs\":%d,\"lang\":\"%s\"",
+                SceneName(root.child), ticks, static_cast<unsigned>(seed), services.runsFinished,
+                services.language == content::Language::English ? "en" : "ja");
   json += part;
   if (const auto* game = dynamic_cast<const GameParent*>(root.child)) {
     const creatures::Player& p = *game->player;

@@ -9,9 +9,10 @@
 
 namespace scenes {
 
-// The current scene, the runs finished and, during a run of the game, its
-// state: time left, the creature's place and size, the score, the meals by
-// kind and the best combo; the insects alive by kind.
+// The current scene, the runs finished, the captions' language ("ja" or
+// "en") and, during a run of the game, its state: time left, the
+// creature's place and size, the score, the meals by kind and the best
+// combo; the insects alive by kind.
 std::string DescribeRun(const SequenceParent& root, const Services& services, std::uint32_t seed,
                         long ticks);
 

@@ -200,6 +200,51 @@ TEST_F(SdlFullScreenTest, AltEnterAndF11SwitchBothWaysAndNeverReachTheGame) {
   EXPECT_EQ(GetAsyncKeyState(kVkReturn), 0);
 }
 
+// The start-up question reads the mouse in the picture's own pixels: the
+// picture is letterboxed into whatever size the window has. It switches the
+// window it was asked in to full screen and back.
+TEST_F(SdlFullScreenTest, TheMouseIsReadInThePicturesPixelsAndTheWindowSwitchesWhenAsked) {
+  sdl_gl::SetWindowSizeForTest(*system, 1000, 600);  // bars of 100 on either side
+  system->ReadPointer();
+  sdl_gl::PushMouseEventForTest(*system, 500, 300, false);
+  system->PumpEvents();
+  Pointer p = system->ReadPointer();
+  EXPECT_TRUE(p.over);
+  EXPECT_NEAR(p.x, 400.0f, 1.0f);
+  EXPECT_NEAR(p.y, 300.0f, 1.0f);
+  EXPECT_FALSE(p.clicked);
+  sdl_gl::PushMouseEventForTest(*system, 50, 300, true);  // on a bar
+  system->PumpEvents();
+  p = system->ReadPointer();
+  EXPECT_FALSE(p.over);
+  EXPECT_FALSE(p.clicked);
+  sdl_gl::PushMouseEventForTest(*system, 300, 150, true);
+  system->PumpEvents();
+  p = system->ReadPointer();
+  EXPECT_TRUE(p.over && p.clicked);
+  EXPECT_NEAR(p.x, 200.0f, 1.0f);
+  EXPECT_NEAR(p.y, 150.0f, 1.0f);
+  EXPECT_FALSE(system->ReadPointer().clicked);  // one press, read once
+
+  sdl_gl::SetWindowSizeForTest(*system, 400, 600);  // bars of 150 above and below
+  sdl_gl::PushMouseEventForTest(*system, 200, 155, true);
+  system->PumpEvents();
+  p = system->ReadPointer();
+  EXPECT_TRUE(p.over && p.clicked);
+  EXPECT_NEAR(p.x, 400.0f, 2.0f);
+  EXPECT_NEAR(p.y, 10.0f, 2.0f);
+
+  sdl_gl::SetWindowSizeForTest(*system, 800, 600);
+  system->SetFullScreen(true);
+  EXPECT_TRUE(sdl_gl::IsFullScreenForTest(*system));
+  system->SetFullScreen(true);
+  EXPECT_TRUE(sdl_gl::IsFullScreenForTest(*system));
+  system->SetFullScreen(false);
+  EXPECT_FALSE(sdl_gl::IsFullScreenForTest(*system));
+  EXPECT_TRUE(sdl_gl::WaitForDrawableSizeForTest(*system, 800, 600));
+  EXPECT_FALSE(system->NativeBoxesShowGameText());  // X11's boxes cannot draw Japanese
+}
+
 TEST_F(SdlSystemTest, CloseRequestsGoToTheHandler) {
   int closes = 0;
   system->SetCloseHandler([&] { ++closes; });
@@ -227,6 +272,7 @@ TEST(SdlWithoutDisplay, FailsAtOnceAndAnswersOnStandardError) {
     unsetenv("SDL_VIDEODRIVER");
     std::unique_ptr<System> system = CreateSdlSystem();
     bool yes = system->AskYesNo("Question", "Full screen?");
+    // The caller has said what went wrong; a box that cannot show says so.
     system->ShowError("ERROR", "no device");
     // SDL would find its off-screen driver here and run the game where
     // nobody sees it: no display is a failure of its own.
@@ -237,7 +283,7 @@ TEST(SdlWithoutDisplay, FailsAtOnceAndAnswersOnStandardError) {
     std::exit(!created && failure == WindowFailure::NoDisplay && !device && !yes ? 0 : 1);
   };
   EXPECT_EXIT(run(), ::testing::ExitedWithCode(0),
-              "Question: Full screen.*answering No.\nERROR: no device\n"
+              "Question: Full screen.*answering No.\nwindow: no error box [^\n]*\n"
               "window: no display to open the window on \\(neither DISPLAY nor WAYLAND_DISPLAY "
               "is set\\)\n");
 }

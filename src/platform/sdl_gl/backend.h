@@ -108,6 +108,9 @@ void SetWindowSizeForTest(System& system, int width, int height);
 // Queues SDL input events for the next PumpEvents (`alt`: with Alt held).
 void PushKeyEventForTest(int scancode, bool down, bool repeat, bool alt = false);
 void PushQuitEventForTest();
+// Queues a mouse move to (x, y) of the game window (SDL's window
+// coordinates), or a left-button press there.
+void PushMouseEventForTest(System& system, int x, int y, bool press);
 void PushFocusEventForTest(System& system, bool gained);
 // Whether the game window is full screen now, and the size of the desktop
 // it fills then.

@@ -525,6 +525,27 @@ void PushQuitEventForTest() {
   SDL_PushEvent(&e);
 }
 
+void PushMouseEventForTest(System& system, int x, int y, bool press) {
+  auto* sdl = dynamic_cast<SdlSystem*>(&system);
+  if (!sdl) return;
+  SDL_Event e{};
+  if (press) {
+    e.type = SDL_MOUSEBUTTONDOWN;
+    e.button.windowID = sdl->WindowId();
+    e.button.button = SDL_BUTTON_LEFT;
+    e.button.state = SDL_PRESSED;
+    e.button.clicks = 1;
+    e.button.x = x;
+    e.button.y = y;
+  } else {
+    e.type = SDL_MOUSEMOTION;
+    e.motion.windowID = sdl->WindowId();
+    e.motion.x = x;
+    e.motion.y = y;
+  }
+  SDL_PushEvent(&e);
+}
+
 void PushFocusEventForTest(System& system, bool gained) {
   auto* sdl = dynamic_cast<SdlSystem*>(&system);
   if (!sdl) return;
