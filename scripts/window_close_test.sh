@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Closes the game's real window at each moment of the game, under Xvfb: while
-# loading, on the title, in play, paused and on the result. The close is the
+# it asks whether to play full screen, while loading, on the title, in play,
+# paused and on the result. The close is the
 # one a window manager's close button sends (a WM_DELETE_WINDOW message, by
 # scripts/close_window.c). The game must exit 0 where it was (its --report
 # line names the scene), and the AddressSanitizer build must find no leak.
 #
 #   scripts/window_close_test.sh GAME [MOMENT...]
 #
-# MOMENT is loading, title, play, pause or result (all by default). The
+# MOMENT is question, loading, title, play, pause or result (all by
+# default). The
 # pause and the result are reached by replaying journals made here: Enter
 # pressed through the title and the fades (Enter pauses the play), or only
 # through the title (the run then plays out its three minutes untouched, so
@@ -19,7 +21,7 @@ shift
 game=$(cd "$(dirname "$game")" && pwd)/$(basename "$game")
 here=$(cd "$(dirname "$0")/.." && pwd)
 moments=("$@")
-[ ${#moments[@]} -gt 0 ] || moments=(loading title play pause result)
+[ ${#moments[@]} -gt 0 ] || moments=(question loading title play pause result)
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$here/tests/lsan.supp}
@@ -59,11 +61,13 @@ journal 40 40000 >"$work/result.txt"
 failures=0
 for moment in "${moments[@]}"; do
   case $moment in
-    loading) args=(); at=0; expect='"scene":"loading"' ;;
-    title) args=(--seed 3); at=300; expect='"scene":"title"' ;;
-    play) args=(--seed 3 --autoplay); at=900; expect='"scene":"play","[^}]*"paused":false' ;;
-    pause) args=(--replay "$work/pause.txt"); at=900; expect='"paused":true' ;;
-    result) args=(--replay "$work/result.txt"); at=11400; expect='"scene":"result"' ;;
+    # Asked in the window, before any scene is made.
+    question) args=(); at=0; expect='"scene":"none"' ;;
+    loading) args=(--windowed); at=0; expect='"scene":"loading"' ;;
+    title) args=(--windowed --seed 3); at=300; expect='"scene":"title"' ;;
+    play) args=(--windowed --seed 3 --autoplay); at=900; expect='"scene":"play","[^}]*"paused":false' ;;
+    pause) args=(--windowed --replay "$work/pause.txt"); at=900; expect='"paused":true' ;;
+    result) args=(--windowed --replay "$work/result.txt"); at=11400; expect='"scene":"result"' ;;
     *) echo "unknown moment $moment" >&2; exit 2 ;;
   esac
   # The moment is known from outside by the picture the game writes after
@@ -72,7 +76,7 @@ for moment in "${moments[@]}"; do
   [ "$at" -eq 0 ] || args+=(--shot "$at:$work/at.png")
   start=$(date +%s)
   PRELOAD=$preload xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
-    LD_PRELOAD=$PRELOAD "$1" --windowed --data "$2" --report "${@:6}" >"$3/out.txt" \
+    LD_PRELOAD=$PRELOAD "$1" --data "$2" --report "${@:6}" >"$3/out.txt" \
       2>"$3/err.txt" &
     pid=$!
     if [ "$4" -gt 0 ]; then

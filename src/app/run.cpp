@@ -370,7 +370,12 @@ void Game::AskScreen() {
   const platform::TickInput input = platform::ReadTickInput();
   const ScreenQuestion::Answer answer = question_->Update(input, system_.ReadPointer());
   if (answer == ScreenQuestion::Answer::None) return;
-  if (answer == ScreenQuestion::Answer::FullScreen) system_.SetFullScreen(true);
+  const bool fullScreen = answer == ScreenQuestion::Answer::FullScreen;
+  if (options_.verbose) {
+    std::fprintf(stderr, "poromeko: answered in the window: %s\n",
+                 fullScreen ? "full screen" : "a window");
+  }
+  if (fullScreen) system_.SetFullScreen(true);
   question_.reset();
   DrawFirstScene();
 }
