@@ -4,8 +4,9 @@
 # known state, a tree drawn see-through and a butterfly taking flight (made by
 # the GL tests that check those moments); a whole run replayed in a window:
 # the title, the result with the creature burping over the counted score, and
-# the title afterwards with the new best score; and every model drawn by the
-# game's own loaders. Runs under Xvfb; montage (imagemagick), when present,
+# the title afterwards with the new best score; the title, the pause and the
+# result in English (*_en.png); and every model drawn by the game's own
+# loaders. Runs under Xvfb; montage (imagemagick), when present,
 # puts the models on one sheet. Missing packages are installed as ./run does.
 # The whole run takes about five minutes (a replay in a window runs at the
 # game's own pace).
@@ -26,7 +27,7 @@ cd "$work/game"
 printf '1位,000000\n2位,000000\n3位,000000\n' >Data/Ranking.txt
 
 # Journals: a header, then one line of key bits per update (held, pressed).
-ENTER=0001 UP=0010 Z=0800
+ENTER=0001 ESC=0002 UP=0010 Z=0800
 journal() { printf 'poromeko-journal 1\nversion 1.00\nseed %s\n' "$1"; }
 keys() { # keys BITS COUNT: the bits held for COUNT updates, pressed in the first
   local i
@@ -65,6 +66,16 @@ printf '1位,000000\n2位,000000\n3位,000000\n' >Data/Ranking.txt
   idle 200
 } >title.txt
 "${X[@]}" ./poromeko --windowed --replay title.txt --shot 190:"$out/title.png"
+echo "the title and the pause in English"
+{
+  journal 7
+  idle 200                           # the title, its intro over
+  keys $ENTER 3; idle 175            # the title's fade, the game's fade
+  keys $UP 60                        # walk a little
+  keys $ESC 3; idle 30               # pause
+} >english.txt
+"${X[@]}" ./poromeko --windowed --lang en --replay english.txt \
+  --shot 190:"$out/title_en.png" --shot 470:"$out/pause_en.png"
 ended=$(($(wc -l <run.txt) - 3))  # the update in which the score was ranked
 {
   cat run.txt
@@ -72,9 +83,18 @@ ended=$(($(wc -l <run.txt) - 3))  # the update in which the score was ranked
   keys $ENTER 3    # back to the title
   idle 200         # its intro, then the ranking under the crowns
 } >whole.txt
+# The run in English beside it, from a ranking of its own (each replay
+# enters the score).
+mkdir -p en
+cp -r XFile Texture Sound Data poromeko en/
+( cd en && "${X[@]}" ./poromeko --windowed --lang en --replay ../whole.txt \
+  --shot $((ended + 30)):"$out/result_en.png" >/dev/null ) &
+english=$!
+sleep 3  # the two virtual X servers take numbers one after the other
 "${X[@]}" ./poromeko --windowed --replay whole.txt --report \
   --shot $((ended + 30)):"$out/result.png" \
   --shot $((ended + 250)):"$out/title_after.png" >replay.json
+wait $english
 echo "recorded: $(cat run.json)"
 
 echo "models"

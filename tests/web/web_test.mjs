@@ -174,7 +174,8 @@ function desktopReference(dir) {
   const env = { ...process.env, LIBGL_ALWAYS_SOFTWARE: '1', SDL_AUDIODRIVER: 'dummy' };
   const file = (tick) => join(dir, `desktop-${tick}.png`);
   const argv = [
-    '-a', '-s', '-screen 0 1280x1024x24', args.desktop, '--windowed', '--seed', '7', '--autoplay',
+    '-a', '-s', '-screen 0 1280x1024x24', args.desktop, '--windowed', '--lang', 'en', '--seed', '7',
+    '--autoplay',
     ...referenceTicks.flatMap((tick) => ['--shot', `${tick}:${file(tick)}`]),
     '--frames', String(SHOT_TICK + 300),
   ];
@@ -321,6 +322,13 @@ async function playerPage() {
     if (v.shareOff < SCREEN_SHARE_MIN) throw new Error(`the title looks blank: ${describeVariety(v)}`);
     return describeVariety(v);
   });
+  await check("the game speaks the browser's language", async () => {
+    const language = await browser.evaluate('navigator.language');
+    const expected = /^ja([-_]|$)/i.test(language) ? 'ja' : 'en';
+    const lang = (await state())?.lang;
+    if (lang !== expected) throw new Error(`navigator.language is "${language}", the game speaks "${lang}"`);
+    return `navigator.language "${language}": "${lang}"`;
+  });
   if (!ok) return notReached('Enter starts a run', 'no title');
 
   await check('Enter starts a run', async () => {
@@ -345,7 +353,8 @@ async function playerPage() {
 // With autoplay: the picture of the run against the desktop's, the pace,
 // and the run to its end and its score in the ranking.
 async function autoplayPage(referencePromise) {
-  const url = `${args.url}?seed=7&autoplay&runs=1&shot=${SHOT_TICK}:${SHOT_PATH}`;
+  // In English, as the desktop's reference: the same captions in both.
+  const url = `${args.url}?seed=7&lang=en&autoplay&runs=1&shot=${SHOT_TICK}:${SHOT_PATH}`;
   say(`opening ${url}`);
   const opened = Date.now();
   await browser.navigate(url);

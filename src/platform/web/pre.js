@@ -3,7 +3,9 @@
 //    is --seed 7 --autoplay --runs 1 (autoplay=mischief is
 //    --autoplay=mischief). The game starts windowed: a page cannot go full
 //    screen before the player has touched it (the page's button, or F11,
-//    does it later).
+//    does it later). The game speaks the page's language: emscripten hands
+//    navigator.language to it as LANG ("en-US" becomes "en_US.UTF-8");
+//    ?lang=en or ?lang=ja picks one.
 //  - /persist lives in the browser's IndexedDB: it is read back before the
 //    game starts, and written out whenever the game has replaced a file in
 //    it (Module.persistFiles, called by the game's atomic write). One
