@@ -119,18 +119,18 @@ inline constexpr CaptionCells kLoadingCellsEn{{0, 33, 66, 98, 130, 151, 183, 216
 // captions through one of these, chosen once at start-up; pictures without
 // words (digits, icons, the logo) are the same in every language.
 struct Captions {
-  const char* loading;  // the loading screen's caption, in cells
-  const CaptionCells* loadingCells;
-  const char* combo;           // the HUD's combo label
-  const char* score;           // the result's score label
-  const char* result;          // the result's title
-  const char* burp;            // the creature's burp on the result
-  const char* backTitle;       // the pause question (give the run up?)
-  const char* pushEnter;       // the Enter prompt of the title and the result
-  const char* endGame;         // the title's quit question
-  const char* screenQuestion;  // the start-up question's panel
-  const char* screenAnswers;   // its two answers, plain and chosen
-  const char* keyLegend;       // the title's key legend
+  const char* loading;               // the loading screen's caption, in cells
+  const CaptionCells* loadingCells;  // how the loading screen cuts it
+  const char* combo;                 // the HUD's combo label
+  const char* score;                 // the result's score label
+  const char* result;                // the result's title
+  const char* burp;                  // the creature's burp on the result
+  const char* backTitle;             // the pause question (give the run up?)
+  const char* pushEnter;             // the Enter prompt of the title and the result
+  const char* endGame;               // the title's quit question
+  const char* screenQuestion;        // the start-up question's panel
+  const char* screenAnswers;         // its two answers, plain and chosen
+  const char* keyLegend;             // the title's key legend
 };
 inline constexpr Captions kJapanese{kLoadingStr, &kLoadingCells,  kCombo,         kScore,
                                     kResult,     kGeppu,          kBackTitle,     kPushEnter,
