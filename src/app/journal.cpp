@@ -4,8 +4,8 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
+
+#include "platform/file.h"
 
 namespace app {
 
@@ -162,15 +162,10 @@ bool ParseJournal(std::string_view text, Journal* journal, std::string* error) {
 }
 
 bool ReadJournal(const std::string& path, Journal* journal, std::string* error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    *error = "cannot open " + path;
-    return false;
-  }
-  std::ostringstream text;
-  text << in.rdbuf();
+  std::string text;
+  if (!platform::ReadWholeFile(path, kMaxJournalBytes, &text, nullptr, error)) return false;
   std::string parseError;
-  if (!ParseJournal(text.str(), journal, &parseError)) {
+  if (!ParseJournal(text, journal, &parseError)) {
     *error = path + ": " + parseError;
     return false;
   }

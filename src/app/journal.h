@@ -29,6 +29,10 @@ inline constexpr const char* kJournalMagic = "poromeko-journal 2";
 inline constexpr const char* kJournalMagicUnchecked = "poromeko-journal 1";
 inline constexpr const char* kGameVersion = "1.00";
 
+// The largest journal read: an update takes one line of ten bytes, so this
+// holds over three million updates, fifteen hours of play.
+inline constexpr std::uint64_t kMaxJournalBytes = 32u << 20;
+
 struct Journal {
   std::uint32_t seed = 0;
   std::vector<platform::TickInput> ticks;

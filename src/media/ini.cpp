@@ -1,7 +1,8 @@
 #include "media/ini.h"
 
-#include <fstream>
 #include <sstream>
+
+#include "platform/file.h"
 
 namespace media {
 
@@ -34,15 +35,12 @@ std::string Clip(std::string_view value) {
 
 }  // namespace
 
-std::string GetPrivateProfileString(std::string_view section, std::string_view key,
-                                    std::string_view fallback, const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return Clip(fallback);
-  std::string line;
-  bool inSection = false;
-  bool sectionSeen = false;
-  while (std::getline(in, line)) {
-    std::string_view l = Trim(line);
+Profile::Profile(std::string_view text) {
+  Section* current = nullptr;  // the section the lines below belong to, or none
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    std::string_view l = Trim(text.substr(0, end));
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
     if (l.empty() || l.front() == ';') continue;
     if (l.front() == '[') {
       // A section header ends at the closing bracket; a header without one
@@ -50,23 +48,71 @@ std::string GetPrivateProfileString(std::string_view section, std::string_view k
       std::size_t close = l.find(']');
       std::string_view name =
           Trim(l.substr(1, close == std::string_view::npos ? l.npos : close - 1));
-      if (inSection) break;  // the first section of that name has ended
-      inSection = !sectionSeen && EqualsIgnoreCase(name, section);
-      sectionSeen = sectionSeen || inSection;
+      // Only the first section of a name counts; the lines of a later one
+      // are passed over.
+      current = nullptr;
+      bool seen = false;
+      for (const Section& s : sections_) seen = seen || EqualsIgnoreCase(s.name, name);
+      if (!seen) current = &sections_.emplace_back(Section{std::string(name), {}});
       continue;
     }
-    if (!inSection) continue;
+    if (!current) continue;
     std::size_t eq = l.find('=');
     if (eq == std::string_view::npos) continue;
-    if (!EqualsIgnoreCase(Trim(l.substr(0, eq)), key)) continue;
+    const std::string_view key = Trim(l.substr(0, eq));
+    bool seen = false;
+    for (const auto& kv : current->values) seen = seen || EqualsIgnoreCase(kv.first, key);
+    if (seen) continue;  // the first of duplicate keys wins
     std::string_view value = Trim(l.substr(eq + 1));
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
         value.back() == value.front()) {
       value = value.substr(1, value.size() - 2);
     }
-    return Clip(value);
+    current->values.emplace_back(std::string(key), Clip(value));
   }
-  return Clip(fallback);
+}
+
+const std::string* Profile::Find(std::string_view section, std::string_view key) const {
+  for (const Section& s : sections_) {
+    if (!EqualsIgnoreCase(s.name, section)) continue;
+    for (const auto& kv : s.values) {
+      if (EqualsIgnoreCase(kv.first, key)) return &kv.second;
+    }
+    return nullptr;
+  }
+  return nullptr;
+}
+
+bool ReadProfile(const std::string& path, Profile* profile, std::string* error) {
+  *profile = Profile();
+  std::string text;
+  if (!platform::ReadWholeFile(path, kMaxProfileFileBytes, &text, nullptr, error)) return false;
+  *profile = Profile(text);
+  return true;
+}
+
+std::string GetPrivateProfileString(std::string_view section, std::string_view key,
+                                    std::string_view fallback, const Profile& profile) {
+  const std::string* value = profile.Find(section, key);
+  return value ? *value : Clip(fallback);
+}
+
+std::string GetPrivateProfileString(std::string_view section, std::string_view key,
+                                    std::string_view fallback, const std::string& path) {
+  Profile profile;
+  std::string error;
+  ReadProfile(path, &profile, &error);
+  return GetPrivateProfileString(section, key, fallback, profile);
+}
+
+std::string ReadIniString(std::string_view section, std::string_view key, const Profile& profile) {
+  return GetPrivateProfileString(section, key, kMissingKeyMarker, profile);
+}
+
+float ReadIniFloat(std::string_view section, std::string_view key, const Profile& profile) {
+  std::string value = ReadIniString(section, key, profile);
+  if (value == kMissingKeyMarker) return kMissingKeyValue;
+  return StringToFloat(value);
 }
 
 std::string ReadIniString(std::string_view section, std::string_view key, const std::string& path) {

@@ -8,8 +8,10 @@
 // bytes.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "media/paths.h"
@@ -20,14 +22,50 @@ namespace media {
 inline constexpr std::string_view kMissingKeyMarker = "キーが見つかりませんでした";
 inline constexpr float kMissingKeyValue = -999.0f;
 
-// The value of key in section of a profile file, or `fallback` when the file,
-// section or key is missing. Returns at most 255 bytes.
+// The largest tuning file read: its eleven values take a few hundred bytes.
+inline constexpr std::uint64_t kMaxProfileFileBytes = 256 * 1024;
+
+// A profile file read once: the first section of each name with the first
+// value of each of its keys (at most 255 bytes), looked up by the rules
+// above. An empty profile has no keys.
+class Profile {
+ public:
+  Profile() = default;
+  // Parses the text of a profile file.
+  explicit Profile(std::string_view text);
+  // The value of key in section, or null when the section or key is missing.
+  const std::string* Find(std::string_view section, std::string_view key) const;
+
+ private:
+  struct Section {
+    std::string name;
+    std::vector<std::pair<std::string, std::string>> values;  // key, value
+  };
+  std::vector<Section> sections_;
+};
+
+// Reads the profile file at `path` through the platform's one read, at most
+// kMaxProfileFileBytes. False with the reason (naming the file) when it is
+// missing, not a regular file, too large or unreadable; *profile is then
+// empty.
+bool ReadProfile(const std::string& path, Profile* profile, std::string* error);
+
+// The value of key in section of a profile, or `fallback` when the section
+// or key is missing. Returns at most 255 bytes.
+std::string GetPrivateProfileString(std::string_view section, std::string_view key,
+                                    std::string_view fallback, const Profile& profile);
+// The same from the file at `path`, read for this one value (a file that
+// cannot be read gives the fallback).
 std::string GetPrivateProfileString(std::string_view section, std::string_view key,
                                     std::string_view fallback, const std::string& path);
 
 // The tuning file's readers: the value, or kMissingKeyMarker (ReadIniString)
 // and kMissingKeyValue (ReadIniFloat) when the file, section or key is
-// missing. Callers read the file once into media::Tuning (media/tuning.h).
+// missing. The game reads the file once into a Profile and every value from
+// it (media::Tuning, media/tuning.h); the forms taking a path read the file
+// for the one value.
+std::string ReadIniString(std::string_view section, std::string_view key, const Profile& profile);
+float ReadIniFloat(std::string_view section, std::string_view key, const Profile& profile);
 std::string ReadIniString(std::string_view section, std::string_view key,
                           const std::string& path = content::data::kGameData);
 float ReadIniFloat(std::string_view section, std::string_view key,

@@ -7,7 +7,8 @@
 
 namespace media {
 
-// "poromeko: cannot load <what> <path>: <reason>"
+// "poromeko: cannot load <what> <path>: <reason>", the file named once even
+// when the reason names it too.
 void ReportFailedLoad(const char* what, const std::string& path, const std::string& reason);
 
 }  // namespace media

@@ -13,7 +13,25 @@ namespace media {
 SoundManager* gSoundManager = nullptr;
 
 namespace {
+
 constexpr char kTruncatedData[] = "data chunk runs past the end of the file; loaded what is there";
+
+// The output frames `bytes` bytes of samples of this format convert to, at
+// most (IMA ADPCM counted as if its last block were whole).
+std::uint64_t HeldFrames(const WaveFormat& format, std::uint64_t bytes) {
+  platform::PcmFormat pcm{format.channels, format.samplesPerSec, format.bitsPerSample,
+                          format.blockAlign};
+  if (format.formatTag == kWaveFormatImaAdpcm) {
+    if (format.blockAlign == 0 || format.channels == 0) return 0;
+    const std::uint64_t blocks = bytes / format.blockAlign + 1;
+    const std::uint64_t frames = blocks * ImaSamplesPerBlock(format.blockAlign, format.channels);
+    pcm.bitsPerSample = 16;
+    pcm.blockAlign = static_cast<std::uint16_t>(format.channels * 2u);
+    bytes = frames * pcm.blockAlign;
+  }
+  return platform::ConvertedFrames(pcm, bytes);
+}
+
 }  // namespace
 
 std::unique_ptr<platform::SoundBuffer> LoadWaveBuffer(platform::SoundDevice& device,
@@ -44,12 +62,16 @@ std::unique_ptr<platform::SoundBuffer> LoadWaveBuffer(platform::SoundDevice& dev
       wave.DataBytesLeft() / platform::kOutputBytesPerFrame <= platform::kMaxBufferFrames;
   if (outputFormat && wave.DataBytesLeft() >= kStreamSoundsFromBytes) {
     // Long music is played from its file rather than held.
-    std::string openError;
-    if (auto reader = platform::OpenFrameFile(path, wave.DataOffset(), &openError)) {
-      if (wave.DataTruncated()) *error = kTruncatedData;
-      return device.CreateStreamedBuffer(std::move(reader),
-                                         wave.DataBytesLeft() / platform::kOutputBytesPerFrame);
-    }
+    if (wave.DataTruncated()) *error = kTruncatedData;
+    const std::uint64_t offset = wave.DataOffset();
+    const std::uint32_t frames = wave.DataBytesLeft() / platform::kOutputBytesPerFrame;
+    return device.CreateStreamedBuffer(platform::OpenFrameFile(wave.TakeFile(), offset), frames);
+  }
+  // What is held is refused before it is read when it would play longer
+  // than a buffer may: a damaged header cannot make the game read a
+  // file of hundreds of megabytes only to refuse it.
+  if (!outputFormat && HeldFrames(format, wave.DataBytesLeft()) > platform::kMaxBufferFrames) {
+    return silent("sound too long");
   }
   if (outputFormat) {
     std::vector<std::int16_t> samples(wave.DataBytesLeft() / 2);

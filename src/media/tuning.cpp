@@ -1,16 +1,17 @@
 #include "media/tuning.h"
 
 #include <cstdio>
-#include <filesystem>
 #include <vector>
 
 #include "media/ini.h"
 
 namespace media {
 
-TitleList ReadTitleList(const char* key, const std::string& path) {
+namespace {
+
+TitleList TitleListOf(const char* key, const Profile& profile) {
   TitleList list;
-  const std::string text = ReadIniString("Title", key, path);
+  const std::string text = ReadIniString("Title", key, profile);
   if (text == kMissingKeyMarker) return list;
   const std::vector<std::string> fields = SplitString(text, ",");
   for (const std::string& field : fields) {
@@ -20,22 +21,20 @@ TitleList ReadTitleList(const char* key, const std::string& path) {
   return list;
 }
 
-namespace {
-
 // Reads the values as ReadIniFloat does and notes the keys the file lacks, so
-// that a broken or missing file is told on standard error, once, at load.
+// that a broken file is told on standard error, once, at load.
 struct Reader {
-  const std::string& path;
+  const Profile& profile;
   std::vector<std::string> missing;
 
   float Float(const char* section, const char* key) {
-    const std::string value = ReadIniString(section, key, path);
+    const std::string value = ReadIniString(section, key, profile);
     if (value != kMissingKeyMarker) return StringToFloat(value);
     missing.push_back(std::string("[") + section + "] " + key);
     return kMissingKeyValue;
   }
   TitleList List(const char* key) {
-    const TitleList list = ReadTitleList(key, path);
+    const TitleList list = TitleListOf(key, profile);
     if (list.count == 0) missing.push_back(std::string("[Title] ") + key);
     return list;
   }
@@ -43,9 +42,19 @@ struct Reader {
 
 }  // namespace
 
+TitleList ReadTitleList(const char* key, const std::string& path) {
+  Profile profile;
+  std::string error;
+  ReadProfile(path, &profile, &error);
+  return TitleListOf(key, profile);
+}
+
 Tuning LoadTuning(const std::string& path) {
   Tuning t;
-  Reader r{path, {}};
+  Profile profile;
+  std::string error;
+  const bool read = ReadProfile(path, &profile, &error);
+  Reader r{profile, {}};
   PlayerTuning& p = t.player;
   p.radius = r.Float("Player", "radius");
   p.biteRadius = r.Float("PlayerEatAtackHitSphere", "radius");
@@ -59,10 +68,10 @@ Tuning LoadTuning(const std::string& path) {
   t.title.player = r.List("Player");
   t.title.enemy = r.List("Enemy");
 
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(path, ec)) {
-    std::fprintf(stderr, "poromeko: cannot read the tuning file %s; its values read as %g\n",
-                 path.c_str(), static_cast<double>(kMissingKeyValue));
+  if (!read) {
+    // One line for a file that is not there or cannot be read, not one a key.
+    std::fprintf(stderr, "poromeko: %s; the tuning values read as %g\n", error.c_str(),
+                 static_cast<double>(kMissingKeyValue));
   } else {
     for (const std::string& key : r.missing) {
       std::fprintf(stderr, "poromeko: %s gives no %s; it reads as %s\n", path.c_str(), key.c_str(),

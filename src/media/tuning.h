@@ -1,10 +1,11 @@
 // The tuning values of "Data/game_data.ini", read once into named fields.
 //
-// A key that is missing keeps the tuning reader's missing-key value (-999),
-// exactly as a direct read would give it; the game then plays with that
-// value. The title's two lists take their first four fields; fields the file
-// does not give read as 0. LoadTuning says on standard error which keys the
-// file lacks (or that it cannot be read at all).
+// The file is read once (media::ReadProfile). A key that is missing keeps the
+// tuning reader's missing-key value (-999), exactly as a direct read would
+// give it; the game then plays with that value. The title's two lists take
+// their first four fields; fields the file does not give read as 0.
+// LoadTuning says on standard error which keys the file lacks, or, in one
+// line, that it cannot be read at all and why.
 #pragma once
 
 #include <array>

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 
 namespace media {
 
@@ -43,10 +44,7 @@ bool WaveFile::Fail(std::string message) {
 
 bool WaveFile::ReadAt(std::uint64_t offset, void* dest, std::size_t n) {
   if (offset > fileSize_ || n > fileSize_ - offset) return false;
-  file_.clear();
-  file_.seekg(static_cast<std::streamoff>(offset));
-  file_.read(static_cast<char*>(dest), static_cast<std::streamsize>(n));
-  return static_cast<std::size_t>(file_.gcount()) == n;
+  return file_.ReadAt(offset, dest, n) == n;
 }
 
 bool WaveFile::FindChunk(std::uint32_t id, std::uint64_t from, std::uint64_t end, Chunk* chunk) {
@@ -68,12 +66,9 @@ bool WaveFile::FindChunk(std::uint32_t id, std::uint64_t from, std::uint64_t end
 bool WaveFile::Open(const std::string& path) {
   Close();
   error_.clear();
-  file_.open(path, std::ios::binary);
-  if (!file_) return Fail("cannot open the file");
-  file_.seekg(0, std::ios::end);
-  const std::streamoff size = file_.tellg();
-  if (size < 0) return Fail("cannot read the file");
-  fileSize_ = static_cast<std::uint64_t>(size);
+  std::string error;
+  if (!file_.Open(path, kMaxSoundFileBytes, nullptr, &error)) return Fail(error);
+  fileSize_ = file_.Size();
 
   // RIFF header with form type WAVE.
   std::uint8_t header[12];
@@ -123,22 +118,24 @@ bool WaveFile::Open(const std::string& path) {
 
 bool WaveFile::Read(std::uint32_t n, std::uint8_t* dest, std::uint32_t* bytesRead) {
   *bytesRead = 0;
-  if (!file_.is_open()) return false;
+  if (!file_.IsOpen()) return false;
   n = std::min(n, dataLeft_);
   dataLeft_ -= n;
   if (n == 0) return true;
-  file_.clear();
-  file_.seekg(static_cast<std::streamoff>(readOffset_));
-  file_.read(reinterpret_cast<char*>(dest), static_cast<std::streamsize>(n));
-  const auto got = static_cast<std::uint32_t>(std::max<std::streamsize>(file_.gcount(), 0));
+  const auto got = static_cast<std::uint32_t>(file_.ReadAt(readOffset_, dest, n));
   *bytesRead = got;
   readOffset_ += got;
   return got == n;
 }
 
+platform::InputFile WaveFile::TakeFile() {
+  platform::InputFile file = std::move(file_);
+  Close();
+  return file;
+}
+
 void WaveFile::Close() {
-  if (file_.is_open()) file_.close();
-  file_.clear();
+  file_.Close();
   format_.reset();
 }
 

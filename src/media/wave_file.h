@@ -10,15 +10,26 @@
 // A data chunk that claims more bytes than the file holds is cut to what the
 // file holds (DataTruncated() tells), so a truncated file still plays the
 // part that is there.
+//
+// The file is opened through the platform's one read (platform::InputFile):
+// a FIFO, a device or a file over kMaxSoundFileBytes is refused before a
+// byte of it is read.
 #pragma once
 
 #include <cstdint>
-#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/file.h"
+#include "platform/sound.h"
+
 namespace media {
+
+// The largest sound file read: half an hour of sound in the output format
+// (the longest a buffer holds: 303 MiB), with room for other chunks.
+inline constexpr std::uint64_t kMaxSoundFileBytes = std::uint64_t{320} << 20;
+static_assert(kMaxSoundFileBytes > platform::kMaxBufferFrames * platform::kOutputBytesPerFrame);
 
 inline constexpr std::uint16_t kWaveFormatPcm = 0x0001;
 inline constexpr std::uint16_t kWaveFormatExtensible = 0xFFFE;
@@ -48,6 +59,9 @@ class WaveFile {
   // False with Error() set when the file cannot be opened or is no WAVE file
   // with a readable "fmt " and a "data" chunk; the file is then closed.
   bool Open(const std::string& path);
+  // Hands the open file over (to play its samples from it); the reader is
+  // closed afterwards.
+  platform::InputFile TakeFile();
   // Reads min(n, DataBytesLeft()) sample bytes into `dest` and reports the
   // count in `*bytesRead`. False when the file ends early (the bytes that
   // came are counted).
@@ -74,7 +88,7 @@ class WaveFile {
   // Finds the sub-chunk `id` among the chunks from `from` up to `end`.
   bool FindChunk(std::uint32_t id, std::uint64_t from, std::uint64_t end, Chunk* chunk);
 
-  std::ifstream file_;
+  platform::InputFile file_;
   std::uint64_t fileSize_ = 0;
   std::optional<WaveFormat> format_;
   Chunk riffChunk_;

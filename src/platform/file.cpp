@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -104,40 +105,177 @@ std::string UserDataDir(const std::string& name) {
   return {};
 }
 
+// --- Reading: the one place a file is opened for reading -------------------
+
+namespace {
+
+// "256 KiB", "512 MiB", "536870911 bytes (about 512 MiB)" or "100 bytes".
+std::string SizeText(std::uint64_t bytes) {
+  constexpr std::uint64_t kKiB = 1024, kMiB = kKiB * kKiB;
+  if (bytes >= kMiB && bytes % kMiB == 0) return std::to_string(bytes / kMiB) + " MiB";
+  if (bytes >= kKiB && bytes % kKiB == 0) return std::to_string(bytes / kKiB) + " KiB";
+  std::string text = std::to_string(bytes) + " bytes";
+  if (bytes >= kMiB) text += " (about " + std::to_string((bytes + kMiB / 2) / kMiB) + " MiB)";
+  return text;
+}
+
+const char* KindOfFile(mode_t mode) {
+  if (S_ISDIR(mode)) return "a folder";
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+  if (S_ISSOCK(mode)) return "a socket";
+  return "not a plain file";
+}
+
+bool Refuse(FileError* kind, std::string* error, FileError k, const std::string& message) {
+  if (kind) *kind = k;
+  if (error) *error = message;
+  return false;
+}
+
+}  // namespace
+
+InputFile::InputFile(InputFile&& other) noexcept { *this = std::move(other); }
+
+InputFile& InputFile::operator=(InputFile&& other) noexcept {
+  if (this != &other) {
+    Close();
+    handle_ = other.handle_;
+    path_ = std::move(other.path_);
+    size_ = other.size_;
+    limit_ = other.limit_;
+    readError_ = std::move(other.readError_);
+    other.handle_ = kClosed;
+  }
+  return *this;
+}
+
+bool InputFile::Open(const std::string& path, std::uint64_t limit, FileError* kind,
+                     std::string* error) {
+  Close();
+  const std::string what = "cannot read " + path + ": ";
+  // Without O_NONBLOCK a FIFO with no writer would hold open(2) forever.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) {
+    const int err = errno;
+    // A socket cannot be opened at all.
+    if (err == ENXIO) return Refuse(kind, error, FileError::NotAFile, what + "not a regular file");
+    return Refuse(kind, error, err == ENOENT ? FileError::NotFound : FileError::Unreadable,
+                  what + std::strerror(err));
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) {
+    const int err = errno;
+    ::close(fd);
+    return Refuse(kind, error, FileError::Unreadable, what + std::strerror(err));
+  }
+  if (!S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return Refuse(kind, error, FileError::NotAFile,
+                  what + KindOfFile(st.st_mode) + ", not a regular file");
+  }
+  const auto size = static_cast<std::uint64_t>(st.st_size);
+  if (size > limit) {
+    ::close(fd);
+    return Refuse(kind, error, FileError::TooLarge,
+                  what + std::to_string(size) + " bytes, over the limit of " + SizeText(limit) +
+                      " for this file");
+  }
+  // A regular file never blocks; reads then wait for the disk as usual.
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  handle_ = fd;
+  path_ = path;
+  size_ = size;
+  limit_ = limit;
+  readError_.clear();
+  if (kind) *kind = FileError::None;
+  return true;
+}
+
+std::size_t InputFile::ReadAt(std::uint64_t offset, void* dest, std::size_t n) {
+  if (handle_ == kClosed) {
+    readError_ = "the file is not open";
+    return 0;
+  }
+  auto* out = static_cast<char*>(dest);
+  std::size_t got = 0;
+  while (got < n) {
+    const ssize_t r =
+        ::pread(static_cast<int>(handle_), out + got, n - got, static_cast<off_t>(offset + got));
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      readError_ = std::strerror(errno);
+      break;
+    }
+    if (r == 0) break;
+    got += static_cast<std::size_t>(r);
+  }
+  return got;
+}
+
+bool InputFile::ReadAll(std::string* bytes, FileError* kind, std::string* error) {
+  bytes->clear();
+  const std::string what = "cannot read " + path_ + ": ";
+  if (handle_ == kClosed) return Refuse(kind, error, FileError::Unreadable, what + "not open");
+  // One byte more than allowed tells a file that grew past its limit; the
+  // files of /proc say they are empty and are read in growing steps.
+  const std::uint64_t most = limit_ == kAnySize ? kAnySize : limit_ + 1;
+  std::uint64_t room = std::min<std::uint64_t>(std::max<std::uint64_t>(size_ + 1, 4096), most);
+  std::size_t got = 0;
+  for (;;) {
+    bytes->resize(static_cast<std::size_t>(room));
+    got += ReadAt(got, bytes->data() + got, bytes->size() - got);
+    if (ReadFailed()) {
+      bytes->clear();
+      return Refuse(kind, error, FileError::Unreadable, what + readError_);
+    }
+    if (got < bytes->size() || room == most) break;
+    room = std::min<std::uint64_t>(room * 2, most);
+  }
+  if (got > limit_) {
+    bytes->clear();
+    return Refuse(kind, error, FileError::TooLarge,
+                  what + "it grew past the limit of " + SizeText(limit_) + " for this file");
+  }
+  bytes->resize(got);
+  if (kind) *kind = FileError::None;
+  return true;
+}
+
+void InputFile::WillNeed(std::uint64_t offset) {
+#if defined(POSIX_FADV_WILLNEED)
+  if (handle_ != kClosed)
+    ::posix_fadvise(static_cast<int>(handle_), static_cast<off_t>(offset), 0, POSIX_FADV_WILLNEED);
+#else
+  (void)offset;
+#endif
+}
+
+void InputFile::Close() {
+  if (handle_ != kClosed) ::close(static_cast<int>(handle_));
+  handle_ = kClosed;
+}
+
+bool ReadWholeFile(const std::string& path, std::uint64_t limit, std::string* bytes,
+                   FileError* kind, std::string* error) {
+  bytes->clear();
+  InputFile file;
+  return file.Open(path, limit, kind, error) && file.ReadAll(bytes, kind, error);
+}
+
 bool ReadFileHead(const std::string& path, std::size_t limit, std::string* bytes, FileError* kind,
                   std::string* error) {
   bytes->clear();
-  auto fail = [&](FileError k, const std::string& message) {
-    if (kind) *kind = k;
-    if (error) *error = message;
-    return false;
-  };
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) {
-    return fail(errno == ENOENT ? FileError::NotFound : FileError::Unreadable,
-                Reason("cannot open", path));
-  }
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return fail(FileError::NotAFile, path + " is not a regular file");
-  }
+  InputFile file;
+  if (!file.Open(path, kAnySize, kind, error)) return false;
   bytes->resize(limit);
-  std::size_t got = 0;
-  while (got < limit) {
-    const ssize_t n = ::read(fd, bytes->data() + got, limit - got);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      const std::string message = Reason("cannot read", path);
-      ::close(fd);
-      bytes->clear();
-      return fail(FileError::Unreadable, message);
-    }
-    if (n == 0) break;
-    got += static_cast<std::size_t>(n);
+  bytes->resize(file.ReadAt(0, bytes->data(), limit));
+  if (file.ReadFailed()) {
+    bytes->clear();
+    return Refuse(kind, error, FileError::Unreadable,
+                  "cannot read " + path + ": " + file.ReadError());
   }
-  ::close(fd);
-  bytes->resize(got);
   if (kind) *kind = FileError::None;
   return true;
 }

@@ -1,14 +1,28 @@
 // Reading and writing whole files, the way a player's data must be written.
 //
-// Contract (POSIX on every back end so far):
+// Contract (POSIX on every back end so far; the headless game and the tests
+// read and write files through these same functions):
 //  - ExecutableDir reads /proc/self/exe, ResidentMemoryKiB the VmRSS line of
 //    /proc/self/status; FolderIsWritable asks access(2)
 //    for write and search permission; UserDataDir follows the XDG base
 //    directory rules. None of them creates anything.
+//  - InputFile::Open is the one way the game opens a file for reading;
+//    every reader goes through it (or through ReadWholeFile and ReadFileHead,
+//    built on it), and no library is handed a path. It opens without
+//    waiting, so a FIFO or a device in place of a file cannot block it; it
+//    then looks at what it opened and refuses anything but a regular file (a
+//    folder, a FIFO, a socket, a device), and refuses a file larger than the
+//    caller's limit for its kind, before a byte is read. A refusal gives
+//    false, a FileError and a message naming the file and the reason ("not a
+//    regular file", the size and the limit, or the system's words). A file
+//    that grows past the limit while it is read is refused as well.
+//    POSIX back ends: open(2) with O_NONBLOCK (cleared once the file is known
+//    to be regular), fstat(2), pread(2); the browser's in-memory files go
+//    through the same calls. A Windows back end does the same with
+//    CreateFileW, GetFileType and GetFileSizeEx.
 //  - ReadFileHead reads at most `limit` bytes from the start of a regular
-//    file. A missing file, a directory or another non-regular file, or a
-//    read error gives false with the reason in *error (NotFound for a file
-//    that does not exist).
+//    file of any size (the rest is left unread); ReadWholeFile reads a whole
+//    file that is at most `limit` bytes long. Both refuse as Open does.
 //  - WriteFileAtomically replaces the file at `path` by `bytes` so that a
 //    crash or a power loss at any moment leaves either the old file or the
 //    new one, whole: the bytes go to a new temporary file in the same
@@ -31,13 +45,17 @@
 // the page to copy /persist there.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
 
 namespace platform {
 
-enum class FileError { None, NotFound, NotAFile, Unreadable, Unwritable };
+enum class FileError { None, NotFound, NotAFile, TooLarge, Unreadable, Unwritable };
+
+// No limit on a file's size (ReadFileHead bounds what it reads instead).
+inline constexpr std::uint64_t kAnySize = ~std::uint64_t{0};
 
 // The folder the running program's executable is in (symbolic links
 // resolved), or empty when the system cannot say.
@@ -50,6 +68,49 @@ bool FolderIsWritable(const std::string& folder);
 // $HOME/.local/share/name; empty when neither variable is set.
 std::string UserDataDir(const std::string& name);
 
+// A regular file open for reading, closed when the object goes.
+class InputFile {
+ public:
+  InputFile() = default;
+  ~InputFile() { Close(); }
+  InputFile(InputFile&& other) noexcept;
+  InputFile& operator=(InputFile&& other) noexcept;
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+
+  // Opens `path` if it is a regular file of at most `limit` bytes (see the
+  // contract above). An open file is closed first.
+  bool Open(const std::string& path, std::uint64_t limit, FileError* kind = nullptr,
+            std::string* error = nullptr);
+  bool IsOpen() const { return handle_ != kClosed; }
+  const std::string& Path() const { return path_; }
+  // The size the system gave when the file was opened (0 for the files of
+  // /proc, which read longer than they say).
+  std::uint64_t Size() const { return size_; }
+  // Up to `n` bytes from `offset` on; fewer only at the end of the file or on
+  // a read error, which ReadFailed() then tells (and ReadError() in words).
+  std::size_t ReadAt(std::uint64_t offset, void* dest, std::size_t n);
+  bool ReadFailed() const { return !readError_.empty(); }
+  const std::string& ReadError() const { return readError_; }
+  // The whole file from its start: false (TooLarge) when more than the limit
+  // given to Open arrives, or (Unreadable) on a read error.
+  bool ReadAll(std::string* bytes, FileError* kind = nullptr, std::string* error = nullptr);
+  // Asks the system to bring the file from `offset` on into its cache now,
+  // so that later reads do not wait for the disk. Only a hint.
+  void WillNeed(std::uint64_t offset);
+  void Close();
+
+ private:
+  static constexpr std::intptr_t kClosed = -1;
+  std::intptr_t handle_ = kClosed;  // a descriptor (POSIX) or a HANDLE (Windows)
+  std::string path_;
+  std::uint64_t size_ = 0;
+  std::uint64_t limit_ = 0;
+  std::string readError_;
+};
+
+bool ReadWholeFile(const std::string& path, std::uint64_t limit, std::string* bytes,
+                   FileError* kind = nullptr, std::string* error = nullptr);
 bool ReadFileHead(const std::string& path, std::size_t limit, std::string* bytes, FileError* kind,
                   std::string* error);
 

@@ -8,6 +8,9 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <utility>
+
+#include "platform/file.h"
 
 namespace platform {
 
@@ -22,6 +25,7 @@ void SetError(std::string* error, const std::string& text) {
 struct PngFile::State {
   png_image image;
   bool open = false;
+  std::string bytes;  // the file, which libpng reads from until the pixels are decoded
 };
 
 PngFile::PngFile() : state_(new State) { std::memset(&state_->image, 0, sizeof state_->image); }
@@ -32,23 +36,41 @@ PngFile::~PngFile() {
 }
 
 bool PngFile::Open(const std::string& path, std::string* error) {
+  std::string bytes;
+  if (!ReadWholeFile(path, kMaxPngFileBytes, &bytes, nullptr, error)) {
+    Close();
+    path_ = path;
+    return false;
+  }
+  return OpenBytes(std::move(bytes), path, error);
+}
+
+void PngFile::Close() {
   if (state_->open) png_image_free(&state_->image);
   std::memset(&state_->image, 0, sizeof state_->image);
   state_->open = false;
-  path_ = path;
+  state_->bytes = std::string();
   width_ = height_ = 0;
+}
+
+bool PngFile::OpenBytes(std::string bytes, const std::string& name, std::string* error) {
+  Close();
+  path_ = name;
+  state_->bytes = std::move(bytes);
   png_image& image = state_->image;
   image.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_file(&image, path.c_str())) {
-    SetError(error, path + ": " + image.message);
+  if (!png_image_begin_read_from_memory(&image, state_->bytes.data(), state_->bytes.size())) {
+    SetError(error, name + ": " + image.message);
     png_image_free(&image);
+    state_->bytes = std::string();
     return false;
   }
   if (image.width == 0 || image.height == 0 || image.width > kMaxImageSide ||
       image.height > kMaxImageSide) {
-    SetError(error, path + ": image size " + std::to_string(image.width) + " x " +
+    SetError(error, name + ": image size " + std::to_string(image.width) + " x " +
                         std::to_string(image.height) + " is not supported");
     png_image_free(&image);
+    state_->bytes = std::string();
     return false;
   }
   state_->open = true;
@@ -103,6 +125,7 @@ bool PngFile::ReadInto(std::uint32_t* dest, std::uint32_t destWidth, std::uint32
       }
     }
   }
+  state_->bytes = std::string();  // decoded: the file is no longer needed
   if (!ok) {
     SetError(error, path_ + ": " + image.message);
     png_image_free(&image);

@@ -23,6 +23,11 @@ struct Image {
 // 2407). A damaged header cannot make a reader allocate more than 64 MiB.
 inline constexpr std::uint32_t kMaxImageSide = 4096;
 
+// The largest PNG file read: as many bytes as the pixels of the largest
+// image accepted; no picture the game uses comes near it (the largest is a
+// few hundred KB).
+inline constexpr std::uint64_t kMaxPngFileBytes = std::uint64_t{kMaxImageSide} * kMaxImageSide * 4;
+
 // Reads any PNG (grey, palette, RGB, with or without alpha, 8 or 16 bits) and
 // converts it to ARGB. On failure (missing, unreadable, not a PNG, truncated,
 // too large) returns false, leaves *out empty and, when error is given, says
@@ -30,7 +35,9 @@ inline constexpr std::uint32_t kMaxImageSide = 4096;
 bool LoadPng(const std::string& path, Image* out, std::string* error = nullptr);
 
 // A PNG file opened for reading: its header is read by Open, its pixels by
-// ReadInto, straight into the caller's buffer.
+// ReadInto, straight into the caller's buffer. The file is read into memory
+// whole by the platform's one read (platform/file.h), at most
+// kMaxPngFileBytes; libpng decodes from there and never opens a path.
 class PngFile {
  public:
   PngFile();
@@ -41,6 +48,8 @@ class PngFile {
   // Reads the header. False (with the reason) for a missing or unreadable
   // file, one that is not a PNG, or an image larger than kMaxImageSide.
   bool Open(const std::string& path, std::string* error = nullptr);
+  // The same for the bytes of a file already read; `name` is for messages.
+  bool OpenBytes(std::string bytes, const std::string& name, std::string* error = nullptr);
   std::uint32_t Width() const { return width_; }
   std::uint32_t Height() const { return height_; }
   // Decodes the image into the top-left corner of a destWidth x destHeight
@@ -54,6 +63,9 @@ class PngFile {
                 std::string* error = nullptr, bool destIsBlack = false);
 
  private:
+  // Frees the reader and the bytes.
+  void Close();
+
   struct State;
   State* state_;
   std::string path_;

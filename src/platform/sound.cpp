@@ -2,14 +2,11 @@
 // streamed buffers and the silent device.
 #include "platform/sound.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <bit>
-#include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 namespace platform {
 
@@ -33,22 +30,12 @@ Frame DecodeFrame(const PcmFormat& format, const std::uint8_t* p) {
 
 class FrameFile final : public FrameReader {
  public:
-  FrameFile(int fd, std::uint64_t offset) : fd_(fd), offset_(offset) {}
-  ~FrameFile() override { ::close(fd_); }
-  FrameFile(const FrameFile&) = delete;
-  FrameFile& operator=(const FrameFile&) = delete;
+  FrameFile(InputFile file, std::uint64_t offset) : file_(std::move(file)), offset_(offset) {}
 
   std::size_t Read(std::uint64_t first, std::int16_t* out, std::size_t count) override {
-    auto* dest = reinterpret_cast<char*>(out);
-    const std::size_t want = count * kOutputBytesPerFrame;
-    const std::uint64_t at = offset_ + first * kOutputBytesPerFrame;
-    std::size_t got = 0;
-    while (got < want) {
-      const ssize_t n = ::pread(fd_, dest + got, want - got, static_cast<off_t>(at + got));
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;  // the end of the file, or an error: the rest is silence
-      got += static_cast<std::size_t>(n);
-    }
+    // The end of the file, or an error: the rest is silence.
+    const std::size_t got =
+        file_.ReadAt(offset_ + first * kOutputBytesPerFrame, out, count * kOutputBytesPerFrame);
     const std::size_t frames = got / kOutputBytesPerFrame;
     if constexpr (std::endian::native == std::endian::big) {
       for (std::size_t i = 0; i < frames * kOutputChannels; ++i) {
@@ -60,25 +47,28 @@ class FrameFile final : public FrameReader {
   }
 
  private:
-  const int fd_;
+  InputFile file_;
   const std::uint64_t offset_;
 };
 
 }  // namespace
 
-std::unique_ptr<FrameReader> OpenFrameFile(const std::string& path, std::uint64_t offset,
-                                           std::string* error) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    if (error) *error = "cannot open " + path + ": " + std::strerror(errno);
-    return nullptr;
-  }
-#if defined(POSIX_FADV_WILLNEED)
-  // Ask for the file in the system's cache now, so that the mixing thread's
-  // reads do not wait for the disk.
-  ::posix_fadvise(fd, static_cast<off_t>(offset), 0, POSIX_FADV_WILLNEED);
-#endif
-  return std::make_unique<FrameFile>(fd, offset);
+std::unique_ptr<FrameReader> OpenFrameFile(InputFile file, std::uint64_t offset) {
+  if (!file.IsOpen()) return nullptr;
+  // The file into the system's cache now, so that the mixing thread's reads
+  // do not wait for the disk.
+  file.WillNeed(offset);
+  return std::make_unique<FrameFile>(std::move(file), offset);
+}
+
+std::uint64_t ConvertedFrames(const PcmFormat& format, std::uint64_t bytes) {
+  const std::uint32_t frameBytes = format.channels * format.bitsPerSample / 8u;
+  if (frameBytes == 0 || format.sampleRate == 0) return 0;
+  const std::uint64_t rate = format.sampleRate;
+  // Below 2^64 for any size a file can have: 2^40 frames times 44100.
+  const std::uint64_t inFrames =
+      std::min<std::uint64_t>(bytes / frameBytes, std::uint64_t{1} << 40);
+  return (inFrames * kOutputRate + rate / 2) / rate;
 }
 
 bool ConvertPcmToOutput(const PcmFormat& format, std::span<const std::uint8_t> data,
@@ -100,7 +90,7 @@ bool ConvertPcmToOutput(const PcmFormat& format, std::span<const std::uint8_t> d
 
   const std::uint64_t inFrames = data.size() / frameBytes;
   const std::uint64_t rate = format.sampleRate;
-  const std::uint64_t outFrames = (inFrames * kOutputRate + rate / 2) / rate;
+  const std::uint64_t outFrames = ConvertedFrames(format, data.size());
   if (outFrames > kMaxBufferFrames) return fail("sound too long");
 
   out->assign(outFrames * kOutputChannels, 0);

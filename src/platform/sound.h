@@ -53,6 +53,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/file.h"
+
 namespace platform {
 
 inline constexpr std::uint32_t kOutputRate = 44100;
@@ -95,6 +97,11 @@ struct PcmFormat {
 bool ConvertPcmToOutput(const PcmFormat& format, std::span<const std::uint8_t> data,
                         std::vector<std::int16_t>* out, std::string* error);
 
+// The output frames ConvertPcmToOutput makes of `bytes` bytes of this format
+// (0 for a format it cannot convert), so that a sound too long to hold can be
+// refused before it is read.
+std::uint64_t ConvertedFrames(const PcmFormat& format, std::uint64_t bytes);
+
 // Gain of a volume in hundredths of a decibel, as a factor (1.0 at 0, 0.0 at
 // kVolumeMin and below).
 double VolumeToGain(std::int32_t hundredthsOfDb);
@@ -117,12 +124,10 @@ class FrameReader {
 };
 
 // Reads output-format frames (interleaved little-endian int16 stereo) stored
-// in the file at `path` from byte `offset` on. Null with `*error` set when
-// the file cannot be opened. The file stays open while the reader lives, so
-// a file replaced under a running game is still read as it was; one cut
-// short reads short.
-std::unique_ptr<FrameReader> OpenFrameFile(const std::string& path, std::uint64_t offset,
-                                           std::string* error);
+// in `file` from byte `offset` on; null when the file is not open. The file
+// stays open while the reader lives, so a file replaced under a running game
+// is still read as it was; one cut short reads short.
+std::unique_ptr<FrameReader> OpenFrameFile(InputFile file, std::uint64_t offset);
 
 struct MixerCore;
 

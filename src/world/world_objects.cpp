@@ -3,12 +3,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <utility>
 
 #include "media/ini.h"
+#include "platform/file.h"
 #include "world/placed_objects.h"
 
 namespace world {
@@ -120,16 +118,12 @@ std::vector<Rider> LoadObjectPositions(WorldObjects& world, const Planet& planet
                                        const std::string& path) {
   world.ClearObjects();
   std::vector<Rider> riders;
-  std::ifstream in(path, std::ios::binary);
-  std::error_code ec;
-  // A folder opens like a file here and reads as nothing.
-  if (!in || !std::filesystem::is_regular_file(path, ec)) {
-    std::fprintf(stderr, "poromeko: cannot read %s: the planet stays bare\n", path.c_str());
+  std::string text, error;
+  if (!platform::ReadWholeFile(path, kMaxPlacementFileBytes, &text, nullptr, &error)) {
+    std::fprintf(stderr, "poromeko: %s; the planet stays bare\n", error.c_str());
     return riders;
   }
-  std::ostringstream text;
-  text << in.rdbuf();
-  const std::vector<std::string> lines = CompleteLines(text.str());
+  const std::vector<std::string> lines = CompleteLines(text);
 
   // The slot lists are as long as the header says, or as the file really
   // is, whichever is more, so a wrong header never runs past their end.

@@ -15,6 +15,7 @@
 // says which, and where, as riders that the enemy manager then spawns.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -55,9 +56,13 @@ struct RiderCounts {
   int butterflies = 0;
 };
 
+// The largest placement file read: the game's own is a few kilobytes.
+inline constexpr std::uint64_t kMaxPlacementFileBytes = 256 * 1024;
+
 // Clears the list and places every object of the placement file on the
 // planet. Which trees and flowers carry insects is shuffled with the
-// generator. Problems (no file, a short or non-numeric line) are reported on
+// generator. Problems (no file, one that cannot be read or is over
+// kMaxPlacementFileBytes, a short or non-numeric line) are reported on
 // standard error with the file and line; the rest of the file is placed.
 std::vector<Rider> LoadObjectPositions(WorldObjects& world, const Planet& planet,
                                        platform::Random& random, RiderCounts counts,

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <utility>
 
 #include "media/tuning.h"
 
@@ -147,14 +149,18 @@ TEST_F(TuningFileTest, MissingKeysAreToldOnceAtLoad) {
   EXPECT_EQ(err.find("mStartGravity"), std::string::npos) << err;
   EXPECT_EQ(err.find("[Title] Player"), std::string::npos) << err;
 
-  // No file (or a folder in its place): one line, every value missing.
-  for (const std::string& path : {(dir_ / "none.ini").string(), dir_.string()}) {
+  // No file (or a folder in its place): one line saying why, every value missing.
+  for (const auto& [path, why] : {std::pair{(dir_ / "none.ini").string(), "No such file"},
+                                  std::pair{dir_.string(), "not a regular file"}}) {
     ::testing::internal::CaptureStderr();
     const Tuning none = LoadTuning(path);
     const std::string line = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(none.player.radius, kMissingKeyValue);
-    EXPECT_EQ(line,
-              "poromeko: cannot read the tuning file " + path + "; its values read as -999\n");
+    EXPECT_EQ(line.rfind("poromeko: cannot read " + path + ": ", 0), 0u) << line;
+    EXPECT_NE(line.find(why), std::string::npos) << line;
+    const std::string tail = "; the tuning values read as -999\n";
+    EXPECT_TRUE(line.size() > tail.size() && line.ends_with(tail)) << line;
+    EXPECT_EQ(std::count(line.begin(), line.end(), '\n'), 1) << line;
   }
 }
 

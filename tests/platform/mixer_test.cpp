@@ -387,8 +387,10 @@ TEST(StreamedBufferTest, FrameFileReadsFromItsOffsetAndShortOnceCut) {
     }
   }
   std::string error;
-  auto reader = OpenFrameFile(path.string(), 7, &error);
-  ASSERT_NE(reader, nullptr) << error;
+  InputFile file;
+  ASSERT_TRUE(file.Open(path.string(), kAnySize, nullptr, &error)) << error;
+  auto reader = OpenFrameFile(std::move(file), 7);
+  ASSERT_NE(reader, nullptr);
   std::vector<std::int16_t> out(2 * 10, 99);
   ASSERT_EQ(reader->Read(95, out.data(), 10), 5u);  // only five frames remain
   EXPECT_EQ(out[0], 95);
@@ -402,8 +404,9 @@ TEST(StreamedBufferTest, FrameFileReadsFromItsOffsetAndShortOnceCut) {
   EXPECT_EQ(reader->Read(45, out.data(), 10), 5u);
   EXPECT_EQ(reader->Read(60, out.data(), 10), 0u);
 
-  EXPECT_EQ(OpenFrameFile((path.parent_path() / "no-such.raw").string(), 0, &error), nullptr);
+  EXPECT_FALSE(file.Open((path.parent_path() / "no-such.raw").string(), kAnySize, nullptr, &error));
   EXPECT_NE(error.find("no-such.raw"), std::string::npos);
+  EXPECT_EQ(OpenFrameFile(std::move(file), 0), nullptr);
   std::filesystem::remove(path);
 }
 

@@ -2,17 +2,16 @@
 // file (one object per file, in a JSON array). Exit code 1 when any file
 // failed to load.
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "platform/file.h"
 #include "platform/graphics.h"
 #include "platform/hierarchy.h"
 #include "platform/null/device_null.h"
 #include "platform/xfile/basic_allocator.h"
 #include "platform/xfile/xbuild.h"
+#include "platform/xfile/xparse.h"
 
 namespace {
 
@@ -86,15 +85,9 @@ void Meshes(const Frame* f, std::vector<std::string>* out) {
 }
 
 std::string Describe(const std::string& path, platform::Device* device, bool* ok) {
-  std::string error;
-  std::vector<unsigned char> bytes;
-  std::error_code ec;
-  std::ifstream in(path, std::ios::binary);
-  if (!in || !std::filesystem::is_regular_file(path, ec)) {
-    error = path + ": cannot open the file";
-  } else {
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
+  std::string error, bytes;
+  // As the game reads a model: a FIFO, a device or a file too large is refused.
+  platform::ReadWholeFile(path, platform::xfile::kMaxFileBytes - 1, &bytes, nullptr, &error);
   platform::xfile::BasicAllocator alloc;
   Frame* root = nullptr;
   std::unique_ptr<platform::AnimationController> controller;

@@ -3,10 +3,9 @@
 
 #include <cmath>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <unordered_map>
 
+#include "platform/file.h"
 #include "platform/hierarchy.h"
 
 namespace platform::xfile {
@@ -203,32 +202,10 @@ using xfile::BuiltMesh;
 using xfile::FrameData;
 using xfile::MeshData;
 
-bool ReadWholeFile(const std::string& path, std::vector<unsigned char>* out, std::string* error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    if (error) *error = path + ": cannot open the file";
-    return false;
-  }
-  // A folder opens like a file here and gives a nonsense size.
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(path, ec)) {
-    if (error) *error = path + ": not a regular file";
-    return false;
-  }
-  in.seekg(0, std::ios::end);
-  const std::streamoff size = in.tellg();
-  in.seekg(0, std::ios::beg);
-  if (size < 0) {
-    if (error) *error = path + ": cannot read the file";
-    return false;
-  }
-  out->resize(static_cast<std::size_t>(size));
-  in.read(reinterpret_cast<char*>(out->data()), size);
-  if (in.gcount() != size) {
-    if (error) *error = path + ": read error";
-    return false;
-  }
-  return true;
+// A model file, read whole through the one read; files of kMaxFileBytes or
+// more are refused before a byte is read.
+bool ReadModelFile(const std::string& path, std::string* out, std::string* error) {
+  return ReadWholeFile(path, xfile::kMaxFileBytes - 1, out, nullptr, error);
 }
 
 class HierarchyBuilder {
@@ -400,8 +377,8 @@ bool LoadMeshHierarchyFromX(const std::string& path, Device* device, AllocateHie
                             std::string* error) {
   if (root) *root = nullptr;
   if (controller) controller->reset();
-  std::vector<unsigned char> bytes;
-  if (!ReadWholeFile(path, &bytes, error)) return false;
+  std::string bytes;
+  if (!ReadModelFile(path, &bytes, error)) return false;
   return LoadMeshHierarchyFromXInMemory(bytes.data(), bytes.size(), path, device, alloc, root,
                                         controller, error);
 }
@@ -460,10 +437,12 @@ bool LoadMeshFromX(const std::string& path, Device* device, Mesh** mesh,
     if (error) *error = path + ": no mesh output given";
     return false;
   }
-  std::vector<unsigned char> bytes;
-  if (!ReadWholeFile(path, &bytes, error)) return false;
+  std::string bytes;
+  if (!ReadModelFile(path, &bytes, error)) return false;
   xfile::Scene scene;
-  if (!xfile::LoadScene(bytes.data(), bytes.size(), path, &scene, error)) return false;
+  if (!xfile::LoadScene(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), path,
+                        &scene, error))
+    return false;
 
   std::vector<MergeItem> items;
   for (const FrameData& f : scene.roots) CollectMeshes(f, Matrix::Identity(), &items);
