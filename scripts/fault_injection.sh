@@ -15,6 +15,14 @@
 # signal, a sanitizer report or a run past the time limit fails the script.
 # The outcome of each file and fault goes to TABLE (Markdown) when given.
 #
+# Then what is no file at all, or far too large, stands in place of a
+# texture, a sound held and one streamed, a model, the tuning file, the
+# placement file and a --replay journal: a FIFO with no writer, a link to
+# /dev/zero and a 2 GB sparse file (no disk used). Each run (200 updates)
+# must end within SPECIAL_TIME_LIMIT seconds (20) with at most
+# SPECIAL_PEAK_MB of memory (1024), and say why it passed the file over.
+# A tuning file the player may not read (mode 000) must be told in one line.
+#
 # The ranking file is then put in harm's way: read-only, in a read-only
 # folder, on a full disk, replaced by a symbolic link, and as 10 MB of
 # garbage (with and without three good lines in front). The old scores must
@@ -123,6 +131,84 @@ if [ -n "$table" ]; then
     done
   } >"$table"
 fi
+
+# --- No file at all, or far too large ---------------------------------------
+special_limit=${SPECIAL_TIME_LIMIT:-20}
+special_peak=${SPECIAL_PEAK_MB:-1024}
+timer=()
+[ -x /usr/bin/time ] && timer=(/usr/bin/time -f %M -o "$work/peak.txt")
+[ ${#timer[@]} -gt 0 ] || echo "no /usr/bin/time here: peak memory is not checked" >&2
+# Plays 200 updates; sets `outcome` and returns non-zero for a crash, a hang,
+# a run without a word about `name`, or memory past the bound.
+play_special() {  # name, game arguments...
+  local name=$1
+  shift
+  rm -f "$work/peak.txt"
+  "${timer[@]}" timeout -s KILL "$special_limit" "${runner[@]}" "$game" --headless \
+    --data "$work/game" --frames 200 "$@" >"$work/out.txt" 2>"$work/err.txt"
+  status=$?
+  local peak=0
+  [ -s "$work/peak.txt" ] && peak=$(($(tail -n 1 "$work/peak.txt") / 1024))
+  if grep -q "ERROR: AddressSanitizer\|ERROR: LeakSanitizer\|runtime error:" "$work/err.txt"; then
+    outcome="SANITIZER REPORT"
+    return 1
+  fi
+  case $status in
+    0 | 1 | 2) ;;
+    137) outcome="HANG (killed after $special_limit s)"; return 1 ;;
+    *) outcome="EXIT $status"; return 1 ;;
+  esac
+  if ! grep -qF "$name" "$work/err.txt"; then
+    outcome="EXIT $status WITHOUT A WORD ABOUT $name"
+    return 1
+  fi
+  if [ "$peak" -gt "$special_peak" ]; then
+    outcome="$peak MB AT PEAK (over $special_peak)"
+    return 1
+  fi
+  outcome="exit $status, ${peak} MB: $(grep -m1 -F "$name" "$work/err.txt" | cut -c1-110)"
+  return 0
+}
+runner=()
+special_files=(Texture/num.png Sound/miss.wav Sound/game_bgm.wav XFile/fly.x Data/game_data.ini
+  Data/ObjectPos.csv journal)
+for f in "${special_files[@]}"; do
+  for fault in fifo device sparse; do
+    fresh
+    target="$work/game/$f"
+    rm -rf "$target"
+    case $fault in
+      fifo) mkfifo "$target" ;;
+      device) ln -s /dev/zero "$target" ;;
+      sparse) truncate -s 2G "$target" ;;
+    esac
+    if [ "$f" = journal ]; then args=(--replay "$target"); else args=(--seed 11 --autoplay); fi
+    if ! play_special "$f" "${args[@]}"; then
+      failures=$((failures + 1))
+      echo "FAIL: $f as a $fault: $outcome" >&2
+      tail -n 5 "$work/err.txt" >&2
+    fi
+    printf '%-28s %-10s %s\n' "$f" "$fault" "$outcome"
+  done
+done
+
+# A tuning file the player may not read: one line that says so, not one per
+# value. Permissions bind a player, not root, so the game runs as nobody.
+if [ "$(id -u)" -eq 0 ]; then runner=(setpriv --reuid=65534 --regid=65534 --clear-groups); fi
+fresh
+chmod -R a+rX "$work/game"
+cp --remove-destination "$content/Data/game_data.ini" "$work/game/Data/game_data.ini"
+chmod 000 "$work/game/Data/game_data.ini"
+if play_special Data/game_data.ini --seed 11 --autoplay &&
+   [ "$(grep -c "game_data.ini" "$work/err.txt")" -eq 1 ] &&
+   grep -q "cannot read Data/game_data.ini: Permission denied" "$work/err.txt"; then
+  printf '%-28s %-10s %s\n' Data/game_data.ini "mode 000" "$outcome"
+else
+  failures=$((failures + 1))
+  echo "FAIL: Data/game_data.ini at mode 000: not one line saying it cannot be read" >&2
+  grep "game_data.ini" "$work/err.txt" | head -n 3 >&2
+fi
+runner=()
 
 # --- The ranking file -------------------------------------------------------
 ranking="$work/game/Data/Ranking.txt"

@@ -6,10 +6,11 @@ RUN_PACKAGES=(build-essential cmake pkg-config libsdl2-dev libepoxy-dev libpng-d
   libgl1 libglx-mesa0 libgl1-mesa-dri libgtest-dev libbenchmark-dev)
 # Testing: a virtual X server for the real-window tests, clang for the fuzzer,
 # the desktop's validators for the installed desktop entry and metainfo,
-# assimp for the .x reader's comparison benchmark (never linked by the game)
-# and xdotool to answer the start-up question in the game's window.
+# assimp for the .x reader's comparison benchmark (never linked by the game),
+# xdotool to answer the start-up question in the game's window, and GNU time
+# for the fault injection's peak memory.
 TEST_PACKAGES=(xvfb xauth clang libclang-rt-dev desktop-file-utils appstream libx11-dev libassimp-dev
-  xdotool)
+  xdotool time)
 # The browser build (scripts/web_build.sh, ./run --web) and its test in
 # headless Chromium: emscripten, and what builds SDL2, zlib and libpng for it
 # from Debian's source packages.
