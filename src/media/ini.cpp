@@ -18,15 +18,13 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
+// Names match without regard to ASCII case: they are kept in lower case.
+std::string Lower(std::string_view s) {
+  std::string lower(s);
+  for (char& c : lower) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
-  return true;
+  return lower;
 }
 
 std::string Clip(std::string_view value) {
@@ -36,7 +34,9 @@ std::string Clip(std::string_view value) {
 }  // namespace
 
 Profile::Profile(std::string_view text) {
-  Section* current = nullptr;  // the section the lines below belong to, or none
+  // The section the lines below belong to, or none (before the first header,
+  // or in a second section of a name already seen).
+  std::unordered_map<std::string, std::string>* current = nullptr;
   while (!text.empty()) {
     const std::size_t end = text.find('\n');
     std::string_view l = Trim(text.substr(0, end));
@@ -48,39 +48,29 @@ Profile::Profile(std::string_view text) {
       std::size_t close = l.find(']');
       std::string_view name =
           Trim(l.substr(1, close == std::string_view::npos ? l.npos : close - 1));
-      // Only the first section of a name counts; the lines of a later one
-      // are passed over.
-      current = nullptr;
-      bool seen = false;
-      for (const Section& s : sections_) seen = seen || EqualsIgnoreCase(s.name, name);
-      if (!seen) current = &sections_.emplace_back(Section{std::string(name), {}});
+      // Only the first section of a name counts; a later one is passed over.
+      auto [it, first] = sections_.try_emplace(Lower(name));
+      current = first ? &it->second : nullptr;
       continue;
     }
     if (!current) continue;
     std::size_t eq = l.find('=');
     if (eq == std::string_view::npos) continue;
-    const std::string_view key = Trim(l.substr(0, eq));
-    bool seen = false;
-    for (const auto& kv : current->values) seen = seen || EqualsIgnoreCase(kv.first, key);
-    if (seen) continue;  // the first of duplicate keys wins
     std::string_view value = Trim(l.substr(eq + 1));
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
         value.back() == value.front()) {
       value = value.substr(1, value.size() - 2);
     }
-    current->values.emplace_back(std::string(key), Clip(value));
+    // The first of duplicate keys wins.
+    current->try_emplace(Lower(Trim(l.substr(0, eq))), Clip(value));
   }
 }
 
 const std::string* Profile::Find(std::string_view section, std::string_view key) const {
-  for (const Section& s : sections_) {
-    if (!EqualsIgnoreCase(s.name, section)) continue;
-    for (const auto& kv : s.values) {
-      if (EqualsIgnoreCase(kv.first, key)) return &kv.second;
-    }
-    return nullptr;
-  }
-  return nullptr;
+  const auto s = sections_.find(Lower(section));
+  if (s == sections_.end()) return nullptr;
+  const auto v = s->second.find(Lower(key));
+  return v == s->second.end() ? nullptr : &v->second;
 }
 
 bool ReadProfile(const std::string& path, Profile* profile, std::string* error) {

@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <utility>
+#include <unordered_map>
 #include <vector>
 
 #include "media/paths.h"
@@ -37,11 +37,8 @@ class Profile {
   const std::string* Find(std::string_view section, std::string_view key) const;
 
  private:
-  struct Section {
-    std::string name;
-    std::vector<std::pair<std::string, std::string>> values;  // key, value
-  };
-  std::vector<Section> sections_;
+  // Section name -> key -> value; names in ASCII lower case.
+  std::unordered_map<std::string, std::unordered_map<std::string, std::string>> sections_;
 };
 
 // Reads the profile file at `path` through the platform's one read, at most
