@@ -182,8 +182,10 @@ for f in "${special_files[@]}"; do
       device) ln -s /dev/zero "$target" ;;
       sparse) truncate -s 2G "$target" ;;
     esac
-    if [ "$f" = journal ]; then args=(--replay "$target"); else args=(--seed 11 --autoplay); fi
-    if ! play_special "$f" "${args[@]}"; then
+    name=$f
+    args=(--seed 11 --autoplay)
+    if [ "$f" = journal ]; then name=$target; args=(--replay "$target"); fi
+    if ! play_special "$name" "${args[@]}"; then
       failures=$((failures + 1))
       echo "FAIL: $f as a $fault: $outcome" >&2
       tail -n 5 "$work/err.txt" >&2
