@@ -262,7 +262,7 @@ printf '%s' "$old" >"$ranking"
 chmod 555 "$work/game/Data"
 XDG_DATA_HOME=$work/xdg-ro play --runs 1
 check "with nowhere to write" '[ "$(cat "$ranking")" = "$kept" ] &&
-  grep -q "ranking was not saved" "$work/err.txt"' \
+  grep -q "was not saved" "$work/err.txt"' \
   "$outcome; kept, and: $(grep -m1 "not saved" "$work/err.txt")"
 chmod 755 "$work/game/Data"
 runner=()
@@ -278,7 +278,7 @@ if mount -t tmpfs -o size=64k tmpfs "$work/game/Data" 2>/dev/null; then
   dd if=/dev/zero of="$work/game/Data/filler" bs=1k 2>/dev/null
   play --runs 1
   check "on a full disk" '[ "$(cat "$ranking")" = "$kept" ] &&
-    grep -q "ranking was not saved" "$work/err.txt"' \
+    grep -q "was not saved" "$work/err.txt"' \
     "$outcome; kept, and: $(grep -m1 "not saved" "$work/err.txt")"
   umount "$mounted"
   mounted=""
@@ -306,11 +306,12 @@ check "as a symbolic link" '[ ! -L "$ranking" ] && [ "$(cat "$ranking")" = "$(me
 # 10 MB of garbage: no scores to keep, each line reported; then the same
 # after three good lines, whose scores must stay.
 fresh
-head -c 10M /dev/urandom >"$ranking"
+head -c 10M /dev/urandom >"$work/garbage"
+cp "$work/garbage" "$ranking"
 play --runs 1
 check "as 10 MB of garbage" '[ "$(sed -n 1p "$ranking")" = "$(printf "1位,%06d" "$(score)")" ] &&
-  grep -q "holds no score" "$work/err.txt"' \
-  "$outcome; $(grep -m1 "holds no score" "$work/err.txt")"
+  grep -q "no score" "$work/err.txt" && cmp -s "$work/garbage" "$ranking".bad-*' \
+  "$outcome; $(grep -m1 "no score" "$work/err.txt"), the garbage kept as $(ls "$ranking".bad-* 2>/dev/null)"
 fresh
 { printf '%s' "$old"; head -c 10M /dev/urandom; } >"$ranking"
 play --runs 1

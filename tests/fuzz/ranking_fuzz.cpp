@@ -14,6 +14,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "fuzz_file.h"
 #include "scenes/result/ranking.h"
@@ -93,11 +94,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (scenes::LoadRanking(path.string()) != ranking) std::abort();
   }
 
-  std::size_t entries = 0;
+  // Besides the ranking: its lock, and a copy of a damaged file the score
+  // replaced, holding the input as it was. No temporary file stays behind.
+  const bool damaged = scenes::ReadRankingFile(file.Path()).state == scenes::RankingState::Damaged;
+  std::vector<fs::path> copies;
   for (const auto& entry : fs::directory_iterator(folder.path)) {
-    (void)entry;
-    ++entries;
+    const std::string name = entry.path().filename().string();
+    if (name == "Ranking.txt" || name == ".Ranking.txt.lock") continue;
+    if (name.rfind("Ranking.txt.bad-", 0) != 0) std::abort();
+    copies.push_back(entry.path());
   }
-  if (entries != 1) std::abort();  // no temporary file stays behind
+  if (copies.size() != (damaged && place >= 0 ? 1u : 0u)) std::abort();
+  for (const fs::path& copy : copies) {
+    if (ReadAll(copy) != std::string(reinterpret_cast<const char*>(data), size)) std::abort();
+    fs::remove(copy);
+  }
   return 0;
 }
