@@ -32,8 +32,8 @@ try {
   await browser.navigate(url);
   await waitFor(
     async () => {
-      const line = await browser.evaluate('window.poromeko ? window.poromeko.state() : ""');
-      return typeof line === 'string' && line.includes(`"scene":"${scene}"`);
+      const state = await browser.evaluate('window.poromeko ? window.poromeko.state() : null');
+      return state?.scene === scene;
     },
     { timeout: 300000, every: 250, what: `the game's ${scene} at ${url}` },
   );
