@@ -15,6 +15,14 @@ TEST_PACKAGES=(xvfb xauth clang libclang-rt-dev desktop-file-utils appstream lib
 # headless Chromium: emscripten, and what builds SDL2, zlib and libpng for it
 # from Debian's source packages.
 WEB_PACKAGES=(emscripten nodejs ninja-build dpkg-dev python3 chromium)
+# The Windows build (scripts/windows_build.sh, ./run --windows): mingw-w64
+# with POSIX threads (std::thread), what builds SDL2, zlib, libpng and
+# libepoxy for it from Debian's source packages, and NSIS for the installer.
+# ./test also runs it under Wine and builds the Debian package, checked with
+# lintian.
+WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix mingw-w64-tools dpkg-dev ninja-build meson cmake
+  python3 nsis)
+WINDOWS_TEST_PACKAGES=(wine wine64 xvfb xauth libgl1-mesa-dri lintian fakeroot)
 # scripts/screenshots.sh: the virtual X server, and montage with a font for
 # the model sheet's labels.
 SCREENSHOT_PACKAGES=(xvfb xauth imagemagick fonts-dejavu-core)

@@ -11,11 +11,9 @@
 # prefix that already holds a complete build by this recipe is kept as it is
 # and the script returns at once. The last line printed is the prefix.
 #
-# The sources come through `apt-get source`, which needs deb-src entries that
-# the machine has none of. They are derived here from the machine's own apt
-# sources (same archives and suites of this release) in a private apt
-# configuration under a temporary folder, so nothing in /etc changes. Run as
-# root, missing build tools are installed with apt-get.
+# The sources come through `apt-get source` in a private apt configuration
+# (scripts/debian_sources.sh), so nothing in /etc changes. Run as root,
+# missing build tools are installed with apt-get.
 set -euo pipefail
 
 prefix=${1:-${POROMEKO_WEB_DEPS:-$HOME/.cache/poromeko/web-deps}}
@@ -49,117 +47,13 @@ started=$SECONDS
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/poromeko-web-deps.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-# apt fetches as the unprivileged _apt user when run as root; it must be able
-# to reach the folders it writes to.
-chmod 755 "$work"
 
 # --- the sources ------------------------------------------------------------
 
-# deb-src entries for every archive and suite of this release that the
-# machine installs from. Other repositories (a vendor's own) seldom publish
-# sources, and a missing index would fail the update.
-codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
-[ -n "$codename" ] || { echo "web_deps: no VERSION_CODENAME in /etc/os-release" >&2; exit 1; }
-apt_dir="$work/apt"
-mkdir -p "$apt_dir/parts" "$apt_dir/lists/partial" "$apt_dir/cache/archives/partial" "$work/src"
-: >"$apt_dir/sources.list"
-
-ours() { [ "$1" = "$codename" ] || [[ "$1" == "$codename"-* ]]; }
-
-# One-line format: "deb [options] URI SUITE COMPONENT...".
-for list in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
-  [ -f "$list" ] || continue
-  while read -r type rest; do
-    [ "$type" = deb ] || continue
-    options=""
-    if [[ "$rest" == \[* ]]; then
-      options="${rest%%]*}]"
-      rest="${rest#*]}"
-    fi
-    read -r uri suite components <<<"$rest"
-    ours "$suite" || continue
-    echo "deb-src $options $uri $suite $components" >>"$apt_dir/sources.list"
-  done <"$list"
-done
-
-# deb822 format: stanzas of "Field: value" lines separated by blank lines.
-for sources in /etc/apt/sources.list.d/*.sources; do
-  [ -f "$sources" ] || continue
-  awk -v codename="$codename" '
-    function flush(   i, n, s, kept, line) {
-      if (types ~ /(^| )deb( |$)/ && enabled != "no") {
-        n = split(suites, s, " ")
-        kept = ""
-        for (i = 1; i <= n; i++)
-          if (s[i] == codename || index(s[i], codename "-") == 1) kept = kept " " s[i]
-        if (kept != "") {
-          print "Types: deb-src"
-          print "Suites:" kept
-          for (i = 1; i <= nother; i++) print other[i]
-          print ""
-        }
-      }
-      types = ""; suites = ""; enabled = ""; nother = 0
-    }
-    /^[ \t]*#/ { next }
-    /^[ \t]*$/ { flush(); next }
-    {
-      field = tolower($1)
-      value = $0; sub(/^[^:]*:[ \t]*/, "", value)
-      if (field == "types:") types = value
-      else if (field == "suites:") suites = value
-      else if (field == "enabled:") enabled = tolower(value)
-      else other[++nother] = $0
-    }
-    END { flush() }
-  ' "$sources" >"$apt_dir/parts/$(basename "$sources")"
-done
-
-if ! grep -q . "$apt_dir/sources.list" "$apt_dir"/parts/* 2>/dev/null; then
-  echo "web_deps: the apt sources name no archive of $codename to take source packages from" >&2
-  exit 1
-fi
-
-apt_private=(
-  -o "Dir::Etc::SourceList=$apt_dir/sources.list"
-  -o "Dir::Etc::SourceParts=$apt_dir/parts"
-  -o "Dir::State::Lists=$apt_dir/lists"
-  -o "Dir::Cache=$apt_dir/cache"
-)
-if [ "$(id -u)" -eq 0 ] && id _apt >/dev/null 2>&1; then
-  chown -R _apt "$apt_dir/lists" "$apt_dir/cache" "$work/src"
-fi
-
-echo "web_deps: fetching the source packages"
-apt-get "${apt_private[@]}" -qq update
-# The newest version first; the release's own version if the archive that
-# lists the newest cannot serve its files (seen with the security archive's
-# sources behind a mirror).
-fetch() {
-  local package=$1
-  if ! (cd "$work/src" && apt-get "${apt_private[@]}" -qq source --download-only "$package" 2>/dev/null); then
-    rm -f "$work/src/${package}"_*
-    (cd "$work/src" && apt-get "${apt_private[@]}" -qq source --download-only "$package/$codename")
-  fi
-}
-fetch zlib
-fetch libpng1.6
-fetch libsdl2
-
-# Unpacked with Debian's patches applied, as Debian builds them. apt has
-# already checked the files against the archive's signed index.
-versions=()
-unpack() {
-  local package=$1 dsc version
-  dsc=$(ls "$work/src/${package}"_*.dsc)
-  version=$(sed -n 's/^Version: //p' "$dsc")
-  versions+=("$package $version")
-  dpkg-source --no-check -x "$dsc" "$work/$package" >/dev/null
-}
-unpack zlib
-unpack libpng1.6
-unpack libsdl2
-echo "web_deps: sources: ${versions[*]}"
+# shellcheck source=scripts/debian_sources.sh
+source "$here/scripts/debian_sources.sh"
+debian_sources "$work" zlib libpng1.6 libsdl2
+versions=("${source_versions[@]}")
 
 stage="$work/prefix"
 mkdir -p "$stage/include" "$stage/lib"

@@ -26,7 +26,7 @@ bool HoldsTheGame(const fs::path& folder) {
 std::string Absolute(const fs::path& p) {
   std::error_code ec;
   const fs::path a = fs::absolute(p, ec);
-  return (ec ? p : a).lexically_normal().string();
+  return platform::Utf8FromPath((ec ? p : a).lexically_normal());
 }
 
 }  // namespace
@@ -36,13 +36,14 @@ GameFolders FindGameFolders(const std::string& dataDir, const std::string& exeDi
   GameFolders folders;
   std::vector<fs::path> candidates;
   if (!dataDir.empty()) {
-    candidates.push_back(fs::path(workingDir) / dataDir);  // an absolute --data stays as it is
+    // An absolute --data stays as it is.
+    candidates.push_back(platform::PathFromUtf8(workingDir) / platform::PathFromUtf8(dataDir));
   } else {
     if (!exeDir.empty()) {
-      candidates.push_back(exeDir);
-      candidates.push_back(fs::path(exeDir) / ".." / "share" / "poromeko");
+      candidates.push_back(platform::PathFromUtf8(exeDir));
+      candidates.push_back(platform::PathFromUtf8(exeDir) / ".." / "share" / "poromeko");
     }
-    candidates.push_back(workingDir);
+    candidates.push_back(platform::PathFromUtf8(workingDir));
   }
   folders.content = Absolute(candidates.back());
   bool installed = false;
@@ -50,28 +51,29 @@ GameFolders FindGameFolders(const std::string& dataDir, const std::string& exeDi
     if (HoldsTheGame(candidates[i])) {
       folders.content = Absolute(candidates[i]);
       folders.found = true;
-      installed = dataDir.empty() && !exeDir.empty() && i == 1;
+      installed = dataDir.empty() && !exeDir.empty() &&
+                  (i == 1 || (i == 0 && platform::kProgramFolderIsInstalled));
       folders.installed = installed;
       break;
     }
   }
-  const fs::path data = fs::path(folders.content) / "Data";
+  const fs::path data = platform::PathFromUtf8(folders.content) / "Data";
   const std::string userDir = platform::UserDataDir("poromeko");
-  if (userDir.empty() || (!installed && platform::FolderIsWritable(data.string()))) {
-    folders.ranking = (data / "Ranking.txt").string();
+  if (userDir.empty() || (!installed && platform::FolderIsWritable(platform::Utf8FromPath(data)))) {
+    folders.ranking = platform::Utf8FromPath(data / "Ranking.txt");
   } else {
-    folders.ranking = (fs::path(userDir) / "Ranking.txt").string();
+    folders.ranking = platform::Utf8FromPath(platform::PathFromUtf8(userDir) / "Ranking.txt");
   }
   return folders;
 }
 
 void PrepareRanking(const GameFolders& folders) {
-  const fs::path ranking(folders.ranking);
-  const fs::path shipped = fs::path(folders.content) / content::data::kRanking;
+  const fs::path ranking = platform::PathFromUtf8(folders.ranking);
+  const fs::path shipped = platform::PathFromUtf8(folders.content) / content::data::kRanking;
   std::error_code ec;
   if (ranking != shipped) {
     std::fprintf(
-        stderr, "poromeko: the ranking is kept in %s (%s)\n", ranking.c_str(),
+        stderr, "poromeko: the ranking is kept in %s (%s)\n", folders.ranking.c_str(),
         folders.installed ? "the game is installed" : "the game's folder cannot be written");
   }
   if (ranking == shipped || fs::exists(ranking, ec)) {
@@ -86,13 +88,13 @@ void PrepareRanking(const GameFolders& folders) {
   fs::create_directories(ranking.parent_path(), ec);
   if (ec) {
     std::fprintf(stderr, "poromeko: cannot make %s (%s); scores will not be kept\n",
-                 ranking.parent_path().c_str(), ec.message().c_str());
+                 platform::Utf8FromPath(ranking.parent_path()).c_str(), ec.message().c_str());
     return;
   }
   if (!fs::exists(shipped, ec)) return;  // the first score ranked creates it
   fs::copy_file(shipped, ranking, ec);
   if (ec) {
-    std::fprintf(stderr, "poromeko: cannot copy the ranking to %s (%s)\n", ranking.c_str(),
+    std::fprintf(stderr, "poromeko: cannot copy the ranking to %s (%s)\n", folders.ranking.c_str(),
                  ec.message().c_str());
   }
 }

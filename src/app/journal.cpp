@@ -176,7 +176,7 @@ JournalWriter::~JournalWriter() { Close(); }
 
 bool JournalWriter::Open(const std::string& path, std::uint32_t seed, std::string* error) {
   Close();
-  file_ = std::fopen(path.c_str(), "wb");
+  file_ = platform::OpenCFile(path, "wb");
   if (!file_) {
     *error = "cannot write " + path;
     return false;

@@ -2,15 +2,21 @@
 // headless) and runs the game.
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "app/shell.h"
+#include "platform/process.h"
 #include "platform/sound.h"
 #include "platform/system.h"
 
 int main(int argc, char** argv) {
+  platform::ConnectOutput();
+  const std::vector<std::string> arguments = platform::Arguments(argc, argv);
+  std::vector<const char*> pointers;
+  for (const std::string& a : arguments) pointers.push_back(a.c_str());
   app::Options options;
   std::string error;
-  if (!app::ParseOptions(argc, argv, &options, &error)) {
+  if (!app::ParseOptions(static_cast<int>(pointers.size()), pointers.data(), &options, &error)) {
     std::fprintf(stderr, "poromeko: %s\n%s", error.c_str(), app::Usage());
     return 2;
   }

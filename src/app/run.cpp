@@ -125,7 +125,9 @@ Options WithAbsolutePaths(Options options) {
   namespace fs = std::filesystem;
   auto absolute = [](std::string& path) {
     std::error_code ec;
-    if (!path.empty()) path = fs::absolute(path, ec).string();
+    if (!path.empty()) {
+      path = platform::Utf8FromPath(fs::absolute(platform::PathFromUtf8(path), ec));
+    }
   };
   absolute(options.screenshot);
   absolute(options.record);
@@ -232,8 +234,9 @@ int Game::Start() {
 
   // The game works inside its content folder, wherever it was started.
   std::error_code cwdError;
-  const GameFolders folders = FindGameFolders(options.dataDir, platform::ExecutableDir(),
-                                              std::filesystem::current_path(cwdError).string());
+  const GameFolders folders =
+      FindGameFolders(options.dataDir, platform::ExecutableDir(),
+                      platform::Utf8FromPath(std::filesystem::current_path(cwdError)));
   if (!folders.found) {
     // A folder named outright is used or refused, never swapped for another.
     if (!options.dataDir.empty()) {
@@ -244,7 +247,7 @@ int Game::Start() {
     std::fprintf(stderr, "poromeko: the game's files are not in %s (no %s there)\n",
                  folders.content.c_str(), content::model::kPlanet);
   }
-  std::filesystem::current_path(folders.content, cwdError);
+  std::filesystem::current_path(platform::PathFromUtf8(folders.content), cwdError);
   if (cwdError) {
     std::fprintf(stderr, "poromeko: cannot work in %s: %s\n", folders.content.c_str(),
                  cwdError.message().c_str());

@@ -17,6 +17,8 @@
 #include <filesystem>
 #include <utility>
 
+#include "platform/file_common.h"
+
 namespace platform {
 
 namespace {
@@ -106,18 +108,12 @@ std::string UserDataDir(const std::string& name) {
 }
 
 // --- Reading: the one place a file is opened for reading -------------------
+// (what every system shares is in file_common.cpp)
 
 namespace {
 
-// "256 KiB", "512 MiB", "536870911 bytes (about 512 MiB)" or "100 bytes".
-std::string SizeText(std::uint64_t bytes) {
-  constexpr std::uint64_t kKiB = 1024, kMiB = kKiB * kKiB;
-  if (bytes >= kMiB && bytes % kMiB == 0) return std::to_string(bytes / kMiB) + " MiB";
-  if (bytes >= kKiB && bytes % kKiB == 0) return std::to_string(bytes / kKiB) + " KiB";
-  std::string text = std::to_string(bytes) + " bytes";
-  if (bytes >= kMiB) text += " (about " + std::to_string((bytes + kMiB / 2) / kMiB) + " MiB)";
-  return text;
-}
+using file_common::Refuse;
+using file_common::SizeText;
 
 const char* KindOfFile(mode_t mode) {
   if (S_ISDIR(mode)) return "a folder";
@@ -127,28 +123,7 @@ const char* KindOfFile(mode_t mode) {
   return "not a plain file";
 }
 
-bool Refuse(FileError* kind, std::string* error, FileError k, const std::string& message) {
-  if (kind) *kind = k;
-  if (error) *error = message;
-  return false;
-}
-
 }  // namespace
-
-InputFile::InputFile(InputFile&& other) noexcept { *this = std::move(other); }
-
-InputFile& InputFile::operator=(InputFile&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.handle_;
-    path_ = std::move(other.path_);
-    size_ = other.size_;
-    limit_ = other.limit_;
-    readError_ = std::move(other.readError_);
-    other.handle_ = kClosed;
-  }
-  return *this;
-}
 
 bool InputFile::Open(const std::string& path, std::uint64_t limit, FileError* kind,
                      std::string* error) {
@@ -214,35 +189,6 @@ std::size_t InputFile::ReadAt(std::uint64_t offset, void* dest, std::size_t n) {
   return got;
 }
 
-bool InputFile::ReadAll(std::string* bytes, FileError* kind, std::string* error) {
-  bytes->clear();
-  const std::string what = "cannot read " + path_ + ": ";
-  if (handle_ == kClosed) return Refuse(kind, error, FileError::Unreadable, what + "not open");
-  // One byte more than allowed tells a file that grew past its limit; the
-  // files of /proc say they are empty and are read in growing steps.
-  const std::uint64_t most = limit_ == kAnySize ? kAnySize : limit_ + 1;
-  std::uint64_t room = std::min<std::uint64_t>(std::max<std::uint64_t>(size_ + 1, 4096), most);
-  std::size_t got = 0;
-  for (;;) {
-    bytes->resize(static_cast<std::size_t>(room));
-    got += ReadAt(got, bytes->data() + got, bytes->size() - got);
-    if (ReadFailed()) {
-      bytes->clear();
-      return Refuse(kind, error, FileError::Unreadable, what + readError_);
-    }
-    if (got < bytes->size() || room == most) break;
-    room = std::min<std::uint64_t>(room * 2, most);
-  }
-  if (got > limit_) {
-    bytes->clear();
-    return Refuse(kind, error, FileError::TooLarge,
-                  what + "it grew past the limit of " + SizeText(limit_) + " for this file");
-  }
-  bytes->resize(got);
-  if (kind) *kind = FileError::None;
-  return true;
-}
-
 void InputFile::WillNeed(std::uint64_t offset) {
 #if defined(POSIX_FADV_WILLNEED)
   if (handle_ != kClosed)
@@ -255,29 +201,6 @@ void InputFile::WillNeed(std::uint64_t offset) {
 void InputFile::Close() {
   if (handle_ != kClosed) ::close(static_cast<int>(handle_));
   handle_ = kClosed;
-}
-
-bool ReadWholeFile(const std::string& path, std::uint64_t limit, std::string* bytes,
-                   FileError* kind, std::string* error) {
-  bytes->clear();
-  InputFile file;
-  return file.Open(path, limit, kind, error) && file.ReadAll(bytes, kind, error);
-}
-
-bool ReadFileHead(const std::string& path, std::size_t limit, std::string* bytes, FileError* kind,
-                  std::string* error) {
-  bytes->clear();
-  InputFile file;
-  if (!file.Open(path, kAnySize, kind, error)) return false;
-  bytes->resize(limit);
-  bytes->resize(file.ReadAt(0, bytes->data(), limit));
-  if (file.ReadFailed()) {
-    bytes->clear();
-    return Refuse(kind, error, FileError::Unreadable,
-                  "cannot read " + path + ": " + file.ReadError());
-  }
-  if (kind) *kind = FileError::None;
-  return true;
 }
 
 bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error,
@@ -348,22 +271,23 @@ FileLock FileLock::Acquire(const std::string& path, std::string* error) {
     ::close(fd);
     return lock;
   }
-  lock.fd_ = fd;
+  lock.handle_ = fd;
   return lock;
 }
 
-FileLock::FileLock(FileLock&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+FileLock::FileLock(FileLock&& other) noexcept : handle_(std::exchange(other.handle_, -1)) {}
 
 FileLock& FileLock::operator=(FileLock&& other) noexcept {
   if (this != &other) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = std::exchange(other.fd_, -1);
+    if (handle_ >= 0) ::close(static_cast<int>(handle_));
+    handle_ = std::exchange(other.handle_, -1);
   }
   return *this;
 }
 
 FileLock::~FileLock() {
-  if (fd_ >= 0) ::close(fd_);  // closing the last descriptor lets go of the lock
+  // Closing the last descriptor lets go of the lock.
+  if (handle_ >= 0) ::close(static_cast<int>(handle_));
 }
 
 bool KeepCopyOf(const std::string& path, std::string* copy, std::string* error) {
@@ -394,6 +318,10 @@ bool KeepCopyOf(const std::string& path, std::string* copy, std::string* error) 
   }
   if (error) *error = "cannot keep a copy of " + path + ": too many copies already";
   return false;
+}
+
+std::FILE* OpenCFile(const std::string& path, const char* mode) {
+  return std::fopen(path.c_str(), mode);
 }
 
 }  // namespace platform

@@ -1,7 +1,12 @@
 // Reading and writing whole files, the way a player's data must be written.
 //
-// Contract (POSIX on every back end so far; the headless game and the tests
-// read and write files through these same functions):
+// Every path is UTF-8, on every system; PathFromUtf8 and Utf8FromPath cross
+// over to std::filesystem (which on Windows would otherwise read a narrow
+// string in the system's ANSI code page).
+//
+// Contract (POSIX in file.cpp, Windows in win/file_win.cpp, what both share
+// in file_common.cpp; the headless game and the tests read and write files
+// through these same functions):
 //  - ExecutableDir reads /proc/self/exe, ResidentMemoryKiB the VmRSS line of
 //    /proc/self/status; FolderIsWritable asks access(2)
 //    for write and search permission; UserDataDir follows the XDG base
@@ -18,8 +23,10 @@
 //    that grows past the limit while it is read is refused as well.
 //    POSIX back ends: open(2) with O_NONBLOCK (cleared once the file is known
 //    to be regular), fstat(2), pread(2); the browser's in-memory files go
-//    through the same calls. A Windows back end does the same with
-//    CreateFileW, GetFileType and GetFileSizeEx.
+//    through the same calls. Windows: CreateFileW with the wide path and
+//    every sharing mode (a FIFO is no file there; a named pipe or a device
+//    path is refused by GetFileType, a folder by its attributes),
+//    GetFileSizeEx, and ReadFile at an offset.
 //  - ReadFileHead reads at most `limit` bytes from the start of a regular
 //    file of any size (the rest is left unread); ReadWholeFile reads a whole
 //    file that is at most `limit` bytes long. Both refuse as Open does.
@@ -39,6 +46,19 @@
 //  - KeepCopyOf keeps the file at `path` as "PATH.bad-YYYYMMDD-HHMMSS" (the
 //    local time; "-2", "-3" and so on when that name is taken), as a second
 //    name of the same file where the system allows, else as a copy.
+//  - OpenCFile is fopen with a UTF-8 path (_wfopen on Windows), for what
+//    the game writes through C streams (a journal, a PNG).
+// On Windows the rest goes through the wide-character API as well:
+// ExecutableDir from GetModuleFileNameW, ResidentMemoryKiB the working set,
+// FolderIsWritable by making a file there that is gone when closed (a
+// folder's permissions are not in its attributes), UserDataDir is
+// %APPDATA%\name (the roaming application data folder when APPDATA is not
+// set); WriteFileAtomically flushes the temporary file with
+// FlushFileBuffers and moves it over the old one with MoveFileExW
+// (MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH), after removing the
+// leftovers found with FindFirstFileW; FileLock locks the whole lock file
+// with LockFileEx; KeepCopyOf makes a hard link (CreateHardLinkW), else a
+// copy (CopyFileW).
 // In the browser the program is laid out as installed (ExecutableDir is
 // /poromeko/bin), UserDataDir is a folder under /persist, which the page
 // keeps in the browser's IndexedDB, and a completed WriteFileAtomically asks
@@ -46,6 +66,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -56,6 +78,15 @@ enum class FileError { None, NotFound, NotAFile, TooLarge, Unreadable, Unwritabl
 
 // No limit on a file's size (ReadFileHead bounds what it reads instead).
 inline constexpr std::uint64_t kAnySize = ~std::uint64_t{0};
+
+// Whether a game found beside its executable counts as installed, its
+// player's ranking kept in UserDataDir: on Windows, where a game unpacked
+// from its zip or put in place by its installer runs from its own folder.
+#if defined(_WIN32)
+inline constexpr bool kProgramFolderIsInstalled = true;
+#else
+inline constexpr bool kProgramFolderIsInstalled = false;
+#endif
 
 // The folder the running program's executable is in (symbolic links
 // resolved), or empty when the system cannot say.
@@ -136,12 +167,23 @@ class FileLock {
   FileLock(const FileLock&) = delete;
   FileLock& operator=(const FileLock&) = delete;
   ~FileLock();
-  bool Held() const { return fd_ >= 0; }
+  bool Held() const { return handle_ != -1; }
 
  private:
-  int fd_ = -1;
+  // A file descriptor, or on Windows a HANDLE; -1 for none.
+  std::intptr_t handle_ = -1;
 };
 
 bool KeepCopyOf(const std::string& path, std::string* copy, std::string* error);
+
+std::FILE* OpenCFile(const std::string& path, const char* mode);
+
+inline std::filesystem::path PathFromUtf8(std::string_view utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+inline std::string Utf8FromPath(const std::filesystem::path& path) {
+  const std::u8string u8 = path.u8string();
+  return std::string(u8.begin(), u8.end());
+}
 
 }  // namespace platform

@@ -12,6 +12,8 @@
 
 #include "platform/file.h"
 
+#include "platform/file.h"
+
 namespace platform {
 
 namespace {
@@ -175,9 +177,16 @@ bool SavePng(const std::string& path, std::uint32_t width, std::uint32_t height,
   image.width = width;
   image.height = height;
   image.format = PNG_FORMAT_RGBA;
-  if (!png_image_write_to_file(&image, path.c_str(), 0, bytes.data(),
-                               static_cast<png_int_32>(width * 4), nullptr)) {
-    SetError(error, path + ": " + image.message);
+  std::FILE* file = OpenCFile(path, "wb");
+  if (!file) {
+    SetError(error, path + ": cannot create the file");
+    return false;
+  }
+  const bool written = png_image_write_to_stdio(&image, file, 0, bytes.data(),
+                                                static_cast<png_int_32>(width * 4), nullptr) != 0;
+  const bool closed = std::fclose(file) == 0;
+  if (!written || !closed) {
+    SetError(error, path + ": " + (written ? std::string("cannot write the file") : image.message));
     png_image_free(&image);
     return false;
   }

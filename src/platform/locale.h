@@ -5,7 +5,9 @@
 // order POSIX gives them), or "" when none is. In the browser the page's
 // language (navigator.language; emscripten hands it to the program as LANG,
 // "en_US.UTF-8" for "en-US") stands in for the system's. Headless runs read
-// the same environment.
+// the same environment. On Windows (win/locale_win.cpp) it is the name of
+// the user's interface language, from GetUserDefaultUILanguage ("ja-JP",
+// "en-US"), and the environment is not read.
 #pragma once
 
 #include <string>

@@ -3,8 +3,12 @@
 // creature's face and the three ranking crowns.
 #include <algorithm>
 #include <cmath>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "media/paths.h"
 #include "textures/texture_set.h"
@@ -471,9 +475,50 @@ void MakeIconTextures(const TextureOut& out) {
   MakeCrown(out, t::kCrown3, contentgen::Hex(0xE0A070), contentgen::Hex(0xB0703E), pal::kMint, "3");
 }
 
+namespace {
+
+void PutLe(std::vector<std::uint8_t>* out, std::uint32_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) out->push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+}
+
+// One image of a Windows icon as a 32-bit bitmap: its header (twice the
+// height, the colour rows and then the mask's), the straight B, G, R, A rows
+// from the bottom up, and a mask of nothing (alpha decides).
+std::vector<std::uint8_t> IconBitmap(const Canvas& c) {
+  const int size = c.Width();
+  std::vector<std::uint8_t> out;
+  PutLe(&out, 40, 4);
+  PutLe(&out, static_cast<std::uint32_t>(size), 4);
+  PutLe(&out, static_cast<std::uint32_t>(size * 2), 4);
+  PutLe(&out, 1, 2);   // planes
+  PutLe(&out, 32, 2);  // bits a pixel
+  PutLe(&out, 0, 4);   // uncompressed
+  const int maskRow = (size + 31) / 32 * 4;
+  PutLe(&out, static_cast<std::uint32_t>(size * size * 4 + maskRow * size), 4);
+  for (int i = 0; i < 4; ++i) PutLe(&out, 0, 4);
+  for (int y = size - 1; y >= 0; --y) {
+    for (int x = 0; x < size; ++x) PutLe(&out, c.PixelArgb(x, y), 4);
+  }
+  out.insert(out.end(), static_cast<std::size_t>(maskRow * size), 0);
+  return out;
+}
+
+std::vector<std::uint8_t> FileBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                  std::istreambuf_iterator<char>());
+  if (!in.good() && !in.eof()) throw contentgen::DrawError("cannot read " + path.string());
+  return bytes;
+}
+
+}  // namespace
+
 // The game's icon for desktops: the creature's face centred on a square
-// canvas, at the sizes icon themes ask for.
+// canvas, at the sizes icon themes ask for; and the same faces in one
+// Windows icon (poromeko.ico, for the program and its Start-menu entry),
+// bitmaps up to 64 pixels and the 256-pixel PNG as Windows takes it.
 void MakeAppIcons(const std::filesystem::path& iconRoot) {
+  std::vector<std::pair<int, std::vector<std::uint8_t>>> ico;
   for (int size : {16, 24, 32, 48, 64, 128, 256}) {
     Canvas c(size, size);
     cairo_t* cr = c.Cr();
@@ -485,8 +530,32 @@ void MakeAppIcons(const std::filesystem::path& iconRoot) {
     DrawFace(cr);
     cairo_restore(cr);
     const std::string dir = std::to_string(size) + "x" + std::to_string(size);
-    c.WritePng(iconRoot / "hicolor" / dir / "apps" / "poromeko.png");
+    const std::filesystem::path png = iconRoot / "hicolor" / dir / "apps" / "poromeko.png";
+    c.WritePng(png);
+    if (size <= 64) ico.emplace_back(size, IconBitmap(c));
+    if (size == 256) ico.emplace_back(size, FileBytes(png));
   }
+  std::vector<std::uint8_t> out;
+  PutLe(&out, 0, 2);
+  PutLe(&out, 1, 2);  // an icon
+  PutLe(&out, static_cast<std::uint32_t>(ico.size()), 2);
+  std::uint32_t offset = static_cast<std::uint32_t>(6 + 16 * ico.size());
+  for (const auto& [size, bytes] : ico) {
+    out.push_back(static_cast<std::uint8_t>(size & 0xFF));  // 256 is written 0
+    out.push_back(static_cast<std::uint8_t>(size & 0xFF));
+    PutLe(&out, 0, 2);   // no palette, reserved
+    PutLe(&out, 1, 2);   // planes
+    PutLe(&out, 32, 2);  // bits a pixel
+    PutLe(&out, static_cast<std::uint32_t>(bytes.size()), 4);
+    PutLe(&out, offset, 4);
+    offset += static_cast<std::uint32_t>(bytes.size());
+  }
+  for (const auto& entry : ico) out.insert(out.end(), entry.second.begin(), entry.second.end());
+  const std::filesystem::path path = iconRoot / "poromeko.ico";
+  std::ofstream file(path, std::ios::binary);
+  file.write(reinterpret_cast<const char*>(out.data()), static_cast<std::streamsize>(out.size()));
+  file.close();
+  if (!file) throw contentgen::DrawError("cannot write " + path.string());
 }
 
 }  // namespace textures

@@ -1,8 +1,10 @@
 // The SDL2 system: the game window with its OpenGL 3.3 core context, the event
 // pump feeding the keyboard table (from the keyboard and game controllers),
 // the full-screen switch, message boxes and the millisecond clock.
+// The program's own main stays main: SDL's start-up code is not used.
+#define SDL_MAIN_HANDLED
 #include <SDL.h>
-#if !defined(__EMSCRIPTEN__)
+#if defined(__linux__)
 #include <dlfcn.h>
 #include <link.h>
 #endif
@@ -19,6 +21,9 @@
 #include "platform/sdl_gl/gamepad.h"
 #include "platform/sdl_gl/gl_api.h"
 #include "platform/system.h"
+#if defined(_WIN32)
+#include "platform/win/dialogs.h"
+#endif
 
 namespace platform {
 
@@ -31,7 +36,7 @@ namespace {
 // then no longer tell that what the driver keeps for itself is the driver's
 // (tests/lsan.supp names the driver's libraries).
 void PinGlDriver() {
-#if !defined(__EMSCRIPTEN__)
+#if defined(__linux__)
   dl_iterate_phdr(
       [](dl_phdr_info* info, std::size_t, void*) {
         const char* name = info->dlpi_name;
@@ -95,6 +100,7 @@ class SdlSystem : public System {
       return false;
     };
     if (!eventsUp_) {
+      SDL_SetMainReady();
       if (SDL_InitSubSystem(SDL_INIT_EVENTS) != 0) {
         std::fprintf(stderr, "window: SDL cannot start (%s)\n", SDL_GetError());
         return fail(WindowFailure::NoWindow);
@@ -225,6 +231,11 @@ class SdlSystem : public System {
   std::uint32_t TimeGetTime() const override { return static_cast<std::uint32_t>(SDL_GetTicks()); }
 
   bool AskYesNo(const std::string& caption, const std::string& text) override {
+#if defined(_WIN32)
+    // The real Windows box (MessageBoxW): it shows Japanese as it is, with
+    // the system's own Yes and No.
+    return win::AskYesNo(caption, text);
+#else
     // Yes first, No second; Enter and Escape both answer No. The buttons
     // speak the question's language: English when it is plain ASCII.
     const bool english =
@@ -248,13 +259,18 @@ class SdlSystem : public System {
       return false;
     }
     return pressed == 1;
+#endif
   }
 
   void ShowError(const std::string& caption, const std::string& text) override {
+#if defined(_WIN32)
+    win::ShowError(caption, text);
+#else
     if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption.c_str(), text.c_str(), nullptr) !=
         0) {
       std::fprintf(stderr, "window: no error box (%s)\n", SDL_GetError());
     }
+#endif
   }
 
   bool NativeBoxesShowGameText() const override {
