@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/trig.h"
+
 namespace platform {
 
 Matrix Matrix::Zero() {
@@ -84,7 +86,7 @@ Matrix MatrixScaling(float x, float y, float z) {
 
 Matrix MatrixRotationX(float a) {
   Matrix r;
-  float c = std::cos(a), s = std::sin(a);
+  float c = Cos(a), s = Sin(a);
   r.m[1][1] = c;
   r.m[1][2] = s;
   r.m[2][1] = -s;
@@ -94,7 +96,7 @@ Matrix MatrixRotationX(float a) {
 
 Matrix MatrixRotationY(float a) {
   Matrix r;
-  float c = std::cos(a), s = std::sin(a);
+  float c = Cos(a), s = Sin(a);
   r.m[0][0] = c;
   r.m[0][2] = -s;
   r.m[2][0] = s;
@@ -104,7 +106,7 @@ Matrix MatrixRotationY(float a) {
 
 Matrix MatrixRotationZ(float a) {
   Matrix r;
-  float c = std::cos(a), s = std::sin(a);
+  float c = Cos(a), s = Sin(a);
   r.m[0][0] = c;
   r.m[0][1] = s;
   r.m[1][0] = -s;
@@ -160,7 +162,7 @@ Matrix MatrixLookAtLH(const Vec3& eye, const Vec3& at, const Vec3& up) {
 
 Matrix MatrixPerspectiveFovLH(float fovy, float aspect, float zn, float zf) {
   Matrix r = Matrix::Zero();
-  float ys = 1.0f / std::tan(fovy / 2.0f);
+  float ys = 1.0f / Tan(fovy / 2.0f);
   r.m[0][0] = ys / aspect;
   r.m[1][1] = ys;
   r.m[2][2] = zf / (zf - zn);
@@ -257,8 +259,8 @@ Matrix MatrixTransformation(const Vec3& scale, const Quaternion& rotation,
 
 Quaternion QuaternionRotationAxis(const Vec3& axis, float radians) {
   Vec3 n = Vec3Normalize(axis);
-  float s = std::sin(radians / 2.0f);
-  return {n.x * s, n.y * s, n.z * s, std::cos(radians / 2.0f)};
+  float s = Sin(radians / 2.0f);
+  return {n.x * s, n.y * s, n.z * s, Cos(radians / 2.0f)};
 }
 
 Quaternion QuaternionMultiply(const Quaternion& q1, const Quaternion& q2) {
@@ -295,10 +297,10 @@ Quaternion QuaternionSlerp(const Quaternion& a, const Quaternion& b0, float t) {
     wa = 1.0f - t;
     wb = t;
   } else {
-    float theta = std::acos(dot);
-    float s = std::sin(theta);
-    wa = std::sin((1.0f - t) * theta) / s;
-    wb = std::sin(t * theta) / s;
+    float theta = Acos(dot);
+    float s = Sin(theta);
+    wa = Sin((1.0f - t) * theta) / s;
+    wb = Sin(t * theta) / s;
   }
   return {wa * a.x + wb * b.x, wa * a.y + wb * b.y, wa * a.z + wb * b.z, wa * a.w + wb * b.w};
 }

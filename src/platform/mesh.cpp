@@ -18,6 +18,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/trig.h"
+
 namespace platform {
 
 namespace {
@@ -652,7 +654,7 @@ float Mesh::EnclosedRadius(const Vec3& centre) const {
     const double triple = Vec3Dot(ra, Vec3Cross(rb, rc));
     const double denom =
         la * lb * lc + Vec3Dot(ra, rb) * lc + Vec3Dot(ra, rc) * lb + Vec3Dot(rb, rc) * la;
-    winding += 2.0 * std::atan2(triple, denom);
+    winding += 2.0 * Atan2(triple, denom);
   }
   winding /= 4.0 * 3.14159265358979323846;
   // The ball stops a hair short of the nearest face, the gaps the weld

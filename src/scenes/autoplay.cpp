@@ -5,6 +5,7 @@
 
 #include "creatures/eating.h"
 #include "creatures/enemy_manager.h"
+#include "platform/trig.h"
 #include "scenes/game/game_parent.h"
 #include "scenes/game/game_play.h"
 #include "scenes/result/game_result.h"
@@ -60,7 +61,7 @@ Vec3 Along(const Vec3& from, const Vec3& to, const Vec3& up) {
 // The heading (degrees, toward the right positive) of `direction` in the
 // frame of forward `fwd` and right `right`.
 float HeadingOf(const Vec3& direction, const Vec3& fwd, const Vec3& right) {
-  return std::atan2(platform::Vec3Dot(direction, right), platform::Vec3Dot(direction, fwd)) *
+  return platform::Atan2(platform::Vec3Dot(direction, right), platform::Vec3Dot(direction, fwd)) *
          platform::kRadToDeg;
 }
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/trig.h"
+
 namespace world {
 
 using platform::Matrix;
@@ -37,7 +39,7 @@ float YawError(float angle, const Vec3& reference, const Quaternion& qa, const Q
   const Vec3 f = platform::Vec3TransformNormal(
       {0.0f, 0.0f, 1.0f}, platform::MatrixRotationY(angle * platform::kDegToRad));
   const float c = std::clamp(f.y * v.y + f.x * v.x + f.z * v.z, -1.0f, 1.0f);
-  float a = std::acos(c) * platform::kRadToDeg;
+  float a = platform::Acos(c) * platform::kRadToDeg;
   if (l.x < 0.0f) a = -a;
   // Headings turned by negative amounts are never wrapped (a fleeing
   // butterfly's keeps falling), so the error is brought into range by as many
@@ -79,7 +81,7 @@ Quaternion ReverseYawRotation(const Quaternion& q, float degrees) {
 float SurfaceAngle(const Quaternion& qa, const Quaternion& qb) {
   const Vec3 a = Up(qa), b = Up(qb);
   const float dot = std::clamp(a.y * b.y + a.x * b.x + a.z * b.z, -1.0f, 1.0f);
-  return std::acos(dot) * platform::kRadToDeg;
+  return platform::Acos(dot) * platform::kRadToDeg;
 }
 
 float YawErrorToward(float angle, const Vec3& reference, const Quaternion& qa,

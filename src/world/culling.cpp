@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/trig.h"
+
 namespace world {
 
 using platform::Matrix;
@@ -60,7 +62,7 @@ Horizon::Horizon(const Vec3& eye, float groundRadius) : eye_(eye) {
   // Every sight line within the shadow meets the ground at most this far
   // from the eye (the lines grazing the rim, at the rim).
   rim_ = std::sqrt(eyeDistance_ * eyeDistance_ - ground * ground);
-  shadowHalfAngle_ = std::asin(ground / eyeDistance_);
+  shadowHalfAngle_ = platform::Asin(ground / eyeDistance_);
 }
 
 bool Horizon::Hides(const HitSphere& sphere) const {
@@ -73,8 +75,8 @@ bool Horizon::Hides(const HitSphere& sphere) const {
   // The sphere's cone of sight lines within the shadow's: the angle off the
   // line to the centre plus the sphere's half-angle within the shadow's.
   const double cosOff = -(vx * ex + vy * ey + vz * ez) / (distance * eyeDistance_);
-  const double off = std::acos(std::clamp(cosOff, -1.0, 1.0));
-  return off + std::asin(r / distance) <= shadowHalfAngle_;
+  const double off = platform::Acos(std::clamp(cosOff, -1.0, 1.0));
+  return off + platform::Asin(r / distance) <= shadowHalfAngle_;
 }
 
 bool SphereOutsideView(const Matrix& P, const Matrix& W, const HitSphere& sphere, const Matrix& V) {

@@ -7,6 +7,7 @@
 #include "media/paths.h"
 #include "media/sound_manager.h"
 #include "media/texture_manager.h"
+#include "platform/trig.h"
 #include "scenes/game/game_parent.h"
 #include "scenes/result/ranking.h"
 #include "scenes/stage.h"
@@ -325,8 +326,8 @@ void Title::Draw(TitleParent*, const DrawContext& frame) {
   const float a = caterpillarAngle * platform::kDegToRad;
   Matrix caterpillar =
       platform::MatrixScaling(0.6f, 0.6f, 0.6f) * platform::MatrixRotationY(1.5707964f);
-  caterpillar.m[3][0] = caterpillarCentreX - caterpillarRadius * std::sin(a);
-  caterpillar.m[3][1] = caterpillarCentreY + caterpillarRadius * std::cos(a);
+  caterpillar.m[3][0] = caterpillarCentreX - caterpillarRadius * platform::Sin(a);
+  caterpillar.m[3][1] = caterpillarCentreY + caterpillarRadius * platform::Cos(a);
   caterpillar.m[3][2] = 0.0f;
   DrawWorldModel(device, content::model::kCaterpillar, caterpillar);
 
