@@ -6,7 +6,8 @@
 ; administrator rights), in %LOCALAPPDATA%\Programs\poromeko, with a
 ; Start-menu entry and an uninstaller. The player's ranking lives in
 ; %APPDATA%\poromeko and is never touched by either.
-Unicode true
+; A 64-bit installer for the 64-bit game (and one that runs under a 64-bit-only Wine).
+Target amd64-unicode
 ManifestDPIAware true
 RequestExecutionLevel user
 SetCompressor /SOLID lzma
