@@ -12,8 +12,10 @@
 #  - the installer installs silently (/S), the program its Start-menu entry
 #    starts plays a run and keeps its ranking, and the uninstaller removes
 #    the program and leaves the ranking.
-# Everything runs under one virtual X server; Wine's processes are ended at
-# the end, whatever happens.
+# With WINDOWS_WHOLE_RUN=1 it also replays seed 7's whole run in a window on
+# both (about three minutes at the game's own pace, both at once) and compares
+# the result screen. Everything runs under one virtual X server; Wine's
+# processes are ended at the end, whatever happens.
 #
 #   tests/windows/run.sh WIN_BUILD LINUX_GAME [RESULTS_DIR]
 #
@@ -182,6 +184,26 @@ for s in "${shots[@]}"; do
     "$results/windows_$name.png" "$results/difference_$name.png" ||
     fail "the $name pictures differ"
 done
+
+if [ "${WINDOWS_WHOLE_RUN:-0}" = 1 ]; then
+  stage "seed 7's whole run in a window on both: the result"
+  ended=$(($(wc -l <"$work/linux.txt") - 3)) # the update in which the score was ranked
+  {
+    cat "$work/linux.txt"
+    keys 0000 60 # the creature burps over the counted score
+  } >"$work/whole.txt"
+  fresh_ranking
+  linux_data "$work/linux"
+  "$linux_game" --data "$work/linux" --windowed --replay "$work/whole.txt" \
+    --shot "$((ended + 30)):$results/linux_result.png" >/dev/null &
+  linux_pid=$!
+  wine "$game" --windowed --replay "$(winpath "$work")\\whole.txt" \
+    --shot "$((ended + 30)):$(winpath "$results")\\windows_result.png" >/dev/null
+  wait "$linux_pid"
+  node "$here/tests/windows/compare_pictures.mjs" "$results/linux_result.png" \
+    "$results/windows_result.png" "$results/difference_result.png" ||
+    fail "the result pictures differ"
+fi
 
 stage "the installer, silently"
 wine "$setup" /S
