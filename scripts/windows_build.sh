@@ -9,14 +9,22 @@
 # mingw once into a cache (scripts/windows_deps.sh,
 # ~/.cache/poromeko/win-deps).
 #
-#   scripts/windows_build.sh
+#   scripts/windows_build.sh [--tests]
 #
+# --tests also builds build-win/game/test_windows.exe, the SDL back end's
+# window, key and gamepad tests for tests/windows/run.sh (./test does).
 # The last two lines printed are the zip and the installer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/setup.sh
 ensure_packages "${WINDOWS_PACKAGES[@]}"
 
+targets=()
+case "${1:-}" in
+  "") ;;
+  --tests) targets=(--target all test_windows) ;;
+  *) echo "usage: scripts/windows_build.sh [--tests]" >&2; exit 2 ;;
+esac
 version=$(sed -n 's/.*kVersion = "\([0-9.]*\)".*/\1/p' src/app/shell.h)
 [ -n "$version" ] || { echo "windows_build: no kVersion in src/app/shell.h" >&2; exit 1; }
 
@@ -27,7 +35,7 @@ echo "windows_build: libraries ready in $((SECONDS - t)) s ($deps)"
 t=$SECONDS
 cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/MingwToolchain.cmake" \
   -DCMAKE_BUILD_TYPE=Release -DPOROMEKO_WIN_DEPS="$deps" >/dev/null
-cmake --build build-win -j"$(build_jobs)"
+cmake --build build-win -j"$(build_jobs)" "${targets[@]}"
 echo "windows_build: program built in $((SECONDS - t)) s"
 
 name=poromeko-$version-win64

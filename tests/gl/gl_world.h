@@ -2,9 +2,11 @@
 // drawing helpers the tests use. Runs under Xvfb.
 #pragma once
 
+#if defined(__linux__)
 #include <dlfcn.h>
-#include <gtest/gtest.h>
 #include <link.h>
+#endif
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -30,6 +32,7 @@ struct World {
 // at exit otherwise, and the leak checker then cannot say that what it
 // leaks is its own (tests/lsan.supp names the driver's libraries).
 inline void PinGlDriver() {
+#if defined(__linux__)
   dl_iterate_phdr(
       [](dl_phdr_info* info, std::size_t, void*) {
         const char* name = info->dlpi_name;
@@ -39,6 +42,7 @@ inline void PinGlDriver() {
         return 0;
       },
       nullptr);
+#endif
 }
 
 inline World& TheWorld() {
@@ -48,7 +52,11 @@ inline World& TheWorld() {
     // only when asked. Ask, so the device meets that case here too (only
     // while the context is made: programs started by death tests run as
     // they would without it).
+#if defined(_WIN32)
+    _putenv_s("force_gl_names_reuse", "true");
+#else
     setenv("force_gl_names_reuse", "true", 1);
+#endif
     w.system = CreateSdlSystem();
     WindowFailure failure = WindowFailure::None;
     WindowConfig config;
@@ -60,7 +68,11 @@ inline World& TheWorld() {
       std::fprintf(stderr, "no window (failure %d): is DISPLAY set (xvfb-run)?\n",
                    static_cast<int>(failure));
     }
+#if defined(_WIN32)
+    _putenv_s("force_gl_names_reuse", "");
+#else
     unsetenv("force_gl_names_reuse");
+#endif
     return w;
   }();
   return world;

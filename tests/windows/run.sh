@@ -2,6 +2,8 @@
 # Plays the Windows build under Wine, in a Wine prefix of its own whose user
 # is called ユーザー (so %APPDATA% and the install folder hold non-ASCII
 # letters), beside the Linux build of the same sources:
+#  - the SDL back end's window, key and gamepad tests pass
+#    (test_windows.exe, when built: Alt+Enter and F11, virtual gamepads);
 #  - the program prints --version and --help, runs headless and in a window
 #    (its screenshot an 800 x 600 PNG) and plays sound (SDL's disk driver);
 #  - unzipped into C:\ゲーム, an autoplayed run of seed 7 reaches the result,
@@ -74,6 +76,11 @@ drive_c=$WINEPREFIX/drive_c
 profile=$drive_c/users/$USER
 [ -d "$profile" ] || fail "Wine made no profile folder for $USER"
 ranking=$profile/AppData/Roaming/poromeko/Ranking.txt
+
+if [ -f "$win_build/game/test_windows.exe" ]; then
+  stage "the SDL back end's window, key and gamepad tests"
+  wine "$win_build/game/test_windows.exe" --gtest_brief=1 || fail "test_windows.exe failed"
+fi
 
 stage "the zip, unpacked into C:\\ゲーム"
 python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' \
@@ -161,12 +168,13 @@ keys() { # keys BITS COUNT: the bits held for COUNT updates, pressed in the firs
 }
 {
   journal 7
-  keys 0000 10; keys 0001 3; keys 0000 3; keys 0001 3 # skip the intro, start
-  keys 0000 175                                       # the fades
-  keys 0010 120                                       # walk
-  keys 0800 45                                        # swing the camera
+  keys 0000 200                       # the title's intro plays out
+  keys 0001 3; keys 0000 3; keys 0001 3 # start
+  keys 0000 175                       # the fades
+  keys 0010 120                       # walk
+  keys 0800 45                        # swing the camera
 } >"$work/pictures.txt"
-shots=(190:title 314:play 359:play_swung)
+shots=(190:title 504:play 549:play_swung)
 win_shots=()
 linux_shots=()
 for s in "${shots[@]}"; do
