@@ -61,8 +61,11 @@ std::wstring UniqueSuffix() {
   static constexpr wchar_t kDigits[] =
       L"0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
   std::uint64_t n = (static_cast<std::uint64_t>(GetCurrentProcessId()) << 32) ^
-                    (static_cast<std::uint64_t>(counter.fetch_add(1)) * 0x9E3779B97F4A7C15ull) ^
-                    GetTickCount64();
+                    (static_cast<std::uint64_t>(counter.fetch_add(1)) << 20) ^ GetTickCount64();
+  // Every input bit stirred into the six digits taken below.
+  n = (n ^ (n >> 30)) * 0xBF58476D1CE4E5B9ull;
+  n = (n ^ (n >> 27)) * 0x94D049BB133111EBull;
+  n ^= n >> 31;
   std::wstring suffix;
   for (int i = 0; i < 6; ++i) {
     suffix += kDigits[n % 62];
