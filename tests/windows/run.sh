@@ -9,6 +9,9 @@
 #  - unzipped into C:\ゲーム, an autoplayed run of seed 7 reaches the result,
 #    ranks its score in %APPDATA%\poromeko\Ranking.txt and reports the same
 #    line as the Linux game; each replays the other's journal to that line;
+#  - the ranking's rules hold the Windows way: two games ranking at once
+#    both keep their scores (the lock), a garbage ranking is kept aside,
+#    temporary files that a killed write left go once a minute old;
 #  - the title and play, drawn on both for the same update, agree on at least
 #    99.9 % of pixels within 2/255 (tests/windows/compare_pictures.mjs);
 #  - the installer installs silently (/S), the program its Start-menu entry
@@ -158,6 +161,28 @@ cmp -s "$work/win-replay.json" "$work/linux.json" ||
 cmp -s "$work/linux-replay.json" "$work/win.json" ||
   fail "Linux replayed the Windows journal to $(cat "$work/linux-replay.json")"
 echo "  the same line both ways"
+
+stage "the ranking's rules: two games at once, a garbage file, leftovers"
+folder=$(dirname "$ranking")
+printf 'garbage\001\002\n' >"$ranking"
+printf 'killed' >"$folder/.Ranking.txt.Ab12Cd"
+touch -d '2 minutes ago' "$folder/.Ranking.txt.Ab12Cd"
+printf 'writing' >"$folder/.Ranking.txt.Zz98Yy"
+wine "$game" --headless --seed 7 --autoplay --runs 1 --report >"$work/first.json" 2>/dev/null &
+first=$!
+wine "$game" --headless --seed 11 --autoplay --runs 1 --report >"$work/second.json" 2>/dev/null
+wait "$first"
+scores=$(tr -d '\r' <"$ranking")
+for json in "$work/first.json" "$work/second.json"; do
+  s=$(sed -n 's/.*"lastRun":{"score":\([0-9]*\).*/\1/p' "$json")
+  grep -q ",0*$s\$" <<<"$scores" || fail "a game ranking at the same time lost its score $s: $scores"
+done
+kept=("$ranking".bad-*)
+[ -f "${kept[0]}" ] && grep -q garbage "${kept[0]}" || fail "the garbage ranking was not kept aside"
+[ ! -e "$folder/.Ranking.txt.Ab12Cd" ] || fail "a minute-old temporary file was left"
+[ -e "$folder/.Ranking.txt.Zz98Yy" ] || fail "a temporary file of a write in progress was removed"
+rm -f "$ranking".bad-* "$folder/.Ranking.txt.Zz98Yy"
+echo "  both scores kept, the garbage kept as $(basename "${kept[0]}"), the leftover gone"
 
 stage "the title and play, pixel for pixel"
 journal() { printf 'poromeko-journal 1\nversion %s\nseed %s\n' "$version" "$1"; }
