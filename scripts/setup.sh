@@ -22,7 +22,7 @@ WEB_PACKAGES=(emscripten nodejs ninja-build dpkg-dev python3 chromium)
 # lintian.
 WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix mingw-w64-tools dpkg-dev ninja-build meson cmake
   python3 nsis)
-WINDOWS_TEST_PACKAGES=(wine wine64 xvfb xauth libgl1-mesa-dri lintian fakeroot)
+WINDOWS_TEST_PACKAGES=(wine wine64 xvfb xauth libgl1-mesa-dri lintian)
 # scripts/screenshots.sh: the virtual X server, and montage with a font for
 # the model sheet's labels.
 SCREENSHOT_PACKAGES=(xvfb xauth imagemagick fonts-dejavu-core)

@@ -16,6 +16,10 @@ fail() {
 if dpkg-query -W -f='${Status}' poromeko 2>/dev/null | grep -q "install ok installed"; then
   fail "poromeko is installed already; the test would remove it"
 fi
+here=$(cd "$(dirname "$0")/../.." && pwd)
+# shellcheck source=scripts/setup.sh
+source "$here/scripts/setup.sh"
+ensure_packages lintian
 echo "deb test: $(basename "$deb"), $(($(stat -c %s "$deb") / 1024)) KiB"
 
 lintian --allow-root --fail-on error "$deb" || fail "lintian found errors"

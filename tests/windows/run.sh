@@ -43,6 +43,10 @@ for f in "$zip" "$setup"; do
   [ -f "$f" ] || { echo "run.sh: $f is missing (scripts/windows_build.sh makes it)" >&2; exit 2; }
 done
 
+# shellcheck source=scripts/setup.sh
+source "$here/scripts/setup.sh"
+ensure_packages "${WINDOWS_TEST_PACKAGES[@]}" nodejs python3
+
 if [ -z "${POROMEKO_WINE_X:-}" ]; then
   exec xvfb-run -a -s "-screen 0 1280x1024x24" env POROMEKO_WINE_X=1 "$0" "$win_build" \
     "$linux_game" "$results"
