@@ -12,8 +12,6 @@
 
 #include "platform/file.h"
 
-#include "platform/file.h"
-
 namespace platform {
 
 namespace {

@@ -6,6 +6,7 @@
 #    (test_windows.exe, when built: Alt+Enter and F11, virtual gamepads);
 #  - the program prints --version and --help, runs headless and in a window
 #    (its screenshot an 800 x 600 PNG) and plays sound (SDL's disk driver);
+#  - the language follows the user's Windows (Wine's, from LC_ALL here);
 #  - unzipped into C:\ゲーム, an autoplayed run of seed 7 reaches the result,
 #    ranks its score in %APPDATA%\poromeko\Ranking.txt and reports the same
 #    line as the Linux game; each replays the other's journal to that line;
@@ -136,12 +137,27 @@ linux_data() {
 }
 fresh_ranking() { rm -f "$ranking"; }
 
+stage "the language of the user's Windows, unless --lang says"
+# Wine takes its language from LC_ALL, and with a locale this machine has
+# not generated it can only name files in ASCII: the build's own copy plays.
+lang_of() {
+  LC_ALL=$1 wine "$win_build/game/poromeko.exe" --headless --frames 2 "${@:2}" --report 2>/dev/null |
+    sed -n 's/.*"lang":"\([a-z]*\)".*/\1/p'
+}
+[ "$(lang_of ja_JP.UTF-8)" = ja ] || fail "a Japanese Windows did not get Japanese"
+[ "$(lang_of de_DE.UTF-8)" = en ] || fail "a German Windows did not get English"
+[ "$(lang_of de_DE.UTF-8 --lang ja)" = ja ] || fail "--lang ja did not win over Windows' language"
+echo "  Japanese for a Japanese Windows, English for another, --lang first"
+# From here on both systems play in Japanese, whatever this machine's
+# locale makes of Wine's language.
+same=(--lang ja)
+
 stage "seed 7 played by the autoplayer on both"
 fresh_ranking
-wine "$game" --headless --seed 7 --autoplay --runs 1 --record "$(winpath "$work")\\win.txt" \
-  --report >"$work/win.json"
+wine "$game" --headless "${same[@]}" --seed 7 --autoplay --runs 1 \
+  --record "$(winpath "$work")\\win.txt" --report >"$work/win.json"
 linux_data "$work/linux"
-"$linux_game" --data "$work/linux" --headless --seed 7 --autoplay --runs 1 \
+"$linux_game" --data "$work/linux" --headless "${same[@]}" --seed 7 --autoplay --runs 1 \
   --record "$work/linux.txt" --report >"$work/linux.json"
 echo "  Windows: $(cat "$work/win.json")"
 grep -q '"scene":"result"' "$work/win.json" || fail "the run did not reach the result"
@@ -156,9 +172,10 @@ echo "  ranked $score in C:\\users\\$USER\\AppData\\Roaming\\poromeko\\Ranking.t
 
 stage "each system replays the other's journal to the same report"
 fresh_ranking
-wine "$game" --headless --replay "$(winpath "$work")\\linux.txt" --report >"$work/win-replay.json"
+wine "$game" --headless "${same[@]}" --replay "$(winpath "$work")\\linux.txt" --report \
+  >"$work/win-replay.json"
 linux_data "$work/linux"
-"$linux_game" --data "$work/linux" --headless --replay "$work/win.txt" --report \
+"$linux_game" --data "$work/linux" --headless "${same[@]}" --replay "$work/win.txt" --report \
   >"$work/linux-replay.json"
 cmp -s "$work/win-replay.json" "$work/linux.json" ||
   fail "Wine replayed the Linux journal to $(cat "$work/win-replay.json")"
@@ -211,9 +228,10 @@ for s in "${shots[@]}"; do
   linux_shots+=(--shot "${s%%:*}:$results/linux_${s#*:}.png")
 done
 fresh_ranking
-wine "$game" --windowed --replay "$(winpath "$work")\\pictures.txt" "${win_shots[@]}" >/dev/null
+wine "$game" --windowed "${same[@]}" --replay "$(winpath "$work")\\pictures.txt" \
+  "${win_shots[@]}" >/dev/null
 linux_data "$work/linux"
-"$linux_game" --data "$work/linux" --windowed --replay "$work/pictures.txt" \
+"$linux_game" --data "$work/linux" --windowed "${same[@]}" --replay "$work/pictures.txt" \
   "${linux_shots[@]}" >/dev/null
 for s in "${shots[@]}"; do
   name=${s#*:}
@@ -231,10 +249,10 @@ if [ "${WINDOWS_WHOLE_RUN:-0}" = 1 ]; then
   } >"$work/whole.txt"
   fresh_ranking
   linux_data "$work/linux"
-  "$linux_game" --data "$work/linux" --windowed --replay "$work/whole.txt" \
+  "$linux_game" --data "$work/linux" --windowed "${same[@]}" --replay "$work/whole.txt" \
     --shot "$((ended + 30)):$results/linux_result.png" >/dev/null &
   linux_pid=$!
-  wine "$game" --windowed --replay "$(winpath "$work")\\whole.txt" \
+  wine "$game" --windowed "${same[@]}" --replay "$(winpath "$work")\\whole.txt" \
     --shot "$((ended + 30)):$(winpath "$results")\\windows_result.png" >/dev/null
   wait "$linux_pid"
   node "$here/tests/windows/compare_pictures.mjs" "$results/linux_result.png" \
