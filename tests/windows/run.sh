@@ -242,9 +242,11 @@ done
 
 if [ "${WINDOWS_WHOLE_RUN:-0}" = 1 ]; then
   stage "seed 7's whole run in a window on both: the result"
-  ended=$(($(wc -l <"$work/linux.txt") - 3)) # the update in which the score was ranked
+  # The journal without its closing line, and more updates after it.
+  grep -v '^end ' "$work/linux.txt" >"$work/run.txt"
+  ended=$(($(wc -l <"$work/run.txt") - 3)) # the update in which the score was ranked
   {
-    cat "$work/linux.txt"
+    cat "$work/run.txt"
     keys 0000 60 # the creature burps over the counted score
   } >"$work/whole.txt"
   fresh_ranking
