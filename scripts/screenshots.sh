@@ -76,9 +76,11 @@ echo "the title and the pause in English"
 } >english.txt
 "${X[@]}" ./poromeko --windowed --lang en --replay english.txt \
   --shot 190:"$out/title_en.png" --shot 470:"$out/pause_en.png"
-ended=$(($(wc -l <run.txt) - 3))  # the update in which the score was ranked
+# The update in which the score was ranked: the lines but the three of the
+# header and the closing line.
+ended=$(($(wc -l <run.txt) - 4))
 {
-  cat run.txt
+  grep -v '^end ' run.txt  # more updates follow: the closing line goes
   idle 60          # the creature burps over the counted score
   keys $ENTER 3    # back to the title
   idle 200         # its intro, then the ranking under the crowns
