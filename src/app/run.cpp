@@ -18,6 +18,7 @@
 #include "media/sound_manager.h"
 #include "media/texture_manager.h"
 #include "media/tuning.h"
+#include "platform/clock.h"
 #include "platform/file.h"
 #include "platform/frame_loop.h"
 #include "platform/input.h"
@@ -226,7 +227,7 @@ int Game::Start() {
   }
   seed_ = !options.replay.empty() ? replay_.seed
           : options.hasSeed       ? options.seed
-                                  : static_cast<std::uint32_t>(std::time(nullptr));
+                                  : platform::SecondsSinceEpoch();
   autoplayer_ = std::make_unique<scenes::Autoplayer>(seed_, options.mischief);
   inputs_ = std::make_unique<InputSource>(options, options.replay.empty() ? nullptr : &replay_,
                                           options.autoplay ? autoplayer_.get() : nullptr);

@@ -68,6 +68,32 @@ TEST(LayeringTest, FoldersIncludeOnlyTheirOwnFloorAndThoseBelow) {
   EXPECT_GT(checked, 50);
 }
 
+// Time arrives as update steps, threads are started and the allocator tuned
+// through the platform (platform/clock.h, threads.h, memory.h), so that each
+// back end answers for them and a replay cannot come to depend on them.
+TEST(LayeringTest, OnlyThePlatformReadsClocksStartsThreadsOrTunesTheAllocator) {
+  const std::regex call(
+      R"((steady_clock|system_clock|high_resolution_clock|clock_gettime|gettimeofday|)"
+      R"(SDL_GetTicks|SDL_GetPerformanceCounter|QueryPerformanceCounter|GetTickCount|)"
+      R"(emscripten_get_now|\btime\s*\(\s*(nullptr|NULL|0)\s*\)|std::thread\b|std::jthread|)"
+      R"(pthread_create|std::async|CreateThread|_beginthread|mallopt|malloc_trim))");
+  ForEachLine([&](const fs::path& rel, int lineNo, const std::string& line) {
+    if (*rel.begin() == "platform") return;
+    const std::string code = line.substr(0, line.find("//"));
+    EXPECT_FALSE(std::regex_search(code, call)) << rel.string() << ":" << lineNo << ": " << line;
+  });
+}
+
+// The one header the platform takes from the engine stays a leaf: nothing of
+// ours comes up with it.
+TEST(LayeringTest, TheEngineMathThePlatformTakesIncludesNothingOfOurs) {
+  const std::regex ours(R"re(^\s*#\s*include\s*")re");
+  std::ifstream in(kSrc / "engine" / "math.h");
+  ASSERT_TRUE(in);
+  std::string line;
+  while (std::getline(in, line)) EXPECT_FALSE(std::regex_search(line, ours)) << line;
+}
+
 // The C libraries' sines and cosines round differently from system to
 // system (glibc against mingw's), and a journal replayed on the other one
 // would drift: the game computes them with its own (engine/trig.h).

@@ -1,20 +1,16 @@
 #include "scenes/loading/load_parent.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <exception>
-#include <system_error>
-#include <thread>
-
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
 
 #include "media/mesh_manager.h"
 #include "media/paths.h"
 #include "media/sound_manager.h"
 #include "media/texture_manager.h"
+#include "platform/clock.h"
+#include "platform/memory.h"
+#include "platform/threads.h"
 #include "scenes/title/title_parent.h"
 
 namespace scenes {
@@ -130,7 +126,7 @@ std::vector<LoadParent::Job> LoadParent::DefaultJobs(content::Language language)
   };
 }
 
-int LoadParent::DefaultWorkers() { return std::thread::hardware_concurrency() >= 2 ? 2 : 1; }
+int LoadParent::DefaultWorkers() { return platform::HardwareThreads() >= 2 ? 2 : 1; }
 
 std::size_t LoadParent::DefaultHelperStart() {
   const std::vector<Job> jobs = DefaultJobs();
@@ -168,15 +164,11 @@ LoadParent::LoadParent(std::vector<Job> jobs, NextScene next, Loader loader, int
 }
 
 void LoadParent::Start() {
-#if defined(__GLIBC__)
   // Pictures are decoded and meshes built on the loader thread, in a malloc
   // arena of its own, and their CPU copies are freed by the drawing thread
-  // once uploaded. glibc would raise its mmap threshold to the largest block
-  // freed so far and keep such blocks in that arena after they are freed; a
-  // fixed threshold hands every large block back to the system at once.
-  mallopt(M_MMAP_THRESHOLD, 128 * 1024);
-#endif
-  loadStart_ = std::chrono::steady_clock::now();
+  // once uploaded: every large block goes back to the system at once.
+  platform::HoldLargeBlocksBriefly();
+  loadStartMs_ = platform::MonotonicMs();
   if (loader_ == Loader::Updates) return;  // the updates run the jobs
   thread_ = std::make_unique<LoaderThread>([this] { LoaderRoutine(); });
   RecordLoaderThread(thread_.get());
@@ -225,12 +217,9 @@ bool LoadParent::RunNextJob(bool fromBack) {
 }
 
 void LoadParent::FinishLoading() {
-#if defined(__GLIBC__)
   // What the jobs built and threw away stays in the loader's arena otherwise.
-  malloc_trim(0);
-#endif
-  loadMs_ = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - loadStart_)
-                .count();
+  platform::TrimAllocator();
+  loadMs_ = platform::MonotonicMs() - loadStartMs_;
 }
 
 void LoadParent::LoaderRoutine() {
@@ -240,21 +229,19 @@ void LoadParent::LoaderRoutine() {
   // All of them leave the drawing thread first call on the cores, so the
   // loading screen keeps its frames.
   platform::YieldToForeground();
-  std::vector<std::thread> helpers;
+  std::vector<std::unique_ptr<platform::Worker>> helpers;
   for (int i = 1; i < workers_; ++i) {
-    try {
-      helpers.emplace_back([this, fromBack = i % 2 == 1] {
-        platform::YieldToForeground();
-        while (RunNextJob(fromBack)) {
-        }
-      });
-    } catch (const std::system_error&) {
-      break;  // no thread to be had: this one takes every job
-    }
+    auto helper = platform::StartWorker([this, fromBack = i % 2 == 1] {
+      platform::YieldToForeground();
+      while (RunNextJob(fromBack)) {
+      }
+    });
+    if (!helper) break;  // no thread to be had: this one takes every job
+    helpers.push_back(std::move(helper));
   }
   while (RunNextJob()) {
   }
-  for (std::thread& helper : helpers) helper.join();
+  for (auto& helper : helpers) helper->Join();
   if (!failed_) FinishLoading();
 }
 
@@ -262,7 +249,7 @@ bool LoadParent::RunJobsOnThisThread(bool all) {
   // Jobs for about half a frame, at least one: the loading screen keeps
   // moving while the jobs go by, as it does beside the loader thread.
   constexpr double kSliceMs = 8.0;
-  const auto start = std::chrono::steady_clock::now();
+  const double start = platform::MonotonicMs();
   bool more = true;
   {
     std::lock_guard<std::mutex> lock(progressMutex_);
@@ -270,8 +257,7 @@ bool LoadParent::RunJobsOnThisThread(bool all) {
   }
   while (more) {
     more = RunNextJob();
-    const double spent =
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    const double spent = platform::MonotonicMs() - start;
     if (!all && spent >= kSliceMs) break;
   }
   if (more || failed_) return false;

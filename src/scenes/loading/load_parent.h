@@ -12,7 +12,6 @@
 
 #include <array>
 #include <atomic>
-#include <chrono>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -111,7 +110,7 @@ class LoadParent : public SequenceChild {
   std::size_t jobsDone_ = 0;
   bool jobsFinished_ = false;        // every job has run; the uploads may not have
   std::atomic<bool> failed_{false};  // a job raised a fatal error
-  std::chrono::steady_clock::time_point loadStart_;
+  double loadStartMs_ = 0.0;         // platform::MonotonicMs at the start
   NextScene next_;
   // The scene made for the hand-over, held for one update (owned until
   // handed over), and whether its first pictures have been rehearsed.

@@ -3,9 +3,10 @@
 // fatal error raised off the main thread.
 #pragma once
 
-#include <atomic>
 #include <string>
-#include <thread>
+#include <utility>
+
+#include "platform/threads.h"
 
 namespace scenes {
 
@@ -14,25 +15,15 @@ namespace scenes {
 class LoaderThread {
  public:
   template <class F>
-  explicit LoaderThread(F&& body) {
-    running_ = true;
-    thread_ = std::thread([this, body = std::forward<F>(body)]() mutable {
-      body();
-      running_ = false;
-    });
-  }
-  ~LoaderThread() { Join(); }
+  explicit LoaderThread(F&& body) : worker_(std::forward<F>(body)) {}
   LoaderThread(const LoaderThread&) = delete;
   LoaderThread& operator=(const LoaderThread&) = delete;
 
-  bool StillActive() const { return running_.load(); }
-  void Join() {
-    if (thread_.joinable()) thread_.join();
-  }
+  bool StillActive() const { return worker_.StillActive(); }
+  void Join() { worker_.Join(); }
 
  private:
-  std::atomic<bool> running_{false};
-  std::thread thread_;
+  platform::Worker worker_;
 };
 
 // The stop flag, under its mutex: set when the window closes during loading,
