@@ -7,6 +7,7 @@
 #include <new>
 #include <utility>
 
+#include "media/faces_in_view.h"
 #include "media/load_report.h"
 #include "platform/texture_loader.h"
 
@@ -70,6 +71,8 @@ void ReleaseAll(std::vector<T*>& items) {
 }
 
 }  // namespace
+
+StaticMesh::StaticMesh() = default;
 
 StaticMesh::~StaticMesh() {
   ReleaseAll(textures);
@@ -327,6 +330,30 @@ void UpdateFrameMatrices(platform::Frame* frame, const platform::Matrix* parent)
 
 namespace {
 
+// Whether opaque models leave out the faces they turn away from the eye (see
+// SetCullTurnedAwayFaces).
+bool gCullTurnedAway = true;
+
+// The sign of the determinant of the matrix's upper 3 x 3: negative for a
+// world that mirrors what it places.
+int Handedness(const platform::Matrix& w) {
+  const auto& m = w.m;
+  const float det = m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) -
+                    m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
+                    m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0]);
+  return det > 0.0f ? 1 : det < 0.0f ? -1 : 0;
+}
+
+// The cull mode that leaves out the faces a model turns away from the eye,
+// for worlds of the given handedness. The game's faces are wound clockwise
+// as the eye sees their front; a mirroring world shows them anticlockwise,
+// and a draw whose bones do not agree (or flatten the model) culls nothing.
+std::uint32_t CullAway(int handedness) {
+  return handedness > 0   ? platform::kCullCCW
+         : handedness < 0 ? platform::kCullCW
+                          : platform::kCullNone;
+}
+
 void DrawContainer(platform::Device* device, AnimeXFile::FrameEx* frame,
                    AnimeXFile::MeshContainerEx* c, bool withAlpha, float alpha) {
   using platform::RenderState;
@@ -338,6 +365,7 @@ void DrawContainer(platform::Device* device, AnimeXFile::FrameEx* frame,
       for (std::uint32_t j = 0; j < c->maxFaceInfluences && j < combo.boneId.size(); ++j)
         if (combo.boneId[j] != platform::kUnusedBone) blend = j;
       device->SetRenderState(RenderState::VertexBlend, blend);
+      int handedness = 2;  // none seen yet
       for (std::uint32_t j = 0; j < c->maxFaceInfluences && j < combo.boneId.size() && j < 4; ++j) {
         std::uint32_t b = combo.boneId[j];
         if (b == platform::kUnusedBone || b >= c->boneOffsetMatrices.size()) continue;
@@ -345,6 +373,12 @@ void DrawContainer(platform::Device* device, AnimeXFile::FrameEx* frame,
             c->boneMatrixPointers.size() > b ? c->boneMatrixPointers[b] : nullptr;
         platform::Matrix world = bone ? c->boneOffsetMatrices[b] * *bone : c->boneOffsetMatrices[b];
         device->SetTransform(platform::WorldMatrix(static_cast<int>(j)), world);
+        const int h = Handedness(world);
+        handedness = handedness == 2 || handedness == h ? h : 0;
+      }
+      // A see-through draw shows the faces behind; an opaque one hides them.
+      if (!withAlpha && gCullTurnedAway) {
+        device->SetRenderState(RenderState::CullMode, CullAway(handedness % 2));
       }
       std::uint32_t attrib = combo.attribId < c->numMaterials ? combo.attribId : 0;
       platform::Material m = c->materials[attrib].material;
@@ -357,6 +391,9 @@ void DrawContainer(platform::Device* device, AnimeXFile::FrameEx* frame,
     }
   } else {
     device->SetTransform(platform::TransformState::World, frame->combinedTransform);
+    if (!withAlpha && gCullTurnedAway) {
+      device->SetRenderState(RenderState::CullMode, CullAway(Handedness(frame->combinedTransform)));
+    }
     for (std::uint32_t i = 0; i < c->numMaterials; ++i) {
       device->SetMaterial(c->materials[i].material);
       device->SetTexture(0, c->textures[i]);
@@ -377,7 +414,10 @@ void DrawFramesImpl(platform::Device* device, platform::Frame* frame, bool withA
 }  // namespace
 
 void DrawFrames(platform::Device* device, platform::Frame* frame) {
+  if (!device) return;
+  const std::uint32_t cull = device->GetRenderState(platform::RenderState::CullMode);
   DrawFramesImpl(device, frame, false, 0.0f);
+  device->SetRenderState(platform::RenderState::CullMode, cull);
 }
 
 void DrawFramesAlpha(platform::Device* device, platform::Frame* frame, float alpha) {
@@ -395,6 +435,41 @@ void DrawStaticMesh(StaticMesh* mesh, platform::Device* device) {
     device->SetTexture(0, mesh->textures[i]);
     mesh->mesh->DrawSubset(i);
   }
+}
+
+void SetCullTurnedAwayFaces(bool on) { gCullTurnedAway = on; }
+
+void DrawStaticMeshInView(StaticMesh* mesh, platform::Device* device, float scale,
+                          const platform::Vec3& eye, const std::array<platform::Plane, 6>& planes) {
+  if (!mesh || !mesh->mesh || !device) return;
+  if (!mesh->facesInView) mesh->facesInView = std::make_unique<FacesInView>(*mesh->mesh, device);
+  const std::uint32_t cull = device->GetRenderState(platform::RenderState::CullMode);
+  if (gCullTurnedAway) {
+    device->SetRenderState(
+        platform::RenderState::CullMode,
+        CullAway(Handedness(device->GetTransform(platform::TransformState::World))));
+  }
+  FacesInView& faces = *mesh->facesInView;
+  for (std::uint32_t i = 0; i < mesh->materialCount; ++i) {
+    device->SetMaterial(mesh->materials[i]);
+    device->SetTexture(0, mesh->textures[i]);
+    faces.DrawSubset(*mesh->mesh, device, i, scale, eye, planes, gCullTurnedAway);
+  }
+  device->SetRenderState(platform::RenderState::CullMode, cull);
+}
+
+void DrawClosedStaticMesh(StaticMesh* mesh, platform::Device* device) {
+  if (!mesh || !mesh->mesh || !device) return;
+  if (!gCullTurnedAway) {
+    DrawStaticMesh(mesh, device);
+    return;
+  }
+  const std::uint32_t cull = device->GetRenderState(platform::RenderState::CullMode);
+  device->SetRenderState(
+      platform::RenderState::CullMode,
+      CullAway(Handedness(device->GetTransform(platform::TransformState::World))));
+  DrawStaticMesh(mesh, device);
+  device->SetRenderState(platform::RenderState::CullMode, cull);
 }
 
 void DrawStaticMeshAlpha(StaticMesh* mesh, platform::Device* device, float alpha) {

@@ -34,6 +34,8 @@ class XFileLoadError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+class FacesInView;  // faces_in_view.h
+
 struct StaticMesh {
   platform::Mesh* mesh = nullptr;  // owned reference
   std::uint32_t materialCount = 0;
@@ -43,6 +45,9 @@ struct StaticMesh {
   // A sphere holding every vertex, in the model's own space.
   platform::Vec3 boundCentre;
   float boundRadius = 0;
+  // What DrawStaticMeshInView keeps of the model (made on its first draw).
+  std::unique_ptr<FacesInView> facesInView;
+  StaticMesh();
   ~StaticMesh();
 };
 
@@ -136,6 +141,9 @@ class MeshManager {
 // transformation without a parent) for the frame, its siblings (same parent)
 // and, recursively, its children.
 void UpdateFrameMatrices(platform::Frame* frame, const platform::Matrix* parent);
+// Draws every mesh of the frame tree, opaque. Every model of the game closes
+// up into a surface turned outward, so the faces turned away from the eye
+// are culled (see DrawClosedStaticMesh).
 void DrawFrames(platform::Device* device, platform::Frame* frame);
 // As DrawFrames; skinned parts take the diffuse alpha alpha / 255. Alpha is on
 // the 0..255 scale of every alpha draw of the game (DrawStaticMeshAlpha,
@@ -144,6 +152,25 @@ void DrawFramesAlpha(platform::Device* device, platform::Frame* frame, float alp
 // Track 0 of the model's controller to `position` seconds.
 void SetAnimationPosition(AnimatedModel* model, double position);
 void DrawStaticMesh(StaticMesh* mesh, platform::Device* device);
+// As DrawStaticMesh, for a model whose faces close up into a surface turned
+// outward (the planet, the trees, the stumps) drawn opaque: every face turned
+// away from the eye then lies behind one turned toward it, which covers it,
+// so the rasteriser is spared the faces turned away (the device culls them).
+void DrawClosedStaticMesh(StaticMesh* mesh, platform::Device* device);
+// As DrawClosedStaticMesh for a model placed by a uniform `scale` about the
+// world's origin (the planet), handing the device only the faces that can
+// show: those within the view volume `planes` (world space, normals out, as
+// world::ViewVolume makes them) and, while faces turned away are culled,
+// turned toward `eye`. The faces drawn keep their order, so the picture is
+// the one DrawClosedStaticMesh draws.
+void DrawStaticMeshInView(StaticMesh* mesh, platform::Device* device, float scale,
+                          const platform::Vec3& eye, const std::array<platform::Plane, 6>& planes);
+// On by default: DrawClosedStaticMesh and DrawFrames cull the faces turned
+// away. The picture then differs from one drawn with every face only where a
+// rasteriser rounds a face turned away and the one covering it to the same
+// depth: a few pixels on the rims of models, by a level or two of a colour.
+// Off draws every face, as the game always did.
+void SetCullTurnedAwayFaces(bool on);
 // As DrawStaticMesh with every material's diffuse alpha set to alpha / 255
 // (alpha 0..255, like DrawFramesAlpha).
 void DrawStaticMeshAlpha(StaticMesh* mesh, platform::Device* device, float alpha);

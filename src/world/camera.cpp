@@ -2,6 +2,7 @@
 
 #include "media/mesh_manager.h"
 #include "media/paths.h"
+#include "world/culling.h"
 
 namespace world {
 
@@ -36,8 +37,15 @@ void ApplyCamera(platform::Device& device, const Camera& camera) {
 void DrawPlanet(platform::Device& device, float scale) {
   device.SetTransform(platform::TransformState::World,
                       platform::MatrixScaling(scale, scale, scale));
-  media::DrawStaticMesh(media::MeshManager::GetInstance().FindStaticMesh(content::model::kPlanet),
-                        &device);
+  // The camera sees a cap of the planet's near side: only the faces there
+  // go to the device.
+  const platform::Matrix view = device.GetTransform(platform::TransformState::View);
+  platform::Matrix toWorld;
+  if (!platform::MatrixInverse(&toWorld, nullptr, view)) toWorld = platform::Matrix::Identity();
+  const ViewVolume volume(view, device.GetTransform(platform::TransformState::Projection));
+  media::DrawStaticMeshInView(
+      media::MeshManager::GetInstance().FindStaticMesh(content::model::kPlanet), &device, scale,
+      toWorld.Translation(), volume.Planes());
 }
 
 void DrawSky(platform::Device& device, float skyAngle) {

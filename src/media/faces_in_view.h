@@ -1,0 +1,54 @@
+// The faces of a static model that can show from an eye, for a model drawn
+// whole every frame of which the view sees a part: the planet, of which the
+// camera sees a cap on the near side. A software rasteriser pays for every
+// face handed to it, seen or not (each is transformed, clipped and set up),
+// so the faces wholly outside the view volume, and those turned away from
+// the eye while the device culls them, are left out before the draw. The
+// rest keep their order: the picture is the same.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "platform/graphics.h"
+#include "platform/math.h"
+#include "platform/mesh.h"
+
+namespace media {
+
+class FacesInView {
+ public:
+  // Reads the faces of `mesh`; the index buffer it draws through is made on
+  // `device`.
+  FacesInView(const platform::Mesh& mesh, platform::Device* device);
+  ~FacesInView();
+  FacesInView(const FacesInView&) = delete;
+  FacesInView& operator=(const FacesInView&) = delete;
+
+  // Draws the faces of subset `attribId` that can show, for the mesh placed
+  // by a uniform `scale` about the origin, seen from `eye` through the view
+  // volume `planes` (world space, normals out). `turnedAwayCulled`: the
+  // device culls faces turned away, so they are left out too.
+  void DrawSubset(const platform::Mesh& mesh, platform::Device* device, std::uint32_t attribId,
+                  float scale, const platform::Vec3& eye,
+                  const std::array<platform::Plane, 6>& planes, bool turnedAwayCulled);
+
+  // The faces of the subset that can show, in their order (for tests).
+  std::vector<std::uint32_t> Visible(const platform::Mesh& mesh, std::uint32_t attribId,
+                                     float scale, const platform::Vec3& eye,
+                                     const std::array<platform::Plane, 6>& planes,
+                                     bool turnedAwayCulled) const;
+
+ private:
+  struct Face {
+    platform::Vec3 centre;  // of a sphere holding its corners
+    float radius = 0;
+    platform::Vec3 normal;  // unit, pointing out of the model
+    float offset = 0;       // normal . corner
+  };
+  std::vector<Face> faces_;
+  platform::IndexBuffer* indices_ = nullptr;
+};
+
+}  // namespace media
