@@ -30,7 +30,7 @@ constexpr long kApart = 60;  // updates between two chosen frames at least
 struct Tick {
   platform::TickInput input;
   std::uint64_t triangles = 0;
-  platform::Vec3 creature;  // where the creature stood after the update
+  engine::Vec3 creature;  // where the creature stood after the update
 };
 
 // The keys of one autoplayed run of play and what each of its frames drew.
@@ -89,7 +89,7 @@ void BM_BusiestPlayFramesOnGl(benchmark::State& state) {
   benchgame::BenchRun run(window.device.get());
   long next = 0;  // the next tick of the run to update
   auto restart = [&] {
-    run.random = platform::Random{7};
+    run.random = engine::Random{7};
     run.NewRun();
     next = 0;
   };
@@ -125,8 +125,8 @@ void BM_BusiestPlayFramesOnGl(benchmark::State& state) {
     state.PauseTiming();
     ++next;
     window.system->PumpEvents();
-    const platform::Vec3 at = run.Game().player->Position();
-    const platform::Vec3 want = ticks[target].creature;
+    const engine::Vec3 at = run.Game().player->Position();
+    const engine::Vec3 want = ticks[target].creature;
     if (at.x != want.x || at.y != want.y || at.z != want.z) {
       state.SkipWithError("the replay on the GL device went elsewhere than the headless run");
       break;

@@ -5,7 +5,7 @@
 
 namespace media {
 
-using platform::Vec3;
+using engine::Vec3;
 
 namespace {
 
@@ -16,7 +16,7 @@ constexpr float kEdgeOn = 1e-3f;
 
 }  // namespace
 
-FacesInView::FacesInView(const platform::Mesh& mesh, platform::Device* device) {
+FacesInView::FacesInView(const engine::Mesh& mesh, platform::Device* device) {
   const std::vector<std::uint32_t>& index = mesh.Indices();
   const std::uint32_t count = mesh.GetNumFaces();
   faces_.resize(count);
@@ -29,13 +29,13 @@ FacesInView::FacesInView(const platform::Mesh& mesh, platform::Device* device) {
     Face& face = faces_[f];
     face.centre = (a + b + c) * (1.0f / 3.0f);
     face.radius =
-        std::max({platform::Vec3Length(a - face.centre), platform::Vec3Length(b - face.centre),
-                  platform::Vec3Length(c - face.centre)});
-    const Vec3 n = platform::Vec3Cross(b - a, c - a);
-    const float length = platform::Vec3Length(n);
+        std::max({engine::Vec3Length(a - face.centre), engine::Vec3Length(b - face.centre),
+                  engine::Vec3Length(c - face.centre)});
+    const Vec3 n = engine::Vec3Cross(b - a, c - a);
+    const float length = engine::Vec3Length(n);
     face.normal = length > 0.0f ? n * (1.0f / length) : Vec3{};
-    face.offset = platform::Vec3Dot(face.normal, a);
-    outward += platform::Vec3Dot(face.normal, face.centre);
+    face.offset = engine::Vec3Dot(face.normal, a);
+    outward += engine::Vec3Dot(face.normal, face.centre);
   }
   if (outward < 0) {
     for (Face& face : faces_) {
@@ -50,28 +50,28 @@ FacesInView::~FacesInView() {
   if (indices_) indices_->Release();
 }
 
-std::vector<std::uint32_t> FacesInView::Visible(const platform::Mesh& mesh, std::uint32_t attribId,
+std::vector<std::uint32_t> FacesInView::Visible(const engine::Mesh& mesh, std::uint32_t attribId,
                                                 float scale, const Vec3& eye,
-                                                const std::array<platform::Plane, 6>& planes,
+                                                const std::array<engine::Plane, 6>& planes,
                                                 bool turnedAwayCulled) const {
   std::vector<std::uint32_t> visible;
   if (!(scale > 0.0f)) return visible;
   // The eye in the model's own space; a plane's distance in world lengths
   // is scale times the model's.
   const Vec3 e = eye * (1.0f / scale);
-  for (const platform::AttributeRange& r : mesh.GetAttributeTable()) {
+  for (const engine::AttributeRange& r : mesh.GetAttributeTable()) {
     if (r.attribId != attribId) continue;
     visible.reserve(r.faceCount);
     for (std::uint32_t f = r.faceStart; f < r.faceStart + r.faceCount && f < faces_.size(); ++f) {
       const Face& face = faces_[f];
       if (turnedAwayCulled) {
-        const float toEye = platform::Vec3Length(e - face.centre);
-        if (platform::Vec3Dot(face.normal, e) - face.offset < -kEdgeOn * toEye) continue;
+        const float toEye = engine::Vec3Length(e - face.centre);
+        if (engine::Vec3Dot(face.normal, e) - face.offset < -kEdgeOn * toEye) continue;
       }
       const float reach = scale * face.radius;
       const Vec3 c = face.centre * scale;
       bool outside = false;
-      for (const platform::Plane& p : planes) {
+      for (const engine::Plane& p : planes) {
         if (p.a * c.x + p.b * c.y + p.c * c.z + p.d > reach) {
           outside = true;
           break;
@@ -83,9 +83,9 @@ std::vector<std::uint32_t> FacesInView::Visible(const platform::Mesh& mesh, std:
   return visible;
 }
 
-void FacesInView::DrawSubset(const platform::Mesh& mesh, platform::Device* device,
+void FacesInView::DrawSubset(const engine::Mesh& mesh, platform::Device* device,
                              std::uint32_t attribId, float scale, const Vec3& eye,
-                             const std::array<platform::Plane, 6>& planes, bool turnedAwayCulled) {
+                             const std::array<engine::Plane, 6>& planes, bool turnedAwayCulled) {
   platform::VertexBuffer* vertices = mesh.GetVertexBuffer();
   if (!device || !indices_ || !vertices) return;
   const std::vector<std::uint32_t> visible =

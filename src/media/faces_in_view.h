@@ -11,9 +11,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/math.h"
+#include "engine/mesh.h"
 #include "platform/graphics.h"
-#include "platform/math.h"
-#include "platform/mesh.h"
 
 namespace media {
 
@@ -21,7 +21,7 @@ class FacesInView {
  public:
   // Reads the faces of `mesh`; the index buffer it draws through is made on
   // `device`.
-  FacesInView(const platform::Mesh& mesh, platform::Device* device);
+  FacesInView(const engine::Mesh& mesh, platform::Device* device);
   ~FacesInView();
   FacesInView(const FacesInView&) = delete;
   FacesInView& operator=(const FacesInView&) = delete;
@@ -30,22 +30,22 @@ class FacesInView {
   // by a uniform `scale` about the origin, seen from `eye` through the view
   // volume `planes` (world space, normals out). `turnedAwayCulled`: the
   // device culls faces turned away, so they are left out too.
-  void DrawSubset(const platform::Mesh& mesh, platform::Device* device, std::uint32_t attribId,
-                  float scale, const platform::Vec3& eye,
-                  const std::array<platform::Plane, 6>& planes, bool turnedAwayCulled);
+  void DrawSubset(const engine::Mesh& mesh, platform::Device* device, std::uint32_t attribId,
+                  float scale, const engine::Vec3& eye, const std::array<engine::Plane, 6>& planes,
+                  bool turnedAwayCulled);
 
   // The faces of the subset that can show, in their order (for tests).
-  std::vector<std::uint32_t> Visible(const platform::Mesh& mesh, std::uint32_t attribId,
-                                     float scale, const platform::Vec3& eye,
-                                     const std::array<platform::Plane, 6>& planes,
+  std::vector<std::uint32_t> Visible(const engine::Mesh& mesh, std::uint32_t attribId, float scale,
+                                     const engine::Vec3& eye,
+                                     const std::array<engine::Plane, 6>& planes,
                                      bool turnedAwayCulled) const;
 
  private:
   struct Face {
-    platform::Vec3 centre;  // of a sphere holding its corners
+    engine::Vec3 centre;  // of a sphere holding its corners
     float radius = 0;
-    platform::Vec3 normal;  // unit, pointing out of the model
-    float offset = 0;       // normal . corner
+    engine::Vec3 normal;  // unit, pointing out of the model
+    float offset = 0;     // normal . corner
   };
   std::vector<Face> faces_;
   platform::IndexBuffer* indices_ = nullptr;
