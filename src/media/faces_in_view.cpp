@@ -16,7 +16,7 @@ constexpr float kEdgeOn = 1e-3f;
 
 }  // namespace
 
-FacesInView::FacesInView(const engine::Mesh& mesh, platform::Device* device) {
+FacesInView::FacesInView(const engine::Mesh& mesh) {
   const std::vector<std::uint32_t>& index = mesh.Indices();
   const std::uint32_t count = mesh.GetNumFaces();
   faces_.resize(count);
@@ -43,11 +43,6 @@ FacesInView::FacesInView(const engine::Mesh& mesh, platform::Device* device) {
       face.offset = -face.offset;
     }
   }
-  if (device && count > 0) indices_ = device->CreateIndexBuffer(3 * count);
-}
-
-FacesInView::~FacesInView() {
-  if (indices_) indices_->Release();
 }
 
 std::vector<std::uint32_t> FacesInView::Visible(const engine::Mesh& mesh, std::uint32_t attribId,
@@ -85,27 +80,29 @@ std::vector<std::uint32_t> FacesInView::Visible(const engine::Mesh& mesh, std::u
 
 void FacesInView::DrawSubset(const engine::Mesh& mesh, platform::Device* device,
                              std::uint32_t attribId, float scale, const Vec3& eye,
-                             const std::array<engine::Plane, 6>& planes, bool turnedAwayCulled) {
+                             const std::array<engine::Plane, 6>& planes,
+                             bool turnedAwayCulled) const {
   platform::VertexBuffer* vertices = mesh.GetVertexBuffer();
-  if (!device || !indices_ || !vertices) return;
+  if (!device || !vertices) return;
   const std::vector<std::uint32_t> visible =
       Visible(mesh, attribId, scale, eye, planes, turnedAwayCulled);
   if (visible.empty()) return;
-  // Each subset writes where its faces stand in the mesh, so the subsets of
-  // one frame never overwrite each other.
-  const std::uint32_t start = 3 * visible.front();
-  std::uint32_t* out = indices_->Lock();
-  if (!out) return;
-  const std::vector<std::uint32_t>& index = mesh.Indices();
-  std::uint32_t* at = out + start;
-  for (std::uint32_t f : visible) {
-    *at++ = index[3 * f];
-    *at++ = index[3 * f + 1];
-    *at++ = index[3 * f + 2];
+  // A fresh buffer every draw: writing again into one the rasteriser may
+  // still be reading from would make the device wait for it.
+  const auto count = static_cast<std::uint32_t>(visible.size());
+  platform::IndexBuffer* buffer = device->CreateIndexBuffer(3 * count);
+  if (!buffer) return;
+  if (std::uint32_t* at = buffer->Lock()) {
+    const std::vector<std::uint32_t>& index = mesh.Indices();
+    for (std::uint32_t f : visible) {
+      *at++ = index[3 * f];
+      *at++ = index[3 * f + 1];
+      *at++ = index[3 * f + 2];
+    }
+    buffer->Unlock();
+    device->DrawIndexedPrimitive(vertices, buffer, platform::PrimitiveType::TriangleList, 0, count);
   }
-  indices_->Unlock();
-  device->DrawIndexedPrimitive(vertices, indices_, platform::PrimitiveType::TriangleList, start,
-                               static_cast<std::uint32_t>(visible.size()));
+  buffer->Release();
 }
 
 }  // namespace media

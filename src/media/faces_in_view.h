@@ -19,12 +19,8 @@ namespace media {
 
 class FacesInView {
  public:
-  // Reads the faces of `mesh`; the index buffer it draws through is made on
-  // `device`.
-  FacesInView(const engine::Mesh& mesh, platform::Device* device);
-  ~FacesInView();
-  FacesInView(const FacesInView&) = delete;
-  FacesInView& operator=(const FacesInView&) = delete;
+  // Reads the faces of `mesh`.
+  explicit FacesInView(const engine::Mesh& mesh);
 
   // Draws the faces of subset `attribId` that can show, for the mesh placed
   // by a uniform `scale` about the origin, seen from `eye` through the view
@@ -32,9 +28,9 @@ class FacesInView {
   // device culls faces turned away, so they are left out too.
   void DrawSubset(const engine::Mesh& mesh, platform::Device* device, std::uint32_t attribId,
                   float scale, const engine::Vec3& eye, const std::array<engine::Plane, 6>& planes,
-                  bool turnedAwayCulled);
+                  bool turnedAwayCulled) const;
 
-  // The faces of the subset that can show, in their order (for tests).
+  // The faces of the subset that can show, in their order.
   std::vector<std::uint32_t> Visible(const engine::Mesh& mesh, std::uint32_t attribId, float scale,
                                      const engine::Vec3& eye,
                                      const std::array<engine::Plane, 6>& planes,
@@ -48,7 +44,6 @@ class FacesInView {
     float offset = 0;     // normal . corner
   };
   std::vector<Face> faces_;
-  platform::IndexBuffer* indices_ = nullptr;
 };
 
 }  // namespace media

@@ -442,14 +442,14 @@ void SetCullTurnedAwayFaces(bool on) { gCullTurnedAway = on; }
 void DrawStaticMeshInView(StaticMesh* mesh, platform::Device* device, float scale,
                           const engine::Vec3& eye, const std::array<engine::Plane, 6>& planes) {
   if (!mesh || !mesh->mesh || !device) return;
-  if (!mesh->facesInView) mesh->facesInView = std::make_unique<FacesInView>(*mesh->mesh, device);
+  if (!mesh->facesInView) mesh->facesInView = std::make_unique<FacesInView>(*mesh->mesh);
   const std::uint32_t cull = device->GetRenderState(platform::RenderState::CullMode);
   if (gCullTurnedAway) {
     device->SetRenderState(
         platform::RenderState::CullMode,
         CullAway(Handedness(device->GetTransform(platform::TransformState::World))));
   }
-  FacesInView& faces = *mesh->facesInView;
+  const FacesInView& faces = *mesh->facesInView;
   for (std::uint32_t i = 0; i < mesh->materialCount; ++i) {
     device->SetMaterial(mesh->materials[i]);
     device->SetTexture(0, mesh->textures[i]);

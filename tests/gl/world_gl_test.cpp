@@ -21,6 +21,7 @@
 #include "scenes/game/game_parent.h"
 #include "scenes/game/game_play.h"
 #include "scenes/loading/load_parent.h"
+#include "world/camera.h"
 #include "world/world_objects.h"
 
 namespace gltest {
@@ -87,6 +88,21 @@ class WorldGlTest : public GlTest {
 
   std::vector<std::uint32_t> DrawFrame() {
     game_->child->Draw(game_.get(), scenes::DrawContext{*d, **media::gSprite, backBuffer_});
+    return d->ReadBackBuffer();
+  }
+
+  // The planet alone from the camera: through the faces in view, or whole.
+  std::vector<std::uint32_t> PlanetAlone(bool inView) {
+    d->Clear(platform::kClearTarget | platform::kClearZBuffer, 0xFFFFFFFFu, 1.0f, 0);
+    world::ApplyCamera(*d, game_->camera);
+    const float s = game_->planet.scale;
+    if (inView) {
+      world::DrawPlanet(*d, s);
+    } else {
+      d->SetTransform(platform::TransformState::World, engine::MatrixScaling(s, s, s));
+      media::DrawClosedStaticMesh(
+          media::MeshManager::GetInstance().FindStaticMesh(content::model::kPlanet), d);
+    }
     return d->ReadBackBuffer();
   }
 
@@ -188,6 +204,12 @@ TEST_F(WorldGlTest, CullingTheFacesTurnedAwayKeepsThePicture) {
     std::size_t differing = 0;
     for (std::size_t p = 0; p < every.size(); ++p) differing += every[p] != culled[p];
     EXPECT_LE(differing, every.size() / 2000) << "at object " << i;
+    // The planet drawn through the faces in view is the planet drawn whole,
+    // to the pixel, with and without culling.
+    for (bool cull : {false, true}) {
+      media::SetCullTurnedAwayFaces(cull);
+      EXPECT_TRUE(PlanetAlone(true) == PlanetAlone(false)) << "at object " << i;
+    }
     ++places;
   }
   EXPECT_GE(places, 8u);
