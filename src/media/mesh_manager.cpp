@@ -1,5 +1,7 @@
 #include "media/mesh_manager.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -163,6 +165,7 @@ HResult MyHierarchy::CreateMeshContainer(const char* name, engine::Mesh* mesh,
     mesh->AddRef();
     c->mesh = mesh;
   }
+  c->closed = media::ClosesUpOutward(*mesh);
   *newContainer = c;
   return engine::kOk;
 }
@@ -256,6 +259,7 @@ void MeshManager::LoadStaticMesh(const char* path, platform::Device* device, boo
   auto entry = std::make_unique<StaticMesh>();
   entry->mesh = mesh;
   entry->materialCount = static_cast<std::uint32_t>(materials.size());
+  entry->closed = ClosesUpOutward(*mesh);
   engine::ComputeBoundingSphere(mesh->Vertices(), mesh->GetNumVertices(),
                                 mesh->GetNumBytesPerVertex(), &entry->boundCentre,
                                 &entry->boundRadius);
@@ -378,7 +382,8 @@ void DrawContainer(platform::Device* device, AnimeXFile::FrameEx* frame,
       }
       // A see-through draw shows the faces behind; an opaque one hides them.
       if (!withAlpha && gCullTurnedAway) {
-        device->SetRenderState(RenderState::CullMode, CullAway(handedness % 2));
+        device->SetRenderState(RenderState::CullMode,
+                               c->closed ? CullAway(handedness % 2) : platform::kCullNone);
       }
       std::uint32_t attrib = combo.attribId < c->numMaterials ? combo.attribId : 0;
       platform::Material m = c->materials[attrib].material;
@@ -392,7 +397,9 @@ void DrawContainer(platform::Device* device, AnimeXFile::FrameEx* frame,
   } else {
     device->SetTransform(platform::TransformState::World, frame->combinedTransform);
     if (!withAlpha && gCullTurnedAway) {
-      device->SetRenderState(RenderState::CullMode, CullAway(Handedness(frame->combinedTransform)));
+      device->SetRenderState(
+          RenderState::CullMode,
+          c->closed ? CullAway(Handedness(frame->combinedTransform)) : platform::kCullNone);
     }
     for (std::uint32_t i = 0; i < c->numMaterials; ++i) {
       device->SetMaterial(c->materials[i].material);
@@ -437,6 +444,34 @@ void DrawStaticMesh(StaticMesh* mesh, platform::Device* device) {
   }
 }
 
+bool ClosesUpOutward(const engine::Mesh& mesh) {
+  const std::vector<std::uint32_t>& index = mesh.Indices();
+  if (index.empty()) return false;
+  // Corners that stand at the same place are one point.
+  std::map<std::array<float, 3>, std::uint32_t> points;
+  auto point = [&](std::uint32_t i) {
+    const engine::Vec3 v = mesh.Position(i);
+    return points.emplace(std::array<float, 3>{v.x, v.y, v.z}, points.size()).first->second;
+  };
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> edges;
+  edges.reserve(index.size());
+  double volume = 0;
+  for (std::size_t f = 0; f + 2 < index.size(); f += 3) {
+    const std::uint32_t p[3] = {point(index[f]), point(index[f + 1]), point(index[f + 2])};
+    for (int k = 0; k < 3; ++k) edges.emplace_back(p[k], p[(k + 1) % 3]);
+    const engine::Vec3 a = mesh.Position(index[f]), b = mesh.Position(index[f + 1]),
+                       c = mesh.Position(index[f + 2]);
+    volume += static_cast<double>(engine::Vec3Dot(a, engine::Vec3Cross(b, c)));
+  }
+  std::sort(edges.begin(), edges.end());
+  for (std::size_t e = 0; e < edges.size(); ++e) {
+    const auto [u, v] = edges[e];
+    if (u == v || (e + 1 < edges.size() && edges[e + 1] == edges[e])) return false;
+    if (!std::binary_search(edges.begin(), edges.end(), std::make_pair(v, u))) return false;
+  }
+  return volume > 0;
+}
+
 void SetCullTurnedAwayFaces(bool on) { gCullTurnedAway = on; }
 
 void DrawStaticMeshInView(StaticMesh* mesh, platform::Device* device, float scale,
@@ -444,7 +479,8 @@ void DrawStaticMeshInView(StaticMesh* mesh, platform::Device* device, float scal
   if (!mesh || !mesh->mesh || !device) return;
   if (!mesh->facesInView) mesh->facesInView = std::make_unique<FacesInView>(*mesh->mesh);
   const std::uint32_t cull = device->GetRenderState(platform::RenderState::CullMode);
-  if (gCullTurnedAway) {
+  const bool culled = gCullTurnedAway && mesh->closed;
+  if (culled) {
     device->SetRenderState(
         platform::RenderState::CullMode,
         CullAway(Handedness(device->GetTransform(platform::TransformState::World))));
@@ -453,14 +489,14 @@ void DrawStaticMeshInView(StaticMesh* mesh, platform::Device* device, float scal
   for (std::uint32_t i = 0; i < mesh->materialCount; ++i) {
     device->SetMaterial(mesh->materials[i]);
     device->SetTexture(0, mesh->textures[i]);
-    faces.DrawSubset(*mesh->mesh, device, i, scale, eye, planes, gCullTurnedAway);
+    faces.DrawSubset(*mesh->mesh, device, i, scale, eye, planes, culled);
   }
   device->SetRenderState(platform::RenderState::CullMode, cull);
 }
 
 void DrawClosedStaticMesh(StaticMesh* mesh, platform::Device* device) {
   if (!mesh || !mesh->mesh || !device) return;
-  if (!gCullTurnedAway) {
+  if (!gCullTurnedAway || !mesh->closed) {
     DrawStaticMesh(mesh, device);
     return;
   }

@@ -45,6 +45,8 @@ struct StaticMesh {
   // A sphere holding every vertex, in the model's own space.
   engine::Vec3 boundCentre;
   float boundRadius = 0;
+  // Its faces close up into a surface turned outward (see ClosesUpOutward).
+  bool closed = false;
   // What DrawStaticMeshInView keeps of the model (made on its first draw).
   std::unique_ptr<FacesInView> facesInView;
   StaticMesh();
@@ -70,6 +72,8 @@ struct MeshContainerEx : engine::MeshContainer {
   // when no frame has that name: the bone then draws with its offset alone).
   std::vector<engine::Matrix*> boneMatrixPointers;
   std::vector<engine::Matrix> boneOffsetMatrices;
+  // The mesh closes up into a surface turned outward (see ClosesUpOutward).
+  bool closed = false;
 };
 
 // Builds and frees frames and mesh containers for the hierarchy loader.
@@ -141,9 +145,8 @@ class MeshManager {
 // transformation without a parent) for the frame, its siblings (same parent)
 // and, recursively, its children.
 void UpdateFrameMatrices(engine::Frame* frame, const engine::Matrix* parent);
-// Draws every mesh of the frame tree, opaque. Every model of the game closes
-// up into a surface turned outward, so the faces turned away from the eye
-// are culled (see DrawClosedStaticMesh).
+// Draws every mesh of the frame tree, opaque. The faces a mesh that closes
+// up turns away from the eye are culled (see DrawClosedStaticMesh).
 void DrawFrames(platform::Device* device, engine::Frame* frame);
 // As DrawFrames; skinned parts take the diffuse alpha alpha / 255. Alpha is on
 // the 0..255 scale of every alpha draw of the game (DrawStaticMeshAlpha,
@@ -152,10 +155,17 @@ void DrawFramesAlpha(platform::Device* device, engine::Frame* frame, float alpha
 // Track 0 of the model's controller to `position` seconds.
 void SetAnimationPosition(AnimatedModel* model, double position);
 void DrawStaticMesh(StaticMesh* mesh, platform::Device* device);
-// As DrawStaticMesh, for a model whose faces close up into a surface turned
-// outward (the planet, the trees, the stumps) drawn opaque: every face turned
-// away from the eye then lies behind one turned toward it, which covers it,
-// so the rasteriser is spared the faces turned away (the device culls them).
+// Whether the mesh's faces close up into a surface with no gap turned
+// outward: each edge (its ends compared by position) crossed once each way
+// by the faces sharing it, and a positive volume enclosed with the game's
+// winding. Only then does every face turned away from an eye outside lie
+// behind one turned toward it.
+bool ClosesUpOutward(const engine::Mesh& mesh);
+// As DrawStaticMesh, drawn opaque: when the model's faces close up into a
+// surface turned outward (the planet, the trees, the stumps), every face
+// turned away from the eye lies behind one turned toward it, which covers
+// it, so the rasteriser is spared the faces turned away (the device culls
+// them).
 void DrawClosedStaticMesh(StaticMesh* mesh, platform::Device* device);
 // As DrawClosedStaticMesh for a model placed by a uniform `scale` about the
 // world's origin (the planet), handing the device only the faces that can
