@@ -446,18 +446,27 @@ void DrawStaticMesh(StaticMesh* mesh, platform::Device* device) {
 
 bool ClosesUpOutward(const engine::Mesh& mesh) {
   const std::vector<std::uint32_t>& index = mesh.Indices();
-  if (index.empty()) return false;
-  // Corners that stand at the same place are one point.
-  std::map<std::array<float, 3>, std::uint32_t> points;
-  auto point = [&](std::uint32_t i) {
+  const std::uint32_t vertices = mesh.GetNumVertices();
+  if (index.empty() || vertices == 0) return false;
+  // Corners that stand at the same place are one point: vertices sorted by
+  // position, each numbered by the first of its place.
+  std::vector<std::pair<std::array<float, 3>, std::uint32_t>> places(vertices);
+  for (std::uint32_t i = 0; i < vertices; ++i) {
     const engine::Vec3 v = mesh.Position(i);
-    return points.emplace(std::array<float, 3>{v.x, v.y, v.z}, points.size()).first->second;
-  };
+    places[i] = {{v.x, v.y, v.z}, i};
+  }
+  std::sort(places.begin(), places.end());
+  std::vector<std::uint32_t> point(vertices);
+  for (std::uint32_t i = 0, first = 0; i < vertices; ++i) {
+    if (i > 0 && places[i].first != places[i - 1].first) first = i;
+    point[places[i].second] = first;
+  }
   std::vector<std::pair<std::uint32_t, std::uint32_t>> edges;
   edges.reserve(index.size());
   double volume = 0;
   for (std::size_t f = 0; f + 2 < index.size(); f += 3) {
-    const std::uint32_t p[3] = {point(index[f]), point(index[f + 1]), point(index[f + 2])};
+    if (index[f] >= vertices || index[f + 1] >= vertices || index[f + 2] >= vertices) return false;
+    const std::uint32_t p[3] = {point[index[f]], point[index[f + 1]], point[index[f + 2]]};
     for (int k = 0; k < 3; ++k) edges.emplace_back(p[k], p[(k + 1) % 3]);
     const engine::Vec3 a = mesh.Position(index[f]), b = mesh.Position(index[f + 1]),
                        c = mesh.Position(index[f + 2]);
