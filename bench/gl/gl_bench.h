@@ -43,6 +43,13 @@ inline double ProcessCpuMs() {
   return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) * 1e-6;
 }
 
+// Milliseconds of a steady clock.
+inline double WallMs() {
+  timespec t{};
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) * 1e-6;
+}
+
 // Adds the process CPU time between construction and Stop to a total.
 class CpuSpan {
  public:

@@ -301,6 +301,7 @@ int Game::Start() {
   enemies_ = std::make_unique<creatures::EnemyManager>();
   objects_ = std::make_unique<world::WorldObjects>();
   media::InitSprite(&devicePtr_, &backBuffer_);
+  media::SetCullTurnedAwayFaces(!options.everyFace);
 
   services_.random = random_.get();
   services_.enemies = enemies_.get();

@@ -77,7 +77,7 @@ const char* Usage() {
          "                [--seed N] [--record FILE | --replay FILE]\n"
          "                [--autoplay[=mischief]] [--report] [--rss-every N]\n"
          "                [--verbose] [--volume N | --mute] [--data DIR] [--lang ja|en]\n"
-         "                [--help] [--version]\n"
+         "                [--every-face] [--help] [--version]\n"
          "  --windowed      play in a window without asking\n"
          "  --fullscreen    play full screen without asking\n"
          "  --headless      no window, no sound; ticks run back to back\n"
@@ -101,6 +101,8 @@ const char* Usage() {
          "  --data DIR      the folder holding the game's files (XFile/, Texture/, ...)\n"
          "  --lang ja|en    captions and messages in Japanese or English (by default\n"
          "                  the system's language: Japanese for ja and for none named)\n"
+         "  --every-face    draw the faces models turn away from the eye too, which\n"
+         "                  the picture hides (slower; exactly the older pictures)\n"
          "  --help          print this and stop\n"
          "  --version       print the version and stop\n";
 }
@@ -226,6 +228,8 @@ bool ParseOptions(int argc, const char* const* argv, Options* options, std::stri
       options->volume = static_cast<int>(n);
     } else if (arg == "--mute") {
       options->mute = true;
+    } else if (arg == "--every-face") {
+      options->everyFace = true;
     } else if (arg == "--data") {
       const char* v = needValue("--data");
       if (!v) return false;

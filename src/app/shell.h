@@ -81,10 +81,11 @@ struct Options {
   std::string dataDir;       // --data DIR: the folder holding the game's files
   bool hasLanguage = false;  // --lang ja|en; otherwise the system's
   content::Language language = content::Language::Japanese;
-  int volume = 100;      // --volume N: 0 (silent) to 100 (full)
-  bool mute = false;     // --mute
-  bool help = false;     // --help: print the usage and stop
-  bool version = false;  // --version: print the version and stop
+  int volume = 100;        // --volume N: 0 (silent) to 100 (full)
+  bool mute = false;       // --mute
+  bool everyFace = false;  // --every-face: models also draw the faces turned away
+  bool help = false;       // --help: print the usage and stop
+  bool version = false;    // --version: print the version and stop
 };
 
 inline constexpr const char* kVersion = "1.00";

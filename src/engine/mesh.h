@@ -86,6 +86,8 @@ class Mesh : public Resource {
   void UnlockVertexBuffer();
 
   void DrawSubset(std::uint32_t attribId);
+  // The device buffers DrawSubset draws from (null for a CPU-only mesh).
+  VertexBuffer* GetVertexBuffer() const { return vb_; }
 
   // Closest hit of the ray rayPos + t * rayDir (t >= 0) with any face, both
   // sides counted; distance is t, in lengths of rayDir. Among faces hit at

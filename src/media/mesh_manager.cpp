@@ -1,5 +1,7 @@
 #include "media/mesh_manager.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -8,6 +10,7 @@
 #include <utility>
 
 #include "engine/texture_loader.h"
+#include "media/faces_in_view.h"
 #include "media/load_report.h"
 
 namespace media {
@@ -70,6 +73,8 @@ void ReleaseAll(std::vector<T*>& items) {
 }
 
 }  // namespace
+
+StaticMesh::StaticMesh() = default;
 
 StaticMesh::~StaticMesh() {
   ReleaseAll(textures);
@@ -160,6 +165,7 @@ HResult MyHierarchy::CreateMeshContainer(const char* name, engine::Mesh* mesh,
     mesh->AddRef();
     c->mesh = mesh;
   }
+  c->closed = media::ClosesUpOutward(*mesh);
   *newContainer = c;
   return engine::kOk;
 }
@@ -253,6 +259,7 @@ void MeshManager::LoadStaticMesh(const char* path, platform::Device* device, boo
   auto entry = std::make_unique<StaticMesh>();
   entry->mesh = mesh;
   entry->materialCount = static_cast<std::uint32_t>(materials.size());
+  entry->closed = ClosesUpOutward(*mesh);
   engine::ComputeBoundingSphere(mesh->Vertices(), mesh->GetNumVertices(),
                                 mesh->GetNumBytesPerVertex(), &entry->boundCentre,
                                 &entry->boundRadius);
@@ -327,6 +334,30 @@ void UpdateFrameMatrices(engine::Frame* frame, const engine::Matrix* parent) {
 
 namespace {
 
+// Whether opaque models leave out the faces they turn away from the eye (see
+// SetCullTurnedAwayFaces).
+bool gCullTurnedAway = true;
+
+// The sign of the determinant of the matrix's upper 3 x 3: negative for a
+// world that mirrors what it places.
+int Handedness(const engine::Matrix& w) {
+  const auto& m = w.m;
+  const float det = m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) -
+                    m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
+                    m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0]);
+  return det > 0.0f ? 1 : det < 0.0f ? -1 : 0;
+}
+
+// The cull mode that leaves out the faces a model turns away from the eye,
+// for worlds of the given handedness. The game's faces are wound clockwise
+// as the eye sees their front; a mirroring world shows them anticlockwise,
+// and a draw whose bones do not agree (or flatten the model) culls nothing.
+std::uint32_t CullAway(int handedness) {
+  return handedness > 0   ? platform::kCullCCW
+         : handedness < 0 ? platform::kCullCW
+                          : platform::kCullNone;
+}
+
 void DrawContainer(platform::Device* device, AnimeXFile::FrameEx* frame,
                    AnimeXFile::MeshContainerEx* c, bool withAlpha, float alpha) {
   using platform::RenderState;
@@ -338,6 +369,7 @@ void DrawContainer(platform::Device* device, AnimeXFile::FrameEx* frame,
       for (std::uint32_t j = 0; j < c->maxFaceInfluences && j < combo.boneId.size(); ++j)
         if (combo.boneId[j] != engine::kUnusedBone) blend = j;
       device->SetRenderState(RenderState::VertexBlend, blend);
+      int handedness = 2;  // none seen yet
       for (std::uint32_t j = 0; j < c->maxFaceInfluences && j < combo.boneId.size() && j < 4; ++j) {
         std::uint32_t b = combo.boneId[j];
         if (b == engine::kUnusedBone || b >= c->boneOffsetMatrices.size()) continue;
@@ -345,6 +377,13 @@ void DrawContainer(platform::Device* device, AnimeXFile::FrameEx* frame,
             c->boneMatrixPointers.size() > b ? c->boneMatrixPointers[b] : nullptr;
         engine::Matrix world = bone ? c->boneOffsetMatrices[b] * *bone : c->boneOffsetMatrices[b];
         device->SetTransform(platform::WorldMatrix(static_cast<int>(j)), world);
+        const int h = Handedness(world);
+        handedness = handedness == 2 || handedness == h ? h : 0;
+      }
+      // A see-through draw shows the faces behind; an opaque one hides them.
+      if (!withAlpha && gCullTurnedAway) {
+        device->SetRenderState(RenderState::CullMode,
+                               c->closed ? CullAway(handedness % 2) : platform::kCullNone);
       }
       std::uint32_t attrib = combo.attribId < c->numMaterials ? combo.attribId : 0;
       platform::Material m = c->materials[attrib].material;
@@ -357,6 +396,11 @@ void DrawContainer(platform::Device* device, AnimeXFile::FrameEx* frame,
     }
   } else {
     device->SetTransform(platform::TransformState::World, frame->combinedTransform);
+    if (!withAlpha && gCullTurnedAway) {
+      device->SetRenderState(
+          RenderState::CullMode,
+          c->closed ? CullAway(Handedness(frame->combinedTransform)) : platform::kCullNone);
+    }
     for (std::uint32_t i = 0; i < c->numMaterials; ++i) {
       device->SetMaterial(c->materials[i].material);
       device->SetTexture(0, c->textures[i]);
@@ -377,7 +421,10 @@ void DrawFramesImpl(platform::Device* device, engine::Frame* frame, bool withAlp
 }  // namespace
 
 void DrawFrames(platform::Device* device, engine::Frame* frame) {
+  if (!device) return;
+  const std::uint32_t cull = device->GetRenderState(platform::RenderState::CullMode);
   DrawFramesImpl(device, frame, false, 0.0f);
+  device->SetRenderState(platform::RenderState::CullMode, cull);
 }
 
 void DrawFramesAlpha(platform::Device* device, engine::Frame* frame, float alpha) {
@@ -395,6 +442,79 @@ void DrawStaticMesh(StaticMesh* mesh, platform::Device* device) {
     device->SetTexture(0, mesh->textures[i]);
     mesh->mesh->DrawSubset(i);
   }
+}
+
+bool ClosesUpOutward(const engine::Mesh& mesh) {
+  const std::vector<std::uint32_t>& index = mesh.Indices();
+  const std::uint32_t vertices = mesh.GetNumVertices();
+  if (index.empty() || vertices == 0) return false;
+  // Corners that stand at the same place are one point: vertices sorted by
+  // position, each numbered by the first of its place.
+  std::vector<std::pair<std::array<float, 3>, std::uint32_t>> places(vertices);
+  for (std::uint32_t i = 0; i < vertices; ++i) {
+    const engine::Vec3 v = mesh.Position(i);
+    places[i] = {{v.x, v.y, v.z}, i};
+  }
+  std::sort(places.begin(), places.end());
+  std::vector<std::uint32_t> point(vertices);
+  for (std::uint32_t i = 0, first = 0; i < vertices; ++i) {
+    if (i > 0 && places[i].first != places[i - 1].first) first = i;
+    point[places[i].second] = first;
+  }
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> edges;
+  edges.reserve(index.size());
+  double volume = 0;
+  for (std::size_t f = 0; f + 2 < index.size(); f += 3) {
+    if (index[f] >= vertices || index[f + 1] >= vertices || index[f + 2] >= vertices) return false;
+    const std::uint32_t p[3] = {point[index[f]], point[index[f + 1]], point[index[f + 2]]};
+    for (int k = 0; k < 3; ++k) edges.emplace_back(p[k], p[(k + 1) % 3]);
+    const engine::Vec3 a = mesh.Position(index[f]), b = mesh.Position(index[f + 1]),
+                       c = mesh.Position(index[f + 2]);
+    volume += static_cast<double>(engine::Vec3Dot(a, engine::Vec3Cross(b, c)));
+  }
+  std::sort(edges.begin(), edges.end());
+  for (std::size_t e = 0; e < edges.size(); ++e) {
+    const auto [u, v] = edges[e];
+    if (u == v || (e + 1 < edges.size() && edges[e + 1] == edges[e])) return false;
+    if (!std::binary_search(edges.begin(), edges.end(), std::make_pair(v, u))) return false;
+  }
+  return volume > 0;
+}
+
+void SetCullTurnedAwayFaces(bool on) { gCullTurnedAway = on; }
+
+void DrawStaticMeshInView(StaticMesh* mesh, platform::Device* device, float scale,
+                          const engine::Vec3& eye, const std::array<engine::Plane, 6>& planes) {
+  if (!mesh || !mesh->mesh || !device) return;
+  if (!mesh->facesInView) mesh->facesInView = std::make_unique<FacesInView>(*mesh->mesh);
+  const std::uint32_t cull = device->GetRenderState(platform::RenderState::CullMode);
+  const bool culled = gCullTurnedAway && mesh->closed;
+  if (culled) {
+    device->SetRenderState(
+        platform::RenderState::CullMode,
+        CullAway(Handedness(device->GetTransform(platform::TransformState::World))));
+  }
+  const FacesInView& faces = *mesh->facesInView;
+  for (std::uint32_t i = 0; i < mesh->materialCount; ++i) {
+    device->SetMaterial(mesh->materials[i]);
+    device->SetTexture(0, mesh->textures[i]);
+    faces.DrawSubset(*mesh->mesh, device, i, scale, eye, planes, culled);
+  }
+  device->SetRenderState(platform::RenderState::CullMode, cull);
+}
+
+void DrawClosedStaticMesh(StaticMesh* mesh, platform::Device* device) {
+  if (!mesh || !mesh->mesh || !device) return;
+  if (!gCullTurnedAway || !mesh->closed) {
+    DrawStaticMesh(mesh, device);
+    return;
+  }
+  const std::uint32_t cull = device->GetRenderState(platform::RenderState::CullMode);
+  device->SetRenderState(
+      platform::RenderState::CullMode,
+      CullAway(Handedness(device->GetTransform(platform::TransformState::World))));
+  DrawStaticMesh(mesh, device);
+  device->SetRenderState(platform::RenderState::CullMode, cull);
 }
 
 void DrawStaticMeshAlpha(StaticMesh* mesh, platform::Device* device, float alpha) {

@@ -34,6 +34,8 @@ class XFileLoadError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+class FacesInView;  // faces_in_view.h
+
 struct StaticMesh {
   engine::Mesh* mesh = nullptr;  // owned reference
   std::uint32_t materialCount = 0;
@@ -43,6 +45,11 @@ struct StaticMesh {
   // A sphere holding every vertex, in the model's own space.
   engine::Vec3 boundCentre;
   float boundRadius = 0;
+  // Its faces close up into a surface turned outward (see ClosesUpOutward).
+  bool closed = false;
+  // What DrawStaticMeshInView keeps of the model (made on its first draw).
+  std::unique_ptr<FacesInView> facesInView;
+  StaticMesh();
   ~StaticMesh();
 };
 
@@ -65,6 +72,8 @@ struct MeshContainerEx : engine::MeshContainer {
   // when no frame has that name: the bone then draws with its offset alone).
   std::vector<engine::Matrix*> boneMatrixPointers;
   std::vector<engine::Matrix> boneOffsetMatrices;
+  // The mesh closes up into a surface turned outward (see ClosesUpOutward).
+  bool closed = false;
 };
 
 // Builds and frees frames and mesh containers for the hierarchy loader.
@@ -136,6 +145,8 @@ class MeshManager {
 // transformation without a parent) for the frame, its siblings (same parent)
 // and, recursively, its children.
 void UpdateFrameMatrices(engine::Frame* frame, const engine::Matrix* parent);
+// Draws every mesh of the frame tree, opaque. The faces a mesh that closes
+// up turns away from the eye are culled (see DrawClosedStaticMesh).
 void DrawFrames(platform::Device* device, engine::Frame* frame);
 // As DrawFrames; skinned parts take the diffuse alpha alpha / 255. Alpha is on
 // the 0..255 scale of every alpha draw of the game (DrawStaticMeshAlpha,
@@ -144,6 +155,32 @@ void DrawFramesAlpha(platform::Device* device, engine::Frame* frame, float alpha
 // Track 0 of the model's controller to `position` seconds.
 void SetAnimationPosition(AnimatedModel* model, double position);
 void DrawStaticMesh(StaticMesh* mesh, platform::Device* device);
+// Whether the mesh's faces close up into a surface with no gap turned
+// outward: each edge (its ends compared by position) crossed once each way
+// by the faces sharing it, and a positive volume enclosed with the game's
+// winding. Only then does every face turned away from an eye outside lie
+// behind one turned toward it.
+bool ClosesUpOutward(const engine::Mesh& mesh);
+// As DrawStaticMesh, drawn opaque: when the model's faces close up into a
+// surface turned outward (the planet, the trees, the stumps), every face
+// turned away from the eye lies behind one turned toward it, which covers
+// it, so the rasteriser is spared the faces turned away (the device culls
+// them).
+void DrawClosedStaticMesh(StaticMesh* mesh, platform::Device* device);
+// As DrawClosedStaticMesh for a model placed by a uniform `scale` about the
+// world's origin (the planet), handing the device only the faces that can
+// show: those within the view volume `planes` (world space, normals out, as
+// world::ViewVolume makes them) and, while faces turned away are culled,
+// turned toward `eye`. The faces drawn keep their order, so the picture is
+// the one DrawClosedStaticMesh draws.
+void DrawStaticMeshInView(StaticMesh* mesh, platform::Device* device, float scale,
+                          const engine::Vec3& eye, const std::array<engine::Plane, 6>& planes);
+// On by default: DrawClosedStaticMesh and DrawFrames cull the faces turned
+// away. The picture then differs from one drawn with every face only where a
+// rasteriser rounds a face turned away and the one covering it to the same
+// depth: a few pixels on the rims of models, by a level or two of a colour.
+// Off draws every face, as the game always did.
+void SetCullTurnedAwayFaces(bool on);
 // As DrawStaticMesh with every material's diffuse alpha set to alpha / 255
 // (alpha 0..255, like DrawFramesAlpha).
 void DrawStaticMeshAlpha(StaticMesh* mesh, platform::Device* device, float alpha);

@@ -2,6 +2,7 @@
 
 #include "media/mesh_manager.h"
 #include "media/paths.h"
+#include "world/culling.h"
 
 namespace world {
 
@@ -34,8 +35,15 @@ void ApplyCamera(platform::Device& device, const Camera& camera) {
 
 void DrawPlanet(platform::Device& device, float scale) {
   device.SetTransform(platform::TransformState::World, engine::MatrixScaling(scale, scale, scale));
-  media::DrawStaticMesh(media::MeshManager::GetInstance().FindStaticMesh(content::model::kPlanet),
-                        &device);
+  // The camera sees a cap of the planet's near side: only the faces there
+  // go to the device.
+  const engine::Matrix view = device.GetTransform(platform::TransformState::View);
+  engine::Matrix toWorld;
+  if (!engine::MatrixInverse(&toWorld, nullptr, view)) toWorld = engine::Matrix::Identity();
+  const ViewVolume volume(view, device.GetTransform(platform::TransformState::Projection));
+  media::DrawStaticMeshInView(
+      media::MeshManager::GetInstance().FindStaticMesh(content::model::kPlanet), &device, scale,
+      toWorld.Translation(), volume.Planes());
 }
 
 void DrawSky(platform::Device& device, float skyAngle) {

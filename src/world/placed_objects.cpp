@@ -20,7 +20,7 @@ Trunk::Trunk(const char* name, const char* model, float radius, float height,
 
 void Trunk::Draw(platform::Device& device) {
   device.SetTransform(platform::TransformState::World, mWorld);
-  media::DrawStaticMesh(media::MeshManager::GetInstance().FindStaticMesh(model_), &device);
+  media::DrawClosedStaticMesh(media::MeshManager::GetInstance().FindStaticMesh(model_), &device);
 }
 
 std::vector<HitSphere> Trunk::GetHitSpheres() const {
