@@ -267,6 +267,7 @@ int Game::Start() {
   platform::WindowConfig config;
   config.caption = kWindowCaption;
   config.fullscreen = fullscreen;
+  config.renderer = options.renderer;
   if (!system.CreateGameWindow(config, &failure)) {
     if (failure == platform::WindowFailure::NoDisplay) {
       // No box either: there is nowhere to show one.
@@ -283,6 +284,9 @@ int Game::Start() {
     ReportFatal(system, messages.noGraphics, kEnglishMessages.noGraphics);
     system.DestroyGameWindow();
     return 1;
+  }
+  if (options.verbose && !options.headless) {
+    std::fprintf(stderr, "poromeko: drawing with %s\n", system.RendererName());
   }
   SetInitialDeviceState(*device_);
   devicePtr_ = device_.get();

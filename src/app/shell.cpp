@@ -77,6 +77,7 @@ const char* Usage() {
          "                [--seed N] [--record FILE | --replay FILE]\n"
          "                [--autoplay[=mischief]] [--report] [--rss-every N]\n"
          "                [--verbose] [--volume N | --mute] [--data DIR] [--lang ja|en]\n"
+         "                [--renderer d3d9|gl]\n"
          "                [--help] [--version]\n"
          "  --windowed      play in a window without asking\n"
          "  --fullscreen    play full screen without asking\n"
@@ -101,6 +102,8 @@ const char* Usage() {
          "  --data DIR      the folder holding the game's files (XFile/, Texture/, ...)\n"
          "  --lang ja|en    captions and messages in Japanese or English (by default\n"
          "                  the system's language: Japanese for ja and for none named)\n"
+         "  --renderer R    draw with Direct3D 9 (d3d9, the default on Windows, where\n"
+         "                  OpenGL takes over when it cannot) or OpenGL (gl)\n"
          "  --help          print this and stop\n"
          "  --version       print the version and stop\n";
 }
@@ -240,6 +243,16 @@ bool ParseOptions(int argc, const char* const* argv, Options* options, std::stri
       }
       options->hasLanguage = true;
       options->language = lang == "en" ? content::Language::English : content::Language::Japanese;
+    } else if (arg == "--renderer") {
+      const char* v = needValue("--renderer");
+      if (!v) return false;
+      const std::string renderer = v;
+      if (renderer != "d3d9" && renderer != "gl") {
+        *error = "--renderer needs d3d9 or gl, not '" + renderer + "'";
+        return false;
+      }
+      options->renderer =
+          renderer == "gl" ? platform::Renderer::OpenGL : platform::Renderer::Direct3D9;
     } else if (arg == "--help" || arg == "-h") {
       options->help = true;
     } else if (arg == "--version") {

@@ -81,6 +81,9 @@ struct Options {
   std::string dataDir;       // --data DIR: the folder holding the game's files
   bool hasLanguage = false;  // --lang ja|en; otherwise the system's
   content::Language language = content::Language::Japanese;
+  // --renderer d3d9|gl: what draws the window (by default Direct3D 9 on
+  // Windows, OpenGL elsewhere).
+  platform::Renderer renderer = platform::Renderer::Default;
   int volume = 100;      // --volume N: 0 (silent) to 100 (full)
   bool mute = false;     // --mute
   bool help = false;     // --help: print the usage and stop
