@@ -67,8 +67,14 @@ struct Options {
   long runs = -1;    // quit when this many runs have reached their result
   std::string screenshot;
   // --shot N:FILE: the picture of the Nth update of the run, drawn after it
-  // (updates counted from the end of loading, as journals count them).
+  // (updates counted from the end of loading, as journals count them);
+  // --shot loading:FILE (kLoadingShot) the loading screen's first picture.
   std::vector<std::pair<long, std::string>> shots;
+  static constexpr long kLoadingShot = -1;
+  // --unpaced: in the window, updates run back to back (as headless) and
+  // only the pictures of --shot are drawn once loading is over, so the
+  // pictures of a whole replayed run take seconds instead of its length.
+  bool unpaced = false;
   bool hasSeed = false;  // --seed N; otherwise the clock's seconds
   std::uint32_t seed = 0;
   std::string record;        // --record FILE: write the run's journal
