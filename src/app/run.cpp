@@ -198,6 +198,7 @@ class Game {
   scenes::Services services_;
   std::unique_ptr<FrameTicker> ticker_;
   std::uint32_t unpacedNow_ = 0;  // the clock of --unpaced
+  long passes_ = 0;               // of the loop, while unpaced
   long ticks_ = 0;
   long runTicks_ = 0;
   FrameStats frameStats_;
@@ -438,7 +439,13 @@ void Game::TakeShotsOfThisUpdate() {
 
 bool Game::Frame() {
   constexpr long kLoggedFrames = 30;
-  if (!system_.PumpEvents()) return false;
+  // Unpaced, nobody plays along: the window's events are taken now and
+  // then. (Under Wine, looking for events yields the processor, which costs
+  // a whole time slice on a busy machine, every update.)
+  constexpr long kUnpacedPumpEvery = 64;
+  if ((!options_.unpaced || passes_++ % kUnpacedPumpEvery == 0) && !system_.PumpEvents()) {
+    return false;
+  }
   if (scenes::FatalErrorPending() && !fatal_) {
     fatal_ = true;
     const std::string message = scenes::TakeFatalErrorMessage();

@@ -40,7 +40,7 @@ fi
 work=$(mktemp -d "${TMPDIR:-/tmp}/poromeko-frames.XXXXXX")
 export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-export LIBGL_ALWAYS_SOFTWARE=1 SDL_AUDIODRIVER=dummy
+export LIBGL_ALWAYS_SOFTWARE=1 SDL_AUDIODRIVER=dummy USER=poromeko
 finish() {
   wineserver -k 2>/dev/null || true
   rm -rf "$work"
@@ -53,7 +53,7 @@ started=$SECONDS
 wineboot -i >/dev/null 2>&1
 wineserver -w
 winpath() { wine winepath -w "$1" 2>/dev/null | tr -d '\r'; }
-ranking=$(ls -d "$WINEPREFIX"/drive_c/users/*/)AppData/Roaming/poromeko/Ranking.txt
+ranking=$WINEPREFIX/drive_c/users/$USER/AppData/Roaming/poromeko/Ranking.txt
 
 # Journals: a header, then one line of key bits per update (held, pressed).
 ENTER=0001 ESC=0002 UP=0010 N=0100
