@@ -11,6 +11,8 @@
 #include "app/screen_question.h"
 #include "app/shell.h"
 #include "creatures/enemy_manager.h"
+#include "engine/image.h"
+#include "engine/random.h"
 #include "media/mesh_manager.h"
 #include "media/paths.h"
 #include "media/sound_manager.h"
@@ -18,11 +20,9 @@
 #include "media/tuning.h"
 #include "platform/file.h"
 #include "platform/frame_loop.h"
-#include "platform/image.h"
 #include "platform/input.h"
 #include "platform/keyboard.h"
 #include "platform/locale.h"
-#include "platform/random.h"
 #include "scenes/autoplay.h"
 #include "scenes/loading/load_parent.h"
 #include "scenes/loading/loader_thread.h"
@@ -65,7 +65,7 @@ bool WriteScreenshot(platform::Device& device, const std::string& path) {
     return false;
   }
   std::string error;
-  if (!platform::SavePng(path, 800, 600, pixels.data(), &error)) {
+  if (!engine::SavePng(path, 800, 600, pixels.data(), &error)) {
     std::fprintf(stderr, "poromeko: could not write %s: %s\n", path.c_str(), error.c_str());
     return false;
   }
@@ -192,7 +192,7 @@ class Game {
   std::unique_ptr<platform::Device> device_;
   platform::Device* devicePtr_ = nullptr;
   platform::Surface* backBuffer_ = nullptr;
-  std::unique_ptr<platform::Random> random_;
+  std::unique_ptr<engine::Random> random_;
   std::unique_ptr<creatures::EnemyManager> enemies_;
   std::unique_ptr<world::WorldObjects> objects_;
   scenes::Services services_;
@@ -302,7 +302,7 @@ int Game::Start() {
     media::gSoundManager->Device().SetVolume(
         options.mute ? platform::kVolumeMin : platform::VolumeFromPercent(options.volume));
   }
-  random_ = std::make_unique<platform::Random>(seed_);
+  random_ = std::make_unique<engine::Random>(seed_);
   enemies_ = std::make_unique<creatures::EnemyManager>();
   objects_ = std::make_unique<world::WorldObjects>();
   media::InitSprite(&devicePtr_, &backBuffer_);
@@ -398,7 +398,7 @@ void Game::AskScreen() {
 }
 
 void Game::Draw() {
-  platform::Sprite* sprite = media::gSprite ? *media::gSprite : nullptr;
+  engine::Sprite* sprite = media::gSprite ? *media::gSprite : nullptr;
   if (!sprite) return;
   if (question_) {
     question_->Draw(*devicePtr_, *sprite);
@@ -408,7 +408,7 @@ void Game::Draw() {
 }
 
 void Game::Rehearse() {
-  platform::Sprite* sprite = media::gSprite ? *media::gSprite : nullptr;
+  engine::Sprite* sprite = media::gSprite ? *media::gSprite : nullptr;
   if (!sprite || question_) return;
   scenes::SequenceParent::GetInstance().Rehearse({*devicePtr_, *sprite, backBuffer_});
 }

@@ -9,11 +9,11 @@
 
 namespace creatures {
 
+using engine::Matrix;
+using engine::Quaternion;
+using engine::QuaternionMultiply;
+using engine::Vec3;
 using platform::Key;
-using platform::Matrix;
-using platform::Quaternion;
-using platform::QuaternionMultiply;
-using platform::Vec3;
 
 namespace {
 
@@ -53,7 +53,7 @@ class Part {
     if (Controller()) Controller()->SetTrackPosition(0, seconds);
   }
   double Position() const {
-    platform::TrackDesc desc;
+    engine::TrackDesc desc;
     if (Controller()) Controller()->GetTrackDesc(0, &desc);
     return desc.position;
   }
@@ -63,13 +63,13 @@ class Part {
   media::AnimatedModel* Model() const { return model_; }
 
  private:
-  platform::AnimationController* Controller() const {
+  engine::AnimationController* Controller() const {
     return model_ ? model_->controller.get() : nullptr;
   }
   media::AnimatedModel* model_;
 };
 
-float Distance(const Vec3& a, const Vec3& b) { return platform::Vec3Length(a - b); }
+float Distance(const Vec3& a, const Vec3& b) { return engine::Vec3Length(a - b); }
 
 }  // namespace
 
@@ -210,8 +210,8 @@ void Player::PushOutOfObjects(const PlayerWorld& world) {
 }
 
 Vec3 Player::MouthCentre() const {
-  const Matrix m = platform::MatrixScaling(mSize, mSize, mSize) *
-                   platform::MatrixTranslation(biteSphere.x, biteSphere.y, biteSphere.z) *
+  const Matrix m = engine::MatrixScaling(mSize, mSize, mSize) *
+                   engine::MatrixTranslation(biteSphere.x, biteSphere.y, biteSphere.z) *
                    PlacementMatrix(mRotation);
   return m.Translation();
 }
@@ -306,9 +306,8 @@ void Player::Animate() {
 
 Matrix Player::BodyMatrix(float scale) const {
   const Vec3 at = Position();
-  return platform::MatrixScaling(scale, scale, scale) * platform::MatrixRotationY(kHalfTurn) *
-         platform::MatrixRotationQuaternion(mRotation) *
-         platform::MatrixTranslation(at.x, at.y, at.z);
+  return engine::MatrixScaling(scale, scale, scale) * engine::MatrixRotationY(kHalfTurn) *
+         engine::MatrixRotationQuaternion(mRotation) * engine::MatrixTranslation(at.x, at.y, at.z);
 }
 
 void Player::Draw(platform::Device& device) {

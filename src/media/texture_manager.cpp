@@ -6,14 +6,14 @@
 #include <cstdlib>
 #include <limits>
 
+#include "engine/texture_loader.h"
 #include "media/load_report.h"
-#include "platform/texture_loader.h"
 
 namespace media {
 
 platform::Device** gDevice = nullptr;
 platform::Surface** gBackBuffer = nullptr;
-platform::Sprite** gSprite = nullptr;
+engine::Sprite** gSprite = nullptr;
 
 namespace {
 
@@ -79,8 +79,8 @@ void TextureManager::Load(const char* path, std::uint32_t width, std::uint32_t h
   record->texHeight = TextureSizeFor(height);
   platform::Device* device = gDevice ? *gDevice : nullptr;
   std::string error;
-  if (!platform::CreateTextureFromFileEx(device, path, record->texWidth, record->texHeight,
-                                         &record->texture, &error)) {
+  if (!engine::CreateTextureFromFileEx(device, path, record->texWidth, record->texHeight,
+                                       &record->texture, &error)) {
     ReportFailedLoad("texture", path, error);
   }
 
@@ -108,7 +108,7 @@ void TextureManager::Unload(const char* path) {
   cache_.erase(it);
 }
 
-bool TextureManager::Draw(platform::Sprite& sprite, const char* path, float x, float y, float alpha,
+bool TextureManager::Draw(engine::Sprite& sprite, const char* path, float x, float y, float alpha,
                           const platform::Rect* source) {
   std::lock_guard<std::mutex> lock(mutex_);
   auto it = cache_.find(path);
@@ -117,8 +117,8 @@ bool TextureManager::Draw(platform::Sprite& sprite, const char* path, float x, f
   const platform::Rect rect =
       source ? *source
              : platform::Rect{0, 0, ClampToInt32(record.width), ClampToInt32(record.height)};
-  sprite.SetTransform(platform::MatrixTranslation(x, y, 0.0f));
-  const platform::Vec3 centre{0, 0, 0};
+  sprite.SetTransform(engine::MatrixTranslation(x, y, 0.0f));
+  const engine::Vec3 centre{0, 0, 0};
   return sprite.Draw(record.texture, &rect, &centre, nullptr, AlphaColor(alpha));
 }
 
@@ -140,13 +140,13 @@ std::size_t TextureManager::Size() {
 void InitSprite(platform::Device** deviceHolder, platform::Surface** backBufferHolder) {
   gDevice = deviceHolder;
   gBackBuffer = backBufferHolder;
-  if (!gSprite) gSprite = new platform::Sprite*(nullptr);
+  if (!gSprite) gSprite = new engine::Sprite*(nullptr);
   if (*gSprite) {
     (*gSprite)->Release();
     *gSprite = nullptr;
   }
   platform::Device* device = deviceHolder ? *deviceHolder : nullptr;
-  if (platform::CreateSprite(device, gSprite) && *gSprite) (*gSprite)->OnResetDevice();
+  if (engine::CreateSprite(device, gSprite) && *gSprite) (*gSprite)->OnResetDevice();
 }
 
 void ReleaseSprite() {
@@ -164,11 +164,11 @@ TextureRecord* FindTexture(const char* path) { return TextureManager::GetInstanc
 
 void UnloadTexture(const char* path) { TextureManager::GetInstance().Unload(path); }
 
-bool DrawTexture(platform::Sprite& sprite, const char* path, float x, float y, float alpha) {
+bool DrawTexture(engine::Sprite& sprite, const char* path, float x, float y, float alpha) {
   return TextureManager::GetInstance().Draw(sprite, path, x, y, alpha, nullptr);
 }
 
-void DrawTexturePart(platform::Sprite& sprite, const char* path, float x, float y, float alpha,
+void DrawTexturePart(engine::Sprite& sprite, const char* path, float x, float y, float alpha,
                      std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom) {
   const platform::Rect source{left, top, right, bottom};
   TextureManager::GetInstance().Draw(sprite, path, x, y, alpha, &source);

@@ -15,8 +15,8 @@
 #include <mutex>
 #include <vector>
 
+#include "engine/sprite.h"
 #include "platform/graphics.h"
-#include "platform/sprite.h"
 
 namespace media {
 
@@ -33,7 +33,7 @@ struct TextureRecord {
 // never reads these.
 extern platform::Device** gDevice;       // the shell's variable holding the device
 extern platform::Surface** gBackBuffer;  // the shell's variable holding the back buffer
-extern platform::Sprite** gSprite;       // holder of the one sprite of the program
+extern engine::Sprite** gSprite;         // holder of the one sprite of the program
 
 // Owns the cache. Created by the first cache operation of the run; at process
 // exit ReleaseAllTextures empties it. The object itself is never destroyed,
@@ -46,7 +46,7 @@ class TextureManager {
   TextureRecord* Find(const char* path);
   void Unload(const char* path);
   // Draws source (the whole nominal image when null) with the sprite.
-  bool Draw(platform::Sprite& sprite, const char* path, float x, float y, float alpha,
+  bool Draw(engine::Sprite& sprite, const char* path, float x, float y, float alpha,
             const platform::Rect* source);
   void ReleaseAll();
   std::size_t Size();
@@ -80,9 +80,9 @@ void UnloadTexture(const char* path);
 // sprite (which must be begun). The sprite keeps the translation as its
 // transform. False, and nothing drawn, when path is not cached or has no
 // texture.
-bool DrawTexture(platform::Sprite& sprite, const char* path, float x, float y, float alpha);
+bool DrawTexture(engine::Sprite& sprite, const char* path, float x, float y, float alpha);
 // The same with a source rectangle in image pixels.
-void DrawTexturePart(platform::Sprite& sprite, const char* path, float x, float y, float alpha,
+void DrawTexturePart(engine::Sprite& sprite, const char* path, float x, float y, float alpha,
                      std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom);
 // Releases every record (process exit).
 void ReleaseAllTextures();

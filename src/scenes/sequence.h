@@ -17,11 +17,11 @@
 #include <functional>
 #include <string>
 
+#include "engine/random.h"
+#include "engine/sprite.h"
 #include "media/tuning.h"
 #include "platform/graphics.h"
 #include "platform/input.h"
-#include "platform/random.h"
-#include "platform/sprite.h"
 
 namespace creatures {
 class EnemyManager;
@@ -45,7 +45,7 @@ struct RunSummary {
 
 // What the shell makes once for the whole run and every scene may use.
 struct Services {
-  platform::Random* random = nullptr;          // the one seeded generator
+  engine::Random* random = nullptr;            // the one seeded generator
   creatures::EnemyManager* enemies = nullptr;  // the insects, refilled by every run
   world::WorldObjects* objects = nullptr;      // trees, stumps, flowers, refilled by every run
   media::Tuning tuning;                        // read once at start-up
@@ -72,7 +72,7 @@ struct Tick {
 // One draw: where to draw and with what.
 struct DrawContext {
   platform::Device& device;
-  platform::Sprite& sprite;  // the shared sprite
+  engine::Sprite& sprite;  // the shared sprite
   platform::Surface* backBuffer = nullptr;
 };
 

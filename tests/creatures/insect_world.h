@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "creatures/enemy.h"
-#include "platform/math.h"
+#include "engine/math.h"
 #include "world/chara.h"
 #include "world/test_planet.h"
 
@@ -23,7 +23,7 @@ inline constexpr float kR = 48.0f;  // the test sphere: radius 0.8 at scale 60
 // poles and drops the cap ones, so its poles have a hole a ring wide.)
 inline std::unique_ptr<testplanet::TestPlanet> MakeClosedSphere(float radius = 0.8f, int rings = 96,
                                                                 int segments = 192) {
-  std::vector<platform::Vec3> pos;
+  std::vector<engine::Vec3> pos;
   std::vector<std::uint32_t> idx;
   for (int r = 0; r <= rings; ++r) {
     const double theta = M_PI * r / rings;
@@ -42,23 +42,23 @@ inline std::unique_ptr<testplanet::TestPlanet> MakeClosedSphere(float radius = 0
       if (r > 0) idx.insert(idx.end(), {at(r, s), at(r + 1, s + 1), at(r, s + 1)});
     }
   }
-  std::vector<unsigned char> bytes(pos.size() * sizeof(platform::Vec3));
+  std::vector<unsigned char> bytes(pos.size() * sizeof(engine::Vec3));
   std::memcpy(bytes.data(), pos.data(), bytes.size());
   std::vector<std::uint32_t> attributes(idx.size() / 3, 0);
   auto planet = std::make_unique<testplanet::TestPlanet>();
-  planet->mesh = platform::Mesh::Create(nullptr, platform::kFvfXyz, std::move(bytes),
-                                        std::move(idx), std::move(attributes));
+  planet->mesh = engine::Mesh::Create(nullptr, platform::kFvfXyz, std::move(bytes), std::move(idx),
+                                      std::move(attributes));
   planet->planet.radius = radius;
   planet->planet.scale = 60.0f;
   planet->planet.mesh = planet->mesh;
   return planet;
 }
 
-inline platform::Quaternion AboutX(float degrees) {
-  return platform::QuaternionRotationAxis({1, 0, 0}, degrees * platform::kDegToRad);
+inline engine::Quaternion AboutX(float degrees) {
+  return engine::QuaternionRotationAxis({1, 0, 0}, degrees * engine::kDegToRad);
 }
-inline platform::Quaternion AboutZ(float degrees) {
-  return platform::QuaternionRotationAxis({0, 0, 1}, degrees * platform::kDegToRad);
+inline engine::Quaternion AboutZ(float degrees) {
+  return engine::QuaternionRotationAxis({0, 0, 1}, degrees * engine::kDegToRad);
 }
 
 struct InsectWorld {
@@ -81,7 +81,7 @@ struct InsectWorld {
 
 // The insect's position after walking an arc of s from the pole straight
 // toward +Z (or -Z for a negative s), at height h.
-inline platform::Vec3 AlongZ(float s, float h) {
+inline engine::Vec3 AlongZ(float s, float h) {
   const double a = s / kR;
   return {0.0f, static_cast<float>(h * std::cos(a)), static_cast<float>(h * std::sin(a))};
 }

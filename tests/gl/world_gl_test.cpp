@@ -10,14 +10,14 @@
 #include "app/shell.h"
 #include "creatures/butterfly.h"
 #include "creatures/enemy_manager.h"
+#include "engine/image.h"
+#include "engine/random.h"
 #include "gl/gl_world.h"
 #include "media/mesh_manager.h"
 #include "media/paths.h"
 #include "media/sound_manager.h"
 #include "media/texture_manager.h"
 #include "media/tuning.h"
-#include "platform/image.h"
-#include "platform/random.h"
 #include "scenes/game/game_parent.h"
 #include "scenes/game/game_play.h"
 #include "scenes/loading/load_parent.h"
@@ -69,9 +69,9 @@ class WorldGlTest : public GlTest {
 
   // Puts the creature `arc` along the ground from `q`, heading along q's
   // forward, standing on the ground.
-  void PlaceCreature(const platform::Quaternion& q, float arc) {
+  void PlaceCreature(const engine::Quaternion& q, float arc) {
     creatures::Player& p = *game_->player;
-    p.mRotation = platform::QuaternionMultiply(q, world::ForwardArcRotation(q, arc, game_->R()));
+    p.mRotation = engine::QuaternionMultiply(q, world::ForwardArcRotation(q, arc, game_->R()));
     p.mAngle = 0.0f;
     p.mHeight = game_->R() + 1.0f;
     p.mHeight = p.mHeight - p.DistanceToGround(game_->planet) + 1.5f * p.mSize;
@@ -94,14 +94,14 @@ class WorldGlTest : public GlTest {
     const char* dir = std::getenv("POROMEKO_SCREENSHOT_DIR");
     if (!dir) return;
     std::string error;
-    EXPECT_TRUE(platform::SavePng((fs::path(dir) / name).string(), 800, 600, frame.data(), &error))
+    EXPECT_TRUE(engine::SavePng((fs::path(dir) / name).string(), 800, 600, frame.data(), &error))
         << error;
   }
 
   fs::path old_;
   platform::Device* devicePtr_ = nullptr;
   platform::Surface* backBuffer_ = nullptr;
-  platform::Random random_{7};
+  engine::Random random_{7};
   creatures::EnemyManager enemies_;
   world::WorldObjects objects_;
   scenes::Services services_;

@@ -3,11 +3,11 @@
 #include <cmath>
 #include <cstdio>
 
+#include "engine/trig.h"
 #include "media/mesh_manager.h"
 #include "media/paths.h"
 #include "media/sound_manager.h"
 #include "media/texture_manager.h"
-#include "platform/trig.h"
 #include "scenes/game/game_parent.h"
 #include "scenes/result/ranking.h"
 #include "scenes/stage.h"
@@ -15,8 +15,8 @@
 namespace scenes {
 
 namespace tex = content::texture;
+using engine::Matrix;
 using platform::Key;
-using platform::Matrix;
 
 namespace {
 
@@ -42,7 +42,7 @@ media::AnimatedModel* Model(const char* path) {
   return media::MeshManager::GetInstance().FindAnimatedModel(path);
 }
 
-platform::AnimationController* Controller(const char* path) {
+engine::AnimationController* Controller(const char* path) {
   media::AnimatedModel* m = Model(path);
   return m ? m->controller.get() : nullptr;
 }
@@ -53,8 +53,8 @@ void SetAnimation(const char* path, int set) {
 }
 
 double TrackPosition(const char* path) {
-  platform::TrackDesc desc;
-  if (platform::AnimationController* c = Controller(path)) c->GetTrackDesc(0, &desc);
+  engine::TrackDesc desc;
+  if (engine::AnimationController* c = Controller(path)) c->GetTrackDesc(0, &desc);
   return desc.position;
 }
 
@@ -91,19 +91,19 @@ Title::Title(Services& services) : captions(&content::CaptionsIn(services.langua
 
   const media::TitleList& player = services.tuning.title.player;
   playerTranslation =
-      platform::MatrixTranslation(player.values[0], player.values[1], player.values[2]);
-  playerRotation = platform::MatrixRotationY(-1.5707964f);
-  playerScaling = platform::MatrixScaling(player.values[3], player.values[3], player.values[3]);
+      engine::MatrixTranslation(player.values[0], player.values[1], player.values[2]);
+  playerRotation = engine::MatrixRotationY(-1.5707964f);
+  playerScaling = engine::MatrixScaling(player.values[3], player.values[3], player.values[3]);
   for (const char* part : kParts) {
     SetAnimation(part, 0);
-    if (platform::AnimationController* c = Controller(part)) c->SetTrackSpeed(0, 1.0f);
+    if (engine::AnimationController* c = Controller(part)) c->SetTrackSpeed(0, 1.0f);
   }
   ReadCaterpillarCircle(services);
   // The caterpillar's model is the insects' too, and drawing play leaves
   // its walk wherever the last caterpillar drawn was: the title's walk
   // starts from the beginning, so that what it shows depends on its own
   // updates only.
-  if (platform::AnimationController* c = Controller(content::model::kCaterpillar))
+  if (engine::AnimationController* c = Controller(content::model::kCaterpillar))
     c->SetTrackPosition(0, 0.0);
 
   // The scores as the ranking reader reads them, written as the file writes
@@ -140,7 +140,7 @@ SequenceChildBase* Title::Update(TitleParent*, const Tick& tick) {
     return this;
   }
   if (titleState != kLeaving) {
-    if (platform::AnimationController* c = Controller(content::model::kCaterpillar)) {
+    if (engine::AnimationController* c = Controller(content::model::kCaterpillar)) {
       c->AdvanceTime(kFrameStep);
     }
     IntroStep();
@@ -225,10 +225,10 @@ void Title::IntroStep() {
 
 void Title::DemoPlayerStep() {
   for (const char* part : kParts) {
-    if (platform::AnimationController* c = Controller(part)) c->AdvanceTime(kFrameStep);
+    if (engine::AnimationController* c = Controller(part)) c->AdvanceTime(kFrameStep);
   }
   const char* upper = content::model::kPlayerUpBody;
-  platform::AnimationController* c = Controller(upper);
+  engine::AnimationController* c = Controller(upper);
   if (playerBiting) {
     if (c) c->SetTrackSpeed(0, 1.0f);
     if (TrackPosition(upper) >= kBiteEnd) {
@@ -261,10 +261,10 @@ void Title::DemoPlayerStep() {
   }
 }
 
-void DrawScoreText(const std::string& text, platform::Sprite& sprite, float x, float y) {
+void DrawScoreText(const std::string& text, engine::Sprite& sprite, float x, float y) {
   const media::TextureRecord* strip = media::FindTexture(tex::kTitleScoreNum);
   if (!strip || !strip->texture) return;
-  const platform::Vec3 centre{0, 0, 0};
+  const engine::Vec3 centre{0, 0, 0};
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
     if (c < '0' || c > '9') continue;
@@ -272,35 +272,35 @@ void DrawScoreText(const std::string& text, platform::Sprite& sprite, float x, f
     const platform::Rect cell{left, 0, left + static_cast<int>(kScoreDigitWidth),
                               static_cast<std::int32_t>(strip->height)};
     sprite.SetTransform(
-        platform::MatrixTranslation(x + kScoreDigitWidth * static_cast<float>(i), y, 0.0f));
+        engine::MatrixTranslation(x + kScoreDigitWidth * static_cast<float>(i), y, 0.0f));
     sprite.Draw(strip->texture, &cell, &centre, nullptr, 0xFFFFFFFFu);
   }
 }
 
 void Title::Draw(TitleParent*, const DrawContext& frame) {
   platform::Device& device = frame.device;
-  platform::Sprite& sprite = frame.sprite;
+  engine::Sprite& sprite = frame.sprite;
   SetSceneLighting(device);
   device.SetTransform(platform::TransformState::View,
-                      platform::MatrixLookAtLH({0, 0, -7}, {0, 0, 0}, {0, 1, 0}));
+                      engine::MatrixLookAtLH({0, 0, -7}, {0, 0, 0}, {0, 1, 0}));
   device.SetTransform(platform::TransformState::Projection,
-                      platform::MatrixPerspectiveFovLH(1.0471976f, 1.3333334f, 1.0f, 1000.0f));
+                      engine::MatrixPerspectiveFovLH(1.0471976f, 1.3333334f, 1.0f, 1000.0f));
   device.BeginScene();
   device.Clear(platform::kClearTarget | platform::kClearZBuffer, 0xFF000000u, 1.0f, 0);
 
   device.SetRenderState(platform::RenderState::ZEnable, 0);
-  sprite.Begin(platform::kSpriteAlphaBlend);
+  sprite.Begin(engine::kSpriteAlphaBlend);
   media::DrawTexture(sprite, tex::kTitleBack, backgroundX, 0.0f, 255.0f);
   media::DrawTexture(sprite, tex::kTitleBack, backgroundX + Width(tex::kTitleBack) - 5.0f, 0.0f,
                      255.0f);
   if (const media::TextureRecord* planet = media::FindTexture(tex::kTitlePlanet)) {
     if (planet->texture) {
-      sprite.SetTransform(platform::MatrixRotationZ(planetAngle * platform::kDegToRad) *
-                          platform::MatrixTranslation(planetX, planetY, 0.0f));
+      sprite.SetTransform(engine::MatrixRotationZ(planetAngle * engine::kDegToRad) *
+                          engine::MatrixTranslation(planetX, planetY, 0.0f));
       const platform::Rect whole{0, 0, static_cast<std::int32_t>(planet->width),
                                  static_cast<std::int32_t>(planet->height)};
-      const platform::Vec3 centre{static_cast<float>(planet->width / 2),
-                                  static_cast<float>(planet->height / 2), 0.0f};
+      const engine::Vec3 centre{static_cast<float>(planet->width / 2),
+                                static_cast<float>(planet->height / 2), 0.0f};
       sprite.Draw(planet->texture, &whole, &centre, nullptr, 0xFFFFFFFFu);
     }
   }
@@ -320,14 +320,14 @@ void Title::Draw(TitleParent*, const DrawContext& frame) {
   device.SetRenderState(platform::RenderState::ZEnable, 1);
   const Matrix playerWorld = playerScaling * playerRotation * playerTranslation;
   for (const char* part : kParts) {
-    if (platform::AnimationController* c = Controller(part)) c->AdvanceTime(0.0);
+    if (engine::AnimationController* c = Controller(part)) c->AdvanceTime(0.0);
     DrawWorldModel(device, part, playerWorld);
   }
-  const float a = caterpillarAngle * platform::kDegToRad;
+  const float a = caterpillarAngle * engine::kDegToRad;
   Matrix caterpillar =
-      platform::MatrixScaling(0.6f, 0.6f, 0.6f) * platform::MatrixRotationY(1.5707964f);
-  caterpillar.m[3][0] = caterpillarCentreX - caterpillarRadius * platform::Sin(a);
-  caterpillar.m[3][1] = caterpillarCentreY + caterpillarRadius * platform::Cos(a);
+      engine::MatrixScaling(0.6f, 0.6f, 0.6f) * engine::MatrixRotationY(1.5707964f);
+  caterpillar.m[3][0] = caterpillarCentreX - caterpillarRadius * engine::Sin(a);
+  caterpillar.m[3][1] = caterpillarCentreY + caterpillarRadius * engine::Cos(a);
   caterpillar.m[3][2] = 0.0f;
   DrawWorldModel(device, content::model::kCaterpillar, caterpillar);
 
@@ -339,7 +339,7 @@ void Title::Draw(TitleParent*, const DrawContext& frame) {
 
   if (quitPrompt) {
     DrawFadeQuad(device, 100.0f);
-    sprite.Begin(platform::kSpriteAlphaBlend);
+    sprite.Begin(engine::kSpriteAlphaBlend);
     media::DrawTexture(sprite, captions->endGame, 0.0f, 0.0f, 255.0f);
     sprite.End();
   }
