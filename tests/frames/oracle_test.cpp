@@ -12,14 +12,19 @@
 #include <functional>
 #include <vector>
 
+#include "engine/math.h"
 #include "platform/d3d9/backend_d3d9.h"
 #include "platform/graphics.h"
-#include "platform/math.h"
 #include "platform/system.h"
 
 namespace platform {
 namespace {
 
+using engine::Matrix;
+using engine::MatrixLookAtLH;
+using engine::MatrixPerspectiveFovLH;
+using engine::MatrixScaling;
+using engine::Vec3;
 using Picture = std::vector<std::uint32_t>;
 using Scene = std::function<void(Device&)>;
 

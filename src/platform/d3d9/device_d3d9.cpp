@@ -51,12 +51,14 @@
 #include <vector>
 
 #include "platform/d3d9/backend_d3d9.h"
-#include "platform/image.h"
 #include "platform/sdl_gl/backend.h"
 
 namespace platform::d3d9 {
 
 namespace {
+
+using engine::Matrix;
+using engine::Vec3;
 
 constexpr UINT kBackBufferWidth = 800;
 constexpr UINT kBackBufferHeight = 600;
