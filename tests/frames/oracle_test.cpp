@@ -15,6 +15,7 @@
 #include "engine/math.h"
 #include "platform/d3d9/backend_d3d9.h"
 #include "platform/graphics.h"
+#include "platform/sdl_gl/backend.h"
 #include "platform/system.h"
 
 namespace platform {
@@ -225,7 +226,9 @@ TEST(OracleTest, BlendedNormalsOfAScaledPart) {
 
 // A lost device: every default-pool resource is released, Reset, and made
 // again. A render target drawn once (the result screen's picture of the
-// world) and a managed texture draw as they did before.
+// world) and a managed texture draw as they did before. (Wine never loses a
+// windowed device, so the test goes through the same steps by hand, and
+// through a new window size, which takes them too.)
 TEST(OracleTest, DrawingSurvivesAReset) {
   std::unique_ptr<System> system = CreateSdlSystem();
   WindowConfig config;
@@ -288,6 +291,13 @@ TEST(OracleTest, DrawingSurvivesAReset) {
   EXPECT_EQ(after[150 * kWidth + 150] & 0xFFFFFFu, 0xFFFF00u);
   EXPECT_EQ(after[300 * kWidth + 300] & 0xFFFFFFu, 0x3060C0u);
   EXPECT_TRUE((after[110 * kWidth + 410] & 0xFFFFFFu) == 0xE02040u);
+
+  // A new window size takes a reset too (the swap chain gets the window's
+  // size): the game's picture is the same.
+  sdl_gl::SetWindowSizeForTest(*system, 1000, 600);
+  const Picture resized = show();
+  EXPECT_EQ(d3d9::ResetCountForTest(d), 2);
+  EXPECT_TRUE(resized == before) << "the picture changed with the window's size";
 
   level->Release();
   back->Release();

@@ -55,6 +55,12 @@ wineserver -w
 winpath() { wine winepath -w "$1" 2>/dev/null | tr -d '\r'; }
 ranking=$WINEPREFIX/drive_c/users/$USER/AppData/Roaming/poromeko/Ranking.txt
 
+if [ -f "$win_build/game/test_d3d9.exe" ]; then
+  # The small scenes first: where a screen differs, they tell which draw.
+  wine "$win_build/game/test_d3d9.exe" --gtest_brief=1 ||
+    { echo "frames: the small scenes differ (test_d3d9.exe)" >&2; exit 1; }
+fi
+
 # Journals: a header, then one line of key bits per update (held, pressed).
 ENTER=0001 ESC=0002 UP=0010 N=0100
 journal() { printf 'poromeko-journal 1\nversion %s\nseed %s\n' "$1" "$2"; }

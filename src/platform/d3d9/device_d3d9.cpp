@@ -34,9 +34,10 @@
 // Direct3D serialises the calls. With D3DCREATE_FPU_PRESERVE the FPU keeps
 // the precision the game's arithmetic (and its replayed journals) expects.
 //
-// A lost device (TestCooperativeLevel) is reset at the next Present, and so
-// is the swap chain when the window's size changes: the default-pool
-// resources are released, Reset called, and they are made again.
+// A lost device (TestCooperativeLevel) is reset at the start of the next
+// frame, and so is the swap chain when the window's size changes: the
+// default-pool resources are released, Reset called, and they are made
+// again.
 #include <d3d9.h>
 #include <windows.h>
 
@@ -526,6 +527,7 @@ class D3dDevice : public StateDevice {
   void EndScene() override {}
 
   void Clear(std::uint32_t flags, Color color, float z, std::uint32_t stencil) override {
+    StartFrame();
     if (!ApplyTargets()) return;
     DWORD native = 0;
     if (flags & kClearTarget) native |= D3DCLEAR_TARGET;
@@ -540,18 +542,9 @@ class D3dDevice : public StateDevice {
 
   void Present() override {
     EndSceneIfOpen();
+    frameStarted_ = false;
     if (rehearsal_) return;
-    if (!DeviceUsable()) return;
-    RECT client{};
-    GetClientRect(hwnd_, &client);
-    const int ww = client.right - client.left, wh = client.bottom - client.top;
-    if (ww > 0 && wh > 0 &&
-        (static_cast<UINT>(ww) != pp_.BackBufferWidth ||
-         static_cast<UINT>(wh) != pp_.BackBufferHeight)) {
-      // A new window size: a swap chain of that size, so the picture is
-      // scaled once, by us, with the bars drawn black.
-      if (!Reset(static_cast<UINT>(ww), static_cast<UINT>(wh))) return;
-    }
+    if (Dev()->TestCooperativeLevel() != D3D_OK) return;  // lost: nothing to show
     IDirect3DDevice9* device = Dev();
     IDirect3DSurface9* window = nullptr;
     if (FAILED(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &window))) return;
@@ -763,6 +756,25 @@ class D3dDevice : public StateDevice {
     ++complaints_;
   }
 
+  // At the first clear or draw of a frame: a lost device is reset once
+  // Direct3D allows it, and so is the swap chain when the window's size has
+  // changed, so that the picture is scaled once, by us, with black bars. (At
+  // Present it would be too late: a reset empties the back buffer, and the
+  // picture just drawn is what screenshots read between frames.)
+  void StartFrame() {
+    if (frameStarted_) return;
+    frameStarted_ = true;
+    if (!DeviceUsable()) return;
+    RECT client{};
+    GetClientRect(hwnd_, &client);
+    const int w = client.right - client.left, h = client.bottom - client.top;
+    if (w > 0 && h > 0 &&
+        (static_cast<UINT>(w) != pp_.BackBufferWidth ||
+         static_cast<UINT>(h) != pp_.BackBufferHeight)) {
+      Reset(static_cast<UINT>(w), static_cast<UINT>(h));
+    }
+  }
+
   // Whether the device can draw: a lost device is reset once Direct3D
   // allows it; until then nothing is drawn or shown.
   bool DeviceUsable() {
@@ -799,6 +811,11 @@ class D3dDevice : public StateDevice {
     }
     pp_ = pp;
     for (DefaultPoolResource* r : shared_->defaultPool) r->Restore();
+    if (rehearsal_) {
+      const RECT pixel{0, 0, 1, 1};
+      device->SetRenderState(D3DRS_SCISSORTESTENABLE, TRUE);
+      device->SetScissorRect(&pixel);
+    }
     ++resets_;
     return true;
   }
@@ -866,6 +883,7 @@ class D3dDevice : public StateDevice {
   // Sends the state that differs from what was last sent, for a draw in
   // vertex format `fvf`. False when nothing can be drawn.
   bool Prepare(std::uint32_t fvf) {
+    StartFrame();
     if (!ApplyTargets()) return false;
     if (state_.viewport.width == 0 || state_.viewport.height == 0) return false;
     ApplyViewport();
@@ -973,6 +991,7 @@ class D3dDevice : public StateDevice {
   D3dSurface* renderTarget_ = nullptr;
   D3dSurface* currentDepth_ = nullptr;
   bool inScene_ = false;
+  bool frameStarted_ = false;  // since the last Present (see StartFrame)
   // What was last sent to Direct3D (valid while applied_).
   bool applied_ = false;
   DeviceState sent_;
