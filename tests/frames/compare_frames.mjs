@@ -45,8 +45,8 @@ function agreement(reference, other) {
 const short = [];
 const pad = (text, n) => String(text).padEnd(n);
 console.log(`${pad('screen', 22)}${pad('GL (Wine)', 22)}${pad('Linux', 22)}bar`);
-for (const spec of screens) {
-  const [name, barText] = spec.split(':');
+for (const entry of screens) {
+  const [name, barText] = entry.split(':');
   const bar = barText === undefined ? 0.999 : Number(barText);
   const files = ['d3d9', 'gl', 'linux'].map((who) => `${dir}/${who}_${name}.png`);
   const missing = files.filter((f) => !existsSync(f));
