@@ -12,7 +12,8 @@
 #   scripts/windows_build.sh [--tests]
 #
 # --tests also builds build-win/game/test_windows.exe, the SDL back end's
-# window, key and gamepad tests for tests/windows/run.sh (./test does).
+# window, key and gamepad tests for tests/windows/run.sh, and test_d3d9.exe,
+# the Direct3D 9 device's scenes for tests/frames/run.sh (./test does).
 # The last two lines printed are the zip and the installer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -22,7 +23,7 @@ ensure_packages "${WINDOWS_PACKAGES[@]}"
 targets=()
 case "${1:-}" in
   "") ;;
-  --tests) targets=(--target all test_windows) ;;
+  --tests) targets=(--target all test_windows test_d3d9) ;;
   *) echo "usage: scripts/windows_build.sh [--tests]" >&2; exit 2 ;;
 esac
 version=$(sed -n 's/.*kVersion = "\([0-9.]*\)".*/\1/p' src/app/shell.h)

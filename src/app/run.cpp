@@ -198,6 +198,8 @@ class Game {
   std::unique_ptr<world::WorldObjects> objects_;
   scenes::Services services_;
   std::unique_ptr<FrameTicker> ticker_;
+  std::uint32_t unpacedNow_ = 0;  // the clock of --unpaced
+  long passes_ = 0;               // of the loop, while unpaced
   long ticks_ = 0;
   long runTicks_ = 0;
   FrameStats frameStats_;
@@ -268,6 +270,7 @@ int Game::Start() {
   platform::WindowConfig config;
   config.caption = kWindowCaption;
   config.fullscreen = fullscreen;
+  config.renderer = options.renderer;
   if (!system.CreateGameWindow(config, &failure)) {
     if (failure == platform::WindowFailure::NoDisplay) {
       // No box either: there is nowhere to show one.
@@ -284,6 +287,9 @@ int Game::Start() {
     ReportFatal(system, messages.noGraphics, kEnglishMessages.noGraphics);
     system.DestroyGameWindow();
     return 1;
+  }
+  if (options.verbose && !options.headless) {
+    std::fprintf(stderr, "poromeko: drawing with %s\n", system.RendererName());
   }
   SetInitialDeviceState(*device_);
   devicePtr_ = device_.get();
@@ -323,7 +329,7 @@ int Game::Start() {
                                          : FrameTicker::Pacing::FromNow;
   ticker_ = std::make_unique<FrameTicker>(
       FrameTicker::Hooks{
-          [&system] { return system.TimeGetTime(); },
+          [this, &system] { return options_.unpaced ? unpacedNow_ : system.TimeGetTime(); },
           [&system] { return system.IsForeground(); },
           [this] {
             if (question_) {
@@ -348,7 +354,10 @@ int Game::Start() {
                            platform::ResidentMemoryKiB());
             }
           },
-          [this] { Draw(); },
+          [this] {
+            // Unpaced, the run's pictures are drawn for its shots only.
+            if (!options_.unpaced || !services_.loaded) Draw();
+          },
       },
       pacing);
 
@@ -361,6 +370,11 @@ int Game::Start() {
     Draw();
   } else {
     DrawFirstScene();
+    for (std::size_t i = 0; i < options.shots.size(); ++i) {
+      if (options.shots[i].first != Options::kLoadingShot || options.headless) continue;
+      if (!WriteScreenshot(*device_, options.shots[i].second)) outputLost_ = true;
+      shotTaken_[i] = true;
+    }
   }
   return -1;
 }
@@ -427,7 +441,13 @@ void Game::TakeShotsOfThisUpdate() {
 
 bool Game::Frame() {
   constexpr long kLoggedFrames = 30;
-  if (!system_.PumpEvents()) return false;
+  // Unpaced, nobody plays along: the window's events are taken now and
+  // then. (Under Wine, looking for events yields the processor, which costs
+  // a whole time slice on a busy machine, every update.)
+  constexpr long kUnpacedPumpEvery = 64;
+  if ((!options_.unpaced || passes_++ % kUnpacedPumpEvery == 0) && !system_.PumpEvents()) {
+    return false;
+  }
   if (scenes::FatalErrorPending() && !fatal_) {
     fatal_ = true;
     const std::string message = scenes::TakeFatalErrorMessage();
@@ -436,6 +456,8 @@ bool Game::Frame() {
     OnWindowDestroy(system_);
     return true;
   }
+  // Unpaced, every pass runs the next tick at once.
+  if (options_.unpaced) unpacedNow_ += kTickMs;
   const long ticksBefore = ticker_->ticksRun;
   const FrameTicker::Result result = ticker_->Tick();
   frameStats_.Add(result, ticker_->lastFrameDuration);
@@ -453,8 +475,11 @@ bool Game::Frame() {
   if (result == FrameTicker::Result::Drawn && services_.loaded) {
     // A shot of an update before the run's first (0) is the first picture
     // drawn after loading.
+    bool drawn = !options_.unpaced;
     for (std::size_t i = 0; i < options_.shots.size(); ++i) {
       if (shotTaken_[i] || runTicks_ < options_.shots[i].first) continue;
+      if (!drawn) Draw();
+      drawn = true;
       if (!WriteScreenshot(*device_, options_.shots[i].second)) outputLost_ = true;
       shotTaken_[i] = true;
     }
@@ -473,7 +498,7 @@ bool Game::Frame() {
   // Sleep until the next tick is due or an event arrives, instead of
   // spinning: tick times stay the same, an idle game leaves the CPU alone.
   std::uint32_t wait = ticker_->MsUntilDue();
-  if (wait > 0) system_.WaitEvents(wait);
+  if (wait > 0 && !options_.unpaced) system_.WaitEvents(wait);
   return true;
 }
 

@@ -73,18 +73,20 @@ std::uint32_t FrameStats::Percentile(double fraction) const {
 
 const char* Usage() {
   return "usage: poromeko [--windowed | --fullscreen] [--headless] [--frames N] [--runs N]\n"
-         "                [--screenshot FILE] [--shot N:FILE]...\n"
+         "                [--screenshot FILE] [--shot N:FILE]... [--unpaced]\n"
          "                [--seed N] [--record FILE | --replay FILE]\n"
          "                [--autoplay[=mischief]] [--report] [--rss-every N]\n"
          "                [--verbose] [--volume N | --mute] [--data DIR] [--lang ja|en]\n"
-         "                [--every-face] [--help] [--version]\n"
+         "                [--renderer d3d9|gl] [--every-face] [--help] [--version]\n"
          "  --windowed      play in a window without asking\n"
          "  --fullscreen    play full screen without asking\n"
          "  --headless      no window, no sound; ticks run back to back\n"
          "  --frames N      quit after N ticks\n"
          "  --runs N        quit once N runs have reached their result\n"
          "  --screenshot F  write the last picture shown to F (PNG) at exit\n"
-         "  --shot N:F      write the picture of update N of the run to F\n"
+         "  --shot N:F      write the picture of update N of the run to F (N = loading:\n"
+         "                  the loading screen's first picture)\n"
+         "  --unpaced       run the updates back to back, drawing only the --shot ones\n"
          "  --seed N        build the world from seed N instead of the clock\n"
          "  --record F      write the run's journal (seed and keys) to F\n"
          "  --replay F      play the journal F instead of the keyboard, then quit\n"
@@ -101,6 +103,8 @@ const char* Usage() {
          "  --data DIR      the folder holding the game's files (XFile/, Texture/, ...)\n"
          "  --lang ja|en    captions and messages in Japanese or English (by default\n"
          "                  the system's language: Japanese for ja and for none named)\n"
+         "  --renderer R    draw with Direct3D 9 (d3d9, the default on Windows, where\n"
+         "                  OpenGL takes over when it cannot) or OpenGL (gl)\n"
          "  --every-face    draw the faces models turn away from the eye too, which\n"
          "                  the picture hides (slower; exactly the older pictures)\n"
          "  --help          print this and stop\n"
@@ -175,12 +179,19 @@ bool ParseOptions(int argc, const char* const* argv, Options* options, std::stri
       const std::string text = v;
       const std::size_t colon = text.find(':');
       long tick = 0;
-      if (colon == std::string::npos || colon + 1 == text.size() ||
-          !ParseCount(text.substr(0, colon).c_str(), &tick)) {
+      const std::string when = colon == std::string::npos ? text : text.substr(0, colon);
+      if (when == "loading") {
+        tick = Options::kLoadingShot;
+      } else if (!ParseCount(when.c_str(), &tick)) {
+        tick = Options::kLoadingShot - 1;
+      }
+      if (colon == std::string::npos || colon + 1 == text.size() || tick < Options::kLoadingShot) {
         *error = "--shot needs UPDATE:FILE, not '" + text + "'";
         return false;
       }
       options->shots.emplace_back(tick, text.substr(colon + 1));
+    } else if (arg == "--unpaced") {
+      options->unpaced = true;
     } else if (arg == "--screenshot") {
       const char* v = needValue("--screenshot");
       if (!v) return false;
@@ -244,6 +255,16 @@ bool ParseOptions(int argc, const char* const* argv, Options* options, std::stri
       }
       options->hasLanguage = true;
       options->language = lang == "en" ? content::Language::English : content::Language::Japanese;
+    } else if (arg == "--renderer") {
+      const char* v = needValue("--renderer");
+      if (!v) return false;
+      const std::string renderer = v;
+      if (renderer != "d3d9" && renderer != "gl") {
+        *error = "--renderer needs d3d9 or gl, not '" + renderer + "'";
+        return false;
+      }
+      options->renderer =
+          renderer == "gl" ? platform::Renderer::OpenGL : platform::Renderer::Direct3D9;
     } else if (arg == "--help" || arg == "-h") {
       options->help = true;
     } else if (arg == "--version") {

@@ -67,8 +67,14 @@ struct Options {
   long runs = -1;    // quit when this many runs have reached their result
   std::string screenshot;
   // --shot N:FILE: the picture of the Nth update of the run, drawn after it
-  // (updates counted from the end of loading, as journals count them).
+  // (updates counted from the end of loading, as journals count them);
+  // --shot loading:FILE (kLoadingShot) the loading screen's first picture.
   std::vector<std::pair<long, std::string>> shots;
+  static constexpr long kLoadingShot = -1;
+  // --unpaced: in the window, updates run back to back (as headless) and
+  // only the pictures of --shot are drawn once loading is over, so the
+  // pictures of a whole replayed run take seconds instead of its length.
+  bool unpaced = false;
   bool hasSeed = false;  // --seed N; otherwise the clock's seconds
   std::uint32_t seed = 0;
   std::string record;        // --record FILE: write the run's journal
@@ -81,6 +87,9 @@ struct Options {
   std::string dataDir;       // --data DIR: the folder holding the game's files
   bool hasLanguage = false;  // --lang ja|en; otherwise the system's
   content::Language language = content::Language::Japanese;
+  // --renderer d3d9|gl: what draws the window (by default Direct3D 9 on
+  // Windows, OpenGL elsewhere).
+  platform::Renderer renderer = platform::Renderer::Default;
   int volume = 100;        // --volume N: 0 (silent) to 100 (full)
   bool mute = false;       // --mute
   bool everyFace = false;  // --every-face: models also draw the faces turned away

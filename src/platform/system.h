@@ -39,6 +39,11 @@
 //    they cannot draw Japanese, so NativeBoxesShowGameText is false there;
 //    on Windows and macOS they are the system's own and it is true.
 //  - The mouse is read from SDL's events on the game window.
+//  - In the Windows build the window is drawn by Direct3D 9
+//    (d3d9/device_d3d9.cpp) unless OpenGL is asked for; when no Direct3D 9
+//    device can be made there, one line on standard error says so and the
+//    window is made again for OpenGL. Elsewhere a request for Direct3D 9
+//    gets the same line and OpenGL.
 //  - Game controllers (SDL's game-controller API, plugged in at any time)
 //    feed the keyboard table beside the keyboard (KeySource::Gamepad), while
 //    the window is in the foreground: the left stick (past a dead zone of a
@@ -73,11 +78,17 @@ struct Pointer {
   bool clicked = false;  // the left button went down over the picture since the last read
 };
 
+// Which graphics device draws into the window. Direct3D 9 is there in the
+// Windows build only, and is its default; OpenGL is the default elsewhere
+// and the fallback where a Direct3D 9 device cannot be made.
+enum class Renderer { Default, Direct3D9, OpenGL };
+
 struct WindowConfig {
   std::string caption;
   int width = 800;
   int height = 600;
   bool fullscreen = false;
+  Renderer renderer = Renderer::Default;
 };
 
 class System {
@@ -101,6 +112,9 @@ class System {
   virtual bool NativeBoxesShowGameText() const { return false; }
   virtual void SetFullScreen(bool /*on*/) {}
   virtual Pointer ReadPointer() { return {}; }
+  // The name of what draws the window ("Direct3D 9", "OpenGL"), once it is
+  // open; "none" without a window.
+  virtual const char* RendererName() const { return "none"; }
 };
 
 // The SDL2 + OpenGL system (sdl_gl back end). Null when the program was built

@@ -62,6 +62,7 @@ inline World& TheWorld() {
     WindowFailure failure = WindowFailure::None;
     WindowConfig config;
     config.caption = "GL tests";
+    config.renderer = Renderer::OpenGL;  // the Windows build would draw with Direct3D 9
     if (w.system && w.system->CreateGameWindow(config, &failure)) {
       w.device = w.system->CreateDevice();
       PinGlDriver();

@@ -13,8 +13,9 @@
 #  - the ranking's rules hold the Windows way: two games ranking at once
 #    both keep their scores (the lock), a garbage ranking is kept aside,
 #    temporary files that a killed write left go once a minute old;
-#  - the title and play, drawn on both for the same update, agree on at least
-#    99.9 % of pixels within 2/255 (tests/windows/compare_pictures.mjs);
+#  - the title and play, drawn on both for the same update by the same GL
+#    device, agree on at least 99.9 % of pixels within 2/255
+#    (tests/windows/compare_pictures.mjs);
 #  - the installer installs silently (/S), the program its Start-menu entry
 #    starts plays a run and keeps its ranking, and the uninstaller removes
 #    the program and leaves the ranking.
@@ -228,7 +229,8 @@ for s in "${shots[@]}"; do
   linux_shots+=(--shot "${s%%:*}:$results/linux_${s#*:}.png")
 done
 fresh_ranking
-wine "$game" --windowed "${same[@]}" --replay "$(winpath "$work")\\pictures.txt" \
+# Both on the same GL device: Direct3D 9 against GL is tests/frames/run.sh's.
+wine "$game" --windowed --renderer gl "${same[@]}" --replay "$(winpath "$work")\\pictures.txt" \
   "${win_shots[@]}" >/dev/null
 linux_data "$work/linux"
 "$linux_game" --data "$work/linux" --windowed "${same[@]}" --replay "$work/pictures.txt" \
@@ -254,7 +256,7 @@ if [ "${WINDOWS_WHOLE_RUN:-0}" = 1 ]; then
   "$linux_game" --data "$work/linux" --windowed "${same[@]}" --replay "$work/whole.txt" \
     --shot "$((ended + 30)):$results/linux_result.png" >/dev/null &
   linux_pid=$!
-  wine "$game" --windowed "${same[@]}" --replay "$(winpath "$work")\\whole.txt" \
+  wine "$game" --windowed --renderer gl "${same[@]}" --replay "$(winpath "$work")\\whole.txt" \
     --shot "$((ended + 30)):$(winpath "$results")\\windows_result.png" >/dev/null
   wait "$linux_pid"
   node "$here/tests/windows/compare_pictures.mjs" "$results/linux_result.png" \

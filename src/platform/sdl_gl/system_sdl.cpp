@@ -22,6 +22,9 @@
 #include "platform/sdl_gl/gl_api.h"
 #include "platform/system.h"
 #if defined(_WIN32)
+#include <SDL_syswm.h>
+
+#include "platform/d3d9/backend_d3d9.h"
 #include "platform/win/dialogs.h"
 #endif
 
@@ -49,14 +52,17 @@ void PinGlDriver() {
 #endif
 }
 
-// Owns the window and its context. Holds one reference on SDL's video
-// subsystem, so the window can be torn down after the system is gone.
+// Owns the window and its context (none for a window Direct3D draws). Holds
+// one reference on SDL's video subsystem, so the window can be torn down
+// after the system is gone.
 class SdlGlContext : public GlContext {
  public:
   SdlGlContext(SDL_Window* window, SDL_GLContext context) : window_(window), context_(context) {}
   ~SdlGlContext() override {
-    SDL_GL_MakeCurrent(window_, nullptr);
-    SDL_GL_DeleteContext(context_);
+    if (context_) {
+      SDL_GL_MakeCurrent(window_, nullptr);
+      SDL_GL_DeleteContext(context_);
+    }
     SDL_DestroyWindow(window_);
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
   }
@@ -64,7 +70,11 @@ class SdlGlContext : public GlContext {
   SdlGlContext& operator=(const SdlGlContext&) = delete;
 
   void DrawableSize(int* width, int* height) const override {
-    SDL_GL_GetDrawableSize(window_, width, height);
+    if (context_) {
+      SDL_GL_GetDrawableSize(window_, width, height);
+    } else {
+      SDL_GetWindowSize(window_, width, height);
+    }
   }
   void Swap() override { SDL_GL_SwapWindow(window_); }
   void WakeDrawingThread() override {
@@ -110,6 +120,7 @@ class SdlSystem : public System {
     // Closing the window arrives as SDL_QUIT (so does Alt+F4).
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "1");
     if (!OpenDisplay()) return fail(WindowFailure::NoDisplay);
+    if (config.renderer != Renderer::OpenGL && OpenDirect3DWindow(config)) return true;
 
     // The GL library is loaded first so that a missing one is told apart
     // from a window the display refuses.
@@ -175,13 +186,64 @@ class SdlSystem : public System {
     PinGlDriver();
     SDL_StopTextInput();
     context_ = std::make_shared<SdlGlContext>(window, gl);
-    windowId_ = SDL_GetWindowID(window);
+    renderer_ = "OpenGL";
+    WindowOpened(config);
+    return true;
+  }
+
+  // The window for Direct3D 9, with its device made at once so that a
+  // failure falls back to OpenGL. False (with one line on standard error)
+  // when Direct3D 9 cannot draw here; SDL's video stays up for OpenGL.
+  bool OpenDirect3DWindow(const WindowConfig& config) {
+#if defined(_WIN32)
+    Uint32 flags = SDL_WINDOW_RESIZABLE;
+    if (config.fullscreen) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
+    SDL_Window* window =
+        SDL_CreateWindow(config.caption.c_str(), SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
+                         config.width, config.height, flags);
+    std::string error;
+    if (window) {
+      // The holder gives up a reference on the video subsystem when it goes;
+      // this one is what it gives up.
+      SDL_InitSubSystem(SDL_INIT_VIDEO);
+      auto holder = std::make_shared<SdlGlContext>(window, nullptr);
+      SDL_SysWMinfo info;
+      SDL_VERSION(&info.version);
+      if (SDL_GetWindowWMInfo(window, &info) && info.subsystem == SDL_SYSWM_WINDOWS) {
+        pendingDevice_ = d3d9::CreateD3d9Device(info.info.win.window, holder, &error);
+      } else {
+        error = std::string("no window handle (") + SDL_GetError() + ")";
+      }
+      if (pendingDevice_) {
+        context_ = std::move(holder);
+        hwnd_ = info.info.win.window;
+        renderer_ = "Direct3D 9";
+        SDL_QuitSubSystem(
+            SDL_INIT_VIDEO);  // the one taken by OpenDisplay: the holder keeps its own
+        WindowOpened(config);
+        return true;
+      }
+    } else {
+      error = std::string("no window (") + SDL_GetError() + ")";
+    }
+    std::fprintf(stderr, "graphics: no Direct3D 9 device (%s); drawing with OpenGL\n",
+                 error.c_str());
+    return false;
+#else
+    if (config.renderer == Renderer::Direct3D9) {
+      std::fprintf(stderr, "graphics: this build has no Direct3D 9; drawing with OpenGL\n");
+    }
+    return false;
+#endif
+  }
+
+  void WindowOpened(const WindowConfig& config) {
+    windowId_ = SDL_GetWindowID(context_->Window());
     windowedWidth_ = config.width;
     windowedHeight_ = config.height;
     // A freshly opened window is the foreground window.
     SetForeground(true);
     gamepads_.Start();
-    return true;
   }
 
   // Whether the window is full screen now.
@@ -191,13 +253,22 @@ class SdlSystem : public System {
 
   std::unique_ptr<Device> CreateDevice() override {
     if (!context_) return nullptr;
+#if defined(_WIN32)
+    if (pendingDevice_) return std::move(pendingDevice_);
+    if (hwnd_) return d3d9::CreateD3d9Device(hwnd_, context_, nullptr);
+#endif
     return CreateGlDevice(context_);
   }
 
   void DestroyGameWindow() override {
+    pendingDevice_.reset();
     context_.reset();
+    hwnd_ = nullptr;
+    renderer_ = "none";
     windowId_ = 0;
   }
+
+  const char* RendererName() const override { return renderer_; }
 
   bool PumpEvents() override {
     if (eventsUp_) {
@@ -461,6 +532,11 @@ class SdlSystem : public System {
   }
 
   std::shared_ptr<SdlGlContext> context_;
+  // The Direct3D 9 device made with the window, until CreateDevice hands it
+  // out, and the window's handle (null for an OpenGL window).
+  std::unique_ptr<Device> pendingDevice_;
+  void* hwnd_ = nullptr;
+  const char* renderer_ = "none";
   std::uint32_t windowId_ = 0;
   int windowedWidth_ = 800;
   int windowedHeight_ = 600;
