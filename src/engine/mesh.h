@@ -1,4 +1,4 @@
-// Triangle meshes as the .x loaders produce them, and ray casts against them.
+// Triangle meshes as the .x loaders produce them (ray casts: ray_cast.h).
 //
 // Contract (shared by every back end):
 //  - A Mesh keeps its vertices (in the layout of its FVF) and its 32-bit
@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "engine/math.h"
+#include "engine/ray_cast.h"
 #include "platform/graphics.h"
 
 namespace engine {
@@ -37,15 +38,6 @@ struct AttributeRange {
   std::uint32_t vertexStart = 0;
   std::uint32_t vertexCount = 0;
 };
-
-struct IntersectResult {
-  bool hit = false;
-  std::uint32_t faceIndex = 0;
-  float u = 0, v = 0;  // weights of the face's second and third vertex
-  float distance = 0;  // in lengths of the ray direction
-};
-
-class MeshBvh;  // acceleration structure for Intersect (mesh.cpp)
 
 class Mesh : public Resource {
  public:
@@ -138,12 +130,5 @@ class Mesh : public Resource {
   bool locked_ = false;
   std::uint64_t lockedFingerprint_ = 0;
 };
-
-// Ray / triangle test (Moller-Trumbore): true when the ray hits the triangle
-// with t >= 0, u >= 0, v >= 0, u + v <= 1; u weights v1, v weights v2. A ray
-// in the triangle's plane (or a degenerate triangle) never hits; NaN input
-// never hits.
-bool IntersectTri(const Vec3& v0, const Vec3& v1, const Vec3& v2, const Vec3& rayPos,
-                  const Vec3& rayDir, float* u, float* v, float* t);
 
 }  // namespace engine

@@ -23,6 +23,13 @@ class GlContext {
   virtual void Swap() = 0;
   // Wakes the drawing thread from System::WaitEvents. Any thread may call it.
   virtual void WakeDrawingThread() {}
+
+  // The device whose state the context's GL state is. A device keeps what
+  // it last set (bindings, program, uniforms) to send only what changes;
+  // devices sharing the context (tests make a second one) send everything
+  // again after another drew, and a device going away clears it so a new
+  // one made at the same address does not take the state as its own.
+  const void* stateOwner = nullptr;
 };
 
 // The device drawing into the context (which must be current on this thread).
