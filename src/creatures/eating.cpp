@@ -42,7 +42,7 @@ bool IsEdible(int kind, float percent) {
   return percent >= kEdibleFrom[kind];
 }
 
-void SettleBite(Player& player, Enemy& insect, ScoreState& s) {
+void SettleBite(Player& player, Enemy& insect, ScoreState& s, media::SoundRequests& sounds) {
   const int kind = insect.Kind();
   if (IsEdible(kind, SizePercent(player.mSize))) {
     player.hungerInterval = 50;
@@ -65,20 +65,20 @@ void SettleBite(Player& player, Enemy& insect, ScoreState& s) {
   }
   // Too big: the bite springs back from where it is.
   player.recoiling = true;
-  media::PlaySoundOnce(content::sound::kMiss);
+  sounds.PlaySoundOnce(content::sound::kMiss);
   if (kind >= 0) s.bugIcons[static_cast<std::size_t>(kind)].Restart(2);
   player.biting = false;
   player.recoilPosition = player.UpperBodyPosition();
 }
 
-void Swallow(Player& player) {
+void Swallow(Player& player, media::SoundRequests& sounds) {
   const int sizeClass = player.SizeClass();
   const int kind = InsectKindOf(player.lastEaten);
   if (kind >= 0) player.mSize += kind == sizeClass ? kMatchingGrowth : kOtherGrowth;
   if (player.mSize > kLargestSize) player.mSize = kLargestSize;
   player.glowScale = 1.0f;
   player.glowing = true;
-  media::PlaySoundOnce(content::sound::kEatGoku);
+  sounds.PlaySoundOnce(content::sound::kEatGoku);
 }
 
 }  // namespace creatures

@@ -8,6 +8,10 @@
 #include <array>
 #include <string>
 
+namespace media {
+class SoundRequests;
+}
+
 namespace creatures {
 
 class Player;
@@ -55,8 +59,8 @@ bool IsEdible(int kind, float percent);
 
 // Settles the bite whose mouth touched `insect`: eaten (score, combo, icon,
 // the insect gone, the creature chewing) or too big (recoil, miss icon).
-void SettleBite(Player& player, Enemy& insect, ScoreState& score);
+void SettleBite(Player& player, Enemy& insect, ScoreState& score, media::SoundRequests& sounds);
 // The end of the chew: the creature grows by what it ate, glows, gulps.
-void Swallow(Player& player);
+void Swallow(Player& player, media::SoundRequests& sounds);
 
 }  // namespace creatures

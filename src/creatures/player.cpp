@@ -41,8 +41,7 @@ const char* const kDirectionNames[8] = {"kUp",   "kUpRight",  "kRight", "kDownRi
 // a model that is not loaded.
 class Part {
  public:
-  explicit Part(const char* path)
-      : model_(media::MeshManager::GetInstance().FindAnimatedModel(path)) {}
+  Part(media::MeshManager& meshes, const char* path) : model_(meshes.FindAnimatedModel(path)) {}
   void Set(int set) {
     if (Controller()) Controller()->SetTrackAnimationSet(0, model_->animationSets[set]);
   }
@@ -82,7 +81,7 @@ bool InBiteWindow(double bitePosition) {
   return frame > 13.25 && frame < 14.5;
 }
 
-Player::Player(const media::PlayerTuning& tuning) {
+Player::Player(const media::PlayerTuning& tuning, media::MeshManager& meshes) : meshes_(meshes) {
   mSize = kSmallestSize;
   mRotation = Quaternion{};
   mHeight = 0.0f;
@@ -98,18 +97,18 @@ Player::Player(const media::PlayerTuning& tuning) {
   mMaxGravity = tuning.mMaxGravity;
 }
 
-double Player::UpperBodyPosition() const { return Part(kParts[0]).Position(); }
+double Player::UpperBodyPosition() const { return Part(meshes_, kParts[0]).Position(); }
 
 void Player::Update(const PlayerWorld& world) {
   if (!recoiling) ReadKeys(world.input);
   if (moving) TurnAndWalk(world);
-  StartBite(world.input);
+  StartBite(world.input, world.sounds);
   PushOutOfInsects(world);
   PushOutOfObjects(world);
   if (biting) TestBite(world);
   Hunger();
   Glow();
-  Animate();
+  Animate(world.sounds);
 }
 
 void Player::ReadKeys(const platform::TickInput& input) {
@@ -171,11 +170,11 @@ void Player::TurnAndWalk(const PlayerWorld& world) {
   mHeight += kHover * mSize - groundDistance;
 }
 
-void Player::StartBite(const platform::TickInput& input) {
+void Player::StartBite(const platform::TickInput& input, media::SoundRequests& sounds) {
   if (!input.Held(Key::Space) || biting || chewing || recoiling) return;
   biting = true;
-  media::PlaySoundOnce(content::sound::kEatHyoi);
-  Part upper(kParts[0]);
+  sounds.PlaySoundOnce(content::sound::kEatHyoi);
+  Part upper(meshes_, kParts[0]);
   upper.Set(kBite);
   upper.SetPosition(0.0);
 }
@@ -224,7 +223,7 @@ void Player::TestBite(const PlayerWorld& world) {
   for (const auto& insect : world.enemies.enemies) {
     for (const world::HitSphere& sphere : insect->GetHitSpheres()) {
       if (Distance(mouth, sphere.Centre()) < bodySphere.radius + sphere.radius) {
-        SettleBite(*this, *insect, world.score);
+        SettleBite(*this, *insect, world.score, world.sounds);
         return;
       }
     }
@@ -247,8 +246,8 @@ void Player::Glow() {
   if (glowScale >= kGlowEnd) glowing = false;
 }
 
-void Player::Animate() {
-  Part upper(kParts[0]), lower(kParts[1]), hands(kParts[2]);
+void Player::Animate(media::SoundRequests& sounds) {
+  Part upper(meshes_, kParts[0]), lower(meshes_, kParts[1]), hands(meshes_, kParts[2]);
   upper.Advance(kPlayerFrameStep);
   lower.Advance(kPlayerFrameStep);
   hands.Advance(kPlayerFrameStep);
@@ -268,7 +267,7 @@ void Player::Animate() {
     upper.Set(kChew);
     idle = false;
     if (upper.Position() >= kChewEnd) {
-      Swallow(*this);
+      Swallow(*this, sounds);
       chewing = false;
       upper.SetPosition(0.0);
       upper.Set(moving ? kRun : kIdle);
@@ -311,10 +310,10 @@ Matrix Player::BodyMatrix(float scale) const {
          platform::MatrixTranslation(at.x, at.y, at.z);
 }
 
-void Player::Draw(platform::Device& device) {
+void Player::Draw(platform::Device& device, media::MeshManager& meshes) {
   const Matrix world = BodyMatrix(mSize);
   for (const char* path : kParts) {
-    media::AnimatedModel* model = media::MeshManager::GetInstance().FindAnimatedModel(path);
+    media::AnimatedModel* model = meshes.FindAnimatedModel(path);
     if (!model || !model->rootFrame) continue;
     device.SetTransform(platform::TransformState::World, world);
     media::UpdateFrameMatrices(model->rootFrame, &world);
@@ -322,13 +321,13 @@ void Player::Draw(platform::Device& device) {
   }
 }
 
-void Player::DrawGlow(platform::Device& device) {
+void Player::DrawGlow(platform::Device& device, media::MeshManager& meshes) {
   if (!glowing) return;
   device.SetRenderState(platform::RenderState::DestBlend, platform::kBlendOne);
   const Matrix world = BodyMatrix(glowScale - 1.0f + mSize);
   const float alpha = (kGlowEnd - glowScale) * 255.0f;
   for (const char* path : kParts) {
-    media::AnimatedModel* model = media::MeshManager::GetInstance().FindAnimatedModel(path);
+    media::AnimatedModel* model = meshes.FindAnimatedModel(path);
     if (!model || !model->rootFrame) continue;
     device.SetTransform(platform::TransformState::World, world);
     media::UpdateFrameMatrices(model->rootFrame, &world);

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "creatures/eating.h"
+#include "media/sound_manager.h"
 #include "media/tuning.h"
 #include "platform/graphics.h"
 #include "platform/input.h"
@@ -26,6 +27,7 @@ struct PlayerWorld {
   EnemyManager& enemies;
   world::WorldObjects& objects;
   ScoreState& score;
+  media::SoundRequests& sounds;   // the sounds the step asks for
   std::FILE* debugOut = nullptr;  // where the turning lines go; none when null
 };
 
@@ -40,7 +42,8 @@ inline constexpr float kLargestSize = 1.0f;
 
 class Player : public world::Chara {
  public:
-  explicit Player(const media::PlayerTuning& tuning);
+  // The body's models come from `meshes`, which must outlive the creature.
+  Player(const media::PlayerTuning& tuning, media::MeshManager& meshes);
 
   // One update: keys, turning and walking, the bite, pushes, the bite's hit,
   // hunger, glow and the animation step. (The placed-object step keeps the
@@ -48,11 +51,9 @@ class Player : public world::Chara {
   using world::Chara::Update;
   void Update(const PlayerWorld& world);
   // The three parts of the body, posed as the last update left them.
-  void Draw(platform::Device& device) override;
+  void Draw(platform::Device& device, media::MeshManager& meshes) override;
   // The swelling, fading, additive copy of the body after a meal.
-  void DrawGlow(platform::Device& device);
-  // The creature casts no shadow.
-  void DrawShadow(platform::Device&) override {}
+  void DrawGlow(platform::Device& device, media::MeshManager& meshes);
 
   // The world matrix of the body at a scale.
   platform::Matrix BodyMatrix(float scale) const;
@@ -83,13 +84,15 @@ class Player : public world::Chara {
  private:
   void ReadKeys(const platform::TickInput& input);
   void TurnAndWalk(const PlayerWorld& world);
-  void StartBite(const platform::TickInput& input);
+  void StartBite(const platform::TickInput& input, media::SoundRequests& sounds);
   void PushOutOfInsects(const PlayerWorld& world);
   void PushOutOfObjects(const PlayerWorld& world);
   void TestBite(const PlayerWorld& world);
   void Hunger();
   void Glow();
-  void Animate();
+  void Animate(media::SoundRequests& sounds);
+
+  media::MeshManager& meshes_;
 };
 
 // The bite window: the mouth is tested in the update in which the bite

@@ -51,9 +51,9 @@ void DrawFadeQuad(platform::Device& device, float alpha) {
   DrawScreenQuad(device, 0.0f, 0.0f, 800.0f, 600.0f, color);
 }
 
-void DrawPictureQuad(platform::Device& device, const char* texture, float left, float top,
-                     float right, float bottom) {
-  const media::TextureRecord* record = media::FindTexture(texture);
+void DrawPictureQuad(platform::Device& device, media::TextureManager& textures, const char* texture,
+                     float left, float top, float right, float bottom) {
+  const media::TextureRecord* record = textures.FindTexture(texture);
   if (!record || !record->texture || record->texWidth == 0 || record->texHeight == 0) return;
   device.SetTexture(0, record->texture);
   DrawScreenQuad(device, left, top, right, bottom, 0xFFFFFFFFu,

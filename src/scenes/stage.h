@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "media/texture_manager.h"
 #include "platform/graphics.h"
 
 namespace scenes {
@@ -22,7 +23,7 @@ void DrawScreenQuad(platform::Device& device, float left, float top, float right
 void DrawFadeQuad(platform::Device& device, float alpha);
 // A quad showing the image part of a cached texture, stretched from (left,
 // top) to (right, bottom).
-void DrawPictureQuad(platform::Device& device, const char* texture, float left, float top,
-                     float right, float bottom);
+void DrawPictureQuad(platform::Device& device, media::TextureManager& textures, const char* texture,
+                     float left, float top, float right, float bottom);
 
 }  // namespace scenes

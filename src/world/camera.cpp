@@ -33,19 +33,17 @@ void ApplyCamera(platform::Device& device, const Camera& camera) {
   device.SetTransform(platform::TransformState::Projection, camera.projection);
 }
 
-void DrawPlanet(platform::Device& device, float scale) {
+void DrawPlanet(platform::Device& device, media::MeshManager& meshes, float scale) {
   device.SetTransform(platform::TransformState::World,
                       platform::MatrixScaling(scale, scale, scale));
-  media::DrawStaticMesh(media::MeshManager::GetInstance().FindStaticMesh(content::model::kPlanet),
-                        &device);
+  media::DrawStaticMesh(meshes.FindStaticMesh(content::model::kPlanet), &device);
 }
 
-void DrawSky(platform::Device& device, float skyAngle) {
+void DrawSky(platform::Device& device, media::MeshManager& meshes, float skyAngle) {
   device.SetTransform(platform::TransformState::World,
                       platform::MatrixScaling(50.0f, 50.0f, 50.0f) *
                           platform::MatrixRotationY(skyAngle * platform::kDegToRad));
-  media::DrawStaticMesh(
-      media::MeshManager::GetInstance().FindStaticMesh(content::model::kSkySphere), &device);
+  media::DrawStaticMesh(meshes.FindStaticMesh(content::model::kSkySphere), &device);
 }
 
 }  // namespace world

@@ -33,7 +33,7 @@ void ApplyCamera(platform::Device& device, const Camera& camera);
 // The planet at its scale, and the sky sphere (scale 50) turned `skyAngle`
 // degrees about the world's Y axis. The caller switches lighting off for the
 // sky.
-void DrawPlanet(platform::Device& device, float scale);
-void DrawSky(platform::Device& device, float skyAngle);
+void DrawPlanet(platform::Device& device, media::MeshManager& meshes, float scale);
+void DrawSky(platform::Device& device, media::MeshManager& meshes, float skyAngle);
 
 }  // namespace world

@@ -84,8 +84,8 @@ bool SphereOutsideView(const Matrix& P, const Matrix& W, const HitSphere& sphere
   return Outside(PlanesOf(V, P), {c.x / c.w, c.y / c.w, c.z / c.w}, sphere.radius);
 }
 
-void DrawObjectsCulled(platform::Device& device, WorldObjects& world, const Camera& camera,
-                       const Chara& player, const platform::Mesh* treeMesh,
+void DrawObjectsCulled(platform::Device& device, media::MeshManager& meshes, WorldObjects& world,
+                       const Camera& camera, const Chara& player, const platform::Mesh* treeMesh,
                        const ViewVolume& volume, const Horizon& horizon) {
   const Vec3 p = player.Position();
   const Vec3 toPlayer = platform::Vec3Normalize(p - camera.eye);
@@ -106,7 +106,7 @@ void DrawObjectsCulled(platform::Device& device, WorldObjects& world, const Came
   for (const auto& object : world.objects) {
     if (SurfaceAngle(player.mRotation, object->mRotation) > kObjectDrawAngle) continue;
     if (!volume.AnyInside(object->GetHitSpheres())) continue;
-    if (HitSphere bounds; object->GetDrawBounds(&bounds) && horizon.Hides(bounds)) continue;
+    if (HitSphere bounds; object->GetDrawBounds(meshes, &bounds) && horizon.Hides(bounds)) continue;
     if (object->mName == "Tree" && treeMesh) {
       Matrix inverse;
       if (platform::MatrixInverse(&inverse, nullptr, object->mWorld)) {
@@ -119,12 +119,13 @@ void DrawObjectsCulled(platform::Device& device, WorldObjects& world, const Came
         }
       }
     }
-    object->Draw(device);
+    object->Draw(device, meshes);
   }
 }
 
-void DrawSeeThrough(platform::Device& device, const WorldObjects& world) {
-  for (Chara* tree : world.seeThrough) tree->DrawTranslucent(device, kSeeThroughAlpha);
+void DrawSeeThrough(platform::Device& device, media::MeshManager& meshes,
+                    const WorldObjects& world) {
+  for (Chara* tree : world.seeThrough) tree->DrawTranslucent(device, meshes, kSeeThroughAlpha);
 }
 
 }  // namespace world

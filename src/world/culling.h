@@ -65,10 +65,11 @@ bool SphereOutsideView(const platform::Matrix& P, const platform::Matrix& W,
 // that stand between the camera and the creature instead of drawing them.
 // `treeMesh` is the tree model's mesh (may be null: no tree is see-through).
 // Objects the horizon hides are neither drawn nor seen through.
-void DrawObjectsCulled(platform::Device& device, WorldObjects& world, const Camera& camera,
-                       const Chara& player, const platform::Mesh* treeMesh,
+void DrawObjectsCulled(platform::Device& device, media::MeshManager& meshes, WorldObjects& world,
+                       const Camera& camera, const Chara& player, const platform::Mesh* treeMesh,
                        const ViewVolume& volume, const Horizon& horizon);
 // Draws the trees collected by DrawObjectsCulled, half see-through.
-void DrawSeeThrough(platform::Device& device, const WorldObjects& world);
+void DrawSeeThrough(platform::Device& device, media::MeshManager& meshes,
+                    const WorldObjects& world);
 
 }  // namespace world

@@ -10,6 +10,7 @@
 #include "app/shell.h"
 #include "creatures/butterfly.h"
 #include "creatures/enemy_manager.h"
+#include "gl/gl_game.h"
 #include "gl/gl_world.h"
 #include "media/mesh_manager.h"
 #include "media/paths.h"
@@ -28,25 +29,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class WorldGlTest : public GlTest {
+class WorldGlTest : public GameGlTest {
  protected:
   void SetUp() override {
     GlTest::SetUp();
     if (!d) return;
-    old_ = fs::current_path();
-    fs::current_path(fs::path(POROMEKO_SOURCE_DIR) / "content");
-    devicePtr_ = d;
-    backBuffer_ = d->GetBackBuffer();
-    media::InitSprite(&devicePtr_, &backBuffer_);
-    media::InitSound([] { return platform::CreateSilentSoundDevice(); });
-    media::LoadTexture(content::texture::kResultScoreNum, 550, 79);
-    for (scenes::LoadParent::Job job : scenes::LoadParent::DefaultJobs()) job(devicePtr_);
+    SetUpGame("poromeko_world_gl_ranking.txt");
     app::SetInitialDeviceState(*d);
-    services_.random = &random_;
-    services_.enemies = &enemies_;
-    services_.objects = &objects_;
-    services_.tuning = media::LoadTuning();
-    services_.rankingPath = (fs::temp_directory_path() / "poromeko_world_gl_ranking.txt").string();
     game_ = std::make_unique<scenes::GameParent>(services_);
     play_ = dynamic_cast<scenes::GamePlay*>(game_->child);
     ASSERT_NE(play_, nullptr);
@@ -55,14 +44,7 @@ class WorldGlTest : public GlTest {
   void TearDown() override {
     if (d) {
       game_.reset();
-      enemies_.ClearEnemies();
-      objects_.ClearObjects();
-      media::MeshManager::GetInstance().Clear();
-      media::ReleaseAllTextures();
-      media::ReleaseSound();
-      media::ReleaseSprite();
-      if (backBuffer_) backBuffer_->Release();
-      fs::current_path(old_);
+      TearDownGame();
     }
     GlTest::TearDown();
   }
@@ -86,7 +68,7 @@ class WorldGlTest : public GlTest {
   }
 
   std::vector<std::uint32_t> DrawFrame() {
-    game_->child->Draw(game_.get(), scenes::DrawContext{*d, **media::gSprite, backBuffer_});
+    game_->child->Draw(game_.get(), Scene());
     return d->ReadBackBuffer();
   }
 
@@ -98,13 +80,6 @@ class WorldGlTest : public GlTest {
         << error;
   }
 
-  fs::path old_;
-  platform::Device* devicePtr_ = nullptr;
-  platform::Surface* backBuffer_ = nullptr;
-  platform::Random random_{7};
-  creatures::EnemyManager enemies_;
-  world::WorldObjects objects_;
-  scenes::Services services_;
   std::unique_ptr<scenes::GameParent> game_;
   scenes::GamePlay* play_ = nullptr;
   bool escapeArmed_ = false;

@@ -33,7 +33,7 @@ constexpr const char* kParts[3] = {content::model::kPlayerUpBody, content::model
                                    content::model::kPlayerHand};
 
 media::AnimatedModel* Model(const char* path) {
-  return media::MeshManager::GetInstance().FindAnimatedModel(path);
+  return scenetest::Content().meshes.FindAnimatedModel(path);
 }
 
 double TrackPosition(const char* path) {
@@ -71,7 +71,7 @@ class ResultTest : public scenetest::GameContentTest {
     game_->score.score = score;
     game_->paused = false;
     delete game_->child;
-    result_ = new GameResult;
+    result_ = new GameResult(services);
     game_->child = result_;
   }
 
@@ -228,7 +228,8 @@ TEST_F(ResultTest, EscapeWaitsForTheRankingThenOnlyYAndNAnswer) {
 TEST_F(ResultTest, TheFigureWalksInTurnsAndBurpsOnce) {
   const char* upper = content::model::kPlayerUpBody;
   const char* lower = content::model::kPlayerDownBody;
-  const media::TextureRecord* geppu = media::FindTexture(content::texture::kGeppu);
+  const media::TextureRecord* geppu =
+      scenetest::Content().textures.FindTexture(content::texture::kGeppu);
   ASSERT_NE(geppu, nullptr);
   auto burpDrawn = [&] {
     Device().ClearDraws();
@@ -328,7 +329,8 @@ TEST_F(ResultTest, TheFirstDrawFreezesTheWorldAndLaterDrawsShowThatPicture) {
   CountingDevice device;
   platform::Surface* backBuffer = device.GetBackBuffer();
   platform::Surface* depth = device.GetDepthStencilSurface();
-  const DrawContext frame{device, **media::gSprite, backBuffer};
+  const DrawContext frame{device, *scenetest::Content().sprite.Get(), scenetest::Content().textures,
+                          scenetest::Content().meshes, backBuffer};
   device.RecordDraws(true);
 
   result_->Draw(game_.get(), frame);

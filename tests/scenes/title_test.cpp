@@ -28,7 +28,7 @@ constexpr float kLogoLeft = 41.5f;    // (800 - 717) / 2
 constexpr float kLogoRight = 758.5f;  // and 717 pixels on
 
 media::AnimatedModel* Model(const char* path) {
-  return media::MeshManager::GetInstance().FindAnimatedModel(path);
+  return scenetest::Content().meshes.FindAnimatedModel(path);
 }
 
 double TrackPosition(const char* path) {
@@ -375,7 +375,8 @@ TEST_F(TitleTest, TheScoresUnderTheCrownsComeFromTheRankingFile) {
   EXPECT_EQ(title_->rankingText[2], "001000");
 
   // Drawn only once the intro is over: 18 digits of the title's strip.
-  const media::TextureRecord* strip = media::FindTexture(content::texture::kTitleScoreNum);
+  const media::TextureRecord* strip =
+      scenetest::Content().textures.FindTexture(content::texture::kTitleScoreNum);
   ASSERT_NE(strip, nullptr);
   auto digitsDrawn = [&] {
     Device().ClearDraws();

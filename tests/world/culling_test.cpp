@@ -233,7 +233,7 @@ class DrawObjectsCulledTest : public checks::WorldContentTest {
   // radius is given (0: nothing is hidden behind it).
   void Draw(const Camera& camera, const platform::Mesh* treeMesh, float groundRadius = -1.0f) {
     device_->ClearDraws();
-    DrawObjectsCulled(*device_, world, camera, player, treeMesh,
+    DrawObjectsCulled(*device_, *meshes_, world, camera, player, treeMesh,
                       ViewVolume(camera.view, camera.projection),
                       Horizon(camera.eye, groundRadius < 0 ? planet_.InnerR() : groundRadius));
   }
@@ -340,7 +340,7 @@ TEST_F(DrawObjectsCulledTest, TreesBetweenTheCameraAndTheCreatureAreDrawnSeeThro
 
   // Later in the frame the tree is drawn half see-through.
   device_->ClearDraws();
-  DrawSeeThrough(*device_, world);
+  DrawSeeThrough(*device_, *meshes_, world);
   ASSERT_FALSE(device_->Draws().empty());
   for (const platform::DrawRecord& d : device_->Draws()) {
     EXPECT_EQ(d.state.world[0], between->mWorld);

@@ -17,11 +17,10 @@ namespace {
 // the world stays well defined, if bare.
 constexpr float kFallbackPlanetRadius = 0.8f;
 
-world::Planet MeasurePlanet() {
+world::Planet MeasurePlanet(media::MeshManager& meshes) {
   world::Planet planet;
   planet.scale = 60.0f;
-  media::StaticMesh* model =
-      media::MeshManager::GetInstance().FindStaticMesh(content::model::kPlanet);
+  media::StaticMesh* model = meshes.FindStaticMesh(content::model::kPlanet);
   if (!model || !model->mesh || model->mesh->GetNumVertices() == 0) {
     std::fprintf(stderr, "poromeko: no planet model; the creature walks on an empty sphere\n");
     planet.radius = kFallbackPlanetRadius;
@@ -42,11 +41,11 @@ world::Planet MeasurePlanet() {
 }  // namespace
 
 GameParent::GameParent(Services& s) : services(s) {
-  child = new GamePlay;
-  planet = MeasurePlanet();
+  child = new GamePlay(services);
+  planet = MeasurePlanet(*services.meshes);
   const float R = planet.R();
 
-  player = std::make_unique<creatures::Player>(services.tuning.player);
+  player = std::make_unique<creatures::Player>(services.tuning.player, *services.meshes);
   player->mHeight = R + 1.5f;
   const float d = player->DistanceToGround(planet);
   player->mHeight = player->mHeight - d + 1.5f;

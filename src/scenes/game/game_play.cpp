@@ -59,13 +59,13 @@ void CheckWorldFinite(const GameParent& game) {
 
 }  // namespace
 
-GamePlay::~GamePlay() { media::StopSound(content::sound::kGameBgm); }
+GamePlay::~GamePlay() { sounds_.StopSound(content::sound::kGameBgm); }
 
 void StepWorld(GameParent& game, const Tick& tick) {
   Services& services = tick.services;
-  game.player->Update(creatures::PlayerWorld{tick.input, game.cameraYaw, game.planet,
-                                             *services.enemies, *services.objects, game.score,
-                                             services.verbose ? stdout : nullptr});
+  game.player->Update(creatures::PlayerWorld{
+      tick.input, game.cameraYaw, game.planet, *services.enemies, *services.objects, game.score,
+      services.soundRequests, services.verbose ? stdout : nullptr});
   services.enemies->UpdateEnemies(game.InsectView());
   services.objects->UpdateObjects(game.R());
   game.UpdateCamera();
@@ -85,7 +85,7 @@ SequenceChildBase* GamePlay::Update(GameParent* game, const Tick& tick) {
     if (fadeAlpha > 0.0f) return this;
     fadeAlpha = 0.0f;
     fading = false;
-    media::PlaySoundLooping(content::sound::kGameBgm, true);
+    tick.services.soundRequests.PlaySoundLooping(content::sound::kGameBgm, true);
     return this;
   }
 
@@ -141,42 +141,44 @@ SequenceChildBase* GamePlay::Update(GameParent* game, const Tick& tick) {
   const bool escape = EscapeEdge(tick, !game->paused && !timeUp);
   if (!timeUp && (escape || (tick.input.Pressed(Key::Return) && !game->paused))) {
     game->paused = true;
-    media::PlaySoundOnce(content::sound::kSelect);
+    tick.services.soundRequests.PlaySoundOnce(content::sound::kSelect);
   }
 
-  if (timeUp) return new GameResult(tick.services.language);
+  if (timeUp) return new GameResult(tick.services);
   return this;
 }
 
-void DrawWorld(GameParent& game, platform::Device& device, bool withPlayer) {
+void DrawWorld(GameParent& game, const DrawContext& frame, bool withPlayer) {
+  platform::Device& device = frame.device;
+  media::MeshManager& meshes = frame.meshes;
   SetSceneLighting(device);
   world::ApplyCamera(device, game.camera);
   device.LightEnable(0, true);
   device.SetRenderState(platform::RenderState::ZEnable, 1);
   device.SetFVF(kWorldFvf);
 
-  if (withPlayer) game.player->Draw(device);
+  if (withPlayer) game.player->Draw(device, meshes);
   const world::ViewVolume volume(game.camera.view, game.camera.projection);
-  game.services.enemies->DrawEnemiesCulled(device, game.player->mRotation, volume);
+  game.services.enemies->DrawEnemiesCulled(device, meshes, game.player->mRotation, volume);
   world::WorldObjects& objects = *game.services.objects;
-  const media::StaticMesh* tree =
-      media::MeshManager::GetInstance().FindStaticMesh(content::model::kTree);
-  world::DrawObjectsCulled(device, objects, game.camera, *game.player, tree ? tree->mesh : nullptr,
-                           volume, world::Horizon(game.camera.eye, game.planet.InnerR()));
-  world::DrawPlanet(device, game.planet.scale);
+  const media::StaticMesh* tree = meshes.FindStaticMesh(content::model::kTree);
+  world::DrawObjectsCulled(device, meshes, objects, game.camera, *game.player,
+                           tree ? tree->mesh : nullptr, volume,
+                           world::Horizon(game.camera.eye, game.planet.InnerR()));
+  world::DrawPlanet(device, meshes, game.planet.scale);
   device.SetRenderState(platform::RenderState::Lighting, 0);
-  world::DrawSky(device, game.skyAngle);
+  world::DrawSky(device, meshes, game.skyAngle);
   device.SetRenderState(platform::RenderState::Lighting, 1);
-  world::DrawSeeThrough(device, objects);
+  world::DrawSeeThrough(device, meshes, objects);
 }
 
 void GamePlay::Draw(GameParent* game, const DrawContext& frame) {
   platform::Device& device = frame.device;
   device.BeginScene();
   device.Clear(platform::kClearTarget | platform::kClearZBuffer, 0xFFFFFFFFu, 1.0f, 0);
-  DrawWorld(*game, device, true);
-  DrawHud(*game, device, frame.sprite);
-  game->player->DrawGlow(device);
+  DrawWorld(*game, frame, true);
+  DrawHud(*game, frame);
+  game->player->DrawGlow(device, frame.meshes);
   if (fading) DrawFadeQuad(device, fadeAlpha);
   device.EndScene();
   device.Present();

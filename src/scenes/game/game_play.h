@@ -9,7 +9,7 @@ namespace scenes {
 
 class GamePlay : public GameChild {
  public:
-  GamePlay() = default;
+  explicit GamePlay(Services& services) : sounds_(services.soundRequests) {}
   // Stops the music: the run is over or given up.
   ~GamePlay() override;
 
@@ -20,6 +20,9 @@ class GamePlay : public GameChild {
 
   bool fading = true;
   float fadeAlpha = 255.0f;
+
+ private:
+  media::SoundRequests& sounds_;
 };
 
 // One frame's step of the world (the creature, the insects, the placed
@@ -27,6 +30,6 @@ class GamePlay : public GameChild {
 void StepWorld(GameParent& game, const Tick& tick);
 // The world as the playing phase draws it, from the clear to the sky and the
 // see-through trees (without the display and the fade).
-void DrawWorld(GameParent& game, platform::Device& device, bool withPlayer);
+void DrawWorld(GameParent& game, const DrawContext& frame, bool withPlayer);
 
 }  // namespace scenes

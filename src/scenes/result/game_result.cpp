@@ -30,8 +30,8 @@ constexpr float kWalkStop = 3.5f;
 constexpr float kTurnStep = -0.008726646192371845f;  // half a degree
 constexpr int kBurpFrames = 100;
 
-media::AnimatedModel* Part(int i) {
-  return media::MeshManager::GetInstance().FindAnimatedModel(kParts[i]);
+media::AnimatedModel* Part(media::MeshManager& meshes, int i) {
+  return meshes.FindAnimatedModel(kParts[i]);
 }
 
 void SetPartAnimation(media::AnimatedModel* m, int set) {
@@ -48,33 +48,34 @@ double PartPosition(media::AnimatedModel* m) {
   return desc.position;
 }
 
-float TextureWidth(const char* path) {
-  const media::TextureRecord* r = media::FindTexture(path);
+float TextureWidth(media::TextureManager& textures, const char* path) {
+  const media::TextureRecord* r = textures.FindTexture(path);
   return r ? static_cast<float>(r->width) : 0.0f;
 }
 
 }  // namespace
 
-GameResult::GameResult(content::Language language) : captions(&content::CaptionsIn(language)) {
+GameResult::GameResult(Services& services) : captions(&content::CaptionsIn(services.language)) {
+  media::MeshManager& meshes = *services.meshes;
   modelScale =
       platform::MatrixScaling(0.3499999940395355f, 0.3499999940395355f, 0.3499999940395355f);
   modelRotation = platform::MatrixRotationY(1.5707963705062866f);
   modelPlace = platform::MatrixTranslation(7.0f, -3.25f, 0.0f);
   for (int i = 0; i < 3; ++i) {
-    media::AnimatedModel* m = Part(i);
+    media::AnimatedModel* m = Part(meshes, i);
     media::SetAnimationPosition(m, 0.0);
     SetPartAnimation(m, creatures::kRun);
   }
-  const float w = TextureWidth(captions->result);
+  const float w = TextureWidth(*services.textures, captions->result);
   titleLeft = 800.0f;
   titleRight = 800.0f + w;
   titleTargetLeft = (800.0f - w) * 0.5f;
   titleTargetRight = titleTargetLeft + w;
   scoreCells = media::MakeDigitCells(55, 79);
-  promptX = (800.0f - TextureWidth(captions->pushEnter)) * 0.5f;
+  promptX = (800.0f - TextureWidth(*services.textures, captions->pushEnter)) * 0.5f;
   promptY = 500.0f;
-  media::StopSound(content::sound::kGameBgm);
-  media::PlaySoundOnce(content::sound::kEnd);
+  services.soundRequests.StopSound(content::sound::kGameBgm);
+  services.soundRequests.PlaySoundOnce(content::sound::kEnd);
 }
 
 GameResult::~GameResult() {
@@ -82,6 +83,7 @@ GameResult::~GameResult() {
 }
 
 SequenceChildBase* GameResult::Update(GameParent* game, const Tick& tick) {
+  media::MeshManager& meshes = *tick.services.meshes;
   if (game->paused) {
     if (tick.input.Pressed(Key::Y)) return NewTitle(tick.services);
     if (tick.input.Pressed(Key::N)) game->paused = false;
@@ -122,7 +124,7 @@ SequenceChildBase* GameResult::Update(GameParent* game, const Tick& tick) {
     default:
       if (tick.input.Held(Key::Return) && enterReleased) {
         enterReleased = false;
-        media::PlaySoundOnce(content::sound::kSelect);
+        tick.services.soundRequests.PlaySoundOnce(content::sound::kSelect);
         leave = true;
       }
       if (!tick.input.Held(Key::Return)) enterReleased = true;
@@ -141,26 +143,26 @@ SequenceChildBase* GameResult::Update(GameParent* game, const Tick& tick) {
       modelPlace = platform::MatrixRotationY(kTurnStep) * modelPlace;
       modelTurned += 0.5f;
       if (modelTurned > 45.0f) {
-        for (int i = 0; i < 3; ++i) SetPartAnimation(Part(i), creatures::kIdle);
-        SetPartAnimation(Part(0), creatures::kBurp);
-        media::SetAnimationPosition(Part(0), 0.0);
+        for (int i = 0; i < 3; ++i) SetPartAnimation(Part(meshes, i), creatures::kIdle);
+        SetPartAnimation(Part(meshes, 0), creatures::kBurp);
+        media::SetAnimationPosition(Part(meshes, 0), 0.0);
         modelStage = 2;
       }
       break;
     case 2: {
-      for (int i = 0; i < 3; ++i) AdvancePart(Part(i), kFrameStep);
-      const double at = PartPosition(Part(0));
+      for (int i = 0; i < 3; ++i) AdvancePart(Part(meshes, i), kFrameStep);
+      const double at = PartPosition(Part(meshes, 0));
       if (at >= kBurpShows && burpCounter == 0) burpShowing = true;
       if (at >= kBurpEnds) {
         modelStage = 3;
-        for (int i = 0; i < 3; ++i) SetPartAnimation(Part(i), creatures::kIdle);
+        for (int i = 0; i < 3; ++i) SetPartAnimation(Part(meshes, i), creatures::kIdle);
       }
       break;
     }
     default: break;
   }
   if (modelStage != 2) {
-    for (int i = 0; i < 3; ++i) AdvancePart(Part(i), kFrameStep);
+    for (int i = 0; i < 3; ++i) AdvancePart(Part(meshes, i), kFrameStep);
   }
 
   if (burpShowing) {
@@ -170,7 +172,7 @@ SequenceChildBase* GameResult::Update(GameParent* game, const Tick& tick) {
 
   if (tick.input.Held(Key::Escape) && !game->paused && phase == 3) {
     game->paused = true;
-    media::PlaySoundOnce(content::sound::kSelect);
+    tick.services.soundRequests.PlaySoundOnce(content::sound::kSelect);
   }
   if (leave) return NewTitle(tick.services);
   return this;
@@ -191,7 +193,7 @@ void GameResult::TakeSnapshot(GameParent& game, const DrawContext& frame) {
     device.Clear(platform::kClearTarget | platform::kClearZBuffer, 0xFFFFFFFFu, 1.0f, 0);
     // The world as play left it, without the creature (it walks in again)
     // and without the display.
-    DrawWorld(game, device, false);
+    DrawWorld(game, frame, false);
     // Darkened, with stage 0 as the world left it.
     DrawScreenQuad(device, 0.0f, 0.0f, 800.0f, 600.0f, 150u << 24);
     device.EndScene();
@@ -229,37 +231,37 @@ void GameResult::Draw(GameParent* game, const DrawContext& frame) {
 
   const Matrix figure = modelScale * modelRotation * modelPlace;
   for (int i = 0; i < 3; ++i) {
-    media::AnimatedModel* m = Part(i);
+    media::AnimatedModel* m = Part(frame.meshes, i);
     if (!m || !m->rootFrame) continue;
     device.SetTransform(platform::TransformState::World, figure);
     media::UpdateFrameMatrices(m->rootFrame, &figure);
     media::DrawFrames(&device, m->rootFrame);
   }
 
-  if (const media::TextureRecord* title = media::FindTexture(captions->result)) {
-    DrawPictureQuad(device, captions->result, titleLeft, 50.0f, titleRight,
+  if (const media::TextureRecord* title = frame.textures.FindTexture(captions->result)) {
+    DrawPictureQuad(device, frame.textures, captions->result, titleLeft, 50.0f, titleRight,
                     50.0f + static_cast<float>(title->height));
   }
 
   platform::Sprite& sprite = frame.sprite;
   sprite.Begin(platform::kSpriteAlphaBlend);
-  media::DrawTexture(sprite, captions->score, 130.0f, 260.0f, 255.0f);
+  frame.textures.DrawTexture(sprite, captions->score, 130.0f, 260.0f, 255.0f);
   char text[32];
   std::snprintf(text, sizeof text, "%06d", static_cast<int>(shownScore));
-  DrawDigits(sprite, tex::kResultScoreNum, scoreCells, text,
-             TextureWidth(captions->score) + 20.0f + 130.0f, 260.0f);
+  DrawDigits(frame, tex::kResultScoreNum, scoreCells, text,
+             TextureWidth(frame.textures, captions->score) + 20.0f + 130.0f, 260.0f);
   if (burpShowing) {
     // Fades out over the hundred updates it shows.
     const float fade = static_cast<float>(burpCounter) / static_cast<float>(kBurpFrames);
-    media::DrawTexture(sprite, captions->burp, 500.0f, 420.0f, 255.0f - fade * 255.0f);
+    frame.textures.DrawTexture(sprite, captions->burp, 500.0f, 420.0f, 255.0f - fade * 255.0f);
   }
-  if (phase == 3) media::DrawTexture(sprite, captions->pushEnter, promptX, promptY, blink);
+  if (phase == 3) frame.textures.DrawTexture(sprite, captions->pushEnter, promptX, promptY, blink);
   sprite.End();
 
   if (game->paused) {
     DrawFadeQuad(device, 100.0f);  // untextured: the title picture's corner texel is clear
     sprite.Begin(platform::kSpriteAlphaBlend);
-    media::DrawTexture(sprite, captions->backTitle, 0.0f, 0.0f, 255.0f);
+    frame.textures.DrawTexture(sprite, captions->backTitle, 0.0f, 0.0f, 255.0f);
     sprite.End();
   }
   device.EndScene();

@@ -38,38 +38,35 @@ constexpr float kScoreDigitWidth = 21.0f;
 constexpr const char* kParts[3] = {content::model::kPlayerUpBody, content::model::kPlayerDownBody,
                                    content::model::kPlayerHand};
 
-media::AnimatedModel* Model(const char* path) {
-  return media::MeshManager::GetInstance().FindAnimatedModel(path);
-}
-
-platform::AnimationController* Controller(const char* path) {
-  media::AnimatedModel* m = Model(path);
+platform::AnimationController* Controller(media::MeshManager& meshes, const char* path) {
+  media::AnimatedModel* m = meshes.FindAnimatedModel(path);
   return m ? m->controller.get() : nullptr;
 }
 
-void SetAnimation(const char* path, int set) {
-  media::AnimatedModel* m = Model(path);
+void SetAnimation(media::MeshManager& meshes, const char* path, int set) {
+  media::AnimatedModel* m = meshes.FindAnimatedModel(path);
   if (m && m->controller) m->controller->SetTrackAnimationSet(0, m->animationSets[set]);
 }
 
-double TrackPosition(const char* path) {
+double TrackPosition(media::MeshManager& meshes, const char* path) {
   platform::TrackDesc desc;
-  if (platform::AnimationController* c = Controller(path)) c->GetTrackDesc(0, &desc);
+  if (platform::AnimationController* c = Controller(meshes, path)) c->GetTrackDesc(0, &desc);
   return desc.position;
 }
 
-float Width(const char* path) {
-  const media::TextureRecord* r = media::FindTexture(path);
+float Width(media::TextureManager& textures, const char* path) {
+  const media::TextureRecord* r = textures.FindTexture(path);
   return r ? static_cast<float>(r->width) : 0.0f;
 }
 
-float Height(const char* path) {
-  const media::TextureRecord* r = media::FindTexture(path);
+float Height(media::TextureManager& textures, const char* path) {
+  const media::TextureRecord* r = textures.FindTexture(path);
   return r ? static_cast<float>(r->height) : 0.0f;
 }
 
-void DrawWorldModel(platform::Device& device, const char* path, const Matrix& world) {
-  media::AnimatedModel* m = Model(path);
+void DrawWorldModel(platform::Device& device, media::MeshManager& meshes, const char* path,
+                    const Matrix& world) {
+  media::AnimatedModel* m = meshes.FindAnimatedModel(path);
   if (!m || !m->rootFrame) return;
   device.SetTransform(platform::TransformState::World, world);
   media::UpdateFrameMatrices(m->rootFrame, &world);
@@ -79,15 +76,17 @@ void DrawWorldModel(platform::Device& device, const char* path, const Matrix& wo
 }  // namespace
 
 Title::Title(Services& services) : captions(&content::CaptionsIn(services.language)) {
+  media::MeshManager& meshes = *services.meshes;
+  media::TextureManager& textures = *services.textures;
   // The music goes on from where the title left it before the last run.
-  media::PlaySoundLooping(content::sound::kTitleBgm, false);
+  services.soundRequests.PlaySoundLooping(content::sound::kTitleBgm, false);
   titleState = kBannerIntro;
-  logoTargetLeft = (800.0f - Width(tex::kTitle)) / 2.0f;
-  logoTargetRight = logoTargetLeft + Width(tex::kTitle);
-  pushEnterX = (800.0f - Width(captions->pushEnter)) / 2.0f;
+  logoTargetLeft = (800.0f - Width(textures, tex::kTitle)) / 2.0f;
+  logoTargetRight = logoTargetLeft + Width(textures, tex::kTitle);
+  pushEnterX = (800.0f - Width(textures, captions->pushEnter)) / 2.0f;
   pushEnterY = 500.0f;
   planetX = 400.0f;
-  planetY = Height(tex::kTitlePlanet) / 2.0f + 433.0f;
+  planetY = Height(textures, tex::kTitlePlanet) / 2.0f + 433.0f;
 
   const media::TitleList& player = services.tuning.title.player;
   playerTranslation =
@@ -95,15 +94,15 @@ Title::Title(Services& services) : captions(&content::CaptionsIn(services.langua
   playerRotation = platform::MatrixRotationY(-1.5707964f);
   playerScaling = platform::MatrixScaling(player.values[3], player.values[3], player.values[3]);
   for (const char* part : kParts) {
-    SetAnimation(part, 0);
-    if (platform::AnimationController* c = Controller(part)) c->SetTrackSpeed(0, 1.0f);
+    SetAnimation(meshes, part, 0);
+    if (platform::AnimationController* c = Controller(meshes, part)) c->SetTrackSpeed(0, 1.0f);
   }
   ReadCaterpillarCircle(services);
   // The caterpillar's model is the insects' too, and drawing play leaves
   // its walk wherever the last caterpillar drawn was: the title's walk
   // starts from the beginning, so that what it shows depends on its own
   // updates only.
-  if (platform::AnimationController* c = Controller(content::model::kCaterpillar))
+  if (platform::AnimationController* c = Controller(meshes, content::model::kCaterpillar))
     c->SetTrackPosition(0, 0.0);
 
   // The scores as the ranking reader reads them, written as the file writes
@@ -126,6 +125,9 @@ void Title::ReadCaterpillarCircle(const Services& services) {
 }
 
 SequenceChildBase* Title::Update(TitleParent*, const Tick& tick) {
+  media::MeshManager& meshes = *tick.services.meshes;
+  media::TextureManager& textures = *tick.services.textures;
+  media::SoundRequests& sounds = tick.services.soundRequests;
   if (tick.input.Touched(Key::E)) {
     // Tuning the demo by hand: the circle is read from the file again.
     tick.services.tuning.title.enemy = media::ReadTitleList("Enemy", tick.services.tuningPath);
@@ -140,7 +142,7 @@ SequenceChildBase* Title::Update(TitleParent*, const Tick& tick) {
     return this;
   }
   if (titleState != kLeaving) {
-    if (platform::AnimationController* c = Controller(content::model::kCaterpillar)) {
+    if (platform::AnimationController* c = Controller(meshes, content::model::kCaterpillar)) {
       c->AdvanceTime(kFrameStep);
     }
     IntroStep();
@@ -157,9 +159,9 @@ SequenceChildBase* Title::Update(TitleParent*, const Tick& tick) {
   } else if (enterArmed) {
     enterArmed = false;
     if (titleState == kWaiting) {
-      media::PlaySoundOnce(content::sound::kSelect);
+      sounds.PlaySoundOnce(content::sound::kSelect);
       titleState = kLeaving;
-      media::StopSound(content::sound::kTitleBgm);
+      sounds.StopSound(content::sound::kTitleBgm);
     } else if (titleState == kBannerIntro || titleState == kLogoIntro) {
       // Skips the intro.
       titleState = kWaiting;
@@ -174,8 +176,8 @@ SequenceChildBase* Title::Update(TitleParent*, const Tick& tick) {
     caterpillarAngle += kCaterpillarStep;
     if (caterpillarAngle >= 359.0f) caterpillarAngle = 0.0f;
     backgroundX -= kScrollStep;
-    if (backgroundX < -Width(tex::kTitleBack)) backgroundX = 0.0f;
-    DemoPlayerStep();
+    if (backgroundX < -Width(textures, tex::kTitleBack)) backgroundX = 0.0f;
+    DemoPlayerStep(meshes);
   }
 
   if (titleState == kLeaving) {
@@ -188,7 +190,7 @@ SequenceChildBase* Title::Update(TitleParent*, const Tick& tick) {
 
   if (EscapeEdge(tick, titleState == kWaiting)) {
     quitPrompt = true;
-    media::PlaySoundOnce(content::sound::kSelect);
+    sounds.PlaySoundOnce(content::sound::kSelect);
   }
   return this;
 }
@@ -223,46 +225,48 @@ void Title::IntroStep() {
   if (slideSpeed > 0.0f) slideSpeed += 1.0f;
 }
 
-void Title::DemoPlayerStep() {
+void Title::DemoPlayerStep(media::MeshManager& meshes) {
   for (const char* part : kParts) {
-    if (platform::AnimationController* c = Controller(part)) c->AdvanceTime(kFrameStep);
+    if (platform::AnimationController* c = Controller(meshes, part)) c->AdvanceTime(kFrameStep);
   }
   const char* upper = content::model::kPlayerUpBody;
-  platform::AnimationController* c = Controller(upper);
+  platform::AnimationController* c = Controller(meshes, upper);
   if (playerBiting) {
     if (c) c->SetTrackSpeed(0, 1.0f);
-    if (TrackPosition(upper) >= kBiteEnd) {
+    if (TrackPosition(meshes, upper) >= kBiteEnd) {
       playerBiting = false;
       if (c) c->SetTrackPosition(0, 0.0);
-      SetAnimation(upper, 0);
+      SetAnimation(meshes, upper, 0);
     }
   } else if (playerChewing) {
     if (c) c->SetTrackSpeed(0, 2.0f);
-    SetAnimation(upper, 4);
-    if (TrackPosition(upper) >= kChewEnd) {
+    SetAnimation(meshes, upper, 4);
+    if (TrackPosition(meshes, upper) >= kChewEnd) {
       playerChewing = false;
       if (c) c->SetTrackPosition(0, 0.0);
-      SetAnimation(upper, 0);
+      SetAnimation(meshes, upper, 0);
     }
   } else {
-    SetAnimation(upper, 0);
+    SetAnimation(meshes, upper, 0);
   }
 
   if (!playerBiting && !playerChewing && caterpillarAngle <= kCaterpillarReach) {
     playerBiting = true;
-    SetAnimation(upper, 3);
+    SetAnimation(meshes, upper, 3);
     if (c) c->SetTrackPosition(0, 0.0);
     return;
   }
-  if (playerBiting && TrackPosition(upper) >= kBiteCatch && caterpillarAngle <= kCaterpillarReach) {
+  if (playerBiting && TrackPosition(meshes, upper) >= kBiteCatch &&
+      caterpillarAngle <= kCaterpillarReach) {
     // Caught: the caterpillar starts again on the right of its circle.
     playerChewing = true;
     caterpillarAngle = kCaterpillarStart;
   }
 }
 
-void DrawScoreText(const std::string& text, platform::Sprite& sprite, float x, float y) {
-  const media::TextureRecord* strip = media::FindTexture(tex::kTitleScoreNum);
+void DrawScoreText(const std::string& text, const DrawContext& frame, float x, float y) {
+  platform::Sprite& sprite = frame.sprite;
+  const media::TextureRecord* strip = frame.textures.FindTexture(tex::kTitleScoreNum);
   if (!strip || !strip->texture) return;
   const platform::Vec3 centre{0, 0, 0};
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -280,6 +284,8 @@ void DrawScoreText(const std::string& text, platform::Sprite& sprite, float x, f
 void Title::Draw(TitleParent*, const DrawContext& frame) {
   platform::Device& device = frame.device;
   platform::Sprite& sprite = frame.sprite;
+  media::TextureManager& textures = frame.textures;
+  media::MeshManager& meshes = frame.meshes;
   SetSceneLighting(device);
   device.SetTransform(platform::TransformState::View,
                       platform::MatrixLookAtLH({0, 0, -7}, {0, 0, 0}, {0, 1, 0}));
@@ -290,10 +296,10 @@ void Title::Draw(TitleParent*, const DrawContext& frame) {
 
   device.SetRenderState(platform::RenderState::ZEnable, 0);
   sprite.Begin(platform::kSpriteAlphaBlend);
-  media::DrawTexture(sprite, tex::kTitleBack, backgroundX, 0.0f, 255.0f);
-  media::DrawTexture(sprite, tex::kTitleBack, backgroundX + Width(tex::kTitleBack) - 5.0f, 0.0f,
-                     255.0f);
-  if (const media::TextureRecord* planet = media::FindTexture(tex::kTitlePlanet)) {
+  textures.DrawTexture(sprite, tex::kTitleBack, backgroundX, 0.0f, 255.0f);
+  textures.DrawTexture(sprite, tex::kTitleBack,
+                       backgroundX + Width(textures, tex::kTitleBack) - 5.0f, 0.0f, 255.0f);
+  if (const media::TextureRecord* planet = textures.FindTexture(tex::kTitlePlanet)) {
     if (planet->texture) {
       sprite.SetTransform(platform::MatrixRotationZ(planetAngle * platform::kDegToRad) *
                           platform::MatrixTranslation(planetX, planetY, 0.0f));
@@ -305,23 +311,23 @@ void Title::Draw(TitleParent*, const DrawContext& frame) {
     }
   }
   if (titleState == kWaiting || titleState == kLeaving) {
-    media::DrawTexture(sprite, tex::kVer, 700.0f, 15.0f, 255.0f);
-    media::DrawTexture(sprite, captions->pushEnter, pushEnterX, pushEnterY, pushEnterAlpha);
-    media::DrawTexture(sprite, captions->keyLegend, kLegendX, kLegendY, 255.0f);
-    DrawScoreText(rankingText[0], sprite, 110.0f, 279.0f);
-    DrawScoreText(rankingText[1], sprite, 365.0f, 279.0f);
-    DrawScoreText(rankingText[2], sprite, 620.0f, 279.0f);
-    media::DrawTexture(sprite, tex::kCrown1, 25.0f, 250.0f, 255.0f);
-    media::DrawTexture(sprite, tex::kCrown2, 301.0f, 263.0f, 255.0f);
-    media::DrawTexture(sprite, tex::kCrown3, 567.0f, 277.0f, 255.0f);
+    textures.DrawTexture(sprite, tex::kVer, 700.0f, 15.0f, 255.0f);
+    textures.DrawTexture(sprite, captions->pushEnter, pushEnterX, pushEnterY, pushEnterAlpha);
+    textures.DrawTexture(sprite, captions->keyLegend, kLegendX, kLegendY, 255.0f);
+    DrawScoreText(rankingText[0], frame, 110.0f, 279.0f);
+    DrawScoreText(rankingText[1], frame, 365.0f, 279.0f);
+    DrawScoreText(rankingText[2], frame, 620.0f, 279.0f);
+    textures.DrawTexture(sprite, tex::kCrown1, 25.0f, 250.0f, 255.0f);
+    textures.DrawTexture(sprite, tex::kCrown2, 301.0f, 263.0f, 255.0f);
+    textures.DrawTexture(sprite, tex::kCrown3, 567.0f, 277.0f, 255.0f);
   }
   sprite.End();
 
   device.SetRenderState(platform::RenderState::ZEnable, 1);
   const Matrix playerWorld = playerScaling * playerRotation * playerTranslation;
   for (const char* part : kParts) {
-    if (platform::AnimationController* c = Controller(part)) c->AdvanceTime(0.0);
-    DrawWorldModel(device, part, playerWorld);
+    if (platform::AnimationController* c = Controller(meshes, part)) c->AdvanceTime(0.0);
+    DrawWorldModel(device, meshes, part, playerWorld);
   }
   const float a = caterpillarAngle * platform::kDegToRad;
   Matrix caterpillar =
@@ -329,18 +335,19 @@ void Title::Draw(TitleParent*, const DrawContext& frame) {
   caterpillar.m[3][0] = caterpillarCentreX - caterpillarRadius * platform::Sin(a);
   caterpillar.m[3][1] = caterpillarCentreY + caterpillarRadius * platform::Cos(a);
   caterpillar.m[3][2] = 0.0f;
-  DrawWorldModel(device, content::model::kCaterpillar, caterpillar);
+  DrawWorldModel(device, meshes, content::model::kCaterpillar, caterpillar);
 
   device.SetRenderState(platform::RenderState::ZEnable, 0);
-  DrawPictureQuad(device, tex::kTitleW, bannerLeft, 20.0f, bannerRight,
-                  20.0f + Height(tex::kTitleW));
+  DrawPictureQuad(device, textures, tex::kTitleW, bannerLeft, 20.0f, bannerRight,
+                  20.0f + Height(textures, tex::kTitleW));
   device.SetTransform(platform::TransformState::World, Matrix::Identity());
-  DrawPictureQuad(device, tex::kTitle, logoLeft, 60.0f, logoRight, 60.0f + Height(tex::kTitle));
+  DrawPictureQuad(device, textures, tex::kTitle, logoLeft, 60.0f, logoRight,
+                  60.0f + Height(textures, tex::kTitle));
 
   if (quitPrompt) {
     DrawFadeQuad(device, 100.0f);
     sprite.Begin(platform::kSpriteAlphaBlend);
-    media::DrawTexture(sprite, captions->endGame, 0.0f, 0.0f, 255.0f);
+    textures.DrawTexture(sprite, captions->endGame, 0.0f, 0.0f, 255.0f);
     sprite.End();
   }
   if (titleState == kLeaving) DrawFadeQuad(device, leaveFade);
