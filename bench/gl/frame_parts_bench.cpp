@@ -48,9 +48,12 @@ void BM_FramePart(benchmark::State& state) {
         d.SetRenderState(platform::RenderState::Lighting, 1);
         break;
       case kObjects:
-        world::DrawObjectsCulled(d, meshes, run.objects, game.camera, *game.player,
-                                 tree ? tree->mesh : nullptr, volume,
-                                 world::Horizon(game.camera.eye, game.planet.InnerR()));
+        // Culled as an update ends, then drawn: the part's cost as it was
+        // when drawing culled.
+        world::CullObjects(meshes, run.objects, game.camera, *game.player,
+                           tree ? tree->mesh : nullptr, volume,
+                           world::Horizon(game.camera.eye, game.planet.InnerR()));
+        world::DrawObjectsCulled(d, meshes, run.objects);
         break;
       case kInsects:
         run.enemies.DrawEnemiesCulled(d, meshes, game.player->mRotation, volume);

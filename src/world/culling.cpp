@@ -84,9 +84,9 @@ bool SphereOutsideView(const Matrix& P, const Matrix& W, const HitSphere& sphere
   return Outside(PlanesOf(V, P), {c.x / c.w, c.y / c.w, c.z / c.w}, sphere.radius);
 }
 
-void DrawObjectsCulled(platform::Device& device, media::MeshManager& meshes, WorldObjects& world,
-                       const Camera& camera, const Chara& player, const platform::Mesh* treeMesh,
-                       const ViewVolume& volume, const Horizon& horizon) {
+void CullObjects(media::MeshManager& meshes, WorldObjects& world, const Camera& camera,
+                 const Chara& player, const platform::Mesh* treeMesh, const ViewVolume& volume,
+                 const Horizon& horizon) {
   const Vec3 p = player.Position();
   const Vec3 toPlayer = platform::Vec3Normalize(p - camera.eye);
   // How far the camera is from a tree standing, unscaled, where the creature
@@ -102,6 +102,7 @@ void DrawObjectsCulled(platform::Device& device, media::MeshManager& meshes, Wor
       if (hit.hit) s = hit.distance;
     }
   }
+  world.shown.clear();
   world.seeThrough.clear();
   for (const auto& object : world.objects) {
     if (SurfaceAngle(player.mRotation, object->mRotation) > kObjectDrawAngle) continue;
@@ -119,8 +120,13 @@ void DrawObjectsCulled(platform::Device& device, media::MeshManager& meshes, Wor
         }
       }
     }
-    object->Draw(device, meshes);
+    world.shown.push_back(object.get());
   }
+}
+
+void DrawObjectsCulled(platform::Device& device, media::MeshManager& meshes,
+                       const WorldObjects& world) {
+  for (Chara* object : world.shown) object->Draw(device, meshes);
 }
 
 void DrawSeeThrough(platform::Device& device, media::MeshManager& meshes,

@@ -59,7 +59,7 @@ class CreatureTest : public scenetest::GameContentTest {
  protected:
   void SetUp() override {
     GameContentTest::SetUp();
-    planet = MakeClosedSphere();
+    planet = MakeSphere();
     player = std::make_unique<Player>(services.tuning.player, *services.meshes);
     StandAtPole(0.5f);
     for (const char* s :

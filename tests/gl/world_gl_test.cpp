@@ -59,6 +59,7 @@ class WorldGlTest : public GameGlTest {
     p.mHeight = p.mHeight - p.DistanceToGround(game_->planet) + 1.5f * p.mSize;
     game_->cameraYaw = 0.0f;
     game_->UpdateCamera();
+    game_->CullWorld();
   }
 
   world::Chara* FirstTree() {

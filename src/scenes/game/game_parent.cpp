@@ -7,6 +7,7 @@
 #include "media/paths.h"
 #include "media/texture_manager.h"
 #include "scenes/game/game_play.h"
+#include "world/culling.h"
 #include "world/world_objects.h"
 
 namespace scenes {
@@ -63,6 +64,7 @@ GameParent::GameParent(Services& s) : services(s) {
   ranking = LoadRanking(services.rankingPath);
   paused = false;
   bugIconPositions = {{{66, 69}, {133, 62}, {202, 55}, {278, 48}}};
+  CullWorld();
 }
 
 GameParent::~GameParent() {
@@ -73,6 +75,13 @@ GameParent::~GameParent() {
 
 void GameParent::UpdateCamera() {
   camera = world::UpdateCamera(player->mRotation, player->mAngle, cameraYaw, cameraDistance, R());
+}
+
+void GameParent::CullWorld() {
+  const media::StaticMesh* tree = services.meshes->FindStaticMesh(content::model::kTree);
+  world::CullObjects(*services.meshes, *services.objects, camera, *player,
+                     tree ? tree->mesh : nullptr, world::ViewVolume(camera.view, camera.projection),
+                     world::Horizon(camera.eye, planet.InnerR()));
 }
 
 creatures::EnemyWorld GameParent::InsectView() const {

@@ -35,6 +35,10 @@ class GameParent : public ParentScene<GameParent, GameChild> {
 
   // The camera's place for the creature as it stands now.
   void UpdateCamera();
+  // Which placed objects the next picture shows, and which it shows
+  // see-through, for the camera and the creature as they stand now (the end
+  // of every update of play, so that drawing only reads it).
+  void CullWorld();
   float R() const { return planet.R(); }
   // What an insect sees of the world this frame.
   creatures::EnemyWorld InsectView() const;

@@ -72,6 +72,12 @@ void StepWorld(GameParent& game, const Tick& tick) {
 }
 
 SequenceChildBase* GamePlay::Update(GameParent* game, const Tick& tick) {
+  SequenceChildBase* next = Step(game, tick);
+  game->CullWorld();
+  return next;
+}
+
+SequenceChildBase* GamePlay::Step(GameParent* game, const Tick& tick) {
   creatures::Player& player = *game->player;
   // The creature stands on the ground every frame, also while fading or
   // paused.
@@ -160,11 +166,8 @@ void DrawWorld(GameParent& game, const DrawContext& frame, bool withPlayer) {
   if (withPlayer) game.player->Draw(device, meshes);
   const world::ViewVolume volume(game.camera.view, game.camera.projection);
   game.services.enemies->DrawEnemiesCulled(device, meshes, game.player->mRotation, volume);
-  world::WorldObjects& objects = *game.services.objects;
-  const media::StaticMesh* tree = meshes.FindStaticMesh(content::model::kTree);
-  world::DrawObjectsCulled(device, meshes, objects, game.camera, *game.player,
-                           tree ? tree->mesh : nullptr, volume,
-                           world::Horizon(game.camera.eye, game.planet.InnerR()));
+  const world::WorldObjects& objects = *game.services.objects;
+  world::DrawObjectsCulled(device, meshes, objects);
   world::DrawPlanet(device, meshes, game.planet.scale);
   device.SetRenderState(platform::RenderState::Lighting, 0);
   world::DrawSky(device, meshes, game.skyAngle);

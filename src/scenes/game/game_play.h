@@ -15,6 +15,7 @@ class GamePlay : public GameChild {
 
   using GameChild::Draw;
   using GameChild::Update;
+  // A step of play, then what the next picture shows of the world.
   SequenceChildBase* Update(GameParent* game, const Tick& tick) override;
   void Draw(GameParent* game, const DrawContext& frame) override;
 
@@ -22,6 +23,8 @@ class GamePlay : public GameChild {
   float fadeAlpha = 255.0f;
 
  private:
+  SequenceChildBase* Step(GameParent* game, const Tick& tick);
+
   media::SoundRequests& sounds_;
 };
 

@@ -210,6 +210,9 @@ void GameResult::TakeSnapshot(GameParent& game, const DrawContext& frame) {
 void GameResult::Draw(GameParent* game, const DrawContext& frame) {
   platform::Device& device = frame.device;
   if (!snapshotTaken) {
+    // The one capture a draw makes: the world as play left it is drawn once
+    // into a picture of the result's own, with the device only a draw has
+    // (an update never draws). It changes nothing of the run.
     TakeSnapshot(*game, frame);
     snapshotTaken = true;
   }
