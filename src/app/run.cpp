@@ -25,6 +25,7 @@
 #include "platform/locale.h"
 #include "platform/random.h"
 #include "scenes/autoplay.h"
+#include "scenes/flow.h"
 #include "scenes/loading/load_parent.h"
 #include "scenes/loading/loader_thread.h"
 #include "scenes/report.h"
@@ -378,7 +379,7 @@ int Game::Start() {
 }
 
 scenes::SequenceParent& Game::Root() {
-  if (!root_) root_ = std::make_unique<scenes::SequenceParent>(new scenes::LoadParent(services_));
+  if (!root_) root_ = std::make_unique<scenes::SequenceParent>(scenes::FirstScene(services_));
   return *root_;
 }
 

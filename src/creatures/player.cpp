@@ -303,6 +303,27 @@ void Player::Animate(media::SoundRequests& sounds) {
   }
 }
 
+void SettleBite(Player& player, Enemy& insect, ScoreState& score, media::SoundRequests& sounds) {
+  if (JudgeBite(player.mSize, insect, score, sounds) == Bite::Eaten) {
+    player.hungerInterval = 50;
+    player.hungerCounter = 0;
+    player.chewing = true;
+    player.lastEaten = insect.mName;
+    return;
+  }
+  // Too big: the bite springs back from where it is.
+  player.recoiling = true;
+  player.biting = false;
+  player.recoilPosition = player.UpperBodyPosition();
+}
+
+void Swallow(Player& player, media::SoundRequests& sounds) {
+  player.mSize = SizeAfterMeal(player.mSize, player.lastEaten);
+  player.glowScale = 1.0f;
+  player.glowing = true;
+  sounds.PlaySoundOnce(content::sound::kEatGoku);
+}
+
 Matrix Player::BodyMatrix(float scale) const {
   const Vec3 at = Position();
   return platform::MatrixScaling(scale, scale, scale) * platform::MatrixRotationY(kHalfTurn) *

@@ -37,8 +37,6 @@ enum PlayerAnimation : int { kRun = 0, kBurp = 1, kIdle = 2, kBite = 3, kChew = 
 // The creature's animation clocks run at one fifty-ninth of a second an
 // update.
 inline constexpr double kPlayerFrameStep = 0.016949152573943138;
-inline constexpr float kSmallestSize = 0.5f;
-inline constexpr float kLargestSize = 1.0f;
 
 class Player : public world::Chara {
  public:
@@ -101,5 +99,12 @@ class Player : public world::Chara {
 // 0.2372881 there, in double precision at 0.2372881360; both are frame 14),
 // and at 13.5/59 for a bite whose clock runs on half frames.
 bool InBiteWindow(double bitePosition);
+
+// Settles the bite whose mouth touched `insect` (the eating rules judge it):
+// eaten (the creature starts chewing, its hunger starts again) or too big
+// (the bite springs back from where it is).
+void SettleBite(Player& player, Enemy& insect, ScoreState& score, media::SoundRequests& sounds);
+// The end of the chew: the creature grows by what it ate, glows, gulps.
+void Swallow(Player& player, media::SoundRequests& sounds);
 
 }  // namespace creatures

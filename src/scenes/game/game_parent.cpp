@@ -7,6 +7,7 @@
 #include "media/paths.h"
 #include "media/texture_manager.h"
 #include "scenes/game/game_play.h"
+#include "scenes/stage.h"
 #include "world/culling.h"
 #include "world/world_objects.h"
 
@@ -17,6 +18,7 @@ namespace {
 // The planet's radius when its model is missing (the loader reports that):
 // the world stays well defined, if bare.
 constexpr float kFallbackPlanetRadius = 0.8f;
+constexpr std::uint32_t kWorldFvf = platform::kFvfXyz | platform::kFvfDiffuse | platform::kFvfTex1;
 
 world::Planet MeasurePlanet(media::MeshManager& meshes) {
   world::Planet planet;
@@ -89,5 +91,26 @@ creatures::EnemyWorld GameParent::InsectView() const {
 }
 
 SequenceChild* NewGame(Services& services) { return new GameParent(services); }
+
+void DrawWorld(GameParent& game, const DrawContext& frame, bool withPlayer) {
+  platform::Device& device = frame.device;
+  media::MeshManager& meshes = frame.meshes;
+  SetSceneLighting(device);
+  world::ApplyCamera(device, game.camera);
+  device.LightEnable(0, true);
+  device.SetRenderState(platform::RenderState::ZEnable, 1);
+  device.SetFVF(kWorldFvf);
+
+  if (withPlayer) game.player->Draw(device, meshes);
+  const world::ViewVolume volume(game.camera.view, game.camera.projection);
+  game.services.enemies->DrawEnemiesCulled(device, meshes, game.player->mRotation, volume);
+  const world::WorldObjects& objects = *game.services.objects;
+  world::DrawObjectsCulled(device, meshes, objects);
+  world::DrawPlanet(device, meshes, game.planet.scale);
+  device.SetRenderState(platform::RenderState::Lighting, 0);
+  world::DrawSky(device, meshes, game.skyAngle);
+  device.SetRenderState(platform::RenderState::Lighting, 1);
+  world::DrawSeeThrough(device, meshes, objects);
+}
 
 }  // namespace scenes

@@ -61,4 +61,9 @@ class GameParent : public ParentScene<GameParent, GameChild> {
 // A new run, starting in the playing phase.
 SequenceChild* NewGame(Services& services);
 
+// The world as the playing phase draws it, from the lighting to the sky and
+// the see-through trees (without the display and the fade); the result
+// draws it once more, without the creature, for its picture.
+void DrawWorld(GameParent& game, const DrawContext& frame, bool withPlayer);
+
 }  // namespace scenes

@@ -8,10 +8,9 @@
 #include "media/mesh_manager.h"
 #include "media/paths.h"
 #include "media/sound_manager.h"
+#include "scenes/flow.h"
 #include "scenes/game/hud.h"
-#include "scenes/result/game_result.h"
 #include "scenes/stage.h"
-#include "scenes/title/title_parent.h"
 #include "world/culling.h"
 #include "world/world_objects.h"
 
@@ -27,7 +26,6 @@ constexpr float kFrameSeconds = 0.01666666753590107f;
 constexpr float kSkyTurn = 0.10000000149011612f;
 constexpr float kBannerSlide = 7.0f;
 constexpr float kBannerStop = 527.0f;
-constexpr std::uint32_t kWorldFvf = platform::kFvfXyz | platform::kFvfDiffuse | platform::kFvfTex1;
 
 #ifndef NDEBUG
 // Debug builds stop at the first object whose place, height or size is not a
@@ -98,7 +96,9 @@ SequenceChildBase* GamePlay::Step(GameParent* game, const Tick& tick) {
   if (game->paused) {
     // The prompt answers a fresh press only: a key held when it opened (a
     // gamepad's A bites and answers Yes) does not give the run up.
-    if (tick.input.Pressed(Key::Y)) return NewTitle(tick.services);  // the run is given up
+    if (tick.input.Pressed(Key::Y)) {
+      return BuildScene(Next::Title, tick.services);  // the run is given up
+    }
     if (tick.input.Pressed(Key::N)) game->paused = false;
     return this;
   }
@@ -150,29 +150,8 @@ SequenceChildBase* GamePlay::Step(GameParent* game, const Tick& tick) {
     tick.services.soundRequests.PlaySoundOnce(content::sound::kSelect);
   }
 
-  if (timeUp) return new GameResult(tick.services);
+  if (timeUp) return BuildScene(Next::Result, tick.services);
   return this;
-}
-
-void DrawWorld(GameParent& game, const DrawContext& frame, bool withPlayer) {
-  platform::Device& device = frame.device;
-  media::MeshManager& meshes = frame.meshes;
-  SetSceneLighting(device);
-  world::ApplyCamera(device, game.camera);
-  device.LightEnable(0, true);
-  device.SetRenderState(platform::RenderState::ZEnable, 1);
-  device.SetFVF(kWorldFvf);
-
-  if (withPlayer) game.player->Draw(device, meshes);
-  const world::ViewVolume volume(game.camera.view, game.camera.projection);
-  game.services.enemies->DrawEnemiesCulled(device, meshes, game.player->mRotation, volume);
-  const world::WorldObjects& objects = *game.services.objects;
-  world::DrawObjectsCulled(device, meshes, objects);
-  world::DrawPlanet(device, meshes, game.planet.scale);
-  device.SetRenderState(platform::RenderState::Lighting, 0);
-  world::DrawSky(device, meshes, game.skyAngle);
-  device.SetRenderState(platform::RenderState::Lighting, 1);
-  world::DrawSeeThrough(device, meshes, objects);
 }
 
 void GamePlay::Draw(GameParent* game, const DrawContext& frame) {

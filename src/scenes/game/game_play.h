@@ -31,8 +31,5 @@ class GamePlay : public GameChild {
 // One frame's step of the world (the creature, the insects, the placed
 // objects, the camera), as the playing phase runs it after its keys.
 void StepWorld(GameParent& game, const Tick& tick);
-// The world as the playing phase draws it, from the clear to the sky and the
-// see-through trees (without the display and the fade).
-void DrawWorld(GameParent& game, const DrawContext& frame, bool withPlayer);
 
 }  // namespace scenes

@@ -82,19 +82,6 @@ void AnimateBugIcons(std::array<BugIcon, 4>& icons) {
   }
 }
 
-float DrawDigits(const DrawContext& frame, const char* strip,
-                 const std::vector<platform::Rect>& cells, std::string_view text, float x,
-                 float y) {
-  for (char c : text) {
-    if (c < '0' || c > '9' || static_cast<std::size_t>(c - '0') >= cells.size()) continue;
-    const platform::Rect& cell = cells[static_cast<std::size_t>(c - '0')];
-    frame.textures.DrawTexturePart(frame.sprite, strip, x, y, 255.0f, cell.left, cell.top,
-                                   cell.right, cell.bottom);
-    x += static_cast<float>(cell.right - cell.left);
-  }
-  return x;
-}
-
 void DrawHud(const GameParent& game, const DrawContext& frame) {
   platform::Sprite& sprite = frame.sprite;
   media::TextureManager& textures = frame.textures;

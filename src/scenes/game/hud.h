@@ -26,10 +26,4 @@ void AnimateBugIcons(std::array<creatures::BugIcon, 4>& icons);
 // device, below the sprites).
 void DrawHud(const GameParent& game, const DrawContext& frame);
 
-// Draws `text` digit by digit from a strip of digit cells, starting at x;
-// returns the x after the last digit. Characters other than digits are
-// skipped without moving.
-float DrawDigits(const DrawContext& frame, const char* strip,
-                 const std::vector<platform::Rect>& cells, std::string_view text, float x, float y);
-
 }  // namespace scenes

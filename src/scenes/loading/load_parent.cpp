@@ -15,7 +15,6 @@
 #include "media/paths.h"
 #include "media/sound_manager.h"
 #include "media/texture_manager.h"
-#include "scenes/title/title_parent.h"
 
 namespace scenes {
 
@@ -136,10 +135,6 @@ std::size_t LoadParent::DefaultHelperStart() {
   const Job planet = &RayCastMeshJob<mdl::kPlanet>;
   return static_cast<std::size_t>(std::find(jobs.begin(), jobs.end(), planet) - jobs.begin());
 }
-
-LoadParent::LoadParent(Services& services)
-    : LoadParent(services, DefaultJobs(services.language), &NewTitle, kDefaultLoader,
-                 DefaultWorkers(), DefaultHelperStart()) {}
 
 LoadParent::LoadParent(Services& services, std::vector<Job> jobs, NextScene next, Loader loader,
                        int workers, std::size_t helperStart)

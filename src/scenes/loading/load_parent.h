@@ -56,11 +56,11 @@ class LoadParent : public SequenceChild {
   // and, where the machine has a second core, one helper beside it.
   static int DefaultWorkers();
 
-  // The game's loading, its caption in the services' language. The
-  // services' caches, device and loader handshake must be set.
-  explicit LoadParent(Services& services);
-  // For tests: another job list, another scene after loading, where the
-  // jobs run and, on the loader thread, how many threads take them. Each
+  // Loading `jobs`, then `next` (the flow's first scene: the game's jobs,
+  // then the title; tests give others), with the caption in the services'
+  // language. The services' caches, device and loader handshake must be
+  // set. Where the jobs run and, on the loader thread, how many threads
+  // take them: each
   // job runs once. One worker runs the list in order. With two, the loader
   // thread takes the jobs before `helperStart` in list order and the helper
   // those from it on, in list order too; whichever runs out first takes

@@ -7,10 +7,8 @@
 #include "media/paths.h"
 #include "media/sound_manager.h"
 #include "media/texture_manager.h"
-#include "scenes/game/game_play.h"
-#include "scenes/game/hud.h"
+#include "scenes/flow.h"
 #include "scenes/stage.h"
-#include "scenes/title/title_parent.h"
 
 namespace scenes {
 
@@ -85,7 +83,7 @@ GameResult::~GameResult() {
 SequenceChildBase* GameResult::Update(GameParent* game, const Tick& tick) {
   media::MeshManager& meshes = *tick.services.meshes;
   if (game->paused) {
-    if (tick.input.Pressed(Key::Y)) return NewTitle(tick.services);
+    if (tick.input.Pressed(Key::Y)) return BuildScene(Next::Title, tick.services);
     if (tick.input.Pressed(Key::N)) game->paused = false;
     return this;
   }
@@ -174,7 +172,7 @@ SequenceChildBase* GameResult::Update(GameParent* game, const Tick& tick) {
     game->paused = true;
     tick.services.soundRequests.PlaySoundOnce(content::sound::kSelect);
   }
-  if (leave) return NewTitle(tick.services);
+  if (leave) return BuildScene(Next::Title, tick.services);
   return this;
 }
 

@@ -8,7 +8,7 @@
 #include "media/sound_manager.h"
 #include "media/texture_manager.h"
 #include "platform/trig.h"
-#include "scenes/game/game_parent.h"
+#include "scenes/flow.h"
 #include "scenes/result/ranking.h"
 #include "scenes/stage.h"
 
@@ -184,7 +184,7 @@ SequenceChildBase* Title::Update(TitleParent*, const Tick& tick) {
     leaveFade += kFadeStep;
     if (leaveFade >= 255.0f) {
       leaveFade = 255.0f;
-      return NewGame(tick.services);
+      return BuildScene(Next::Game, tick.services);
     }
   }
 
