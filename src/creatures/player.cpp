@@ -30,43 +30,8 @@ constexpr float kChewEnd = 0.9322034120559692f;   // 55/59
 constexpr float kRecoilStep = 0.016949153f;       // 1/59
 constexpr float kHalfTurn = 3.1415927410125732f;  // the models face -Z
 
-// The three parts of the body, in drawing order.
-constexpr const char* kParts[3] = {content::model::kPlayerUpBody, content::model::kPlayerDownBody,
-                                   content::model::kPlayerHand};
-
 const char* const kDirectionNames[8] = {"kUp",   "kUpRight",  "kRight", "kDownRight",
                                         "kDown", "kDownLeft", "kLeft",  "kUpLeft"};
-
-// One part's shared animation controller, track 0; every call is a no-op for
-// a model that is not loaded.
-class Part {
- public:
-  Part(media::MeshManager& meshes, const char* path) : model_(meshes.FindAnimatedModel(path)) {}
-  void Set(int set) {
-    if (Controller()) Controller()->SetTrackAnimationSet(0, model_->animationSets[set]);
-  }
-  void Speed(float speed) {
-    if (Controller()) Controller()->SetTrackSpeed(0, speed);
-  }
-  void SetPosition(double seconds) {
-    if (Controller()) Controller()->SetTrackPosition(0, seconds);
-  }
-  double Position() const {
-    platform::TrackDesc desc;
-    if (Controller()) Controller()->GetTrackDesc(0, &desc);
-    return desc.position;
-  }
-  void Advance(double seconds) {
-    if (Controller()) Controller()->AdvanceTime(seconds);
-  }
-  media::AnimatedModel* Model() const { return model_; }
-
- private:
-  platform::AnimationController* Controller() const {
-    return model_ ? model_->controller.get() : nullptr;
-  }
-  media::AnimatedModel* model_;
-};
 
 float Distance(const Vec3& a, const Vec3& b) { return platform::Vec3Length(a - b); }
 
@@ -97,7 +62,7 @@ Player::Player(const media::PlayerTuning& tuning, media::MeshManager& meshes) : 
   mMaxGravity = tuning.mMaxGravity;
 }
 
-double Player::UpperBodyPosition() const { return Part(meshes_, kParts[0]).Position(); }
+double Player::UpperBodyPosition() const { return BodyTrack(meshes_, kUpperBody).Position(); }
 
 void Player::Update(const PlayerWorld& world) {
   if (!recoiling) ReadKeys(world.input);
@@ -174,7 +139,7 @@ void Player::StartBite(const platform::TickInput& input, media::SoundRequests& s
   if (!input.Held(Key::Space) || biting || chewing || recoiling) return;
   biting = true;
   sounds.PlaySoundOnce(content::sound::kEatHyoi);
-  Part upper(meshes_, kParts[0]);
+  BodyTrack upper(meshes_, kUpperBody);
   upper.Set(kBite);
   upper.SetPosition(0.0);
 }
@@ -247,7 +212,7 @@ void Player::Glow() {
 }
 
 void Player::Animate(media::SoundRequests& sounds) {
-  Part upper(meshes_, kParts[0]), lower(meshes_, kParts[1]), hands(meshes_, kParts[2]);
+  BodyTrack upper(meshes_, kUpperBody), lower(meshes_, kLowerBody), hands(meshes_, kHands);
   upper.Advance(kPlayerFrameStep);
   lower.Advance(kPlayerFrameStep);
   hands.Advance(kPlayerFrameStep);
@@ -296,7 +261,7 @@ void Player::Animate(media::SoundRequests& sounds) {
     upper.SetPosition(recoilPosition);
     upper.Advance(0.0);
   } else if (idle) {
-    for (Part* part : {&lower, &hands, &upper}) {
+    for (BodyTrack* part : {&lower, &hands, &upper}) {
       part->Set(kIdle);
       part->Speed(1.0f);
     }
@@ -332,14 +297,7 @@ Matrix Player::BodyMatrix(float scale) const {
 }
 
 void Player::Draw(platform::Device& device, media::MeshManager& meshes) {
-  const Matrix world = BodyMatrix(mSize);
-  for (const char* path : kParts) {
-    media::AnimatedModel* model = meshes.FindAnimatedModel(path);
-    if (!model || !model->rootFrame) continue;
-    device.SetTransform(platform::TransformState::World, world);
-    media::UpdateFrameMatrices(model->rootFrame, &world);
-    media::DrawFrames(&device, model->rootFrame);
-  }
+  DrawBody(device, meshes, BodyMatrix(mSize));
 }
 
 void Player::DrawGlow(platform::Device& device, media::MeshManager& meshes) {
@@ -347,13 +305,7 @@ void Player::DrawGlow(platform::Device& device, media::MeshManager& meshes) {
   device.SetRenderState(platform::RenderState::DestBlend, platform::kBlendOne);
   const Matrix world = BodyMatrix(glowScale - 1.0f + mSize);
   const float alpha = (kGlowEnd - glowScale) * 255.0f;
-  for (const char* path : kParts) {
-    media::AnimatedModel* model = meshes.FindAnimatedModel(path);
-    if (!model || !model->rootFrame) continue;
-    device.SetTransform(platform::TransformState::World, world);
-    media::UpdateFrameMatrices(model->rootFrame, &world);
-    media::DrawFramesAlpha(&device, model->rootFrame, alpha);
-  }
+  DrawBodyAlpha(device, meshes, world, alpha);
   device.SetRenderState(platform::RenderState::DestBlend, platform::kBlendInvSrcAlpha);
 }
 

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 
+#include "creatures/body.h"
 #include "creatures/eating.h"
 #include "media/sound_manager.h"
 #include "media/tuning.h"
@@ -30,13 +31,6 @@ struct PlayerWorld {
   media::SoundRequests& sounds;   // the sounds the step asks for
   std::FILE* debugOut = nullptr;  // where the turning lines go; none when null
 };
-
-// The body's animation sets, by index into each model's sets.
-enum PlayerAnimation : int { kRun = 0, kBurp = 1, kIdle = 2, kBite = 3, kChew = 4 };
-
-// The creature's animation clocks run at one fifty-ninth of a second an
-// update.
-inline constexpr double kPlayerFrameStep = 0.016949152573943138;
 
 class Player : public world::Chara {
  public:

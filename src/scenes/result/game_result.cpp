@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "creatures/body.h"
 #include "creatures/enemy_manager.h"
 #include "media/mesh_manager.h"
 #include "media/paths.h"
@@ -18,9 +19,6 @@ using platform::Matrix;
 
 namespace {
 
-constexpr const char* kParts[3] = {content::model::kPlayerUpBody, content::model::kPlayerDownBody,
-                                   content::model::kPlayerHand};
-constexpr double kFrameStep = 0.016949152573943138;
 constexpr double kBurpShows = 0.33898305892944336;  // 20/59
 constexpr double kBurpEnds = 0.9830508232116699;    // 58/59
 constexpr float kWalkStep = 0.05f;
@@ -28,22 +26,11 @@ constexpr float kWalkStop = 3.5f;
 constexpr float kTurnStep = -0.008726646192371845f;  // half a degree
 constexpr int kBurpFrames = 100;
 
-media::AnimatedModel* Part(media::MeshManager& meshes, int i) {
-  return meshes.FindAnimatedModel(kParts[i]);
-}
+using creatures::BodyTrack;
+using creatures::kPlayerFrameStep;
 
-void SetPartAnimation(media::AnimatedModel* m, int set) {
-  if (m && m->controller) m->controller->SetTrackAnimationSet(0, m->animationSets[set]);
-}
-
-void AdvancePart(media::AnimatedModel* m, double seconds) {
-  if (m && m->controller) m->controller->AdvanceTime(seconds);
-}
-
-double PartPosition(media::AnimatedModel* m) {
-  platform::TrackDesc desc;
-  if (m && m->controller) m->controller->GetTrackDesc(0, &desc);
-  return desc.position;
+BodyTrack Part(media::MeshManager& meshes, int i) {
+  return BodyTrack(meshes, static_cast<creatures::BodyPart>(i));
 }
 
 float TextureWidth(media::TextureManager& textures, const char* path) {
@@ -60,9 +47,9 @@ GameResult::GameResult(Services& services) : captions(&content::CaptionsIn(servi
   modelRotation = platform::MatrixRotationY(1.5707963705062866f);
   modelPlace = platform::MatrixTranslation(7.0f, -3.25f, 0.0f);
   for (int i = 0; i < 3; ++i) {
-    media::AnimatedModel* m = Part(meshes, i);
-    media::SetAnimationPosition(m, 0.0);
-    SetPartAnimation(m, creatures::kRun);
+    BodyTrack part = Part(meshes, i);
+    part.SetPosition(0.0);
+    part.Set(creatures::kRun);
   }
   const float w = TextureWidth(*services.textures, captions->result);
   titleLeft = 800.0f;
@@ -141,26 +128,26 @@ SequenceChildBase* GameResult::Update(GameParent* game, const Tick& tick) {
       modelPlace = platform::MatrixRotationY(kTurnStep) * modelPlace;
       modelTurned += 0.5f;
       if (modelTurned > 45.0f) {
-        for (int i = 0; i < 3; ++i) SetPartAnimation(Part(meshes, i), creatures::kIdle);
-        SetPartAnimation(Part(meshes, 0), creatures::kBurp);
-        media::SetAnimationPosition(Part(meshes, 0), 0.0);
+        for (int i = 0; i < 3; ++i) Part(meshes, i).Set(creatures::kIdle);
+        Part(meshes, 0).Set(creatures::kBurp);
+        Part(meshes, 0).SetPosition(0.0);
         modelStage = 2;
       }
       break;
     case 2: {
-      for (int i = 0; i < 3; ++i) AdvancePart(Part(meshes, i), kFrameStep);
-      const double at = PartPosition(Part(meshes, 0));
+      for (int i = 0; i < 3; ++i) Part(meshes, i).Advance(kPlayerFrameStep);
+      const double at = Part(meshes, 0).Position();
       if (at >= kBurpShows && burpCounter == 0) burpShowing = true;
       if (at >= kBurpEnds) {
         modelStage = 3;
-        for (int i = 0; i < 3; ++i) SetPartAnimation(Part(meshes, i), creatures::kIdle);
+        for (int i = 0; i < 3; ++i) Part(meshes, i).Set(creatures::kIdle);
       }
       break;
     }
     default: break;
   }
   if (modelStage != 2) {
-    for (int i = 0; i < 3; ++i) AdvancePart(Part(meshes, i), kFrameStep);
+    for (int i = 0; i < 3; ++i) Part(meshes, i).Advance(kPlayerFrameStep);
   }
 
   if (burpShowing) {
@@ -231,13 +218,7 @@ void GameResult::Draw(GameParent* game, const DrawContext& frame) {
   device.SetRenderState(platform::RenderState::ZEnable, 1);
 
   const Matrix figure = modelScale * modelRotation * modelPlace;
-  for (int i = 0; i < 3; ++i) {
-    media::AnimatedModel* m = Part(frame.meshes, i);
-    if (!m || !m->rootFrame) continue;
-    device.SetTransform(platform::TransformState::World, figure);
-    media::UpdateFrameMatrices(m->rootFrame, &figure);
-    media::DrawFrames(&device, m->rootFrame);
-  }
+  creatures::DrawBody(device, frame.meshes, figure);
 
   if (const media::TextureRecord* title = frame.textures.FindTexture(captions->result)) {
     DrawPictureQuad(device, frame.textures, captions->result, titleLeft, 50.0f, titleRight,

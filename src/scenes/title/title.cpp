@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "creatures/body.h"
 #include "media/mesh_manager.h"
 #include "media/paths.h"
 #include "media/sound_manager.h"
@@ -29,29 +30,18 @@ constexpr float kCaterpillarStart = 300.0f;
 constexpr float kCaterpillarReach = 30.0f;  // the creature bites when it is this near the top
 constexpr float kScrollStep = 0.3f;
 constexpr float kFadeStep = 3.0f;
-constexpr double kFrameStep = 0.016949152573943138;
 constexpr double kBiteEnd = 0.7796609997749329;     // 46/59
 constexpr double kChewEnd = 0.9152542352676392;     // 54/59
 constexpr double kBiteCatch = 0.22033898532390594;  // 13/59
 constexpr float kScoreDigitWidth = 21.0f;
 
-constexpr const char* kParts[3] = {content::model::kPlayerUpBody, content::model::kPlayerDownBody,
-                                   content::model::kPlayerHand};
+using creatures::BodyTrack;
+using creatures::kPlayerFrameStep;
 
-platform::AnimationController* Controller(media::MeshManager& meshes, const char* path) {
-  media::AnimatedModel* m = meshes.FindAnimatedModel(path);
+// The demo caterpillar's controller (its model is the insects' too).
+platform::AnimationController* CaterpillarController(media::MeshManager& meshes) {
+  media::AnimatedModel* m = meshes.FindAnimatedModel(content::model::kCaterpillar);
   return m ? m->controller.get() : nullptr;
-}
-
-void SetAnimation(media::MeshManager& meshes, const char* path, int set) {
-  media::AnimatedModel* m = meshes.FindAnimatedModel(path);
-  if (m && m->controller) m->controller->SetTrackAnimationSet(0, m->animationSets[set]);
-}
-
-double TrackPosition(media::MeshManager& meshes, const char* path) {
-  platform::TrackDesc desc;
-  if (platform::AnimationController* c = Controller(meshes, path)) c->GetTrackDesc(0, &desc);
-  return desc.position;
 }
 
 float Width(media::TextureManager& textures, const char* path) {
@@ -64,9 +54,8 @@ float Height(media::TextureManager& textures, const char* path) {
   return r ? static_cast<float>(r->height) : 0.0f;
 }
 
-void DrawWorldModel(platform::Device& device, media::MeshManager& meshes, const char* path,
-                    const Matrix& world) {
-  media::AnimatedModel* m = meshes.FindAnimatedModel(path);
+void DrawCaterpillar(platform::Device& device, media::MeshManager& meshes, const Matrix& world) {
+  media::AnimatedModel* m = meshes.FindAnimatedModel(content::model::kCaterpillar);
   if (!m || !m->rootFrame) return;
   device.SetTransform(platform::TransformState::World, world);
   media::UpdateFrameMatrices(m->rootFrame, &world);
@@ -93,17 +82,18 @@ Title::Title(Services& services) : captions(&content::CaptionsIn(services.langua
       platform::MatrixTranslation(player.values[0], player.values[1], player.values[2]);
   playerRotation = platform::MatrixRotationY(-1.5707964f);
   playerScaling = platform::MatrixScaling(player.values[3], player.values[3], player.values[3]);
-  for (const char* part : kParts) {
-    SetAnimation(meshes, part, 0);
-    if (platform::AnimationController* c = Controller(meshes, part)) c->SetTrackSpeed(0, 1.0f);
+  for (creatures::BodyPart part :
+       {creatures::kUpperBody, creatures::kLowerBody, creatures::kHands}) {
+    BodyTrack track(meshes, part);
+    track.Set(0);
+    track.Speed(1.0f);
   }
   ReadCaterpillarCircle(services);
   // The caterpillar's model is the insects' too, and drawing play leaves
   // its walk wherever the last caterpillar drawn was: the title's walk
   // starts from the beginning, so that what it shows depends on its own
   // updates only.
-  if (platform::AnimationController* c = Controller(meshes, content::model::kCaterpillar))
-    c->SetTrackPosition(0, 0.0);
+  if (platform::AnimationController* c = CaterpillarController(meshes)) c->SetTrackPosition(0, 0.0);
 
   // The scores as the ranking reader reads them, written as the file writes
   // them.
@@ -142,8 +132,8 @@ SequenceChildBase* Title::Update(TitleParent*, const Tick& tick) {
     return this;
   }
   if (titleState != kLeaving) {
-    if (platform::AnimationController* c = Controller(meshes, content::model::kCaterpillar)) {
-      c->AdvanceTime(kFrameStep);
+    if (platform::AnimationController* c = CaterpillarController(meshes)) {
+      c->AdvanceTime(kPlayerFrameStep);
     }
     IntroStep();
     planetAngle -= kPlanetTurn;
@@ -226,38 +216,35 @@ void Title::IntroStep() {
 }
 
 void Title::DemoPlayerStep(media::MeshManager& meshes) {
-  for (const char* part : kParts) {
-    if (platform::AnimationController* c = Controller(meshes, part)) c->AdvanceTime(kFrameStep);
-  }
-  const char* upper = content::model::kPlayerUpBody;
-  platform::AnimationController* c = Controller(meshes, upper);
+  BodyTrack upper(meshes, creatures::kUpperBody), lower(meshes, creatures::kLowerBody),
+      hands(meshes, creatures::kHands);
+  for (BodyTrack* part : {&upper, &lower, &hands}) part->Advance(kPlayerFrameStep);
   if (playerBiting) {
-    if (c) c->SetTrackSpeed(0, 1.0f);
-    if (TrackPosition(meshes, upper) >= kBiteEnd) {
+    upper.Speed(1.0f);
+    if (upper.Position() >= kBiteEnd) {
       playerBiting = false;
-      if (c) c->SetTrackPosition(0, 0.0);
-      SetAnimation(meshes, upper, 0);
+      upper.SetPosition(0.0);
+      upper.Set(creatures::kRun);
     }
   } else if (playerChewing) {
-    if (c) c->SetTrackSpeed(0, 2.0f);
-    SetAnimation(meshes, upper, 4);
-    if (TrackPosition(meshes, upper) >= kChewEnd) {
+    upper.Speed(2.0f);
+    upper.Set(creatures::kChew);
+    if (upper.Position() >= kChewEnd) {
       playerChewing = false;
-      if (c) c->SetTrackPosition(0, 0.0);
-      SetAnimation(meshes, upper, 0);
+      upper.SetPosition(0.0);
+      upper.Set(creatures::kRun);
     }
   } else {
-    SetAnimation(meshes, upper, 0);
+    upper.Set(creatures::kRun);
   }
 
   if (!playerBiting && !playerChewing && caterpillarAngle <= kCaterpillarReach) {
     playerBiting = true;
-    SetAnimation(meshes, upper, 3);
-    if (c) c->SetTrackPosition(0, 0.0);
+    upper.Set(creatures::kBite);
+    upper.SetPosition(0.0);
     return;
   }
-  if (playerBiting && TrackPosition(meshes, upper) >= kBiteCatch &&
-      caterpillarAngle <= kCaterpillarReach) {
+  if (playerBiting && upper.Position() >= kBiteCatch && caterpillarAngle <= kCaterpillarReach) {
     // Caught: the caterpillar starts again on the right of its circle.
     playerChewing = true;
     caterpillarAngle = kCaterpillarStart;
@@ -325,17 +312,17 @@ void Title::Draw(TitleParent*, const DrawContext& frame) {
 
   device.SetRenderState(platform::RenderState::ZEnable, 1);
   const Matrix playerWorld = playerScaling * playerRotation * playerTranslation;
-  for (const char* part : kParts) {
-    if (platform::AnimationController* c = Controller(meshes, part)) c->AdvanceTime(0.0);
-    DrawWorldModel(device, meshes, part, playerWorld);
-  }
+  // Posed where the demo's clocks stand, then drawn.
+  for (creatures::BodyPart part : {creatures::kUpperBody, creatures::kLowerBody, creatures::kHands})
+    BodyTrack(meshes, part).Advance(0.0);
+  creatures::DrawBody(device, meshes, playerWorld);
   const float a = caterpillarAngle * platform::kDegToRad;
   Matrix caterpillar =
       platform::MatrixScaling(0.6f, 0.6f, 0.6f) * platform::MatrixRotationY(1.5707964f);
   caterpillar.m[3][0] = caterpillarCentreX - caterpillarRadius * platform::Sin(a);
   caterpillar.m[3][1] = caterpillarCentreY + caterpillarRadius * platform::Cos(a);
   caterpillar.m[3][2] = 0.0f;
-  DrawWorldModel(device, meshes, content::model::kCaterpillar, caterpillar);
+  DrawCaterpillar(device, meshes, caterpillar);
 
   device.SetRenderState(platform::RenderState::ZEnable, 0);
   DrawPictureQuad(device, textures, tex::kTitleW, bannerLeft, 20.0f, bannerRight,
