@@ -7,11 +7,11 @@
 #include <memory>
 
 #include "creatures/enemy_manager.h"
+#include "engine/random.h"
 #include "media/mesh_manager.h"
 #include "media/sound_manager.h"
 #include "media/texture_manager.h"
 #include "media/tuning.h"
-#include "platform/random.h"
 #include "platform/sound.h"
 #include "scenes/game/game_parent.h"
 #include "scenes/game/game_play.h"
@@ -75,7 +75,7 @@ class BenchRun {
   media::SharedSprite sprite_;
 
  public:
-  platform::Random random{7};
+  engine::Random random{7};
   creatures::EnemyManager enemies;
   world::WorldObjects objects;
   scenes::Services services;

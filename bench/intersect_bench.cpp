@@ -10,14 +10,14 @@
 #include <string>
 #include <vector>
 
-#include "platform/hierarchy.h"
-#include "platform/mesh.h"
+#include "engine/hierarchy.h"
+#include "engine/mesh.h"
 
 namespace {
 
-using platform::IntersectResult;
-using platform::Mesh;
-using platform::Vec3;
+using engine::IntersectResult;
+using engine::Mesh;
+using engine::Vec3;
 
 // A latitude/longitude sphere of radius 1 with gentle hills:
 // 64 x 128 quads = 16384 triangles, position + normal + texcoord vertices
@@ -29,9 +29,9 @@ Mesh* MakePlanet() {
   std::vector<unsigned char> bytes;
   std::uint32_t count = 0;
   for (int r = 0; r <= rings; ++r) {
-    float theta = platform::kPi * static_cast<float>(r) / rings;
+    float theta = engine::kPi * static_cast<float>(r) / rings;
     for (int s = 0; s <= segments; ++s) {
-      float phi = 2.0f * platform::kPi * static_cast<float>(s) / segments;
+      float phi = 2.0f * engine::kPi * static_cast<float>(s) / segments;
       float rad = 1.0f + 0.02f * std::sin(4.0f * theta) * std::cos(6.0f * phi) +
                   0.01f * std::sin(11.0f * phi + 3.0f * theta);
       Vec3 p{rad * std::sin(theta) * std::cos(phi), rad * std::cos(theta),
@@ -64,16 +64,16 @@ std::vector<Ray> MakeRays(int objects) {
   std::mt19937 rng(42);
   std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
   std::uniform_real_distribution<float> height(1.02f, 1.2f);
-  const float lean = std::tan(10.0f * platform::kDegToRad);
+  const float lean = std::tan(10.0f * engine::kDegToRad);
   std::vector<Ray> rays;
   for (int o = 0; o < objects; ++o) {
-    Vec3 up = platform::Vec3Normalize({unit(rng), unit(rng), unit(rng)});
-    Vec3 side = platform::Vec3Normalize(platform::Vec3Cross(up, {unit(rng), unit(rng), unit(rng)}));
-    Vec3 fwd = platform::Vec3Cross(side, up);
+    Vec3 up = engine::Vec3Normalize({unit(rng), unit(rng), unit(rng)});
+    Vec3 side = engine::Vec3Normalize(engine::Vec3Cross(up, {unit(rng), unit(rng), unit(rng)}));
+    Vec3 fwd = engine::Vec3Cross(side, up);
     Vec3 pos = up * height(rng);
     const Vec3 leans[5] = {{0, 0, 0}, fwd * lean, fwd * -lean, side * lean, side * -lean};
     for (const Vec3& l : leans) {
-      rays.push_back({pos, platform::Vec3Normalize(-up + l) * (1.0f / 60.0f)});
+      rays.push_back({pos, engine::Vec3Normalize(-up + l) * (1.0f / 60.0f)});
     }
   }
   return rays;
@@ -142,9 +142,9 @@ BENCHMARK(BM_GroundRaysSpeedup)->Unit(benchmark::kMillisecond)->Iterations(5);
 void BM_GroundRaysPlanetModel(benchmark::State& state) {
   static Mesh* model = [] {
     Mesh* m = nullptr;
-    std::vector<platform::XMaterial> materials;
+    std::vector<engine::XMaterial> materials;
     std::string path = std::string(POROMEKO_SOURCE_DIR) + "/content/XFile/planet.x";
-    return platform::LoadMeshFromX(path, nullptr, &m, &materials) ? m : nullptr;
+    return engine::LoadMeshFromX(path, nullptr, &m, &materials) ? m : nullptr;
   }();
   if (!model) {
     state.SkipWithError("content/XFile/planet.x did not load");
@@ -152,8 +152,8 @@ void BM_GroundRaysPlanetModel(benchmark::State& state) {
   }
   Vec3 centre;
   float radius = 1;
-  platform::ComputeBoundingSphere(model->Vertices(), model->GetNumVertices(),
-                                  model->GetNumBytesPerVertex(), &centre, &radius);
+  engine::ComputeBoundingSphere(model->Vertices(), model->GetNumVertices(),
+                                model->GetNumBytesPerVertex(), &centre, &radius);
   std::vector<Ray> rays = MakeRays(200);
   for (Ray& r : rays) r.pos = r.pos * radius;
   for (auto _ : state) {

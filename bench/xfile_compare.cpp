@@ -30,9 +30,9 @@
 #include <vector>
 
 #include "bench/xfile_models.h"
+#include "engine/hierarchy.h"
+#include "engine/xfile/xscene.h"
 #include "media/mesh_manager.h"
-#include "platform/hierarchy.h"
-#include "platform/xfile/xscene.h"
 
 namespace {
 
@@ -73,19 +73,19 @@ std::vector<unsigned char> ReadFile(const fs::path& path) {
 }
 
 bool OurParse(const std::vector<unsigned char>& bytes, const std::string& name) {
-  platform::xfile::Scene scene;
+  engine::xfile::Scene scene;
   std::string error;
-  return platform::xfile::LoadScene(bytes.data(), bytes.size(), name, &scene, &error);
+  return engine::xfile::LoadScene(bytes.data(), bytes.size(), name, &scene, &error);
 }
 
 bool OurLoad(const std::vector<unsigned char>& bytes, const std::string& name) {
   AnimeXFile::MyHierarchy alloc(nullptr);
-  platform::Frame* root = nullptr;
-  std::unique_ptr<platform::AnimationController> controller;
+  engine::Frame* root = nullptr;
+  std::unique_ptr<engine::AnimationController> controller;
   std::string error;
-  const bool ok = platform::LoadMeshHierarchyFromXInMemory(
-      bytes.data(), bytes.size(), name, nullptr, &alloc, &root, &controller, &error);
-  platform::FrameDestroy(root, &alloc);
+  const bool ok = engine::LoadMeshHierarchyFromXInMemory(bytes.data(), bytes.size(), name, nullptr,
+                                                         &alloc, &root, &controller, &error);
+  engine::FrameDestroy(root, &alloc);
   return ok;
 }
 

@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "bench/xfile_models.h"
-#include "platform/hierarchy.h"
-#include "platform/xfile/basic_allocator.h"
-#include "platform/xfile/xparse.h"
-#include "platform/xfile/xscene.h"
+#include "engine/hierarchy.h"
+#include "engine/xfile/basic_allocator.h"
+#include "engine/xfile/xparse.h"
+#include "engine/xfile/xscene.h"
 
 namespace {
 
@@ -34,10 +34,10 @@ const std::string& Binary() {
 
 void ParseAndRead(benchmark::State& state, const std::string& file) {
   for (auto _ : state) {
-    platform::xfile::Scene scene;
+    engine::xfile::Scene scene;
     std::string error;
-    const bool ok = platform::xfile::LoadScene(reinterpret_cast<const unsigned char*>(file.data()),
-                                               file.size(), "sphere.x", &scene, &error);
+    const bool ok = engine::xfile::LoadScene(reinterpret_cast<const unsigned char*>(file.data()),
+                                             file.size(), "sphere.x", &scene, &error);
     if (!ok) state.SkipWithError(error.c_str());
     benchmark::DoNotOptimize(scene);
   }
@@ -53,13 +53,13 @@ void BM_XFileParseBinary(benchmark::State& state) { ParseAndRead(state, Binary()
 void BM_XFileLoadHierarchyText(benchmark::State& state) {
   const std::string& file = Text();
   for (auto _ : state) {
-    platform::xfile::BasicAllocator alloc;
-    platform::Frame* root = nullptr;
+    engine::xfile::BasicAllocator alloc;
+    engine::Frame* root = nullptr;
     std::string error;
-    if (!platform::LoadMeshHierarchyFromXInMemory(file.data(), file.size(), "sphere.x", nullptr,
-                                                  &alloc, &root, nullptr, &error))
+    if (!engine::LoadMeshHierarchyFromXInMemory(file.data(), file.size(), "sphere.x", nullptr,
+                                                &alloc, &root, nullptr, &error))
       state.SkipWithError(error.c_str());
-    platform::FrameDestroy(root, &alloc);
+    engine::FrameDestroy(root, &alloc);
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
                           static_cast<std::int64_t>(file.size()));
@@ -79,7 +79,7 @@ std::vector<unsigned char> CompressedBody(const char* name) {
 
 // What the reader did before it had its own decoder: zlib, with each
 // block's dictionary handed over from the output before it.
-bool ZlibMsZip(const std::vector<unsigned char>& body, platform::xfile::ByteBuffer* out) {
+bool ZlibMsZip(const std::vector<unsigned char>& body, engine::xfile::ByteBuffer* out) {
   out->clear();
   z_stream zs{};
   if (inflateInit2(&zs, -15) != Z_OK) return false;
@@ -112,11 +112,11 @@ void Inflate(benchmark::State& state, const char* name, bool zlib) {
     state.SkipWithError("the conformance set is not at ../shared/xcorpus");
     return;
   }
-  platform::xfile::ByteBuffer out;
+  engine::xfile::ByteBuffer out;
   std::string error;
   for (auto _ : state) {
     const bool ok = zlib ? ZlibMsZip(body, &out)
-                         : platform::xfile::InflateMsZip(body.data(), body.size(), &out, &error);
+                         : engine::xfile::InflateMsZip(body.data(), body.size(), &out, &error);
     if (!ok) state.SkipWithError("inflate failed");
     benchmark::DoNotOptimize(out.data());
   }

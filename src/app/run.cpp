@@ -12,6 +12,8 @@
 #include "app/screen_question.h"
 #include "app/shell.h"
 #include "creatures/enemy_manager.h"
+#include "engine/image.h"
+#include "engine/random.h"
 #include "media/mesh_manager.h"
 #include "media/paths.h"
 #include "media/sound_manager.h"
@@ -19,11 +21,9 @@
 #include "media/tuning.h"
 #include "platform/file.h"
 #include "platform/frame_loop.h"
-#include "platform/image.h"
 #include "platform/input.h"
 #include "platform/keyboard.h"
 #include "platform/locale.h"
-#include "platform/random.h"
 #include "scenes/autoplay.h"
 #include "scenes/flow.h"
 #include "scenes/loading/load_parent.h"
@@ -67,7 +67,7 @@ bool WriteScreenshot(platform::Device& device, const std::string& path) {
     return false;
   }
   std::string error;
-  if (!platform::SavePng(path, 800, 600, pixels.data(), &error)) {
+  if (!engine::SavePng(path, 800, 600, pixels.data(), &error)) {
     std::fprintf(stderr, "poromeko: could not write %s: %s\n", path.c_str(), error.c_str());
     return false;
   }
@@ -202,7 +202,7 @@ class Game {
   platform::Surface* backBuffer_ = nullptr;
   // The services the shell makes for the whole run and hands to the scenes.
   std::unique_ptr<media::SoundManager> sounds_;
-  std::unique_ptr<platform::Random> random_;
+  std::unique_ptr<engine::Random> random_;
   std::unique_ptr<creatures::EnemyManager> enemies_;
   std::unique_ptr<world::WorldObjects> objects_;
   std::unique_ptr<media::TextureManager> textures_;
@@ -308,7 +308,7 @@ int Game::Start() {
   sounds_ = media::InitSound(SoundDeviceFactory());
   sounds_->Device().SetVolume(options.mute ? platform::kVolumeMin
                                            : platform::VolumeFromPercent(options.volume));
-  random_ = std::make_unique<platform::Random>(seed_);
+  random_ = std::make_unique<engine::Random>(seed_);
   enemies_ = std::make_unique<creatures::EnemyManager>();
   objects_ = std::make_unique<world::WorldObjects>();
   textures_ = std::make_unique<media::TextureManager>(devicePtr_);
@@ -384,7 +384,7 @@ scenes::SequenceParent& Game::Root() {
 }
 
 std::optional<scenes::DrawContext> Game::Drawing() {
-  platform::Sprite* sprite = sprite_ ? sprite_->Get() : nullptr;
+  engine::Sprite* sprite = sprite_ ? sprite_->Get() : nullptr;
   if (!sprite) return std::nullopt;
   return scenes::DrawContext{*devicePtr_, *sprite, *textures_, *meshes_, backBuffer_};
 }

@@ -49,10 +49,10 @@ ScreenQuestion::Answer ScreenQuestion::Update(const platform::TickInput& input,
   return Answer::None;
 }
 
-void ScreenQuestion::Draw(platform::Device& device, platform::Sprite& sprite) const {
+void ScreenQuestion::Draw(platform::Device& device, engine::Sprite& sprite) const {
   device.BeginScene();
   device.Clear(platform::kClearTarget | platform::kClearZBuffer, 0xFF000000u, 1.0f, 0);
-  sprite.Begin(platform::kSpriteAlphaBlend);
+  sprite.Begin(engine::kSpriteAlphaBlend);
   textures_.DrawTexture(sprite, captions_.screenQuestion, kPanelX, kPanelY, 255.0f);
   // The answers' picture: Yes and No side by side, plain above, lit below.
   const int yesRow = fullScreenChosen_ ? 80 : 0;

@@ -11,11 +11,11 @@
 // question shows answers it.
 #pragma once
 
+#include "engine/sprite.h"
 #include "media/paths.h"
 #include "media/texture_manager.h"
 #include "platform/graphics.h"
 #include "platform/input.h"
-#include "platform/sprite.h"
 #include "platform/system.h"
 
 namespace app {
@@ -34,7 +34,7 @@ class ScreenQuestion {
   Answer Update(const platform::TickInput& input, const platform::Pointer& pointer);
   // The whole picture: the panel in the middle of a black screen, the
   // chosen answer lit.
-  void Draw(platform::Device& device, platform::Sprite& sprite) const;
+  void Draw(platform::Device& device, engine::Sprite& sprite) const;
   bool FullScreenChosen() const { return fullScreenChosen_; }
 
   // Where the panel and the two answer buttons lie on the screen.

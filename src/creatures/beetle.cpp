@@ -43,7 +43,7 @@ bool Enemy03::EnemyUpdate(const EnemyWorld& world) {
     alarmCounter += 1;
     if (alarmCounter > kAlarmEnd) {
       flying = true;
-      mRotation = platform::QuaternionMultiply(mRotation, TurnRight(kHalfTurn));
+      mRotation = engine::QuaternionMultiply(mRotation, TurnRight(kHalfTurn));
     }
     if (!flying) return alive;
   }

@@ -5,8 +5,8 @@ namespace creatures {
 namespace {
 
 template <class DrawPart>
-void ForEachPart(platform::Device& device, media::MeshManager& meshes,
-                 const platform::Matrix& world, DrawPart draw) {
+void ForEachPart(platform::Device& device, media::MeshManager& meshes, const engine::Matrix& world,
+                 DrawPart draw) {
   for (const char* path : kBodyParts) {
     media::AnimatedModel* model = meshes.FindAnimatedModel(path);
     if (!model || !model->rootFrame) continue;
@@ -18,14 +18,14 @@ void ForEachPart(platform::Device& device, media::MeshManager& meshes,
 
 }  // namespace
 
-void DrawBody(platform::Device& device, media::MeshManager& meshes, const platform::Matrix& world) {
+void DrawBody(platform::Device& device, media::MeshManager& meshes, const engine::Matrix& world) {
   ForEachPart(device, meshes, world,
-              [&device](platform::Frame* root) { media::DrawFrames(&device, root); });
+              [&device](engine::Frame* root) { media::DrawFrames(&device, root); });
 }
 
 void DrawBodyAlpha(platform::Device& device, media::MeshManager& meshes,
-                   const platform::Matrix& world, float alpha) {
-  ForEachPart(device, meshes, world, [&device, alpha](platform::Frame* root) {
+                   const engine::Matrix& world, float alpha) {
+  ForEachPart(device, meshes, world, [&device, alpha](engine::Frame* root) {
     media::DrawFramesAlpha(&device, root, alpha);
   });
 }

@@ -6,10 +6,10 @@
 
 #include <array>
 
+#include "engine/math.h"
 #include "media/mesh_manager.h"
 #include "media/paths.h"
 #include "platform/graphics.h"
-#include "platform/math.h"
 
 namespace creatures {
 
@@ -40,7 +40,7 @@ class BodyTrack {
     if (Controller()) Controller()->SetTrackPosition(0, seconds);
   }
   double Position() const {
-    platform::TrackDesc desc;
+    engine::TrackDesc desc;
     if (Controller()) Controller()->GetTrackDesc(0, &desc);
     return desc.position;
   }
@@ -51,7 +51,7 @@ class BodyTrack {
   }
 
  private:
-  platform::AnimationController* Controller() const {
+  engine::AnimationController* Controller() const {
     return model_ ? model_->controller.get() : nullptr;
   }
   media::AnimatedModel* model_;
@@ -59,8 +59,8 @@ class BodyTrack {
 
 // Draws the three parts as their controllers last posed them, with `world`;
 // with `alpha` (0 to 255) their skinned parts take that diffuse alpha.
-void DrawBody(platform::Device& device, media::MeshManager& meshes, const platform::Matrix& world);
+void DrawBody(platform::Device& device, media::MeshManager& meshes, const engine::Matrix& world);
 void DrawBodyAlpha(platform::Device& device, media::MeshManager& meshes,
-                   const platform::Matrix& world, float alpha);
+                   const engine::Matrix& world, float alpha);
 
 }  // namespace creatures

@@ -38,12 +38,12 @@ Enemy02::Enemy02(float height) : Enemy(height) {
 void Enemy02::Animate(float /*R*/) { animClock += kFrame; }
 
 void Enemy02::TurnAway(const EnemyWorld& world) {
-  const platform::Vec3 player = world::Up(world.playerRotation) * world.playerHeight;
+  const engine::Vec3 player = world::Up(world.playerRotation) * world.playerHeight;
   yawToPlayer = world::YawErrorToward(mAngle, player, mRotation, world.playerRotation);
   if (std::fabs(yawToPlayer) >= kFacingAway) return;
   // A positive error means the creature is to its right: it turns left.
-  const platform::Quaternion turn = TurnRight(yawToPlayer > 0.0f ? -kTurn : kTurn);
-  mRotation = platform::QuaternionMultiply(mRotation, turn);
+  const engine::Quaternion turn = TurnRight(yawToPlayer > 0.0f ? -kTurn : kTurn);
+  mRotation = engine::QuaternionMultiply(mRotation, turn);
 }
 
 void Enemy02::Bob() {

@@ -12,12 +12,12 @@ int InsectKindOf(const std::string& name) {
 
 Enemy::Enemy(float height) {
   mHeight = height;
-  mRotation = platform::Quaternion{};
+  mRotation = engine::Quaternion{};
   mAngle = 0.0f;
 }
 
 std::vector<world::HitSphere> Enemy::GetHitSpheres() const {
-  const platform::Vec3 at = PlacementMatrix(mRotation).Translation();
+  const engine::Vec3 at = PlacementMatrix(mRotation).Translation();
   return {world::HitSphere{at.x, at.y, at.z, hitSphere.radius * SphereFactor()}};
 }
 
@@ -27,11 +27,11 @@ float Enemy::NearAngle(const EnemyWorld& w) const {
 
 float Enemy::ArcDistance(const EnemyWorld& w) const {
   const float R = w.planet->R();
-  return NearAngle(w) / 360.0f * (R * 2.0f * platform::kPi);
+  return NearAngle(w) / 360.0f * (R * 2.0f * engine::kPi);
 }
 
 void Enemy::Step(float s, float R) {
-  mRotation = platform::QuaternionMultiply(mRotation, world::ForwardArcRotation(mRotation, s, R));
+  mRotation = engine::QuaternionMultiply(mRotation, world::ForwardArcRotation(mRotation, s, R));
 }
 
 void Enemy::Walk(float s, const world::Planet& planet) {
@@ -39,16 +39,16 @@ void Enemy::Walk(float s, const world::Planet& planet) {
   StandOnGround(planet, hoverHeight);
 }
 
-platform::Matrix Enemy::DrawMatrix(float scale, bool tilt) const {
+engine::Matrix Enemy::DrawMatrix(float scale, bool tilt) const {
   // A quarter turn, as the game writes it in single precision.
   constexpr float kTilt = -1.5707963705062866f;
-  platform::Matrix w = platform::MatrixScaling(scale, scale, scale);
-  if (tilt) w = w * platform::MatrixRotationX(kTilt);
+  engine::Matrix w = engine::MatrixScaling(scale, scale, scale);
+  if (tilt) w = w * engine::MatrixRotationX(kTilt);
   return w * PlacementMatrix(mRotation);
 }
 
 void Enemy::DrawPosed(platform::Device& device, AnimeXFile::AnimatedModel* model,
-                      const platform::Matrix& world) const {
+                      const engine::Matrix& world) const {
   if (!model || !model->rootFrame) return;
   media::SetAnimationPosition(model, animClock);
   if (model->controller) model->controller->AdvanceTime(0.0);

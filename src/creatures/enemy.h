@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/math.h"
 #include "platform/graphics.h"
-#include "platform/math.h"
 #include "world/chara.h"
 
 namespace AnimeXFile {
@@ -33,7 +33,7 @@ int InsectKindOf(const std::string& name);
 // What an insect sees of the world in its step: where the creature is, and
 // the planet it walks on.
 struct EnemyWorld {
-  platform::Quaternion playerRotation;
+  engine::Quaternion playerRotation;
   float playerHeight = 0;
   const world::Planet* planet = nullptr;
 };
@@ -72,12 +72,12 @@ class Enemy : public world::Chara {
   // The matrix the insect is drawn with: its model scaled (1 for none),
   // turned a quarter about X when `tilt` (lying against a tree trunk), and
   // placed where the insect stands.
-  platform::Matrix DrawMatrix(float scale, bool tilt) const;
+  engine::Matrix DrawMatrix(float scale, bool tilt) const;
   // Poses the shared model at this insect's own clock, so every insect shows
   // its own moment of the animation whatever the others showed before, and
   // draws it with `world`. A model that is not loaded draws nothing.
   void DrawPosed(platform::Device& device, AnimeXFile::AnimatedModel* model,
-                 const platform::Matrix& world) const;
+                 const engine::Matrix& world) const;
   // A step of s forward along the surface, then back to the insect's hover
   // height above the ground.
   void Walk(float s, const world::Planet& planet);

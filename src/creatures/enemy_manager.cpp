@@ -7,7 +7,7 @@
 
 namespace creatures {
 
-using platform::Quaternion;
+using engine::Quaternion;
 
 void EnemyManager::ClearEnemies() { enemies.clear(); }
 
@@ -15,22 +15,22 @@ namespace {
 
 // An orientation drawn from the generator: three angles in whole degrees,
 // about X, Y and Z, combined as Z, then X, then Y.
-Quaternion RandomOrientation(platform::Random& random) {
+Quaternion RandomOrientation(engine::Random& random) {
   const int a = random.Rand() % 360;
   const int b = random.Rand() % 360;
   const int c = random.Rand() % 360;
   const Quaternion qx =
-      platform::QuaternionRotationAxis({1, 0, 0}, static_cast<float>(a) * platform::kDegToRad);
+      engine::QuaternionRotationAxis({1, 0, 0}, static_cast<float>(a) * engine::kDegToRad);
   const Quaternion qy =
-      platform::QuaternionRotationAxis({0, 1, 0}, static_cast<float>(b) * platform::kDegToRad);
+      engine::QuaternionRotationAxis({0, 1, 0}, static_cast<float>(b) * engine::kDegToRad);
   const Quaternion qz =
-      platform::QuaternionRotationAxis({0, 0, 1}, static_cast<float>(c) * platform::kDegToRad);
-  return platform::QuaternionMultiply(platform::QuaternionMultiply(qz, qx), qy);
+      engine::QuaternionRotationAxis({0, 0, 1}, static_cast<float>(c) * engine::kDegToRad);
+  return engine::QuaternionMultiply(engine::QuaternionMultiply(qz, qx), qy);
 }
 
 template <class Kind>
 void Scatter(std::vector<std::unique_ptr<Enemy>>& enemies, int count, const world::Planet& planet,
-             platform::Random& random) {
+             engine::Random& random) {
   const float R = planet.R();
   for (int i = 0; i < count; ++i) {
     const Quaternion q = RandomOrientation(random);
@@ -45,7 +45,7 @@ void Scatter(std::vector<std::unique_ptr<Enemy>>& enemies, int count, const worl
 
 }  // namespace
 
-void EnemyManager::SpawnRandomEnemies(const world::Planet& planet, platform::Random& random) {
+void EnemyManager::SpawnRandomEnemies(const world::Planet& planet, engine::Random& random) {
   ClearEnemies();
   Scatter<Enemy01>(enemies, caterpillarCount, planet, random);
   Scatter<Enemy04>(enemies, flyCount, planet, random);

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "creatures/enemy.h"
+#include "engine/random.h"
 #include "platform/graphics.h"
-#include "platform/random.h"
 #include "world/culling.h"
 #include "world/world_objects.h"
 
@@ -29,12 +29,12 @@ class EnemyManager {
   void ClearEnemies();
   // Clears the list, then scatters the caterpillars and the flies over the
   // planet at orientations drawn from the generator, standing on the ground.
-  void SpawnRandomEnemies(const world::Planet& planet, platform::Random& random);
+  void SpawnRandomEnemies(const world::Planet& planet, engine::Random& random);
   // One insect of a kind ("Butterfly", "BeetleBug" or "Fly"; anything else
   // spawns nothing) at its host's height plus its own hover. Butterflies and
   // beetles on a "Tree" sit tilted against it.
   void SpawnEnemy(const std::string& kind, float height, const std::string& host,
-                  const platform::Quaternion& rotation);
+                  const engine::Quaternion& rotation);
   // The insects a placed object carries.
   void SpawnRiders(const std::vector<world::Rider>& riders);
   // One step of every insect in list order; those whose step says they are
@@ -43,7 +43,7 @@ class EnemyManager {
   // Draws the insects within the drawing angle of the creature whose spheres
   // are not all outside the view.
   void DrawEnemiesCulled(platform::Device& device, media::MeshManager& meshes,
-                         const platform::Quaternion& playerRotation,
+                         const engine::Quaternion& playerRotation,
                          const world::ViewVolume& volume) const;
   // How many insects of a kind are in the list.
   int Count(int kind) const;

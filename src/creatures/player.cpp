@@ -9,11 +9,11 @@
 
 namespace creatures {
 
+using engine::Matrix;
+using engine::Quaternion;
+using engine::QuaternionMultiply;
+using engine::Vec3;
 using platform::Key;
-using platform::Matrix;
-using platform::Quaternion;
-using platform::QuaternionMultiply;
-using platform::Vec3;
 
 namespace {
 
@@ -33,7 +33,7 @@ constexpr float kHalfTurn = 3.1415927410125732f;  // the models face -Z
 const char* const kDirectionNames[8] = {"kUp",   "kUpRight",  "kRight", "kDownRight",
                                         "kDown", "kDownLeft", "kLeft",  "kUpLeft"};
 
-float Distance(const Vec3& a, const Vec3& b) { return platform::Vec3Length(a - b); }
+float Distance(const Vec3& a, const Vec3& b) { return engine::Vec3Length(a - b); }
 
 }  // namespace
 
@@ -174,8 +174,8 @@ void Player::PushOutOfObjects(const PlayerWorld& world) {
 }
 
 Vec3 Player::MouthCentre() const {
-  const Matrix m = platform::MatrixScaling(mSize, mSize, mSize) *
-                   platform::MatrixTranslation(biteSphere.x, biteSphere.y, biteSphere.z) *
+  const Matrix m = engine::MatrixScaling(mSize, mSize, mSize) *
+                   engine::MatrixTranslation(biteSphere.x, biteSphere.y, biteSphere.z) *
                    PlacementMatrix(mRotation);
   return m.Translation();
 }
@@ -291,9 +291,8 @@ void Swallow(Player& player, media::SoundRequests& sounds) {
 
 Matrix Player::BodyMatrix(float scale) const {
   const Vec3 at = Position();
-  return platform::MatrixScaling(scale, scale, scale) * platform::MatrixRotationY(kHalfTurn) *
-         platform::MatrixRotationQuaternion(mRotation) *
-         platform::MatrixTranslation(at.x, at.y, at.z);
+  return engine::MatrixScaling(scale, scale, scale) * engine::MatrixRotationY(kHalfTurn) *
+         engine::MatrixRotationQuaternion(mRotation) * engine::MatrixTranslation(at.x, at.y, at.z);
 }
 
 void Player::Draw(platform::Device& device, media::MeshManager& meshes) {

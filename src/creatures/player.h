@@ -48,10 +48,10 @@ class Player : public world::Chara {
   void DrawGlow(platform::Device& device, media::MeshManager& meshes);
 
   // The world matrix of the body at a scale.
-  platform::Matrix BodyMatrix(float scale) const;
+  engine::Matrix BodyMatrix(float scale) const;
   // Where the mouth is: the bite sphere's centre, scaled by the size and
   // carried to the creature's place.
-  platform::Vec3 MouthCentre() const;
+  engine::Vec3 MouthCentre() const;
   int SizeClass() const { return creatures::SizeClass(mSize); }
   // Where the upper body's animation stands, in seconds.
   double UpperBodyPosition() const;

@@ -7,8 +7,8 @@
 #include <new>
 #include <utility>
 
+#include "engine/texture_loader.h"
 #include "media/load_report.h"
-#include "platform/texture_loader.h"
 
 namespace media {
 
@@ -41,7 +41,7 @@ platform::Texture* LoadMaterialTexture(platform::Device* device, const std::stri
   }
   platform::Texture* texture = nullptr;
   std::string error;
-  if (!platform::CreateTextureFromFile(device, file, &texture, &error)) {
+  if (!engine::CreateTextureFromFile(device, file, &texture, &error)) {
     ReportFailedLoad("texture", file, error);
     return nullptr;
   }
@@ -80,47 +80,47 @@ StaticMesh::~StaticMesh() {
 
 namespace AnimeXFile {
 
-using platform::HResult;
+using engine::HResult;
 
-HResult MyHierarchy::CreateFrame(const char* name, platform::Frame** newFrame) {
+HResult MyHierarchy::CreateFrame(const char* name, engine::Frame** newFrame) {
   *newFrame = nullptr;
   auto* frame = new (std::nothrow) FrameEx;
-  if (!frame) return platform::kOutOfMemory;
+  if (!frame) return engine::kOutOfMemory;
   if (name) {
     frame->name = media::CopyName(name);
     if (!frame->name) {
       delete frame;
-      return platform::kFail;
+      return engine::kFail;
     }
   }
   *newFrame = frame;
-  return platform::kOk;
+  return engine::kOk;
 }
 
-HResult MyHierarchy::CreateMeshContainer(const char* name, platform::Mesh* mesh,
-                                         const platform::XMaterial* materials,
+HResult MyHierarchy::CreateMeshContainer(const char* name, engine::Mesh* mesh,
+                                         const engine::XMaterial* materials,
                                          std::uint32_t numMaterials, const std::uint32_t* adjacency,
-                                         platform::SkinInfo* skinInfo,
-                                         platform::MeshContainer** newContainer) {
+                                         engine::SkinInfo* skinInfo,
+                                         engine::MeshContainer** newContainer) {
   *newContainer = nullptr;
-  if (!mesh) return platform::kFail;
+  if (!mesh) return engine::kFail;
   auto* c = new (std::nothrow) MeshContainerEx;
-  if (!c) return platform::kOutOfMemory;
+  if (!c) return engine::kOutOfMemory;
   if (name) {
     c->name = media::CopyName(name);
     if (!c->name) {
       delete c;
-      return platform::kFail;
+      return engine::kFail;
     }
   }
   platform::Device* device = mesh->GetDevice() ? mesh->GetDevice() : device_;
   std::uint32_t faces = mesh->GetNumFaces();
   c->numMaterials = numMaterials > 0 ? numMaterials : 1;
-  c->materials = new (std::nothrow) platform::XMaterial[c->numMaterials];
+  c->materials = new (std::nothrow) engine::XMaterial[c->numMaterials];
   c->adjacency = new (std::nothrow) std::uint32_t[static_cast<std::size_t>(faces) * 3 + 1];
   if (!c->materials || !c->adjacency) {
     DestroyMeshContainer(c);
-    return platform::kFail;
+    return engine::kFail;
   }
   if (adjacency) std::memcpy(c->adjacency, adjacency, sizeof(std::uint32_t) * faces * 3);
   c->textures.assign(c->numMaterials, nullptr);
@@ -147,11 +147,11 @@ HResult MyHierarchy::CreateMeshContainer(const char* name, platform::Mesh* mesh,
     for (std::uint32_t b = 0; b < bones; ++b)
       c->boneOffsetMatrices[b] = *skinInfo->GetBoneOffsetMatrix(b);
     std::uint32_t maxInfluences = 0;
-    platform::Mesh* blended =
+    engine::Mesh* blended =
         skinInfo->ConvertToBlendedMesh(*mesh, &maxInfluences, &c->boneCombinations);
     if (!blended) {
       DestroyMeshContainer(c);
-      return platform::kFail;
+      return engine::kFail;
     }
     c->mesh = blended;
     c->maxFaceInfluences = maxInfluences;
@@ -161,17 +161,17 @@ HResult MyHierarchy::CreateMeshContainer(const char* name, platform::Mesh* mesh,
     c->mesh = mesh;
   }
   *newContainer = c;
-  return platform::kOk;
+  return engine::kOk;
 }
 
-HResult MyHierarchy::DestroyFrame(platform::Frame* frame) {
+HResult MyHierarchy::DestroyFrame(engine::Frame* frame) {
   auto* f = static_cast<FrameEx*>(frame);
   delete[] f->name;
   delete f;
-  return platform::kOk;
+  return engine::kOk;
 }
 
-HResult MyHierarchy::DestroyMeshContainer(platform::MeshContainer* container) {
+HResult MyHierarchy::DestroyMeshContainer(engine::MeshContainer* container) {
   auto* c = static_cast<MeshContainerEx*>(container);
   delete[] c->name;
   if (c->skinInfo) c->skinInfo->Release();
@@ -180,11 +180,11 @@ HResult MyHierarchy::DestroyMeshContainer(platform::MeshContainer* container) {
   media::ReleaseAll(c->textures);
   if (c->mesh) c->mesh->Release();
   delete c;
-  return platform::kOk;
+  return engine::kOk;
 }
 
 AnimatedModel::~AnimatedModel() {
-  if (rootFrame) platform::FrameDestroy(rootFrame, &allocator);
+  if (rootFrame) engine::FrameDestroy(rootFrame, &allocator);
   rootFrame = nullptr;
 }
 
@@ -192,13 +192,13 @@ namespace {
 
 bool LinkBones(FrameEx* frame, FrameEx* root) {
   bool ok = true;
-  for (platform::MeshContainer* mc = frame->meshContainer; mc; mc = mc->nextMeshContainer) {
+  for (engine::MeshContainer* mc = frame->meshContainer; mc; mc = mc->nextMeshContainer) {
     auto* c = static_cast<MeshContainerEx*>(mc);
     if (!c->skinInfo) continue;
     std::uint32_t bones = c->skinInfo->GetNumBones();
     c->boneMatrixPointers.assign(bones, nullptr);
     for (std::uint32_t b = 0; b < bones; ++b) {
-      auto* target = static_cast<FrameEx*>(platform::FrameFind(root, c->skinInfo->GetBoneName(b)));
+      auto* target = static_cast<FrameEx*>(engine::FrameFind(root, c->skinInfo->GetBoneName(b)));
       if (target) {
         c->boneMatrixPointers[b] = &target->combinedTransform;
       } else {
@@ -237,10 +237,10 @@ void MeshManager::LoadStaticMesh(const char* path, platform::Device* device, boo
     std::lock_guard<std::mutex> lock(mutex_);
     if (static_.count(path)) return;
   }
-  platform::Mesh* mesh = nullptr;
-  std::vector<platform::XMaterial> materials;
+  engine::Mesh* mesh = nullptr;
+  std::vector<engine::XMaterial> materials;
   std::string error;
-  if (!platform::LoadMeshFromX(path, device, &mesh, &materials, &error)) {
+  if (!engine::LoadMeshFromX(path, device, &mesh, &materials, &error)) {
     ReportFailedLoad("model", path, error);
     return;
   }
@@ -248,10 +248,10 @@ void MeshManager::LoadStaticMesh(const char* path, platform::Device* device, boo
   auto entry = std::make_unique<StaticMesh>();
   entry->mesh = mesh;
   entry->materialCount = static_cast<std::uint32_t>(materials.size());
-  platform::ComputeBoundingSphere(mesh->Vertices(), mesh->GetNumVertices(),
-                                  mesh->GetNumBytesPerVertex(), &entry->boundCentre,
-                                  &entry->boundRadius);
-  for (const platform::XMaterial& m : materials) {
+  engine::ComputeBoundingSphere(mesh->Vertices(), mesh->GetNumVertices(),
+                                mesh->GetNumBytesPerVertex(), &entry->boundCentre,
+                                &entry->boundRadius);
+  for (const engine::XMaterial& m : materials) {
     platform::Material copy = m.material;
     copy.ambient = copy.diffuse;
     entry->materials.push_back(copy);
@@ -275,18 +275,18 @@ void MeshManager::LoadAnimatedModel(const char* path, platform::Device* device) 
   auto model = std::make_unique<AnimatedModel>();
   model->device = device;
   model->allocator.SetDevice(device);
-  platform::Frame* root = nullptr;
+  engine::Frame* root = nullptr;
   std::string error;
-  if (!platform::LoadMeshHierarchyFromX(path, device, &model->allocator, &root, &model->controller,
-                                        &error)) {
+  if (!engine::LoadMeshHierarchyFromX(path, device, &model->allocator, &root, &model->controller,
+                                      &error)) {
     // The reader's message names the file and where it went wrong.
     if (error.find(path) == std::string::npos) error = std::string(path) + ": " + error;
     throw XFileLoadError(std::string(kXFileLoadFailed) + "\n" + error);
   }
   model->rootFrame = static_cast<AnimeXFile::FrameEx*>(root);
   if (model->controller) {
-    platform::TrackDesc desc;
-    desc.priority = platform::TrackPriority::Low;
+    engine::TrackDesc desc;
+    desc.priority = engine::TrackPriority::Low;
     desc.weight = 1.0f;
     desc.speed = 1.0f;
     desc.position = 0.0;
@@ -312,7 +312,7 @@ AnimatedModel* MeshManager::FindAnimatedModel(const char* path) {
   return it == animated_.end() ? nullptr : it->second.get();
 }
 
-void UpdateFrameMatrices(platform::Frame* frame, const platform::Matrix* parent) {
+void UpdateFrameMatrices(engine::Frame* frame, const engine::Matrix* parent) {
   if (!frame) return;
   auto* f = static_cast<AnimeXFile::FrameEx*>(frame);
   f->combinedTransform = parent ? f->transformationMatrix * *parent : f->transformationMatrix;
@@ -328,17 +328,17 @@ void DrawContainer(platform::Device* device, AnimeXFile::FrameEx* frame,
   if (!c->mesh) return;
   if (c->skinInfo) {
     for (std::uint32_t ci = 0; ci < c->boneCombinationCount; ++ci) {
-      const platform::BoneCombination& combo = c->boneCombinations[ci];
+      const engine::BoneCombination& combo = c->boneCombinations[ci];
       std::uint32_t blend = 0;
       for (std::uint32_t j = 0; j < c->maxFaceInfluences && j < combo.boneId.size(); ++j)
-        if (combo.boneId[j] != platform::kUnusedBone) blend = j;
+        if (combo.boneId[j] != engine::kUnusedBone) blend = j;
       device->SetRenderState(RenderState::VertexBlend, blend);
       for (std::uint32_t j = 0; j < c->maxFaceInfluences && j < combo.boneId.size() && j < 4; ++j) {
         std::uint32_t b = combo.boneId[j];
-        if (b == platform::kUnusedBone || b >= c->boneOffsetMatrices.size()) continue;
-        const platform::Matrix* bone =
+        if (b == engine::kUnusedBone || b >= c->boneOffsetMatrices.size()) continue;
+        const engine::Matrix* bone =
             c->boneMatrixPointers.size() > b ? c->boneMatrixPointers[b] : nullptr;
-        platform::Matrix world = bone ? c->boneOffsetMatrices[b] * *bone : c->boneOffsetMatrices[b];
+        engine::Matrix world = bone ? c->boneOffsetMatrices[b] * *bone : c->boneOffsetMatrices[b];
         device->SetTransform(platform::WorldMatrix(static_cast<int>(j)), world);
       }
       std::uint32_t attrib = combo.attribId < c->numMaterials ? combo.attribId : 0;
@@ -360,10 +360,10 @@ void DrawContainer(platform::Device* device, AnimeXFile::FrameEx* frame,
   }
 }
 
-void DrawFramesImpl(platform::Device* device, platform::Frame* frame, bool withAlpha, float alpha) {
+void DrawFramesImpl(platform::Device* device, engine::Frame* frame, bool withAlpha, float alpha) {
   if (!frame || !device) return;
   auto* f = static_cast<AnimeXFile::FrameEx*>(frame);
-  for (platform::MeshContainer* mc = f->meshContainer; mc; mc = mc->nextMeshContainer)
+  for (engine::MeshContainer* mc = f->meshContainer; mc; mc = mc->nextMeshContainer)
     DrawContainer(device, f, static_cast<AnimeXFile::MeshContainerEx*>(mc), withAlpha, alpha);
   DrawFramesImpl(device, f->sibling, withAlpha, alpha);
   DrawFramesImpl(device, f->firstChild, withAlpha, alpha);
@@ -371,11 +371,11 @@ void DrawFramesImpl(platform::Device* device, platform::Frame* frame, bool withA
 
 }  // namespace
 
-void DrawFrames(platform::Device* device, platform::Frame* frame) {
+void DrawFrames(platform::Device* device, engine::Frame* frame) {
   DrawFramesImpl(device, frame, false, 0.0f);
 }
 
-void DrawFramesAlpha(platform::Device* device, platform::Frame* frame, float alpha) {
+void DrawFramesAlpha(platform::Device* device, engine::Frame* frame, float alpha) {
   DrawFramesImpl(device, frame, true, alpha);
 }
 

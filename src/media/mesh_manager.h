@@ -17,10 +17,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/animation.h"
+#include "engine/animation.h"
+#include "engine/hierarchy.h"
+#include "engine/mesh.h"
 #include "platform/graphics.h"
-#include "platform/hierarchy.h"
-#include "platform/mesh.h"
 
 namespace media {
 
@@ -35,13 +35,13 @@ class XFileLoadError : public std::runtime_error {
 };
 
 struct StaticMesh {
-  platform::Mesh* mesh = nullptr;  // owned reference
+  engine::Mesh* mesh = nullptr;  // owned reference
   std::uint32_t materialCount = 0;
   // The file's materials with their ambient colour set to the diffuse one.
   std::vector<platform::Material> materials;
   std::vector<platform::Texture*> textures;  // owned references; null entries draw untextured
   // A sphere holding every vertex, in the model's own space.
-  platform::Vec3 boundCentre;
+  engine::Vec3 boundCentre;
   float boundRadius = 0;
   ~StaticMesh();
 };
@@ -50,35 +50,35 @@ struct StaticMesh {
 
 namespace AnimeXFile {
 
-struct FrameEx : platform::Frame {
+struct FrameEx : engine::Frame {
   // This frame's matrix times its ancestors' and the world matrix of the last
   // UpdateFrameMatrices.
-  platform::Matrix combinedTransform;
+  engine::Matrix combinedTransform;
 };
 
-struct MeshContainerEx : platform::MeshContainer {
+struct MeshContainerEx : engine::MeshContainer {
   std::vector<platform::Texture*> textures;  // per material; null when none
   std::uint32_t maxFaceInfluences = 0;
   std::uint32_t boneCombinationCount = 0;
-  std::vector<platform::BoneCombination> boneCombinations;
+  std::vector<engine::BoneCombination> boneCombinations;
   // For bone b, the combinedTransform of the frame named like the bone (null
   // when no frame has that name: the bone then draws with its offset alone).
-  std::vector<platform::Matrix*> boneMatrixPointers;
-  std::vector<platform::Matrix> boneOffsetMatrices;
+  std::vector<engine::Matrix*> boneMatrixPointers;
+  std::vector<engine::Matrix> boneOffsetMatrices;
 };
 
 // Builds and frees frames and mesh containers for the hierarchy loader.
-class MyHierarchy : public platform::AllocateHierarchy {
+class MyHierarchy : public engine::AllocateHierarchy {
  public:
   explicit MyHierarchy(platform::Device* device = nullptr) : device_(device) {}
-  platform::HResult CreateFrame(const char* name, platform::Frame** newFrame) override;
-  platform::HResult CreateMeshContainer(const char* name, platform::Mesh* mesh,
-                                        const platform::XMaterial* materials,
-                                        std::uint32_t numMaterials, const std::uint32_t* adjacency,
-                                        platform::SkinInfo* skinInfo,
-                                        platform::MeshContainer** newContainer) override;
-  platform::HResult DestroyFrame(platform::Frame* frame) override;
-  platform::HResult DestroyMeshContainer(platform::MeshContainer* container) override;
+  engine::HResult CreateFrame(const char* name, engine::Frame** newFrame) override;
+  engine::HResult CreateMeshContainer(const char* name, engine::Mesh* mesh,
+                                      const engine::XMaterial* materials,
+                                      std::uint32_t numMaterials, const std::uint32_t* adjacency,
+                                      engine::SkinInfo* skinInfo,
+                                      engine::MeshContainer** newContainer) override;
+  engine::HResult DestroyFrame(engine::Frame* frame) override;
+  engine::HResult DestroyMeshContainer(engine::MeshContainer* container) override;
   void SetDevice(platform::Device* device) { device_ = device; }
 
  private:
@@ -91,9 +91,9 @@ struct AnimatedModel {
   platform::Device* device = nullptr;
   MyHierarchy allocator;
   FrameEx* rootFrame = nullptr;
-  std::unique_ptr<platform::AnimationController> controller;
+  std::unique_ptr<engine::AnimationController> controller;
   // Entry i is the controller's set with index i (null past the last one).
-  std::array<platform::AnimationSet*, kMaxAnimationSets> animationSets{};
+  std::array<engine::AnimationSet*, kMaxAnimationSets> animationSets{};
   ~AnimatedModel();
 };
 
@@ -138,12 +138,12 @@ class MeshManager {
 // combinedTransform = transformation * parent (or a copy of the
 // transformation without a parent) for the frame, its siblings (same parent)
 // and, recursively, its children.
-void UpdateFrameMatrices(platform::Frame* frame, const platform::Matrix* parent);
-void DrawFrames(platform::Device* device, platform::Frame* frame);
+void UpdateFrameMatrices(engine::Frame* frame, const engine::Matrix* parent);
+void DrawFrames(platform::Device* device, engine::Frame* frame);
 // As DrawFrames; skinned parts take the diffuse alpha alpha / 255. Alpha is on
 // the 0..255 scale of every alpha draw of the game (DrawStaticMeshAlpha,
 // DrawTexture).
-void DrawFramesAlpha(platform::Device* device, platform::Frame* frame, float alpha);
+void DrawFramesAlpha(platform::Device* device, engine::Frame* frame, float alpha);
 // Track 0 of the model's controller to `position` seconds.
 void SetAnimationPosition(AnimatedModel* model, double position);
 void DrawStaticMesh(StaticMesh* mesh, platform::Device* device);

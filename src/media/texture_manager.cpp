@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <limits>
 
+#include "engine/texture_loader.h"
 #include "media/load_report.h"
-#include "platform/texture_loader.h"
 
 namespace media {
 
@@ -65,8 +65,8 @@ void TextureManager::LoadTexture(const char* path, std::uint32_t width, std::uin
   record->texWidth = TextureSizeFor(width);
   record->texHeight = TextureSizeFor(height);
   std::string error;
-  if (!platform::CreateTextureFromFileEx(device_, path, record->texWidth, record->texHeight,
-                                         &record->texture, &error)) {
+  if (!engine::CreateTextureFromFileEx(device_, path, record->texWidth, record->texHeight,
+                                       &record->texture, &error)) {
     ReportFailedLoad("texture", path, error);
   }
 
@@ -94,7 +94,7 @@ void TextureManager::UnloadTexture(const char* path) {
   cache_.erase(it);
 }
 
-bool TextureManager::Draw(platform::Sprite& sprite, const char* path, float x, float y, float alpha,
+bool TextureManager::Draw(engine::Sprite& sprite, const char* path, float x, float y, float alpha,
                           const platform::Rect* source) {
   std::lock_guard<std::mutex> lock(mutex_);
   auto it = cache_.find(path);
@@ -103,8 +103,8 @@ bool TextureManager::Draw(platform::Sprite& sprite, const char* path, float x, f
   const platform::Rect rect =
       source ? *source
              : platform::Rect{0, 0, ClampToInt32(record.width), ClampToInt32(record.height)};
-  sprite.SetTransform(platform::MatrixTranslation(x, y, 0.0f));
-  const platform::Vec3 centre{0, 0, 0};
+  sprite.SetTransform(engine::MatrixTranslation(x, y, 0.0f));
+  const engine::Vec3 centre{0, 0, 0};
   return sprite.Draw(record.texture, &rect, &centre, nullptr, AlphaColor(alpha));
 }
 
@@ -124,19 +124,19 @@ std::size_t TextureManager::Size() {
 }
 
 SharedSprite::SharedSprite(platform::Device* device) {
-  if (platform::CreateSprite(device, &sprite_) && sprite_) sprite_->OnResetDevice();
+  if (engine::CreateSprite(device, &sprite_) && sprite_) sprite_->OnResetDevice();
 }
 
 SharedSprite::~SharedSprite() {
   if (sprite_) sprite_->Release();
 }
 
-bool TextureManager::DrawTexture(platform::Sprite& sprite, const char* path, float x, float y,
+bool TextureManager::DrawTexture(engine::Sprite& sprite, const char* path, float x, float y,
                                  float alpha) {
   return Draw(sprite, path, x, y, alpha, nullptr);
 }
 
-void TextureManager::DrawTexturePart(platform::Sprite& sprite, const char* path, float x, float y,
+void TextureManager::DrawTexturePart(engine::Sprite& sprite, const char* path, float x, float y,
                                      float alpha, std::int32_t left, std::int32_t top,
                                      std::int32_t right, std::int32_t bottom) {
   const platform::Rect source{left, top, right, bottom};

@@ -15,8 +15,8 @@
 #include <mutex>
 #include <vector>
 
+#include "engine/sprite.h"
 #include "platform/graphics.h"
-#include "platform/sprite.h"
 
 namespace media {
 
@@ -53,9 +53,9 @@ class TextureManager {
   // sprite (which must be begun). The sprite keeps the translation as its
   // transform. False, and nothing drawn, when path is not cached or has no
   // texture.
-  bool DrawTexture(platform::Sprite& sprite, const char* path, float x, float y, float alpha);
+  bool DrawTexture(engine::Sprite& sprite, const char* path, float x, float y, float alpha);
   // The same with a source rectangle in image pixels.
-  void DrawTexturePart(platform::Sprite& sprite, const char* path, float x, float y, float alpha,
+  void DrawTexturePart(engine::Sprite& sprite, const char* path, float x, float y, float alpha,
                        std::int32_t left, std::int32_t top, std::int32_t right,
                        std::int32_t bottom);
   // Releases every record.
@@ -64,7 +64,7 @@ class TextureManager {
 
  private:
   // Draws source (the whole nominal image when null) with the sprite.
-  bool Draw(platform::Sprite& sprite, const char* path, float x, float y, float alpha,
+  bool Draw(engine::Sprite& sprite, const char* path, float x, float y, float alpha,
             const platform::Rect* source);
 
   platform::Device* device_;
@@ -81,10 +81,10 @@ class SharedSprite {
   ~SharedSprite();                                  // ReleaseSprite
   SharedSprite(const SharedSprite&) = delete;
   SharedSprite& operator=(const SharedSprite&) = delete;
-  platform::Sprite* Get() const { return sprite_; }
+  engine::Sprite* Get() const { return sprite_; }
 
  private:
-  platform::Sprite* sprite_ = nullptr;
+  engine::Sprite* sprite_ = nullptr;
 };
 
 // Source rectangles of the ten cells of a digit strip: entry d is

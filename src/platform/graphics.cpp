@@ -5,10 +5,51 @@
 
 namespace platform {
 
+using engine::Matrix;
+
 std::uint32_t FullMipChainLevels(std::uint32_t width, std::uint32_t height) {
   std::uint32_t levels = 1;
   for (std::uint32_t side = std::max(width, height); side > 1; side /= 2) ++levels;
   return levels;
+}
+
+std::size_t MipChainPixels(std::uint32_t width, std::uint32_t height) {
+  std::size_t total = 0;
+  while (width > 1 || height > 1) {
+    width = MipSide(width);
+    height = MipSide(height);
+    total += static_cast<std::size_t>(width) * height;
+  }
+  return total;
+}
+
+void MakeMipChain(const std::uint32_t* argb, std::uint32_t width, std::uint32_t height,
+                  std::uint32_t* out) {
+  const std::uint32_t* above = argb;
+  while (width > 1 || height > 1) {
+    const std::uint32_t w = MipSide(width), h = MipSide(height);
+    // A side of 1 above stays 1: both taps of it are that one row or column.
+    const std::uint32_t dx = width > 1 ? 1 : 0;
+    const std::size_t dy = height > 1 ? width : 0;
+    for (std::uint32_t y = 0; y < h; ++y) {
+      const std::uint32_t* row = above + static_cast<std::size_t>(2 * y * (height > 1)) * width;
+      std::uint32_t* dest = out + static_cast<std::size_t>(y) * w;
+      for (std::uint32_t x = 0; x < w; ++x) {
+        const std::uint32_t* p = row + static_cast<std::size_t>(2 * x * dx);
+        const std::uint32_t a = p[0], b = p[dx], c = p[dy], d = p[dy + dx];
+        // Two channels at a time, each in a 16-bit lane: 4 x 255 + 2 fits.
+        const std::uint32_t even = (a & 0x00FF00FFu) + (b & 0x00FF00FFu) + (c & 0x00FF00FFu) +
+                                   (d & 0x00FF00FFu) + 0x00020002u;
+        const std::uint32_t odd = ((a >> 8) & 0x00FF00FFu) + ((b >> 8) & 0x00FF00FFu) +
+                                  ((c >> 8) & 0x00FF00FFu) + ((d >> 8) & 0x00FF00FFu) + 0x00020002u;
+        dest[x] = ((even >> 2) & 0x00FF00FFu) | (((odd >> 2) & 0x00FF00FFu) << 8);
+      }
+    }
+    above = out;
+    out += static_cast<std::size_t>(w) * h;
+    width = w;
+    height = h;
+  }
 }
 
 std::uint32_t GetFVFVertexSize(std::uint32_t fvf) {

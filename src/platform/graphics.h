@@ -32,7 +32,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/math.h"
+// The device takes the engine's vectors and matrices. engine/math.h is the
+// one engine header the platform includes: a leaf that includes nothing of
+// ours (built as poromeko_math, below the platform).
+#include "engine/math.h"
 
 namespace platform {
 
@@ -52,7 +55,7 @@ enum class LightType : std::uint32_t { Point = 1, Spot = 2, Directional = 3 };
 struct Light {
   LightType type = LightType::Directional;
   ColorValue diffuse, specular, ambient;
-  Vec3 position, direction;
+  engine::Vec3 position, direction;
   float range = 0, falloff = 0, attenuation0 = 0, attenuation1 = 0, attenuation2 = 0;
   float theta = 0, phi = 0;
 };
@@ -268,6 +271,18 @@ class Texture : public Resource {
 // The number of levels of a whole mip chain from width x height down to 1 x 1.
 std::uint32_t FullMipChainLevels(std::uint32_t width, std::uint32_t height);
 
+// Mip levels as D3DX makes them with its box filter. Each level below a
+// picture is half the size of the one above (rounded down, at least 1), and
+// each of its pixels the rounded mean, channel by channel, of the 2 x 2
+// pixels above it (on an odd side the last row or column of the level above
+// is left out). MipChainPixels is the number of pixels of every level below
+// level 0 together; MakeMipChain writes them, level after level, to `out`.
+// The side of the next level down: half, rounded down, at least 1.
+inline std::uint32_t MipSide(std::uint32_t side) { return side > 1 ? side / 2 : 1; }
+std::size_t MipChainPixels(std::uint32_t width, std::uint32_t height);
+void MakeMipChain(const std::uint32_t* argb, std::uint32_t width, std::uint32_t height,
+                  std::uint32_t* out);
+
 class VertexBuffer : public Resource {
  public:
   virtual std::uint32_t SizeBytes() const = 0;
@@ -318,8 +333,8 @@ struct DeviceState {
   std::uint32_t addressU = kTaddressWrap;
   std::uint32_t addressV = kTaddressWrap;
   // Transforms.
-  Matrix view, projection;
-  Matrix world[4];
+  engine::Matrix view, projection;
+  engine::Matrix world[4];
   // Light 0 and the material.
   Light light;
   bool lightEnabled = false;
@@ -372,8 +387,8 @@ class Device {
   virtual void SetTextureStageState(std::uint32_t stage, TextureStageState type,
                                     std::uint32_t value) = 0;
   virtual void SetSamplerState(std::uint32_t sampler, SamplerState type, std::uint32_t value) = 0;
-  virtual void SetTransform(TransformState state, const Matrix& m) = 0;
-  virtual Matrix GetTransform(TransformState state) const = 0;
+  virtual void SetTransform(TransformState state, const engine::Matrix& m) = 0;
+  virtual engine::Matrix GetTransform(TransformState state) const = 0;
   virtual void SetFVF(std::uint32_t fvf) = 0;
   virtual void SetTexture(std::uint32_t stage, Texture* texture) = 0;
   virtual Texture* GetTexture(std::uint32_t stage) const = 0;
@@ -448,8 +463,8 @@ class StateDevice : public Device {
   void SetTextureStageState(std::uint32_t stage, TextureStageState type,
                             std::uint32_t value) override;
   void SetSamplerState(std::uint32_t sampler, SamplerState type, std::uint32_t value) override;
-  void SetTransform(TransformState state, const Matrix& m) override;
-  Matrix GetTransform(TransformState state) const override;
+  void SetTransform(TransformState state, const engine::Matrix& m) override;
+  engine::Matrix GetTransform(TransformState state) const override;
   void SetFVF(std::uint32_t fvf) override;
   void SetTexture(std::uint32_t stage, Texture* texture) override;
   Texture* GetTexture(std::uint32_t stage) const override;

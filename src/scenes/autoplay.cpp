@@ -5,7 +5,7 @@
 
 #include "creatures/eating.h"
 #include "creatures/enemy_manager.h"
-#include "platform/trig.h"
+#include "engine/trig.h"
 #include "scenes/game/game_parent.h"
 #include "scenes/game/game_play.h"
 #include "scenes/result/game_result.h"
@@ -15,9 +15,9 @@
 
 namespace scenes {
 
+using engine::Quaternion;
+using engine::Vec3;
 using platform::Key;
-using platform::Quaternion;
-using platform::Vec3;
 
 namespace {
 
@@ -55,14 +55,14 @@ float Wrap180(float degrees) {
 // The direction from `from` to `to` along the ground at `up`.
 Vec3 Along(const Vec3& from, const Vec3& to, const Vec3& up) {
   const Vec3 d = to - from;
-  return d - up * platform::Vec3Dot(d, up);
+  return d - up * engine::Vec3Dot(d, up);
 }
 
 // The heading (degrees, toward the right positive) of `direction` in the
 // frame of forward `fwd` and right `right`.
 float HeadingOf(const Vec3& direction, const Vec3& fwd, const Vec3& right) {
-  return platform::Atan2(platform::Vec3Dot(direction, right), platform::Vec3Dot(direction, fwd)) *
-         platform::kRadToDeg;
+  return engine::Atan2(engine::Vec3Dot(direction, right), engine::Vec3Dot(direction, fwd)) *
+         engine::kRadToDeg;
 }
 
 }  // namespace
@@ -153,10 +153,10 @@ platform::TickInput Autoplayer::Play(const GameParent& game, const Services& ser
 
   // The frame the arrow keys are measured in: the creature's orientation
   // with its own heading taken out, as the camera takes it out.
-  const Quaternion base = platform::QuaternionMultiply(
-      p.mRotation, platform::QuaternionRotationAxis(up, -p.mAngle * platform::kDegToRad));
+  const Quaternion base = engine::QuaternionMultiply(
+      p.mRotation, engine::QuaternionRotationAxis(up, -p.mAngle * engine::kDegToRad));
   const Vec3 fwd = world::Forward(base);
-  const Vec3 right = platform::Vec3Cross(world::Up(base), fwd);
+  const Vec3 right = engine::Vec3Cross(world::Up(base), fwd);
 
   // The nearest insect it may eat; those of its own size class count as a
   // little nearer (they feed it best).
@@ -183,10 +183,10 @@ platform::TickInput Autoplayer::Play(const GameParent& game, const Services& ser
     // Bite when the insect is in front of the mouth and nearly in reach.
     const Vec3 mouth = p.MouthCentre();
     const float facing = Wrap180(HeadingOf(way, world::Forward(p.mRotation),
-                                           platform::Vec3Cross(up, world::Forward(p.mRotation))));
+                                           engine::Vec3Cross(up, world::Forward(p.mRotation))));
     for (const world::HitSphere& sphere : target->GetHitSpheres()) {
       const float reach = p.bodySphere.radius + sphere.radius + kBiteSlack;
-      if (platform::Vec3Length(sphere.Centre() - mouth) < reach && std::fabs(facing) < kBiteCone) {
+      if (engine::Vec3Length(sphere.Centre() - mouth) < reach && std::fabs(facing) < kBiteCone) {
         in.Hold(Key::Space);
       }
     }
@@ -199,7 +199,7 @@ platform::TickInput Autoplayer::Play(const GameParent& game, const Services& ser
       if (object->mName == "Flower") continue;
       for (const world::HitSphere& sphere : object->GetHitSpheres()) {
         const Vec3 toward = Along(at, sphere.Centre(), up);
-        const float gap = platform::Vec3Length(toward) - sphere.radius - p.bodySphere.radius;
+        const float gap = engine::Vec3Length(toward) - sphere.radius - p.bodySphere.radius;
         if (gap > kObstacleMargin) continue;
         const float side = Wrap180(HeadingOf(toward, fwd, right) - wanted);
         if (std::fabs(side) > kObstacleCone) continue;
@@ -208,7 +208,7 @@ platform::TickInput Autoplayer::Play(const GameParent& game, const Services& ser
         detourFrames_ = kDetourFrames;
       }
     }
-    if (platform::Vec3Length(at - lastPosition_) < 0.05f) {
+    if (engine::Vec3Length(at - lastPosition_) < 0.05f) {
       if (++stillFrames_ > kStuckFrames) {
         detourKey_ = random_.Rand() % 2 ? 1 : 3;
         detourFrames_ = kDetourFrames;

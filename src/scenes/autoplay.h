@@ -20,9 +20,9 @@
 
 #include <cstdint>
 
+#include "engine/math.h"
+#include "engine/random.h"
 #include "platform/input.h"
-#include "platform/math.h"
-#include "platform/random.h"
 #include "scenes/sequence.h"
 
 namespace scenes {
@@ -46,13 +46,13 @@ class Autoplayer {
   // True with a chance of one in n.
   bool OneIn(int n) { return random_.Rand() % n == 0; }
 
-  platform::Random random_;
+  engine::Random random_;
   long tick_ = 0;
   // Getting unstuck: frames left walking sideways, and which way.
   int detourFrames_ = 0;
   int detourKey_ = 0;
   // Where the creature stood a while ago, to notice it is not getting anywhere.
-  platform::Vec3 lastPosition_;
+  engine::Vec3 lastPosition_;
   int stillFrames_ = 0;
   // Mischief: frames left before answering a question, and a camera swing.
   bool mischief_ = false;

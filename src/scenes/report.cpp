@@ -36,7 +36,7 @@ std::string DescribeRun(const SequenceParent& root, const Services& services, st
   json += part;
   if (const auto* game = dynamic_cast<const GameParent*>(root.child)) {
     const creatures::Player& p = *game->player;
-    const platform::Vec3 at = p.Position();
+    const engine::Vec3 at = p.Position();
     const creatures::ScoreState& s = game->score;
     std::snprintf(part, sizeof part,
                   ",\"timeLeft\":%.4f,\"paused\":%s,\"player\":{\"x\":%.4f,\"y\":%.4f,\"z\":%.4f,"

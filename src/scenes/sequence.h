@@ -17,14 +17,14 @@
 #include <functional>
 #include <string>
 
+#include "engine/random.h"
+#include "engine/sprite.h"
 #include "media/mesh_manager.h"
 #include "media/sound_manager.h"
 #include "media/texture_manager.h"
 #include "media/tuning.h"
 #include "platform/graphics.h"
 #include "platform/input.h"
-#include "platform/random.h"
-#include "platform/sprite.h"
 
 namespace creatures {
 class EnemyManager;
@@ -58,7 +58,7 @@ struct Services {
   LoaderHandshake* loader = nullptr;  // between the loading scene and the window's close
   // The sounds this update asked for; the root plays them after the update.
   media::SoundRequests soundRequests;
-  platform::Random* random = nullptr;          // the one seeded generator
+  engine::Random* random = nullptr;            // the one seeded generator
   creatures::EnemyManager* enemies = nullptr;  // the insects, refilled by every run
   world::WorldObjects* objects = nullptr;      // trees, stumps, flowers, refilled by every run
   media::Tuning tuning;                        // read once at start-up
@@ -85,7 +85,7 @@ struct Tick {
 // One draw: where to draw and with what.
 struct DrawContext {
   platform::Device& device;
-  platform::Sprite& sprite;  // the shared sprite
+  engine::Sprite& sprite;  // the shared sprite
   media::TextureManager& textures;
   media::MeshManager& meshes;
   platform::Surface* backBuffer = nullptr;

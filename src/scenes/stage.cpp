@@ -16,7 +16,7 @@ void SetSceneLighting(platform::Device& device) {
   light.diffuse = {0.5f, 0.5f, 0.5f, 0.0f};
   light.specular = {1.0f, 1.0f, 1.0f, 0.0f};
   light.ambient = {0.5f, 0.5f, 0.5f, 0.0f};
-  light.direction = platform::Vec3Normalize({0.2f, -0.5f, -0.5f});
+  light.direction = engine::Vec3Normalize({0.2f, -0.5f, -0.5f});
   light.range = 1000.0f;
   device.SetLight(0, light);
   device.LightEnable(0, true);

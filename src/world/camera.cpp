@@ -5,26 +5,25 @@
 
 namespace world {
 
-using platform::Quaternion;
-using platform::QuaternionMultiply;
-using platform::QuaternionRotationAxis;
-using platform::Vec3;
+using engine::Quaternion;
+using engine::QuaternionMultiply;
+using engine::QuaternionRotationAxis;
+using engine::Vec3;
 
 Camera UpdateCamera(const Quaternion& rotation, float angle, float yaw, float distance, float R) {
   Quaternion q = rotation;
-  q = QuaternionMultiply(q, QuaternionRotationAxis(Up(q), -angle * platform::kDegToRad));
-  q = QuaternionMultiply(q, QuaternionRotationAxis(Up(q), yaw * platform::kDegToRad));
-  const Vec3 right = platform::Vec3Cross(Up(q), Forward(q));
-  q = QuaternionMultiply(q, QuaternionRotationAxis(right, -(distance / R) * platform::kDegToRad));
+  q = QuaternionMultiply(q, QuaternionRotationAxis(Up(q), -angle * engine::kDegToRad));
+  q = QuaternionMultiply(q, QuaternionRotationAxis(Up(q), yaw * engine::kDegToRad));
+  const Vec3 right = engine::Vec3Cross(Up(q), Forward(q));
+  q = QuaternionMultiply(q, QuaternionRotationAxis(right, -(distance / R) * engine::kDegToRad));
 
   Camera c;
   c.up = Up(q);
   c.eye = c.up * (R + kCameraAltitude);
   const Quaternion under = QuaternionMultiply(rotation, ForwardArcRotation(rotation, 0.0f, R));
   c.lookAt = Up(under) * R;
-  c.view = platform::MatrixLookAtLH(c.eye, c.lookAt, c.up);
-  c.projection =
-      platform::MatrixPerspectiveFovLH(kCameraFov, kCameraAspect, kCameraNear, kCameraFar);
+  c.view = engine::MatrixLookAtLH(c.eye, c.lookAt, c.up);
+  c.projection = engine::MatrixPerspectiveFovLH(kCameraFov, kCameraAspect, kCameraNear, kCameraFar);
   return c;
 }
 
@@ -34,15 +33,14 @@ void ApplyCamera(platform::Device& device, const Camera& camera) {
 }
 
 void DrawPlanet(platform::Device& device, media::MeshManager& meshes, float scale) {
-  device.SetTransform(platform::TransformState::World,
-                      platform::MatrixScaling(scale, scale, scale));
+  device.SetTransform(platform::TransformState::World, engine::MatrixScaling(scale, scale, scale));
   media::DrawStaticMesh(meshes.FindStaticMesh(content::model::kPlanet), &device);
 }
 
 void DrawSky(platform::Device& device, media::MeshManager& meshes, float skyAngle) {
   device.SetTransform(platform::TransformState::World,
-                      platform::MatrixScaling(50.0f, 50.0f, 50.0f) *
-                          platform::MatrixRotationY(skyAngle * platform::kDegToRad));
+                      engine::MatrixScaling(50.0f, 50.0f, 50.0f) *
+                          engine::MatrixRotationY(skyAngle * engine::kDegToRad));
   media::DrawStaticMesh(meshes.FindStaticMesh(content::model::kSkySphere), &device);
 }
 

@@ -2,15 +2,15 @@
 // world: the planet and the slowly turning sky.
 #pragma once
 
+#include "engine/math.h"
 #include "platform/graphics.h"
-#include "platform/math.h"
 #include "world/chara.h"
 
 namespace world {
 
 struct Camera {
-  platform::Vec3 eye, lookAt, up;
-  platform::Matrix view, projection;
+  engine::Vec3 eye, lookAt, up;
+  engine::Matrix view, projection;
 };
 
 inline constexpr float kCameraFov = 1.0471976f;  // 60 degrees
@@ -26,7 +26,7 @@ inline constexpr float kCameraAltitude = 8.0f;
 // over the sphere by `distance / R` degrees (the game's distance is a number
 // of degrees times R, not an arc length), R + 8 from the centre, looking at
 // the surface point under the creature.
-Camera UpdateCamera(const platform::Quaternion& rotation, float angle, float yaw, float distance,
+Camera UpdateCamera(const engine::Quaternion& rotation, float angle, float yaw, float distance,
                     float R);
 // Sets the camera's view and projection on the device.
 void ApplyCamera(platform::Device& device, const Camera& camera);

@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/trig.h"
+#include "engine/trig.h"
 
 namespace world {
 
-using platform::Matrix;
-using platform::Quaternion;
-using platform::Vec3;
+using engine::Matrix;
+using engine::Quaternion;
+using engine::Vec3;
 
 namespace {
 
@@ -21,9 +21,9 @@ constexpr float kQuarterTurn = 1.5707964f;
 // Degrees of arc an arc length s covers on the sphere of radius R; every
 // product is rounded to float as it is formed.
 float ArcRadians(float s, float R) {
-  const float circumference = 2.0f * R * platform::kPi;
+  const float circumference = 2.0f * R * engine::kPi;
   const float degrees = s / circumference * 360.0f;
-  return degrees * platform::kDegToRad;
+  return degrees * engine::kDegToRad;
 }
 
 float YawError(float angle, const Vec3& reference, const Quaternion& qa, const Quaternion& qb,
@@ -31,15 +31,15 @@ float YawError(float angle, const Vec3& reference, const Quaternion& qa, const Q
   const Vec3 pa = Up(qa) * 100.0f;
   const Vec3 pb = Up(qb) * 100.0f;
   Matrix toA;
-  platform::MatrixInverse(&toA, nullptr, platform::MatrixTranslation(pa.x, pa.y, pa.z));
-  const Vec3 l = platform::Vec3TransformCoord(pb, toA);
+  engine::MatrixInverse(&toA, nullptr, engine::MatrixTranslation(pa.x, pa.y, pa.z));
+  const Vec3 l = engine::Vec3TransformCoord(pb, toA);
   Vec3 v = away ? Vec3{-l.x, 0.0f, -l.z} : Vec3{l.x, 0.0f, l.z};
   if (reference.y < 0.0f) v.z = -v.z;
-  v = platform::Vec3Normalize(v);
-  const Vec3 f = platform::Vec3TransformNormal(
-      {0.0f, 0.0f, 1.0f}, platform::MatrixRotationY(angle * platform::kDegToRad));
+  v = engine::Vec3Normalize(v);
+  const Vec3 f = engine::Vec3TransformNormal({0.0f, 0.0f, 1.0f},
+                                             engine::MatrixRotationY(angle * engine::kDegToRad));
   const float c = std::clamp(f.y * v.y + f.x * v.x + f.z * v.z, -1.0f, 1.0f);
-  float a = platform::Acos(c) * platform::kRadToDeg;
+  float a = engine::Acos(c) * engine::kRadToDeg;
   if (l.x < 0.0f) a = -a;
   // Headings turned by negative amounts are never wrapped (a fleeing
   // butterfly's keeps falling), so the error is brought into range by as many
@@ -53,35 +53,35 @@ float YawError(float angle, const Vec3& reference, const Quaternion& qa, const Q
 }  // namespace
 
 Vec3 Up(const Quaternion& q) {
-  return platform::Vec3TransformCoord({0.0f, 1.0f, 0.0f}, platform::MatrixRotationQuaternion(q));
+  return engine::Vec3TransformCoord({0.0f, 1.0f, 0.0f}, engine::MatrixRotationQuaternion(q));
 }
 
 Vec3 Forward(const Quaternion& q) {
-  return platform::Vec3TransformCoord({0.0f, 0.0f, 1.0f}, platform::MatrixRotationQuaternion(q));
+  return engine::Vec3TransformCoord({0.0f, 0.0f, 1.0f}, engine::MatrixRotationQuaternion(q));
 }
 
 Quaternion ForwardArcRotation(const Quaternion& q, float s, float R) {
-  const Vec3 axis = platform::Vec3Cross(Up(q), Forward(q));
-  return platform::QuaternionRotationAxis(axis, ArcRadians(s, R));
+  const Vec3 axis = engine::Vec3Cross(Up(q), Forward(q));
+  return engine::QuaternionRotationAxis(axis, ArcRadians(s, R));
 }
 
 Quaternion BackwardArcRotation(const Quaternion& q, float s, float R) {
-  const Vec3 axis = platform::Vec3Cross(Up(q), Forward(q));
-  return platform::QuaternionRotationAxis(axis, -ArcRadians(s, R));
+  const Vec3 axis = engine::Vec3Cross(Up(q), Forward(q));
+  return engine::QuaternionRotationAxis(axis, -ArcRadians(s, R));
 }
 
 Quaternion YawRotation(const Quaternion& q, float degrees) {
-  return platform::QuaternionRotationAxis(Up(q), degrees * platform::kDegToRad);
+  return engine::QuaternionRotationAxis(Up(q), degrees * engine::kDegToRad);
 }
 
 Quaternion ReverseYawRotation(const Quaternion& q, float degrees) {
-  return platform::QuaternionRotationAxis(Up(q), -(degrees * platform::kDegToRad));
+  return engine::QuaternionRotationAxis(Up(q), -(degrees * engine::kDegToRad));
 }
 
 float SurfaceAngle(const Quaternion& qa, const Quaternion& qb) {
   const Vec3 a = Up(qa), b = Up(qb);
   const float dot = std::clamp(a.y * b.y + a.x * b.x + a.z * b.z, -1.0f, 1.0f);
-  return platform::Acos(dot) * platform::kRadToDeg;
+  return engine::Acos(dot) * engine::kRadToDeg;
 }
 
 float YawErrorToward(float angle, const Vec3& reference, const Quaternion& qa,
@@ -95,7 +95,7 @@ float YawErrorAway(float angle, const Vec3& reference, const Quaternion& qa, con
 
 Matrix Chara::PlacementMatrix(const Quaternion& q) const {
   const Vec3 at = Up(q) * mHeight;
-  return platform::MatrixRotationQuaternion(q) * platform::MatrixTranslation(at.x, at.y, at.z);
+  return engine::MatrixRotationQuaternion(q) * engine::MatrixTranslation(at.x, at.y, at.z);
 }
 
 Quaternion Chara::TurnRight(float degrees) {
@@ -113,8 +113,8 @@ Quaternion Chara::TurnLeft(float degrees) {
 Quaternion Chara::PushAwayRotation(float s, float R, const Vec3& point) const {
   const Vec3 up = Up(mRotation);
   const Vec3 position = up * mHeight;
-  const Vec3 d = platform::Vec3Normalize(point - position);
-  const Vec3 axis = platform::Vec3Cross(up, d);
+  const Vec3 d = engine::Vec3Normalize(point - position);
+  const Vec3 axis = engine::Vec3Cross(up, d);
   // A point on the object's own up line (or on the object itself) gives no
   // direction to be pushed in; a rotation about a zero axis would not be a
   // rotation at all, and would shrink the orientation. Off the poles the
@@ -122,8 +122,8 @@ Quaternion Chara::PushAwayRotation(float s, float R, const Vec3& point) const {
   // pointing anywhere (partly along up: a push that also turns), so an axis
   // that short counts as none.
   constexpr float kNoDirection = 1e-10f;  // squared length, about 1e-5 radians
-  if (platform::Vec3Dot(axis, axis) < kNoDirection) return Quaternion{};
-  return platform::QuaternionRotationAxis(axis, -ArcRadians(s, R));
+  if (engine::Vec3Dot(axis, axis) < kNoDirection) return Quaternion{};
+  return engine::QuaternionRotationAxis(axis, -ArcRadians(s, R));
 }
 
 GroundHit CastGroundRay(const Planet& planet, const Vec3& origin, const Vec3& direction) {
@@ -132,8 +132,8 @@ GroundHit CastGroundRay(const Planet& planet, const Vec3& origin, const Vec3& di
   // Into the mesh's own space; the direction keeps its world length, so the
   // distance comes out in world units.
   Matrix toMesh;
-  if (!platform::MatrixInverse(&toMesh, nullptr,
-                               platform::MatrixScaling(planet.scale, planet.scale, planet.scale))) {
+  if (!engine::MatrixInverse(&toMesh, nullptr,
+                             engine::MatrixScaling(planet.scale, planet.scale, planet.scale))) {
     return result;
   }
   // An object standing exactly on the ground starts its ray on the surface,
@@ -142,9 +142,9 @@ GroundHit CastGroundRay(const Planet& planet, const Vec3& origin, const Vec3& di
   // ray starts a little behind the object and the distance is measured from
   // the object again (a hair below the ground measures a little below 0).
   constexpr float kStartBehind = 0.01f;  // in lengths of the direction
-  const platform::IntersectResult hit = planet.mesh->Intersect(
-      platform::Vec3TransformCoord(origin - direction * kStartBehind, toMesh),
-      platform::Vec3TransformNormal(direction, toMesh));
+  const engine::IntersectResult hit =
+      planet.mesh->Intersect(engine::Vec3TransformCoord(origin - direction * kStartBehind, toMesh),
+                             engine::Vec3TransformNormal(direction, toMesh));
   result.hit = hit.hit;
   result.distance = hit.distance - kStartBehind;
   return result;
@@ -160,13 +160,12 @@ float Chara::DistanceToGround(const Planet& planet) const {
   // does; they answer only when every ray before them missed or hit too far.
   const Quaternion samples[5] = {
       q,
-      platform::QuaternionMultiply(q, forward),
-      platform::QuaternionMultiply(q, BackwardArcRotation(q, kLeanArc, R)),
-      platform::QuaternionMultiply(
-          platform::QuaternionMultiply(q, platform::QuaternionRotationAxis(up, kQuarterTurn)),
-          forward),
-      platform::QuaternionMultiply(
-          platform::QuaternionMultiply(q, platform::QuaternionRotationAxis(up, -kQuarterTurn)),
+      engine::QuaternionMultiply(q, forward),
+      engine::QuaternionMultiply(q, BackwardArcRotation(q, kLeanArc, R)),
+      engine::QuaternionMultiply(
+          engine::QuaternionMultiply(q, engine::QuaternionRotationAxis(up, kQuarterTurn)), forward),
+      engine::QuaternionMultiply(
+          engine::QuaternionMultiply(q, engine::QuaternionRotationAxis(up, -kQuarterTurn)),
           forward),
   };
   const Vec3 origin = up * mHeight;
@@ -174,8 +173,8 @@ float Chara::DistanceToGround(const Planet& planet) const {
   float firstHit = 0.0f;
   GroundHit last;
   for (const Quaternion& sample : samples) {
-    const Vec3 down = platform::Vec3TransformNormal({0.0f, -1.0f, 0.0f},
-                                                    platform::MatrixRotationQuaternion(sample));
+    const Vec3 down =
+        engine::Vec3TransformNormal({0.0f, -1.0f, 0.0f}, engine::MatrixRotationQuaternion(sample));
     last = CastGroundRay(planet, origin, down);
     if (!last.hit) continue;
     if (last.distance < R) return last.distance;

@@ -18,9 +18,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/math.h"
+#include "engine/mesh.h"
 #include "platform/graphics.h"
-#include "platform/math.h"
-#include "platform/mesh.h"
 
 namespace media {
 class MeshManager;
@@ -33,7 +33,7 @@ namespace world {
 struct HitSphere {
   float x = 0, y = 0, z = 0;
   float radius = 0;
-  platform::Vec3 Centre() const { return {x, y, z}; }
+  engine::Vec3 Centre() const { return {x, y, z}; }
 };
 
 // The planet as the world sees it: the mesh the ground rays hit (in its own,
@@ -42,7 +42,7 @@ struct HitSphere {
 struct Planet {
   float radius = 0;
   float scale = 60.0f;
-  const platform::Mesh* mesh = nullptr;
+  const engine::Mesh* mesh = nullptr;
   // The radius of a ball about the centre that the ground wholly encloses
   // (unscaled; 0 when the mesh is missing or not a closed surface).
   float innerRadius = 0;
@@ -51,30 +51,30 @@ struct Planet {
 };
 
 // up(q), fwd(q) and right(q): +Y, +Z and +X turned by the orientation q.
-platform::Vec3 Up(const platform::Quaternion& q);
-platform::Vec3 Forward(const platform::Quaternion& q);
+engine::Vec3 Up(const engine::Quaternion& q);
+engine::Vec3 Forward(const engine::Quaternion& q);
 
 // The rotation that walks forward by an arc of length s on the sphere of
 // radius R: about up(q) x fwd(q), by (s / (2 R pi) * 360) degrees. An arc of
 // 0 is the identity.
-platform::Quaternion ForwardArcRotation(const platform::Quaternion& q, float s, float R);
-platform::Quaternion BackwardArcRotation(const platform::Quaternion& q, float s, float R);
+engine::Quaternion ForwardArcRotation(const engine::Quaternion& q, float s, float R);
+engine::Quaternion BackwardArcRotation(const engine::Quaternion& q, float s, float R);
 // A turn about the object's own up axis; a positive angle turns to the right.
-platform::Quaternion YawRotation(const platform::Quaternion& q, float degrees);
-platform::Quaternion ReverseYawRotation(const platform::Quaternion& q, float degrees);
+engine::Quaternion YawRotation(const engine::Quaternion& q, float degrees);
+engine::Quaternion ReverseYawRotation(const engine::Quaternion& q, float degrees);
 
 // The angle in degrees (0 to 180) between the up axes of two orientations:
 // how far apart two objects stand on the sphere. Never NaN: rounding past +-1
 // is clamped.
-float SurfaceAngle(const platform::Quaternion& qa, const platform::Quaternion& qb);
+float SurfaceAngle(const engine::Quaternion& qa, const engine::Quaternion& qb);
 
 // How far (degrees, -180 to 180) an object heading `angle` degrees and
 // standing at qa must turn to face toward (or away from) the object at qb.
 // `reference` is a world position whose y sign picks the hemisphere.
-float YawErrorToward(float angle, const platform::Vec3& reference, const platform::Quaternion& qa,
-                     const platform::Quaternion& qb);
-float YawErrorAway(float angle, const platform::Vec3& reference, const platform::Quaternion& qa,
-                   const platform::Quaternion& qb);
+float YawErrorToward(float angle, const engine::Vec3& reference, const engine::Quaternion& qa,
+                     const engine::Quaternion& qb);
+float YawErrorAway(float angle, const engine::Vec3& reference, const engine::Quaternion& qa,
+                   const engine::Quaternion& qb);
 
 class Chara {
  public:
@@ -98,17 +98,17 @@ class Chara {
 
   // Rotation of q, then a translation to up(q) * mHeight: the matrix that
   // places the object (its translation row is the object's position).
-  platform::Matrix PlacementMatrix(const platform::Quaternion& q) const;
-  platform::Vec3 Position() const { return Up(mRotation) * mHeight; }
+  engine::Matrix PlacementMatrix(const engine::Quaternion& q) const;
+  engine::Vec3 Position() const { return Up(mRotation) * mHeight; }
   // mAngle += degrees (one subtraction of 360 above 360: exactly 360 stays);
   // returns YawRotation(mRotation, degrees) without applying it.
-  platform::Quaternion TurnRight(float degrees);
+  engine::Quaternion TurnRight(float degrees);
   // mAngle -= degrees (one addition of 360 below 0); returns the reverse yaw.
-  platform::Quaternion TurnLeft(float degrees);
+  engine::Quaternion TurnLeft(float degrees);
   // The rotation that moves the object by an arc s directly away from a world
   // point (toward it for a negative s). Identity when the point gives no
   // direction along the ground (it lies on the object's own up line).
-  platform::Quaternion PushAwayRotation(float s, float R, const platform::Vec3& point) const;
+  engine::Quaternion PushAwayRotation(float s, float R, const engine::Vec3& point) const;
   // The distance from the object's origin to the planet's surface, measured
   // along up to five rays (straight down first, then leaning ones).
   float DistanceToGround(const Planet& planet) const;
@@ -116,13 +116,13 @@ class Chara {
   // ground. Returns the distance that was measured.
   float StandOnGround(const Planet& planet, float hover);
 
-  float mScale = 1.0f;             // placed objects: uniform scale of model and spheres
-  float mSize = 0.0f;              // the creature's body size (0.5 to 1.0)
-  std::string mName;               // kind: "Tree", "Stump", "Flower" or an insect's name
-  platform::Quaternion mRotation;  // orientation on the sphere
-  float mHeight = 0.0f;            // distance of the origin from the planet's centre
-  float mAngle = 0.0f;             // heading in degrees, a record of the turns made
-  platform::Matrix mWorld;         // placed objects: the world matrix they draw with
+  float mScale = 1.0f;           // placed objects: uniform scale of model and spheres
+  float mSize = 0.0f;            // the creature's body size (0.5 to 1.0)
+  std::string mName;             // kind: "Tree", "Stump", "Flower" or an insect's name
+  engine::Quaternion mRotation;  // orientation on the sphere
+  float mHeight = 0.0f;          // distance of the origin from the planet's centre
+  float mAngle = 0.0f;           // heading in degrees, a record of the turns made
+  engine::Matrix mWorld;         // placed objects: the world matrix they draw with
 };
 
 // The ground rays' answer when a ray is cast from `origin` straight along
@@ -131,7 +131,7 @@ struct GroundHit {
   bool hit = false;
   float distance = 0;
 };
-GroundHit CastGroundRay(const Planet& planet, const platform::Vec3& origin,
-                        const platform::Vec3& direction);
+GroundHit CastGroundRay(const Planet& planet, const engine::Vec3& origin,
+                        const engine::Vec3& direction);
 
 }  // namespace world

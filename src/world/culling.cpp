@@ -3,21 +3,21 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/trig.h"
+#include "engine/trig.h"
 
 namespace world {
 
-using platform::Matrix;
-using platform::Plane;
-using platform::Vec3;
+using engine::Matrix;
+using engine::Plane;
+using engine::Vec3;
 
 namespace {
 
 std::array<Plane, 6> PlanesOf(const Matrix& view, const Matrix& projection) {
   Matrix m;
-  if (!platform::MatrixInverse(&m, nullptr, view * projection)) m = Matrix::Identity();
+  if (!engine::MatrixInverse(&m, nullptr, view * projection)) m = Matrix::Identity();
   auto corner = [&](float x, float y, float z) {
-    const platform::Vec4 v = platform::Vec3Transform({x, y, z}, m);
+    const engine::Vec4 v = engine::Vec3Transform({x, y, z}, m);
     return Vec3{v.x / v.w, v.y / v.w, v.z / v.w};
   };
   const Vec3 ntl = corner(-1, 1, 0), ntr = corner(1, 1, 0), nbl = corner(-1, -1, 0),
@@ -25,7 +25,7 @@ std::array<Plane, 6> PlanesOf(const Matrix& view, const Matrix& projection) {
   const Vec3 ftl = corner(-1, 1, 1), ftr = corner(1, 1, 1), fbl = corner(-1, -1, 1),
              fbr = corner(1, -1, 1);
   auto plane = [](const Vec3& a, const Vec3& b, const Vec3& c) {
-    return platform::PlaneNormalize(platform::PlaneFromPoints(a, b, c));
+    return engine::PlaneNormalize(engine::PlaneFromPoints(a, b, c));
   };
   return {plane(nbl, ntl, ntr), plane(ftr, ftl, fbl), plane(ntr, ftr, fbr),
           plane(fbl, ftl, ntl), plane(ntr, ntl, ftl), plane(fbl, nbl, nbr)};
@@ -62,7 +62,7 @@ Horizon::Horizon(const Vec3& eye, float groundRadius) : eye_(eye) {
   // Every sight line within the shadow meets the ground at most this far
   // from the eye (the lines grazing the rim, at the rim).
   rim_ = std::sqrt(eyeDistance_ * eyeDistance_ - ground * ground);
-  shadowHalfAngle_ = platform::Asin(ground / eyeDistance_);
+  shadowHalfAngle_ = engine::Asin(ground / eyeDistance_);
 }
 
 bool Horizon::Hides(const HitSphere& sphere) const {
@@ -75,30 +75,30 @@ bool Horizon::Hides(const HitSphere& sphere) const {
   // The sphere's cone of sight lines within the shadow's: the angle off the
   // line to the centre plus the sphere's half-angle within the shadow's.
   const double cosOff = -(vx * ex + vy * ey + vz * ez) / (distance * eyeDistance_);
-  const double off = platform::Acos(std::clamp(cosOff, -1.0, 1.0));
-  return off + platform::Asin(r / distance) <= shadowHalfAngle_;
+  const double off = engine::Acos(std::clamp(cosOff, -1.0, 1.0));
+  return off + engine::Asin(r / distance) <= shadowHalfAngle_;
 }
 
 bool SphereOutsideView(const Matrix& P, const Matrix& W, const HitSphere& sphere, const Matrix& V) {
-  const platform::Vec4 c = platform::Vec4Transform({0, 0, 0, 1}, W);
+  const engine::Vec4 c = engine::Vec4Transform({0, 0, 0, 1}, W);
   return Outside(PlanesOf(V, P), {c.x / c.w, c.y / c.w, c.z / c.w}, sphere.radius);
 }
 
 void CullObjects(media::MeshManager& meshes, WorldObjects& world, const Camera& camera,
-                 const Chara& player, const platform::Mesh* treeMesh, const ViewVolume& volume,
+                 const Chara& player, const engine::Mesh* treeMesh, const ViewVolume& volume,
                  const Horizon& horizon) {
   const Vec3 p = player.Position();
-  const Vec3 toPlayer = platform::Vec3Normalize(p - camera.eye);
+  const Vec3 toPlayer = engine::Vec3Normalize(p - camera.eye);
   // How far the camera is from a tree standing, unscaled, where the creature
   // stands: trees nearer than that hide it. A ray that misses (no tree model
   // there) measures the straight distance to the creature.
-  float s = platform::Vec3Length(p - camera.eye);
+  float s = engine::Vec3Length(p - camera.eye);
   if (treeMesh) {
     Matrix inverse;
-    if (platform::MatrixInverse(&inverse, nullptr, player.PlacementMatrix(player.mRotation))) {
-      const platform::IntersectResult hit =
-          treeMesh->Intersect(platform::Vec3TransformCoord(camera.eye, inverse),
-                              platform::Vec3TransformNormal(toPlayer, inverse));
+    if (engine::MatrixInverse(&inverse, nullptr, player.PlacementMatrix(player.mRotation))) {
+      const engine::IntersectResult hit =
+          treeMesh->Intersect(engine::Vec3TransformCoord(camera.eye, inverse),
+                              engine::Vec3TransformNormal(toPlayer, inverse));
       if (hit.hit) s = hit.distance;
     }
   }
@@ -110,10 +110,10 @@ void CullObjects(media::MeshManager& meshes, WorldObjects& world, const Camera& 
     if (HitSphere bounds; object->GetDrawBounds(meshes, &bounds) && horizon.Hides(bounds)) continue;
     if (object->mName == "Tree" && treeMesh) {
       Matrix inverse;
-      if (platform::MatrixInverse(&inverse, nullptr, object->mWorld)) {
-        const platform::IntersectResult hit =
-            treeMesh->Intersect(platform::Vec3TransformCoord(camera.eye, inverse),
-                                platform::Vec3TransformNormal(toPlayer, inverse));
+      if (engine::MatrixInverse(&inverse, nullptr, object->mWorld)) {
+        const engine::IntersectResult hit =
+            treeMesh->Intersect(engine::Vec3TransformCoord(camera.eye, inverse),
+                                engine::Vec3TransformNormal(toPlayer, inverse));
         if (hit.hit && hit.distance < s) {
           world.seeThrough.push_back(object.get());
           continue;

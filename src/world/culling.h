@@ -6,8 +6,8 @@
 
 #include <array>
 
+#include "engine/math.h"
 #include "platform/graphics.h"
-#include "platform/math.h"
 #include "world/camera.h"
 #include "world/chara.h"
 #include "world/world_objects.h"
@@ -24,16 +24,16 @@ inline constexpr float kSeeThroughAlpha = 0.5f;
 // pointing out: near, far, right, left, top, bottom. Built once a frame.
 class ViewVolume {
  public:
-  ViewVolume(const platform::Matrix& view, const platform::Matrix& projection);
+  ViewVolume(const engine::Matrix& view, const engine::Matrix& projection);
   // True when the sphere lies wholly outside (beyond some plane by more than
   // its radius); a sphere touching a plane from outside counts as inside.
   bool SphereOutside(const HitSphere& sphere) const;
   // True when some sphere is not outside (none: never drawn).
   bool AnyInside(const std::vector<HitSphere>& spheres) const;
-  const std::array<platform::Plane, 6>& Planes() const { return planes_; }
+  const std::array<engine::Plane, 6>& Planes() const { return planes_; }
 
  private:
-  std::array<platform::Plane, 6> planes_;
+  std::array<engine::Plane, 6> planes_;
 };
 
 // What the planet hides from an eye: a sphere lying wholly in the planet's
@@ -45,11 +45,11 @@ class ViewVolume {
 class Horizon {
  public:
   // A ground radius of 0 (or an eye inside the ball) hides nothing.
-  Horizon(const platform::Vec3& eye, float groundRadius);
+  Horizon(const engine::Vec3& eye, float groundRadius);
   bool Hides(const HitSphere& sphere) const;
 
  private:
-  platform::Vec3 eye_;
+  engine::Vec3 eye_;
   bool hidesNothing_ = true;
   double eyeDistance_ = 0;      // from the planet's centre
   double rim_ = 0;              // from the eye to the ground's rim
@@ -58,8 +58,8 @@ class Horizon {
 
 // The same test for one sphere, building the volume from scratch: projection
 // P, the sphere's translation W, its radius, view V.
-bool SphereOutsideView(const platform::Matrix& P, const platform::Matrix& W,
-                       const HitSphere& sphere, const platform::Matrix& V);
+bool SphereOutsideView(const engine::Matrix& P, const engine::Matrix& W, const HitSphere& sphere,
+                       const engine::Matrix& V);
 
 // Which placed objects the next picture shows, for the camera and the
 // creature as the update left them (the game scene runs it at the end of
@@ -69,7 +69,7 @@ bool SphereOutsideView(const platform::Matrix& P, const platform::Matrix& W,
 // be null: no tree is see-through). Objects the horizon hides are in
 // neither list.
 void CullObjects(media::MeshManager& meshes, WorldObjects& world, const Camera& camera,
-                 const Chara& player, const platform::Mesh* treeMesh, const ViewVolume& volume,
+                 const Chara& player, const engine::Mesh* treeMesh, const ViewVolume& volume,
                  const Horizon& horizon);
 // Draws world.shown.
 void DrawObjectsCulled(platform::Device& device, media::MeshManager& meshes,

@@ -7,7 +7,7 @@
 
 namespace world {
 
-using platform::Quaternion;
+using engine::Quaternion;
 
 Trunk::Trunk(const char* name, const char* model, float radius, float height,
              const Quaternion& rotation)
@@ -24,9 +24,9 @@ void Trunk::Draw(platform::Device& device, media::MeshManager& meshes) {
 }
 
 std::vector<HitSphere> Trunk::GetHitSpheres() const {
-  const platform::Matrix place = PlacementMatrix(mRotation);
-  const platform::Vec3 foot = place.Translation();
-  const platform::Vec3 top = (platform::MatrixTranslation(0.0f, 3.0f, 0.0f) * place).Translation();
+  const engine::Matrix place = PlacementMatrix(mRotation);
+  const engine::Vec3 foot = place.Translation();
+  const engine::Vec3 top = (engine::MatrixTranslation(0.0f, 3.0f, 0.0f) * place).Translation();
   const float r = mScale * hitSphere.radius;
   return {HitSphere{foot.x, foot.y, foot.z, r}, HitSphere{top.x, top.y, top.z, r}};
 }
@@ -34,13 +34,13 @@ std::vector<HitSphere> Trunk::GetHitSpheres() const {
 bool Trunk::GetDrawBounds(media::MeshManager& meshes, HitSphere* bounds) const {
   const media::StaticMesh* model = meshes.FindStaticMesh(model_);
   if (!model || !model->mesh) return false;
-  const platform::Vec3 c = platform::Vec3TransformCoord(model->boundCentre, mWorld);
+  const engine::Vec3 c = engine::Vec3TransformCoord(model->boundCentre, mWorld);
   *bounds = HitSphere{c.x, c.y, c.z, model->boundRadius * std::abs(mScale)};
   return true;
 }
 
 void Trunk::UpdateWorldMatrix() {
-  mWorld = platform::MatrixScaling(mScale, mScale, mScale) * PlacementMatrix(mRotation);
+  mWorld = engine::MatrixScaling(mScale, mScale, mScale) * PlacementMatrix(mRotation);
 }
 
 Tree::Tree(float height, const Quaternion& rotation)
@@ -79,7 +79,7 @@ bool Flower::Update(float) {
 }
 
 std::vector<HitSphere> Flower::GetHitSpheres() const {
-  const platform::Vec3 at = PlacementMatrix(mRotation).Translation();
+  const engine::Vec3 at = PlacementMatrix(mRotation).Translation();
   return {HitSphere{at.x, at.y, at.z, mScale}};
 }
 

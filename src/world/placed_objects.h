@@ -23,13 +23,13 @@ class Trunk : public Chara {
 
  protected:
   Trunk(const char* name, const char* model, float radius, float height,
-        const platform::Quaternion& rotation);
+        const engine::Quaternion& rotation);
   const char* model_;
 };
 
 class Tree : public Trunk {
  public:
-  Tree(float height, const platform::Quaternion& rotation);
+  Tree(float height, const engine::Quaternion& rotation);
   // Every material with its diffuse alpha replaced by alpha (0 to 1): drawn
   // see-through when the tree stands between the camera and the creature.
   void DrawTranslucent(platform::Device& device, media::MeshManager& meshes, float alpha) override;
@@ -37,14 +37,14 @@ class Tree : public Trunk {
 
 class Stump : public Trunk {
  public:
-  Stump(float height, const platform::Quaternion& rotation);
+  Stump(float height, const engine::Quaternion& rotation);
 };
 
 // A swaying flower. Its scale does not scale the model, only its sphere,
 // which nothing is pushed by: the creature walks through flowers.
 class Flower : public Chara {
  public:
-  Flower(const platform::Quaternion& rotation, float height);
+  Flower(const engine::Quaternion& rotation, float height);
   void Draw(platform::Device& device, media::MeshManager& meshes) override;
   // Advances the sway one sixtieth of a second.
   bool Update(float R) override;

@@ -96,7 +96,7 @@ int HeaderCount(const std::vector<std::string>& lines, std::size_t index) {
 
 // `size` slots of which the first `chosen` hold 1, shuffled with the
 // generator.
-std::vector<int> ShuffledSlots(int size, int chosen, platform::Random& random) {
+std::vector<int> ShuffledSlots(int size, int chosen, engine::Random& random) {
   std::vector<int> slots(static_cast<std::size_t>(size), 0);
   for (int i = 0; i < chosen && i < size; ++i) slots[static_cast<std::size_t>(i)] = 1;
   for (int i = 0; i < size; ++i) {
@@ -120,7 +120,7 @@ Chara* Place(WorldObjects& world, std::unique_ptr<Chara> object, const Planet& p
 }  // namespace
 
 std::vector<Rider> LoadObjectPositions(WorldObjects& world, const Planet& planet,
-                                       platform::Random& random, RiderCounts counts,
+                                       engine::Random& random, RiderCounts counts,
                                        const std::string& path) {
   world.ClearObjects();
   std::vector<Rider> riders;
@@ -166,13 +166,13 @@ std::vector<Rider> LoadObjectPositions(WorldObjects& world, const Planet& planet
                    path.c_str(), i + 1, kind.c_str());
       continue;
     }
-    const platform::Quaternion q{v[1], v[2], v[3], v[0]};
+    const engine::Quaternion q{v[1], v[2], v[3], v[0]};
     const float scale = v[4];
     if (kind == "Tree") {
       Chara* tree = Place(world, std::make_unique<Tree>(R + 1.0f, q), planet, scale);
       if (nextTree < beetleOnTree.size() && beetleOnTree[nextTree] == 1) {
-        const platform::Quaternion behind =
-            platform::QuaternionMultiply(q, BackwardArcRotation(q, kBeetleBehindTree, R));
+        const engine::Quaternion behind =
+            engine::QuaternionMultiply(q, BackwardArcRotation(q, kBeetleBehindTree, R));
         riders.push_back({"BeetleBug", tree->mHeight, "Tree", behind});
       }
       ++nextTree;

@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/random.h"
+#include "engine/random.h"
 #include "world/chara.h"
 
 namespace world {
@@ -49,7 +49,7 @@ struct Rider {
   std::string kind;
   float height = 0;
   std::string host;
-  platform::Quaternion rotation;
+  engine::Quaternion rotation;
 };
 
 // How many trees get a beetle and how many flowers a butterfly.
@@ -67,7 +67,7 @@ inline constexpr std::uint64_t kMaxPlacementFileBytes = 256 * 1024;
 // kMaxPlacementFileBytes, a short or non-numeric line) are reported on
 // standard error with the file and line; the rest of the file is placed.
 std::vector<Rider> LoadObjectPositions(WorldObjects& world, const Planet& planet,
-                                       platform::Random& random, RiderCounts counts,
+                                       engine::Random& random, RiderCounts counts,
                                        const std::string& path);
 
 }  // namespace world

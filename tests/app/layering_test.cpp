@@ -1,6 +1,6 @@
 // The game's folders are floors: the entry point, then the scenes, the
-// creatures, the world, the media caches and the platform. Code calls down,
-// never up, and only the platform reaches the operating system.
+// creatures, the world, the media caches, the engine and the platform. Code
+// calls down, never up, and only the platform reaches the operating system.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -45,8 +45,9 @@ TEST(LayeringTest, OnlyThePlatformLayerIncludesSdlGlOrWindows) {
 }
 
 TEST(LayeringTest, FoldersIncludeOnlyTheirOwnFloorAndThoseBelow) {
-  const std::map<std::string, int> floor = {{"app", 5},   {"scenes", 4}, {"creatures", 3},
-                                            {"world", 2}, {"media", 1},  {"platform", 0}};
+  const std::map<std::string, int> floor = {{"app", 6},     {"scenes", 5}, {"creatures", 4},
+                                            {"world", 3},   {"media", 2},  {"engine", 1},
+                                            {"platform", 0}};
   const std::regex include(R"re(^\s*#\s*include\s*"([a-z_]+)/)re");
   int checked = 0;
   ForEachLine([&](const fs::path& rel, int lineNo, const std::string& line) {
@@ -57,6 +58,9 @@ TEST(LayeringTest, FoldersIncludeOnlyTheirOwnFloorAndThoseBelow) {
     if (!std::regex_search(line, m, include)) return;
     auto target = floor.find(m[1].str());
     ASSERT_NE(target, floor.end()) << rel.string() << ":" << lineNo << ": " << line;
+    // The one way up: the device contract takes the engine's vectors and
+    // matrices, from a header that includes nothing of ours.
+    if (line.find("\"engine/math.h\"") != std::string::npos) return;
     EXPECT_LE(target->second, own->second)
         << rel.string() << ":" << lineNo << " reaches up into " << m[1].str() << "/";
     ++checked;
@@ -66,11 +70,11 @@ TEST(LayeringTest, FoldersIncludeOnlyTheirOwnFloorAndThoseBelow) {
 
 // The C libraries' sines and cosines round differently from system to
 // system (glibc against mingw's), and a journal replayed on the other one
-// would drift: the game computes them with its own (platform/trig.h).
+// would drift: the game computes them with its own (engine/trig.h).
 TEST(LayeringTest, TrigonometryIsOursEverywhere) {
   const std::regex libm(R"((std::|\b)(sin|cos|tan|asin|acos|atan|atan2)f?\s*\()");
   ForEachLine([&](const fs::path& rel, int lineNo, const std::string& line) {
-    if (rel == fs::path("platform") / "trig.cpp") return;
+    if (rel == fs::path("engine") / "trig.cpp") return;
     const std::string code = line.substr(0, line.find("//"));
     EXPECT_FALSE(std::regex_search(code, libm)) << rel.string() << ":" << lineNo << ": " << line;
   });

@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "engine/math.h"
 #include "media/ini.h"
 #include "media/paths.h"
-#include "platform/math.h"
 
 namespace {
 
-using platform::Vec3;
+using engine::Vec3;
 
 std::string ContentPath(const char* relative) {
   return std::string(POROMEKO_SOURCE_DIR) + "/content/" + relative;
@@ -108,7 +108,7 @@ TEST(GameData, TitleDemoStandsInViewAndTheCaterpillarReachesTheMouth) {
   EXPECT_LT(topX - player[0], 2.5f * scale);
   EXPECT_LT(std::fabs(topY - player[1]), 1.5f * scale);
   // It starts off screen to the right (angle 300 degrees).
-  const float a = 300.0f * platform::kDegToRad;
+  const float a = 300.0f * engine::kDegToRad;
   EXPECT_GT(enemy[0] - enemy[3] * std::sin(a), 5.39f);
 }
 
@@ -156,14 +156,14 @@ TEST(ObjectPos, HeaderCountsMatchTheLinesAndEveryLineIsWellFormed) {
       if (f[0] == labels[k]) kind = k;
     ASSERT_GE(kind, 0) << "line " << i + 1 << ": unknown kind " << f[0];
     ++counts[kind];
-    const platform::Quaternion q{media::StringToFloat(f[2]), media::StringToFloat(f[3]),
-                                 media::StringToFloat(f[4]), media::StringToFloat(f[1])};
-    EXPECT_NEAR(std::sqrt(platform::QuaternionDot(q, q)), 1.0f, 1e-4f) << "line " << i + 1;
+    const engine::Quaternion q{media::StringToFloat(f[2]), media::StringToFloat(f[3]),
+                               media::StringToFloat(f[4]), media::StringToFloat(f[1])};
+    EXPECT_NEAR(std::sqrt(engine::QuaternionDot(q, q)), 1.0f, 1e-4f) << "line " << i + 1;
     const float scale = media::StringToFloat(f[5]);
     const float lo[] = {0.9f, 0.8f, 1.0f}, hi[] = {1.3f, 1.05f, 2.0f};
     EXPECT_GE(scale, lo[kind]) << "line " << i + 1;
     EXPECT_LE(scale, hi[kind]) << "line " << i + 1;
-    const Vec3 up = platform::Vec3TransformCoord({0, 1, 0}, platform::MatrixRotationQuaternion(q));
+    const Vec3 up = engine::Vec3TransformCoord({0, 1, 0}, engine::MatrixRotationQuaternion(q));
     placed.emplace_back(f[0], up * 60.0f);
   }
   EXPECT_EQ(header[0], counts[0]);
@@ -177,9 +177,9 @@ TEST(ObjectPos, HeaderCountsMatchTheLinesAndEveryLineIsWellFormed) {
   // Nothing in the creature's way at the start, nothing overlapping.
   const Vec3 start{0, 60, 0};
   for (std::size_t i = 0; i < placed.size(); ++i) {
-    EXPECT_GT(platform::Vec3Length(placed[i].second - start), 12.0f) << placed[i].first << i;
+    EXPECT_GT(engine::Vec3Length(placed[i].second - start), 12.0f) << placed[i].first << i;
     for (std::size_t j = i + 1; j < placed.size(); ++j) {
-      const float d = platform::Vec3Length(placed[i].second - placed[j].second);
+      const float d = engine::Vec3Length(placed[i].second - placed[j].second);
       const bool trees = placed[i].first == "Tree" && placed[j].first == "Tree";
       EXPECT_GT(d, trees ? 6.0f : 2.5f) << placed[i].first << i << " and " << placed[j].first << j;
     }

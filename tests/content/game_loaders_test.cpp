@@ -133,15 +133,15 @@ TEST_F(GameLoadersTest, AnimationSetsSitAtTheIndicesTheGameUses) {
 TEST_F(GameLoadersTest, PlanetRadiusIsAboutSixtyInTheWorld) {
   media::StaticMesh* planet = meshes_->FindStaticMesh(content::model::kPlanet);
   ASSERT_NE(planet, nullptr);
-  platform::Mesh* mesh = planet->mesh;
-  platform::Vec3 centre;
+  engine::Mesh* mesh = planet->mesh;
+  engine::Vec3 centre;
   float radius = 0;
-  platform::ComputeBoundingSphere(mesh->LockVertexBuffer(), mesh->GetNumVertices(),
-                                  platform::GetFVFVertexSize(mesh->GetFVF()), &centre, &radius);
+  engine::ComputeBoundingSphere(mesh->LockVertexBuffer(), mesh->GetNumVertices(),
+                                platform::GetFVFVertexSize(mesh->GetFVF()), &centre, &radius);
   mesh->UnlockVertexBuffer();
   EXPECT_NEAR(radius * 60.0f, 60.0f, 3.0f);
   // Standing on it: a ray from above the north pole meets the ground.
-  platform::IntersectResult hit = mesh->Intersect({0, 1.1f, 0}, {0, -1, 0});
+  engine::IntersectResult hit = mesh->Intersect({0, 1.1f, 0}, {0, -1, 0});
   EXPECT_TRUE(hit.hit);
   EXPECT_NEAR(hit.distance, 0.1f, 0.05f);
 }

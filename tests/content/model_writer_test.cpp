@@ -12,8 +12,8 @@
 #include "../../tools/common/model_mesh.cpp"
 #include "../../tools/common/model_noise.cpp"
 #include "../../tools/common/xwriter.cpp"
+#include "engine/xfile/basic_allocator.h"
 #include "platform/null/device_null.h"
-#include "platform/xfile/basic_allocator.h"
 
 namespace {
 
@@ -22,9 +22,9 @@ using contentgen::ModelMesh;
 using contentgen::Skeleton;
 using contentgen::Skin;
 using contentgen::XFileDesc;
-using platform::Matrix;
-using platform::Quaternion;
-using platform::Vec3;
+using engine::Matrix;
+using engine::Quaternion;
+using engine::Vec3;
 
 TEST(XWriter, FloatsAreFixedSixDecimalsWithoutNegativeZero) {
   EXPECT_EQ(FormatFloat(1.5f), "1.500000");
@@ -62,17 +62,17 @@ XFileDesc SmallModel() {
 
 struct Loaded {
   platform::NullDevice device;
-  platform::xfile::BasicAllocator alloc;
-  platform::Frame* root = nullptr;
-  std::unique_ptr<platform::AnimationController> controller;
+  engine::xfile::BasicAllocator alloc;
+  engine::Frame* root = nullptr;
+  std::unique_ptr<engine::AnimationController> controller;
   std::string error;
   bool ok;
   explicit Loaded(const std::string& text) {
-    ok = platform::LoadMeshHierarchyFromXInMemory(text.data(), text.size(), "test.x", &device,
-                                                  &alloc, &root, &controller, &error);
+    ok = engine::LoadMeshHierarchyFromXInMemory(text.data(), text.size(), "test.x", &device, &alloc,
+                                                &root, &controller, &error);
   }
   ~Loaded() {
-    if (root) platform::FrameDestroy(root, &alloc);
+    if (root) engine::FrameDestroy(root, &alloc);
   }
 };
 
@@ -103,10 +103,10 @@ TEST(XWriter, WrittenFileLoadsWithSetsInIndexOrderAndPosesAsGiven) {
     Vec3 s, t;
     Quaternion q;
     set.GetSRT(0.5, i, &s, &q, &t);
-    const Vec3 x = platform::Vec3TransformNormal({1, 0, 0}, platform::MatrixRotationQuaternion(q));
-    const Vec3 want = platform::Vec3TransformNormal(
-        {1, 0, 0}, platform::MatrixRotationQuaternion(contentgen::RotZ(0.5f)));
-    EXPECT_NEAR(platform::Vec3Length(x - want), 0.0f, 1e-5f);
+    const Vec3 x = engine::Vec3TransformNormal({1, 0, 0}, engine::MatrixRotationQuaternion(q));
+    const Vec3 want = engine::Vec3TransformNormal(
+        {1, 0, 0}, engine::MatrixRotationQuaternion(contentgen::RotZ(0.5f)));
+    EXPECT_NEAR(engine::Vec3Length(x - want), 0.0f, 1e-5f);
     EXPECT_GT(x.y, 0.4f) << "a positive turn about Z lifts +X";
     EXPECT_NEAR(t.x, 1.0f, 1e-6f) << "bind offset plus the move";
     EXPECT_NEAR(t.y, 0.25f, 1e-6f);
@@ -115,14 +115,14 @@ TEST(XWriter, WrittenFileLoadsWithSetsInIndexOrderAndPosesAsGiven) {
 
   // Skin: both bones on existing frames, offsets the inverse bind pose,
   // every vertex fully weighted.
-  platform::MeshContainer* c = m.root->meshContainer;
+  engine::MeshContainer* c = m.root->meshContainer;
   ASSERT_NE(c, nullptr);
   ASSERT_NE(c->skinInfo, nullptr);
   ASSERT_EQ(c->skinInfo->GetNumBones(), 2u);
   std::vector<float> total(c->mesh->GetNumVertices(), 0.0f);
   for (std::uint32_t b = 0; b < 2; ++b) {
     const auto& bone = c->skinInfo->GetBone(b);
-    platform::Frame* f = platform::FrameFind(m.root, bone.name.c_str());
+    engine::Frame* f = engine::FrameFind(m.root, bone.name.c_str());
     ASSERT_NE(f, nullptr);
     for (std::size_t k = 0; k < bone.vertices.size(); ++k)
       total[bone.vertices[k]] += bone.weights[k];
@@ -149,7 +149,7 @@ TEST(XWriter, PoseEvaluatorAgreesWithTheGamesController) {
       m.controller->SetTrackPosition(0, t);
       m.controller->AdvanceTime(0);
       const auto mine = contentgen::PoseSkeleton(s, d.sets[set], d.ticksPerSecond, t);
-      const platform::Frame* arm = platform::FrameFind(m.root, "Arm");
+      const engine::Frame* arm = engine::FrameFind(m.root, "Arm");
       ASSERT_NE(arm, nullptr);
       for (int r = 0; r < 4; ++r) {
         for (int col = 0; col < 4; ++col) {
@@ -197,26 +197,26 @@ TEST(XWriter, RefusesDescriptionsThatWouldMakeABrokenFile) {
 TEST(ModelMesh, PartsFaceOutwardWithWindingAndNormalsAgreeing) {
   for (bool inward : {false, true}) {
     ModelMesh m;
-    const Matrix xf = platform::MatrixRotationY(0.7f) * platform::MatrixTranslation(3, -1, 2);
+    const Matrix xf = engine::MatrixRotationY(0.7f) * engine::MatrixTranslation(3, -1, 2);
     const Vec3 centre{3, -1, 2};
     m.AddSurface(
         12, 8,
         [&](float u, float v) {
-          const float th = v * platform::kPi, ph = u * 6.2831853f;
-          return platform::Vec3TransformCoord(
+          const float th = v * engine::kPi, ph = u * 6.2831853f;
+          return engine::Vec3TransformCoord(
               {2 * std::sin(th) * std::cos(ph), std::cos(th), 0.5f * std::sin(th) * std::sin(ph)},
               xf);
         },
         {}, 0, Skin{}, inward);
     const float sign = inward ? -1.0f : 1.0f;
     for (const auto& v : m.Vertices())
-      EXPECT_GT(sign * platform::Vec3Dot(v.normal, v.pos - centre), 0.0f);
+      EXPECT_GT(sign * engine::Vec3Dot(v.normal, v.pos - centre), 0.0f);
     // Front faces wind clockwise seen from outside: cross(e1, e2) points
     // the way the normals do.
     for (const auto& f : m.Faces()) {
       const auto& vs = m.Vertices();
-      const Vec3 n = platform::Vec3Cross(vs[f[1]].pos - vs[f[0]].pos, vs[f[2]].pos - vs[f[0]].pos);
-      EXPECT_GT(platform::Vec3Dot(n, vs[f[0]].normal + vs[f[1]].normal + vs[f[2]].normal), 0.0f);
+      const Vec3 n = engine::Vec3Cross(vs[f[1]].pos - vs[f[0]].pos, vs[f[2]].pos - vs[f[0]].pos);
+      EXPECT_GT(engine::Vec3Dot(n, vs[f[0]].normal + vs[f[1]].normal + vs[f[2]].normal), 0.0f);
     }
   }
 }
@@ -228,9 +228,9 @@ TEST(ModelMesh, SeamAndPoleVerticesShareOneNormal) {
   int shared = 0;
   for (std::size_t i = 0; i < vs.size(); ++i)
     for (std::size_t j = i + 1; j < vs.size(); ++j)
-      if (platform::Vec3Length(vs[i].pos - vs[j].pos) < 1e-6f) {
+      if (engine::Vec3Length(vs[i].pos - vs[j].pos) < 1e-6f) {
         ++shared;
-        EXPECT_LT(platform::Vec3Length(vs[i].normal - vs[j].normal), 1e-6f) << i << " " << j;
+        EXPECT_LT(engine::Vec3Length(vs[i].normal - vs[j].normal), 1e-6f) << i << " " << j;
       }
   EXPECT_GT(shared, 10) << "the seam column and both poles";
   // The poles' normals point straight up and down.

@@ -10,39 +10,39 @@
 #include <string>
 #include <vector>
 
+#include "engine/animation.h"
+#include "engine/hierarchy.h"
+#include "engine/image.h"
+#include "engine/math.h"
+#include "engine/mesh.h"
 #include "media/paths.h"
-#include "platform/animation.h"
 #include "platform/graphics.h"
-#include "platform/hierarchy.h"
-#include "platform/image.h"
-#include "platform/math.h"
-#include "platform/mesh.h"
 #include "platform/null/device_null.h"
 
 namespace {
 
-using platform::Frame;
-using platform::HResult;
-using platform::MeshContainer;
-using platform::Vec3;
+using engine::Frame;
+using engine::HResult;
+using engine::MeshContainer;
+using engine::Vec3;
 
 std::string ContentPath(const char* relative) {
   return std::string(POROMEKO_SOURCE_DIR) + "/content/" + relative;
 }
 
 // Keeps what the loader hands over, and counts what is alive.
-class TestAllocator : public platform::AllocateHierarchy {
+class TestAllocator : public engine::AllocateHierarchy {
  public:
   HResult CreateFrame(const char* name, Frame** out) override {
     auto* f = new Frame;
     f->name = name ? strdup(name) : nullptr;
     ++frames;
     *out = f;
-    return platform::kOk;
+    return engine::kOk;
   }
-  HResult CreateMeshContainer(const char* name, platform::Mesh* mesh,
-                              const platform::XMaterial* materials, std::uint32_t numMaterials,
-                              const std::uint32_t*, platform::SkinInfo* skin,
+  HResult CreateMeshContainer(const char* name, engine::Mesh* mesh,
+                              const engine::XMaterial* materials, std::uint32_t numMaterials,
+                              const std::uint32_t*, engine::SkinInfo* skin,
                               MeshContainer** out) override {
     auto* c = new MeshContainer;
     c->name = name ? strdup(name) : nullptr;
@@ -50,7 +50,7 @@ class TestAllocator : public platform::AllocateHierarchy {
     c->mesh = mesh;
     c->numMaterials = numMaterials;
     if (numMaterials) {
-      c->materials = new platform::XMaterial[numMaterials];
+      c->materials = new engine::XMaterial[numMaterials];
       for (std::uint32_t i = 0; i < numMaterials; ++i) c->materials[i] = materials[i];
     }
     if (skin) {
@@ -59,13 +59,13 @@ class TestAllocator : public platform::AllocateHierarchy {
     }
     ++containers;
     *out = c;
-    return platform::kOk;
+    return engine::kOk;
   }
   HResult DestroyFrame(Frame* f) override {
     free(f->name);
     delete f;
     --frames;
-    return platform::kOk;
+    return engine::kOk;
   }
   HResult DestroyMeshContainer(MeshContainer* c) override {
     free(c->name);
@@ -74,7 +74,7 @@ class TestAllocator : public platform::AllocateHierarchy {
     delete[] c->materials;
     delete c;
     --containers;
-    return platform::kOk;
+    return engine::kOk;
   }
   int frames = 0, containers = 0;
 };
@@ -84,15 +84,15 @@ struct Loaded {
   platform::NullDevice device;
   TestAllocator alloc;
   Frame* root = nullptr;
-  std::unique_ptr<platform::AnimationController> controller;
+  std::unique_ptr<engine::AnimationController> controller;
   std::string error;
   bool ok = false;
   explicit Loaded(const char* path) {
-    ok = platform::LoadMeshHierarchyFromX(ContentPath(path), &device, &alloc, &root, &controller,
-                                          &error);
+    ok = engine::LoadMeshHierarchyFromX(ContentPath(path), &device, &alloc, &root, &controller,
+                                        &error);
   }
   ~Loaded() {
-    if (root) platform::FrameDestroy(root, &alloc);
+    if (root) engine::FrameDestroy(root, &alloc);
   }
   std::vector<MeshContainer*> Containers() const {
     std::vector<MeshContainer*> out;
@@ -113,11 +113,11 @@ struct Loaded {
 constexpr double kFrame59 = 1.0 / 59.0;
 
 // The rotation angle (radians) of a channel's pose at time t of a set.
-float RotationAngle(const platform::AnimationSet& set, const char* frame, double t) {
+float RotationAngle(const engine::AnimationSet& set, const char* frame, double t) {
   for (std::uint32_t i = 0; i < set.GetNumAnimations(); ++i) {
     if (set.GetChannel(i).frameName != frame) continue;
     Vec3 s, tr;
-    platform::Quaternion q;
+    engine::Quaternion q;
     set.GetSRT(t, i, &s, &q, &tr);
     return 2.0f * std::acos(std::fmin(1.0f, std::fabs(q.w)));
   }
@@ -126,16 +126,16 @@ float RotationAngle(const platform::AnimationSet& set, const char* frame, double
 }
 
 // Every channel's first and last keys pose alike: the set loops without a jump.
-void ExpectSeamless(const platform::AnimationSet& set) {
+void ExpectSeamless(const engine::AnimationSet& set) {
   for (std::uint32_t i = 0; i < set.GetNumAnimations(); ++i) {
     Vec3 s0, t0, s1, t1;
-    platform::Quaternion q0, q1;
+    engine::Quaternion q0, q1;
     set.GetSRT(0.0, i, &s0, &q0, &t0);
     set.GetSRT(set.GetPeriod(), i, &s1, &q1, &t1);
     const std::string& name = set.GetChannel(i).frameName;
-    EXPECT_NEAR(std::fabs(platform::QuaternionDot(q0, q1)), 1.0f, 1e-4f) << set.GetName() << name;
-    EXPECT_NEAR(platform::Vec3Length(t0 - t1), 0.0f, 1e-4f) << set.GetName() << name;
-    EXPECT_NEAR(platform::Vec3Length(s0 - s1), 0.0f, 1e-4f) << set.GetName() << name;
+    EXPECT_NEAR(std::fabs(engine::QuaternionDot(q0, q1)), 1.0f, 1e-4f) << set.GetName() << name;
+    EXPECT_NEAR(engine::Vec3Length(t0 - t1), 0.0f, 1e-4f) << set.GetName() << name;
+    EXPECT_NEAR(engine::Vec3Length(s0 - s1), 0.0f, 1e-4f) << set.GetName() << name;
   }
 }
 
@@ -160,12 +160,12 @@ bool IsHudTexture(const std::string& path) {
 
 struct StaticMesh {
   platform::NullDevice device;
-  platform::Mesh* mesh = nullptr;
-  std::vector<platform::XMaterial> materials;
+  engine::Mesh* mesh = nullptr;
+  std::vector<engine::XMaterial> materials;
   std::string error;
   bool ok;
   explicit StaticMesh(const char* path) {
-    ok = platform::LoadMeshFromX(ContentPath(path), &device, &mesh, &materials, &error);
+    ok = engine::LoadMeshFromX(ContentPath(path), &device, &mesh, &materials, &error);
   }
   ~StaticMesh() {
     if (mesh) mesh->Release();
@@ -206,7 +206,7 @@ TEST(Models, AnimatedModelsLoadSkinnedWithBonesOnExistingFrames) {
       ASSERT_GT(c->skinInfo->GetNumBones(), 0u) << path;
       std::vector<float> total(c->mesh->GetNumVertices(), 0.0f);
       for (std::uint32_t b = 0; b < c->skinInfo->GetNumBones(); ++b) {
-        EXPECT_NE(platform::FrameFind(m.root, c->skinInfo->GetBoneName(b)), nullptr)
+        EXPECT_NE(engine::FrameFind(m.root, c->skinInfo->GetBoneName(b)), nullptr)
             << path << " bone " << c->skinInfo->GetBoneName(b);
         const auto& bone = c->skinInfo->GetBone(b);
         for (std::size_t k = 0; k < bone.vertices.size(); ++k)
@@ -223,7 +223,7 @@ TEST(Models, AnimatedModelsLoadSkinnedWithBonesOnExistingFrames) {
     for (std::uint32_t s = 0; s < m.controller->GetNumAnimationSets(); ++s) {
       const auto* set = m.controller->GetAnimationSet(s);
       for (std::uint32_t i = 0; i < set->GetNumAnimations(); ++i)
-        EXPECT_NE(platform::FrameFind(m.root, set->GetChannel(i).frameName.c_str()), nullptr);
+        EXPECT_NE(engine::FrameFind(m.root, set->GetChannel(i).frameName.c_str()), nullptr);
     }
   }
 }
@@ -256,10 +256,9 @@ TEST(Models, BiteSnapsShutAt14And59thsAndBurpPeaksAt20) {
   for (std::uint32_t i = 0; i < bite.GetNumAnimations(); ++i) {
     if (bite.GetChannel(i).frameName != "Head") continue;
     Vec3 s, t;
-    platform::Quaternion q;
+    engine::Quaternion q;
     bite.GetSRT(8 * kFrame59, i, &s, &q, &t);
-    const Vec3 front =
-        platform::Vec3TransformNormal({0, 0, -1}, platform::MatrixRotationQuaternion(q));
+    const Vec3 front = engine::Vec3TransformNormal({0, 0, -1}, engine::MatrixRotationQuaternion(q));
     EXPECT_GT(front.y, 0.3f);
   }
   EXPECT_LT(RotationAngle(bite, "Head", 14 * kFrame59), 0.06f) << "shut at 14/59";
@@ -401,17 +400,17 @@ TEST(Models, PlanetIsAUnitBoundingSphereFacingOutAndSkyFacesIn) {
   ASSERT_TRUE(planet.ok) << planet.error;
   Vec3 centre;
   float radius = 0;
-  platform::ComputeBoundingSphere(planet.mesh->Vertices(), planet.mesh->GetNumVertices(),
-                                  planet.mesh->GetNumBytesPerVertex(), &centre, &radius);
+  engine::ComputeBoundingSphere(planet.mesh->Vertices(), planet.mesh->GetNumVertices(),
+                                planet.mesh->GetNumBytesPerVertex(), &centre, &radius);
   EXPECT_NEAR(radius, 1.0f, 0.01f);
-  EXPECT_LT(platform::Vec3Length(centre), 0.01f);
+  EXPECT_LT(engine::Vec3Length(centre), 0.01f);
   EXPECT_GE(planet.mesh->GetNumFaces(), 8000u);
   EXPECT_LE(planet.mesh->GetNumFaces(), 20000u);
   float lowest = 1;
   for (std::uint32_t v = 0; v < planet.mesh->GetNumVertices(); ++v) {
     const Vec3 p = planet.mesh->Position(v);
-    lowest = std::fmin(lowest, platform::Vec3Length(p));
-    ASSERT_GT(platform::Vec3Dot(planet.Normal(v), platform::Vec3Normalize(p)), 0.8f) << v;
+    lowest = std::fmin(lowest, engine::Vec3Length(p));
+    ASSERT_GT(engine::Vec3Dot(planet.Normal(v), engine::Vec3Normalize(p)), 0.8f) << v;
   }
   EXPECT_GT(lowest, 0.9f) << "hills are gentle";
   // A ray straight down from above the north pole meets the ground near 1.
@@ -423,13 +422,13 @@ TEST(Models, PlanetIsAUnitBoundingSphereFacingOutAndSkyFacesIn) {
   ASSERT_TRUE(sky.ok) << sky.error;
   for (std::uint32_t v = 0; v < sky.mesh->GetNumVertices(); ++v) {
     const Vec3 p = sky.mesh->Position(v);
-    ASSERT_NEAR(platform::Vec3Length(p), 15.0f, 0.05f);
-    ASSERT_LT(platform::Vec3Dot(sky.Normal(v), platform::Vec3Normalize(p)), -0.9f) << v;
+    ASSERT_NEAR(engine::Vec3Length(p), 15.0f, 0.05f);
+    ASSERT_LT(engine::Vec3Dot(sky.Normal(v), engine::Vec3Normalize(p)), -0.9f) << v;
   }
 }
 
 // Texture coordinates of every vertex of a mesh, wherever its FVF puts them.
-std::vector<platform::Vec2> TexCoords(const platform::Mesh& mesh) {
+std::vector<engine::Vec2> TexCoords(const engine::Mesh& mesh) {
   const std::uint32_t fvf = mesh.GetFVF();
   std::uint32_t offset = 12;
   switch (fvf & platform::kFvfPositionMask) {
@@ -443,10 +442,10 @@ std::vector<platform::Vec2> TexCoords(const platform::Mesh& mesh) {
   if (fvf & platform::kFvfNormal) offset += 12;
   if (fvf & platform::kFvfDiffuse) offset += 4;
   if (fvf & platform::kFvfSpecular) offset += 4;
-  std::vector<platform::Vec2> uvs;
+  std::vector<engine::Vec2> uvs;
   if ((fvf & platform::kFvfTexCountMask) == 0) return uvs;
   for (std::uint32_t v = 0; v < mesh.GetNumVertices(); ++v) {
-    platform::Vec2 uv;
+    engine::Vec2 uv;
     std::memcpy(&uv, mesh.Vertices() + v * mesh.GetNumBytesPerVertex() + offset, sizeof uv);
     uvs.push_back(uv);
   }
@@ -461,17 +460,17 @@ float FromCellBorder(float coord, float texels, float cell) {
 }
 
 TEST(ModelTextures, PowerOfTwoAndEveryTexcoordStaysInsideItsCell) {
-  std::map<std::string, platform::Image> images;
-  const auto check = [&](const char* model, const platform::Mesh& mesh, const std::string& tex) {
+  std::map<std::string, engine::Image> images;
+  const auto check = [&](const char* model, const engine::Mesh& mesh, const std::string& tex) {
     if (!images.count(tex)) {
-      platform::Image img;
+      engine::Image img;
       std::string error;
-      ASSERT_TRUE(platform::LoadPng(ContentPath(tex.c_str()), &img, &error)) << error;
+      ASSERT_TRUE(engine::LoadPng(ContentPath(tex.c_str()), &img, &error)) << error;
       EXPECT_EQ(img.width & (img.width - 1), 0u) << tex;
       EXPECT_EQ(img.height & (img.height - 1), 0u) << tex;
       images[tex] = std::move(img);
     }
-    const platform::Image& img = images[tex];
+    const engine::Image& img = images[tex];
     const auto uvs = TexCoords(mesh);
     ASSERT_EQ(uvs.size(), mesh.GetNumVertices()) << model;
     const bool atlas = tex != "Texture/model_palette.png";
@@ -481,7 +480,7 @@ TEST(ModelTextures, PowerOfTwoAndEveryTexcoordStaysInsideItsCell) {
     const float cellH = atlas ? static_cast<float>(img.height) / 2 : 32;
     const float margin = atlas ? 1.5f : 3.0f;
     for (std::size_t v = 0; v < uvs.size(); ++v) {
-      const platform::Vec2 uv = uvs[v];
+      const engine::Vec2 uv = uvs[v];
       ASSERT_TRUE(uv.x >= 0 && uv.x <= 1 && uv.y >= 0 && uv.y <= 1) << model << " vertex " << v;
       ASSERT_GE(FromCellBorder(uv.x, static_cast<float>(img.width), cellW), margin)
           << model << " vertex " << v << " u " << uv.x;
@@ -516,7 +515,7 @@ TEST(Models, CaterpillarTailStaysPlantedWhileTheGameMovesItForward) {
     for (std::uint32_t i = 0; i < crawl.GetNumAnimations(); ++i) {
       if (crawl.GetChannel(i).frameName != frame) continue;
       Vec3 s, tr;
-      platform::Quaternion q;
+      engine::Quaternion q;
       crawl.GetSRT(t, i, &s, &q, &tr);
       return tr.z;
     }

@@ -36,18 +36,18 @@ class Perched : public Kind {
 };
 
 // The orientation that stands an object at world point p: up(q) along p.
-inline platform::Quaternion StandingAt(const platform::Vec3& p) {
-  const platform::Vec3 n = platform::Vec3Normalize(p);
-  const platform::Vec3 axis = platform::Vec3Cross({0.0f, 1.0f, 0.0f}, n);
-  if (platform::Vec3Length(axis) < 1e-7f) return platform::Quaternion{};
-  return platform::QuaternionRotationAxis(platform::Vec3Normalize(axis),
-                                          std::acos(std::fmax(-1.0f, std::fmin(1.0f, n.y))));
+inline engine::Quaternion StandingAt(const engine::Vec3& p) {
+  const engine::Vec3 n = engine::Vec3Normalize(p);
+  const engine::Vec3 axis = engine::Vec3Cross({0.0f, 1.0f, 0.0f}, n);
+  if (engine::Vec3Length(axis) < 1e-7f) return engine::Quaternion{};
+  return engine::QuaternionRotationAxis(engine::Vec3Normalize(axis),
+                                        std::acos(std::fmax(-1.0f, std::fmin(1.0f, n.y))));
 }
 
 // How far apart two points on the sphere are along its surface (the arc at
 // radius R between their up directions), in double precision: steps of 0.2
 // are a few thousandths of a radian, too fine for a float arc cosine.
-inline float ArcBetween(const platform::Vec3& a, const platform::Vec3& b) {
+inline float ArcBetween(const engine::Vec3& a, const engine::Vec3& b) {
   const double ax = a.x, ay = a.y, az = a.z, bx = b.x, by = b.y, bz = b.z;
   const double cx = ay * bz - az * by, cy = az * bx - ax * bz, cz = ax * by - ay * bx;
   const double angle =
@@ -108,19 +108,19 @@ class CreatureTest : public scenetest::GameContentTest {
 
   // Puts an insect of a kind that keeps still with its sphere centred at p.
   template <class Kind>
-  Enemy* PerchAt(const platform::Vec3& p) {
-    auto insect = std::make_unique<Perched<Kind>>(platform::Vec3Length(p));
+  Enemy* PerchAt(const engine::Vec3& p) {
+    auto insect = std::make_unique<Perched<Kind>>(engine::Vec3Length(p));
     insect->mRotation = StandingAt(p);
     Enemy* placed = insect.get();
     enemies.enemies.push_back(std::move(insect));
-    const platform::Vec3 at = placed->GetHitSpheres().at(0).Centre();
-    EXPECT_NEAR(platform::Vec3Length(at - p), 0.0f, 1e-3f) << "the insect stands where asked";
+    const engine::Vec3 at = placed->GetHitSpheres().at(0).Centre();
+    EXPECT_NEAR(engine::Vec3Length(at - p), 0.0f, 1e-3f) << "the insect stands where asked";
     return placed;
   }
 
   // A point `ahead` units in front of the mouth (along the creature's
   // facing) at the mouth's height.
-  platform::Vec3 AheadOfMouth(float ahead) const {
+  engine::Vec3 AheadOfMouth(float ahead) const {
     return player->MouthCentre() + world::Forward(player->mRotation) * ahead;
   }
 

@@ -15,11 +15,11 @@
 #include "creatures/butterfly.h"
 #include "creatures/caterpillar.h"
 #include "creatures/fly.h"
+#include "engine/math.h"
+#include "engine/random.h"
 #include "media/mesh_manager.h"
 #include "media/paths.h"
-#include "platform/math.h"
 #include "platform/null/device_null.h"
-#include "platform/random.h"
 #include "world/camera.h"
 #include "world/culling.h"
 #include "world/test_planet.h"
@@ -29,12 +29,12 @@ namespace creatures {
 namespace {
 
 namespace fs = std::filesystem;
-using platform::Matrix;
-using platform::Quaternion;
-using platform::Vec3;
+using engine::Matrix;
+using engine::Quaternion;
+using engine::Vec3;
 
 Quaternion AboutX(float degrees) {
-  return platform::QuaternionRotationAxis({1, 0, 0}, degrees * platform::kDegToRad);
+  return engine::QuaternionRotationAxis({1, 0, 0}, degrees * engine::kDegToRad);
 }
 
 bool Near(const Vec3& a, const Vec3& b, float tolerance) {
@@ -56,7 +56,7 @@ class EnemyManagerTest : public ::testing::Test {
   // The distance straight down to the ground, over every face of the model.
   static float StraightDown(const Enemy& insect) {
     const float k = 1.0f / World().scale;
-    const platform::IntersectResult hit =
+    const engine::IntersectResult hit =
         planet_->mesh->IntersectBruteForce(insect.Position() * k, -world::Up(insect.mRotation) * k);
     EXPECT_TRUE(hit.hit);
     return hit.distance;
@@ -73,7 +73,7 @@ testplanet::TestPlanet* EnemyManagerTest::planet_ = nullptr;
 // (0, 1, 0) RotZ(c) RotX(a) RotY(b).
 TEST_F(EnemyManagerTest, Scatters40CaterpillarsThen35FliesStandingAtTheirHover) {
   manager.SpawnEnemy("Fly", 70.0f, "Stump", {});  // last run's insect
-  platform::Random random(7);
+  engine::Random random(7);
   manager.SpawnRandomEnemies(World(), random);
   ASSERT_EQ(manager.enemies.size(), 75u);
   EXPECT_EQ(manager.Count(kCaterpillar), 40);
@@ -81,15 +81,15 @@ TEST_F(EnemyManagerTest, Scatters40CaterpillarsThen35FliesStandingAtTheirHover) 
   EXPECT_EQ(manager.Count(kButterfly), 0);
   EXPECT_EQ(manager.Count(kBeetle), 0);
 
-  platform::Random again(7);
+  engine::Random again(7);
   for (std::size_t i = 0; i < manager.enemies.size(); ++i) {
     const Enemy& insect = *manager.enemies[i];
     EXPECT_EQ(insect.Kind(), i < 40 ? kCaterpillar : kFly) << i;
-    const float a = static_cast<float>(again.Rand() % 360) * platform::kDegToRad;
-    const float b = static_cast<float>(again.Rand() % 360) * platform::kDegToRad;
-    const float c = static_cast<float>(again.Rand() % 360) * platform::kDegToRad;
+    const float a = static_cast<float>(again.Rand() % 360) * engine::kDegToRad;
+    const float b = static_cast<float>(again.Rand() % 360) * engine::kDegToRad;
+    const float c = static_cast<float>(again.Rand() % 360) * engine::kDegToRad;
     const Matrix turned =
-        platform::MatrixRotationZ(c) * platform::MatrixRotationX(a) * platform::MatrixRotationY(b);
+        engine::MatrixRotationZ(c) * engine::MatrixRotationX(a) * engine::MatrixRotationY(b);
     EXPECT_TRUE(
         Near(world::Up(insect.mRotation), {turned.m[1][0], turned.m[1][1], turned.m[1][2]}, 1e-5f))
         << i;
@@ -150,7 +150,7 @@ TEST_F(EnemyManagerTest, SpawnEnemyMakesTheKindAtItsHostsHeightPlusItsHover) {
 }
 
 TEST_F(EnemyManagerTest, TheShippedPlacementCarriesTiltedBeetlesAndUprightButterfliesAndFlies) {
-  platform::Random random(11);
+  engine::Random random(11);
   manager.SpawnRandomEnemies(World(), random);
   world::WorldObjects objects;
   const std::vector<world::Rider> riders = world::LoadObjectPositions(
@@ -250,12 +250,10 @@ class EnemyDrawTest : public EnemyManagerTest {
     manager.SpawnEnemy("Fly", R(), "Stump", q);
     return world::ViewVolume(view, Projection()).AnyInside(manager.enemies[0]->GetHitSpheres());
   }
-  static Matrix FrontView() {
-    return platform::MatrixLookAtLH({0, 40, 300}, {0, 40, 0}, {0, 1, 0});
-  }
+  static Matrix FrontView() { return engine::MatrixLookAtLH({0, 40, 300}, {0, 40, 0}, {0, 1, 0}); }
   static Matrix Projection() {
-    return platform::MatrixPerspectiveFovLH(world::kCameraFov, world::kCameraAspect,
-                                            world::kCameraNear, world::kCameraFar);
+    return engine::MatrixPerspectiveFovLH(world::kCameraFov, world::kCameraAspect,
+                                          world::kCameraNear, world::kCameraFar);
   }
 
   static inline fs::path* old_ = nullptr;
@@ -275,9 +273,9 @@ TEST_F(EnemyDrawTest, InsectsAreDrawnWithin45DegreesAndInViewOnly) {
   // degrees about their own up axis some measure 45 exactly.
   bool found = false;
   for (int turn = 0; turn < 360 && !found; ++turn) {
-    const Quaternion yaw = platform::QuaternionRotationAxis({0, 1, 0}, turn * platform::kDegToRad);
+    const Quaternion yaw = engine::QuaternionRotationAxis({0, 1, 0}, turn * engine::kDegToRad);
     for (float a = 44.999f; a < 45.001f && !found; a = std::nextafter(a, 90.0f)) {
-      const Quaternion q = platform::QuaternionMultiply(AboutX(a), yaw);
+      const Quaternion q = engine::QuaternionMultiply(AboutX(a), yaw);
       if (world::SurfaceAngle({}, q) != 45.0f) continue;
       found = true;
       EXPECT_TRUE(Drawn(q, FrontView())) << a << " turned " << turn;
@@ -286,7 +284,7 @@ TEST_F(EnemyDrawTest, InsectsAreDrawnWithin45DegreesAndInViewOnly) {
   EXPECT_TRUE(found) << "no orientation measures exactly 45 degrees";
 
   // Within the cut but behind the camera.
-  const Matrix lookingAway = platform::MatrixLookAtLH({0, 40, 300}, {0, 40, 600}, {0, 1, 0});
+  const Matrix lookingAway = engine::MatrixLookAtLH({0, 40, 300}, {0, 40, 600}, {0, 1, 0});
   ASSERT_FALSE(InView(AboutX(30.0f), lookingAway));
   EXPECT_FALSE(Drawn(AboutX(30.0f), lookingAway));
 }

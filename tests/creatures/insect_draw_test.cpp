@@ -18,7 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 namespace mdl = content::model;
-using platform::Matrix;
+using engine::Matrix;
 
 // Every insect stands here in these tests: a quarter turn about Z lays its up
 // axis onto -X, so it stands at (-50, 0, 0) and its placement is
@@ -60,7 +60,7 @@ std::vector<Matrix> DrawnWith(const platform::NullDevice& device) {
 }
 
 double TrackPosition(const media::AnimatedModel& model) {
-  platform::TrackDesc desc;
+  engine::TrackDesc desc;
   model.controller->GetTrackDesc(0, &desc);
   return desc.position;
 }

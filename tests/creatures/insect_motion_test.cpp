@@ -14,7 +14,7 @@
 namespace creatures {
 namespace {
 
-using platform::Vec3;
+using engine::Vec3;
 using testworld::AlongZ;
 using testworld::InsectWorld;
 using testworld::kR;
@@ -69,7 +69,7 @@ TEST(InsectBirthTest, EachKindStartsAtThePoleWithItsNameHoverAndSphere) {
     EXPECT_FLOAT_EQ(w.insect.hoverHeight, w.hover) << w.name;
     EXPECT_FLOAT_EQ(w.insect.hitSphere.radius, w.templateRadius) << w.name;
     EXPECT_FLOAT_EQ(w.insect.mHeight, w.height) << w.name;
-    EXPECT_EQ(w.insect.mRotation, platform::Quaternion{}) << w.name;
+    EXPECT_EQ(w.insect.mRotation, engine::Quaternion{}) << w.name;
     EXPECT_EQ(w.insect.mAngle, 0.0f) << w.name;
     EXPECT_TRUE(w.insect.alive) << w.name;
     EXPECT_FALSE(w.insect.tilted) << w.name;
@@ -101,7 +101,7 @@ TEST(CaterpillarTest, FarFromTheCreatureItNeitherCrawlsNorAnimates) {
   Enemy01 caterpillar(kR + 0.2f);
   w.Behind(46.0f);
   for (int i = 0; i < 120; ++i) ASSERT_TRUE(caterpillar.EnemyUpdate(w.world));
-  EXPECT_EQ(caterpillar.mRotation, platform::Quaternion{});
+  EXPECT_EQ(caterpillar.mRotation, engine::Quaternion{});
   EXPECT_EQ(caterpillar.mHeight, kR + 0.2f);
   EXPECT_EQ(caterpillar.animClock, 0.0f);
 }
@@ -117,7 +117,7 @@ TEST(CaterpillarTest, ClockWrapsAfterSixtyUpdatesAndItCrawlsInTheSecondHalf) {
   // to 0. The 30th is the first at 0.5 or more (0.50000018).
   std::vector<int> crawled;
   for (int n = 1; n <= 120; ++n) {
-    const platform::Quaternion before = caterpillar.mRotation;
+    const engine::Quaternion before = caterpillar.mRotation;
     ASSERT_TRUE(caterpillar.EnemyUpdate(w.world));
     if (!(caterpillar.mRotation == before)) crawled.push_back(n);
     const int inCycle = (n - 1) % 60 + 1;
@@ -144,7 +144,7 @@ TEST(FlyTest, FarFromTheCreatureItStandsStillButKeepsItsWingsGoing) {
   Enemy04 fly(kR + 1.5f);
   w.Ahead(46.0f);
   for (int i = 0; i < 60; ++i) ASSERT_TRUE(fly.EnemyUpdate(w.world));
-  EXPECT_EQ(fly.mRotation, platform::Quaternion{});
+  EXPECT_EQ(fly.mRotation, engine::Quaternion{});
   EXPECT_EQ(fly.mHeight, kR + 1.5f);
   EXPECT_NEAR(fly.animClock, 1.0f, 1e-5f);
 }
@@ -182,7 +182,7 @@ TEST(ButterflyTest, AlarmedWithinEightAlongTheSurfaceAndFleesOnWhenTheCreatureLe
     w.Behind(9.6f);
     EXPECT_EQ(UpdatesUntilFleeing(butterfly, w, 200), 0);
     EXPECT_EQ(butterfly.alarmCounter, 0);
-    EXPECT_EQ(butterfly.mRotation, platform::Quaternion{});
+    EXPECT_EQ(butterfly.mRotation, engine::Quaternion{});
     EXPECT_NEAR(butterfly.animClock, 200 / 60.0f, 1e-4f);
   }
   for (const float leftTo : {30.0f, 120.0f}) {
@@ -197,7 +197,7 @@ TEST(ButterflyTest, AlarmedWithinEightAlongTheSurfaceAndFleesOnWhenTheCreatureLe
     for (int n = 2; n <= 48; ++n) {
       ASSERT_TRUE(butterfly.EnemyUpdate(w.world));
       ASSERT_FALSE(butterfly.fleeing) << n;
-      ASSERT_EQ(butterfly.mRotation, platform::Quaternion{}) << "it rests until it flees";
+      ASSERT_EQ(butterfly.mRotation, engine::Quaternion{}) << "it rests until it flees";
     }
     if (leftTo >= 50.0f) {
       // Already 50 degrees from the creature: it is gone the moment it flies.
@@ -210,7 +210,7 @@ TEST(ButterflyTest, AlarmedWithinEightAlongTheSurfaceAndFleesOnWhenTheCreatureLe
     EXPECT_TRUE(butterfly.turningAway);
     EXPECT_EQ(butterfly.alarmCounter, 50);
     // It flies off in the update it takes wing.
-    EXPECT_NE(butterfly.mRotation, platform::Quaternion{});
+    EXPECT_NE(butterfly.mRotation, engine::Quaternion{});
     // The counter stops once it flees.
     ASSERT_TRUE(butterfly.EnemyUpdate(w.world));
     EXPECT_EQ(butterfly.alarmCounter, 50);
@@ -275,7 +275,7 @@ TEST(ButterflyTest, TurnsItsBackOnTheCreatureThreeDegreesAtATime) {
     EXPECT_EQ(butterfly.mAngle, -6.0f);
     // Its heading turned toward -X, away from the creature.
     const Vec3 forward = world::Forward(butterfly.mRotation);
-    EXPECT_NEAR(forward.x, -std::sin(6.0f * platform::kDegToRad), 2e-3f);
+    EXPECT_NEAR(forward.x, -std::sin(6.0f * engine::kDegToRad), 2e-3f);
   }
   {
     // Creature straight ahead: yaw error 0, it turns right.

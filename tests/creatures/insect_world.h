@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "creatures/enemy.h"
-#include "platform/math.h"
+#include "engine/math.h"
 #include "world/chara.h"
 #include "world/test_planet.h"
 
@@ -22,11 +22,11 @@ inline constexpr float kR = 48.0f;  // the test sphere: radius 0.8 at scale 60
 // cap.
 using testplanet::MakeSphere;
 
-inline platform::Quaternion AboutX(float degrees) {
-  return platform::QuaternionRotationAxis({1, 0, 0}, degrees * platform::kDegToRad);
+inline engine::Quaternion AboutX(float degrees) {
+  return engine::QuaternionRotationAxis({1, 0, 0}, degrees * engine::kDegToRad);
 }
-inline platform::Quaternion AboutZ(float degrees) {
-  return platform::QuaternionRotationAxis({0, 0, 1}, degrees * platform::kDegToRad);
+inline engine::Quaternion AboutZ(float degrees) {
+  return engine::QuaternionRotationAxis({0, 0, 1}, degrees * engine::kDegToRad);
 }
 
 struct InsectWorld {
@@ -49,7 +49,7 @@ struct InsectWorld {
 
 // The insect's position after walking an arc of s from the pole straight
 // toward +Z (or -Z for a negative s), at height h.
-inline platform::Vec3 AlongZ(float s, float h) {
+inline engine::Vec3 AlongZ(float s, float h) {
   const double a = s / kR;
   return {0.0f, static_cast<float>(h * std::cos(a)), static_cast<float>(h * std::sin(a))};
 }

@@ -18,8 +18,8 @@
 namespace creatures {
 namespace {
 
+using engine::Vec3;
 using platform::Key;
-using platform::Vec3;
 using testworld::AboutX;
 using testworld::ArcBetween;
 using testworld::CreatureTest;
@@ -29,16 +29,16 @@ constexpr float kOneFrame = 1.0f / 59.0f;
 
 // The orientation that stands an object on the meridian through +Z, `arc`
 // units along the surface from the pole.
-platform::Quaternion AlongMeridian(float arc) { return AboutX(arc / kR * platform::kRadToDeg); }
+engine::Quaternion AlongMeridian(float arc) { return AboutX(arc / kR * engine::kRadToDeg); }
 
 double UpperBodyTrack(int* set = nullptr) {
   media::AnimatedModel* upper =
       scenetest::Content().meshes.FindAnimatedModel(content::model::kPlayerUpBody);
-  platform::TrackDesc desc;
+  engine::TrackDesc desc;
   upper->controller->GetTrackDesc(0, &desc);
   if (set) {
     *set = -1;
-    const platform::AnimationSet* current = upper->controller->GetTrackAnimationSet(0);
+    const engine::AnimationSet* current = upper->controller->GetTrackAnimationSet(0);
     for (int i = 0; i < 5; ++i) {
       if (upper->animationSets[static_cast<std::size_t>(i)] == current) *set = i;
     }
@@ -79,7 +79,7 @@ TEST_F(PlayerTurnTest, TurnsTenDegreesAFrameTheShortWayAndWalksOnlyOnceItArrives
   for (int frame = 1; frame <= 9; ++frame) {
     Step(Keys({Key::Right}));
     EXPECT_FLOAT_EQ(player->mAngle, 10.0f * static_cast<float>(frame)) << "frame " << frame;
-    EXPECT_LT(platform::Vec3Length(player->Position() - start), 1e-3f) << "frame " << frame;
+    EXPECT_LT(engine::Vec3Length(player->Position() - start), 1e-3f) << "frame " << frame;
   }
   Step(Keys({Key::Right}));
   EXPECT_FLOAT_EQ(player->mAngle, 90.0f);
@@ -97,7 +97,7 @@ TEST_F(PlayerTurnTest, TurnsTenDegreesAFrameTheShortWayAndWalksOnlyOnceItArrives
     Step(Keys({Key::Left}));
     EXPECT_FLOAT_EQ(player->mAngle, 360.0f - 10.0f * static_cast<float>(frame))
         << "frame " << frame;
-    EXPECT_LT(platform::Vec3Length(player->Position() - start), 1e-3f) << "frame " << frame;
+    EXPECT_LT(engine::Vec3Length(player->Position() - start), 1e-3f) << "frame " << frame;
   }
   Step(Keys({Key::Left}));
   EXPECT_FLOAT_EQ(player->mAngle, 270.0f);
@@ -121,11 +121,11 @@ TEST_F(PlayerTurnTest, ATargetExactlyOppositeTurnsTowardDecreasingFacing) {
   const Vec3 start = player->Position();
   Step(Keys({Key::Down}));  // facing 0, target 180: right and left are both 180
   EXPECT_FLOAT_EQ(player->mAngle, 350.0f);
-  EXPECT_LT(platform::Vec3Length(player->Position() - start), 1e-3f) << "it only turns";
+  EXPECT_LT(engine::Vec3Length(player->Position() - start), 1e-3f) << "it only turns";
 
   // Facing 180, target 0.
   StandAtPole(0.5f);
-  player->mRotation = platform::QuaternionMultiply(player->mRotation, player->TurnRight(180.0f));
+  player->mRotation = engine::QuaternionMultiply(player->mRotation, player->TurnRight(180.0f));
   ASSERT_FLOAT_EQ(player->mAngle, 180.0f);
   Step(Keys({Key::Up}));
   EXPECT_FLOAT_EQ(player->mAngle, 170.0f);
@@ -138,13 +138,13 @@ TEST_F(PlayerTurnTest, AFacingFiveDegreesOffTurnsTenTakesFiveBackAndWalksInTheSa
     const Vec3 start = player->Position();
     Step(Keys({Key::Up}));
     EXPECT_FLOAT_EQ(player->mAngle, yaw) << "yaw " << yaw;
-    const float heading = yaw * platform::kDegToRad;
+    const float heading = yaw * engine::kDegToRad;
     const Vec3 forward = world::Forward(player->mRotation);
     EXPECT_NEAR(forward.x, std::sin(heading), 1e-4f) << "yaw " << yaw;
     EXPECT_NEAR(forward.z, std::cos(heading), 1e-4f) << "yaw " << yaw;
     // The step of 0.2 goes the new way.
     EXPECT_NEAR(ArcBetween(start, player->Position()), 0.2f, 1e-3f) << "yaw " << yaw;
-    const Vec3 moved = platform::Vec3Normalize(player->Position() - start);
+    const Vec3 moved = engine::Vec3Normalize(player->Position() - start);
     EXPECT_NEAR(moved.x, std::sin(heading), 0.01f) << "yaw " << yaw;
     EXPECT_NEAR(moved.z, std::cos(heading), 0.01f) << "yaw " << yaw;
   }
@@ -177,7 +177,7 @@ TEST_F(PlayerPushTest, AnInsectInsideTheBodyPushesItOutOnTheNextUpdateAndItStand
   const Vec3 c = player->Position();
   const Vec3 at = world::Up(AlongMeridian(1.0f)) * (kR + 0.2f);
   PerchAt<Enemy01>(at);
-  const float d = platform::Vec3Length(c - at);
+  const float d = engine::Vec3Length(c - at);
   ASSERT_LT(d, 2.2f);
   Step();
   const Vec3 now = player->Position();
@@ -199,7 +199,7 @@ TEST_F(PlayerPushTest, EveryInsectPushesFromWhereTheBodyStandsAfterTheInsectsBef
   const Vec3 at = world::Up(AlongMeridian(1.0f)) * (kR + 0.2f);
   PerchAt<Enemy01>(at);
   PerchAt<Enemy01>(at);
-  const float first = 2.2f - platform::Vec3Length(c - at);
+  const float first = 2.2f - engine::Vec3Length(c - at);
   Step();
   const float moved = ArcBetween(c, player->Position());
   EXPECT_GT(moved, first);
@@ -226,7 +226,7 @@ TEST_F(PlayerPushTest, TreesAndStumpsPushWithoutStandingItAgainAndFlowersNever) 
     float expected = 0.0f;
     int overlapped = 0;
     for (const world::HitSphere& s : k.object->GetHitSpheres()) {
-      const float d = platform::Vec3Length(c - s.Centre());
+      const float d = engine::Vec3Length(c - s.Centre());
       if (d < 1.0f + s.radius) {
         expected += 1.0f + s.radius - d;
         ++overlapped;
@@ -244,7 +244,7 @@ TEST_F(PlayerPushTest, TreesAndStumpsPushWithoutStandingItAgainAndFlowersNever) 
   StandAtPole(0.5f);
   objects.ClearObjects();
   objects.AddObject(std::make_unique<world::Flower>(AlongMeridian(0.3f), kR));
-  const platform::Quaternion before = player->mRotation;
+  const engine::Quaternion before = player->mRotation;
   for (int frame = 0; frame < 5; ++frame) Step();
   EXPECT_EQ(player->mRotation, before);
 }
@@ -454,7 +454,7 @@ TEST_F(PlayerRecoilTest, ARecoilBegunWhileRunningKeepsRunningTheSameWayWithTheKe
   const Vec3 stop = player->Position();
   Step();
   EXPECT_FALSE(player->moving);
-  EXPECT_LT(platform::Vec3Length(player->Position() - stop), 1e-4f);
+  EXPECT_LT(engine::Vec3Length(player->Position() - stop), 1e-4f);
 }
 
 using PlayerDebugTest = CreatureTest;

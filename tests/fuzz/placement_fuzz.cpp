@@ -8,14 +8,14 @@
 #include <cstdlib>
 #include <memory>
 
+#include "engine/random.h"
 #include "fuzz_file.h"
-#include "platform/random.h"
 #include "world/test_planet.h"
 #include "world/world_objects.h"
 
 namespace {
 
-bool Finite(const platform::Vec3& v) {
+bool Finite(const engine::Vec3& v) {
   return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
 }
 
@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   file.Set(data, size);
 
   world::WorldObjects objects;
-  platform::Random random(static_cast<std::uint32_t>(size));
+  engine::Random random(static_cast<std::uint32_t>(size));
   const world::RiderCounts counts{4, 5};
   const std::vector<world::Rider> riders =
       world::LoadObjectPositions(objects, planet->planet, random, counts, file.Path());

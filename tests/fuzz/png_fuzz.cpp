@@ -7,10 +7,10 @@
 #include <cstdlib>
 #include <string>
 
+#include "engine/image.h"
+#include "engine/texture_loader.h"
 #include "fuzz_file.h"
-#include "platform/image.h"
 #include "platform/null/device_null.h"
-#include "platform/texture_loader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static fuzzfile::MemoryFile file;
@@ -18,12 +18,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   file.Set(data, size);
   const std::string& path = file.Path();
 
-  platform::Image image;
+  engine::Image image;
   std::string error;
-  const bool read = platform::LoadPng(path, &image, &error);
+  const bool read = engine::LoadPng(path, &image, &error);
   if (read) {
-    if (image.width == 0 || image.height == 0 || image.width > platform::kMaxImageSide ||
-        image.height > platform::kMaxImageSide ||
+    if (image.width == 0 || image.height == 0 || image.width > engine::kMaxImageSide ||
+        image.height > engine::kMaxImageSide ||
         image.pixels.size() != static_cast<std::size_t>(image.width) * image.height)
       std::abort();
   } else if (error.empty() || image.width != 0 || !image.pixels.empty()) {
@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // As the game loads its textures: a fixed size, the image in its corner.
   platform::Texture* texture = nullptr;
   error.clear();
-  if (platform::CreateTextureFromFileEx(&device, path, 64, 32, &texture, &error) != read)
+  if (engine::CreateTextureFromFileEx(&device, path, 64, 32, &texture, &error) != read)
     std::abort();
   if (texture) {
     if (texture->Width() != 64 || texture->Height() != 32) std::abort();
@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   texture = nullptr;
-  if (platform::CreateTextureFromFile(&device, path, &texture) != read) std::abort();
+  if (engine::CreateTextureFromFile(&device, path, &texture) != read) std::abort();
   if (texture) {
     if (texture->Width() != image.width || texture->Height() != image.height) std::abort();
     texture->Release();

@@ -6,18 +6,18 @@
 #include <cstdlib>
 #include <memory>
 
-#include "platform/hierarchy.h"
-#include "platform/xfile/basic_allocator.h"
+#include "engine/hierarchy.h"
+#include "engine/xfile/basic_allocator.h"
 
 namespace {
 
-void Exercise(platform::Frame* f) {
+void Exercise(engine::Frame* f) {
   for (; f; f = f->sibling) {
-    for (platform::MeshContainer* mc = f->meshContainer; mc; mc = mc->nextMeshContainer) {
+    for (engine::MeshContainer* mc = f->meshContainer; mc; mc = mc->nextMeshContainer) {
       if (!mc->skinInfo) continue;
       std::uint32_t infl = 0;
-      std::vector<platform::BoneCombination> table;
-      if (platform::Mesh* m = mc->skinInfo->ConvertToBlendedMesh(*mc->mesh, &infl, &table)) {
+      std::vector<engine::BoneCombination> table;
+      if (engine::Mesh* m = mc->skinInfo->ConvertToBlendedMesh(*mc->mesh, &infl, &table)) {
         if (infl < 1 || infl > 4) std::abort();
         m->Release();
       }
@@ -29,19 +29,19 @@ void Exercise(platform::Frame* f) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  platform::xfile::BasicAllocator alloc;
-  platform::Frame* root = nullptr;
-  std::unique_ptr<platform::AnimationController> controller;
+  engine::xfile::BasicAllocator alloc;
+  engine::Frame* root = nullptr;
+  std::unique_ptr<engine::AnimationController> controller;
   std::string error;
-  const bool ok = platform::LoadMeshHierarchyFromXInMemory(data, size, "fuzz.x", nullptr, &alloc,
-                                                           &root, &controller, &error);
+  const bool ok = engine::LoadMeshHierarchyFromXInMemory(data, size, "fuzz.x", nullptr, &alloc,
+                                                         &root, &controller, &error);
   if (ok) {
     Exercise(root);
     if (controller) controller->AdvanceTime(0.5);
   } else if (root || error.empty()) {
     std::abort();  // a refusal must say why and hand nothing out
   }
-  platform::FrameDestroy(root, &alloc);
+  engine::FrameDestroy(root, &alloc);
   if (alloc.LiveFrames() != 0 || alloc.LiveContainers() != 0) std::abort();
   return 0;
 }

@@ -11,13 +11,13 @@
 #include <string>
 
 #include "creatures/enemy_manager.h"
+#include "engine/random.h"
 #include "gl/gl_world.h"
 #include "media/mesh_manager.h"
 #include "media/paths.h"
 #include "media/sound_manager.h"
 #include "media/texture_manager.h"
 #include "media/tuning.h"
-#include "platform/random.h"
 #include "scenes/loading/load_parent.h"
 #include "scenes/sequence.h"
 #include "world/world_objects.h"
@@ -74,7 +74,7 @@ class GameGlTest : public GlTest {
   std::unique_ptr<media::MeshManager> meshes_;
   std::unique_ptr<media::SoundManager> sounds_;
   std::unique_ptr<media::SharedSprite> sprite_;
-  platform::Random random_{7};
+  engine::Random random_{7};
   creatures::EnemyManager enemies_;
   world::WorldObjects objects_;
   scenes::Services services_;

@@ -22,6 +22,7 @@
 namespace gltest {
 
 using namespace platform;
+using namespace engine;
 
 struct World {
   std::unique_ptr<System> system;

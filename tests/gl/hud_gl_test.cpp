@@ -12,6 +12,8 @@
 
 #include "app/shell.h"
 #include "creatures/enemy_manager.h"
+#include "engine/image.h"
+#include "engine/random.h"
 #include "gl/gl_game.h"
 #include "gl/gl_world.h"
 #include "media/mesh_manager.h"
@@ -19,8 +21,6 @@
 #include "media/sound_manager.h"
 #include "media/texture_manager.h"
 #include "media/tuning.h"
-#include "platform/image.h"
-#include "platform/random.h"
 #include "scenes/game/game_parent.h"
 #include "scenes/game/game_play.h"
 #include "scenes/game/hud.h"
@@ -42,7 +42,7 @@ class Expected {
  public:
   Expected() : px_(800 * 600, kBackground) {}
   // Lays the part (sx, sy, w, h) of a picture at (x, y), 1:1.
-  void Lay(const platform::Image& image, int sx, int sy, int w, int h, int x, int y,
+  void Lay(const engine::Image& image, int sx, int sy, int w, int h, int x, int y,
            int alpha = 255) {
     for (int j = 0; j < h; ++j) {
       for (int i = 0; i < w; ++i) {
@@ -86,10 +86,10 @@ class Expected {
   std::vector<std::uint32_t> px_;
 };
 
-platform::Image Picture(const char* path) {
-  platform::Image image;
+engine::Image Picture(const char* path) {
+  engine::Image image;
   std::string error;
-  EXPECT_TRUE(platform::LoadPng(path, &image, &error)) << path << ": " << error;
+  EXPECT_TRUE(engine::LoadPng(path, &image, &error)) << path << ": " << error;
   return image;
 }
 
@@ -126,7 +126,7 @@ TEST_F(HudGlTest, PiecesLandAtTheirPlacesPixelForPixel) {
   ASSERT_EQ(drawn.size(), 800u * 600u);
 
   Expected want;
-  const platform::Image num = Picture(tex::kNum), combo = Picture(tex::kNumCombo);
+  const engine::Image num = Picture(tex::kNum), combo = Picture(tex::kNumCombo);
   // The score: six digits from x 20, on y 523.
   const char* digits = "001234";
   for (int i = 0; i < 6; ++i) want.Lay(num, (digits[i] - '0') * 40, 0, 40, 57, 20 + 40 * i, 523);
@@ -177,7 +177,7 @@ TEST_F(HudGlTest, PiecesLandAtTheirPlacesPixelForPixel) {
   ASSERT_LE(left, right);
   // Where the picture's opaque texels land, scaled by 1.2 about the image's
   // centre cell (20, 23) placed at (133 + 1.5, 62).
-  const platform::Image miss = Picture(tex::kMMiss);
+  const engine::Image miss = Picture(tex::kMMiss);
   int x0 = 1000, x1 = -1, y0 = 1000, y1 = -1;
   for (int y = 0; y < 47; ++y) {
     for (int x = 0; x < 41; ++x) {
@@ -203,7 +203,7 @@ TEST_F(HudGlTest, PiecesLandAtTheirPlacesPixelForPixel) {
     const std::vector<std::uint32_t> frame = d->ReadBackBuffer();
     const std::string path = (fs::path(dir) / "hud.png").string();
     std::string error;
-    EXPECT_TRUE(platform::SavePng(path, 800, 600, frame.data(), &error)) << error;
+    EXPECT_TRUE(engine::SavePng(path, 800, 600, frame.data(), &error)) << error;
   }
 }
 

@@ -4,10 +4,10 @@
 #include <filesystem>
 #include <random>
 
+#include "engine/image.h"
+#include "engine/sprite.h"
+#include "engine/texture_loader.h"
 #include "gl/gl_world.h"
-#include "platform/image.h"
-#include "platform/sprite.h"
-#include "platform/texture_loader.h"
 
 namespace gltest {
 namespace {

@@ -6,8 +6,8 @@
 // made again, and from one program to another.
 #include <algorithm>
 
+#include "engine/sprite.h"
 #include "gl/gl_world.h"
-#include "platform/sprite.h"
 
 namespace gltest {
 namespace {

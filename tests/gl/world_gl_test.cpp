@@ -10,6 +10,8 @@
 #include "app/shell.h"
 #include "creatures/butterfly.h"
 #include "creatures/enemy_manager.h"
+#include "engine/image.h"
+#include "engine/random.h"
 #include "gl/gl_game.h"
 #include "gl/gl_world.h"
 #include "media/mesh_manager.h"
@@ -17,8 +19,6 @@
 #include "media/sound_manager.h"
 #include "media/texture_manager.h"
 #include "media/tuning.h"
-#include "platform/image.h"
-#include "platform/random.h"
 #include "scenes/game/game_parent.h"
 #include "scenes/game/game_play.h"
 #include "scenes/loading/load_parent.h"
@@ -51,9 +51,9 @@ class WorldGlTest : public GameGlTest {
 
   // Puts the creature `arc` along the ground from `q`, heading along q's
   // forward, standing on the ground.
-  void PlaceCreature(const platform::Quaternion& q, float arc) {
+  void PlaceCreature(const engine::Quaternion& q, float arc) {
     creatures::Player& p = *game_->player;
-    p.mRotation = platform::QuaternionMultiply(q, world::ForwardArcRotation(q, arc, game_->R()));
+    p.mRotation = engine::QuaternionMultiply(q, world::ForwardArcRotation(q, arc, game_->R()));
     p.mAngle = 0.0f;
     p.mHeight = game_->R() + 1.0f;
     p.mHeight = p.mHeight - p.DistanceToGround(game_->planet) + 1.5f * p.mSize;
@@ -77,7 +77,7 @@ class WorldGlTest : public GameGlTest {
     const char* dir = std::getenv("POROMEKO_SCREENSHOT_DIR");
     if (!dir) return;
     std::string error;
-    EXPECT_TRUE(platform::SavePng((fs::path(dir) / name).string(), 800, 600, frame.data(), &error))
+    EXPECT_TRUE(engine::SavePng((fs::path(dir) / name).string(), 800, 600, frame.data(), &error))
         << error;
   }
 

@@ -16,8 +16,8 @@ namespace media {
 namespace {
 
 namespace fs = std::filesystem;
-using platform::Matrix;
-using platform::Vec3;
+using engine::Matrix;
+using engine::Vec3;
 
 // Keys of this test's own files (the store keys by the constant's address).
 constexpr char kSkinned[] = "skinned.x";
@@ -102,7 +102,7 @@ class MeshManagerTest : public ::testing::Test {
 };
 
 AnimeXFile::FrameEx* Find(AnimatedModel* m, const char* name) {
-  return static_cast<AnimeXFile::FrameEx*>(platform::FrameFind(m->rootFrame, name));
+  return static_cast<AnimeXFile::FrameEx*>(engine::FrameFind(m->rootFrame, name));
 }
 
 TEST_F(MeshManagerTest, EachPathLoadsOnceAndFailuresAreClear) {
@@ -175,7 +175,7 @@ TEST_F(MeshManagerTest, UsersOfOneControllerPoseInTurn) {
   m->controller->AdvanceTime(0.0);
   EXPECT_NEAR(bone1->transformationMatrix.m[3][0], 0.5f, 1e-5f);
 
-  Matrix world = platform::MatrixTranslation(10, 0, 0);
+  Matrix world = engine::MatrixTranslation(10, 0, 0);
   UpdateFrameMatrices(m->rootFrame, &world);
   Vec3 t = bone1->combinedTransform.Translation();
   EXPECT_NEAR(t.x, 10.5f, 1e-5f);
@@ -188,7 +188,7 @@ TEST_F(MeshManagerTest, UsersOfOneControllerPoseInTurn) {
 // Skinned position of vertex i of the blended mesh: sum over the slots of
 // weight * (p * offset * combined), the last weight implicit.
 Vec3 SkinnedPosition(const AnimeXFile::MeshContainerEx& c, std::uint32_t combo, std::uint32_t v) {
-  const platform::Mesh& mesh = *c.mesh;
+  const engine::Mesh& mesh = *c.mesh;
   const unsigned char* base =
       mesh.Vertices() + static_cast<std::size_t>(v) * mesh.GetNumBytesPerVertex();
   Vec3 p;
@@ -204,9 +204,9 @@ Vec3 SkinnedPosition(const AnimeXFile::MeshContainerEx& c, std::uint32_t combo, 
   Vec3 out{0, 0, 0};
   for (int j = 0; j <= betas; ++j) {
     std::uint32_t b = c.boneCombinations[combo].boneId[static_cast<std::size_t>(j)];
-    if (b == platform::kUnusedBone) continue;
+    if (b == engine::kUnusedBone) continue;
     Matrix m = c.boneOffsetMatrices[b] * *c.boneMatrixPointers[b];
-    out += platform::Vec3TransformCoord(p, m) * weights[j];
+    out += engine::Vec3TransformCoord(p, m) * weights[j];
   }
   return out;
 }
@@ -216,7 +216,7 @@ TEST_F(MeshManagerTest, SkinnedTriangleFollowsItsBonesOnTheCpu) {
   ASSERT_NE(m, nullptr);
   SetAnimationPosition(m, 0.5);  // Bone1 at x 1, y 1
   m->controller->AdvanceTime(0.0);
-  Matrix world = platform::MatrixTranslation(0, 0, 5);
+  Matrix world = engine::MatrixTranslation(0, 0, 5);
   UpdateFrameMatrices(m->rootFrame, &world);
   auto* c = static_cast<AnimeXFile::MeshContainerEx*>(m->rootFrame->meshContainer);
   ASSERT_EQ(c->boneCombinationCount, 1u);
@@ -287,12 +287,12 @@ TEST_F(MeshManagerTest, CombinationWithoutBonesDrawsUnblended) {
   AnimatedModel* m = LoadSkinned(&device_);
   ASSERT_NE(m, nullptr);
   auto* c = static_cast<AnimeXFile::MeshContainerEx*>(m->rootFrame->meshContainer);
-  for (auto& id : c->boneCombinations[0].boneId) id = platform::kUnusedBone;
-  device_.SetTransform(platform::WorldMatrix(1), platform::MatrixTranslation(7, 7, 7));
+  for (auto& id : c->boneCombinations[0].boneId) id = engine::kUnusedBone;
+  device_.SetTransform(platform::WorldMatrix(1), engine::MatrixTranslation(7, 7, 7));
   DrawFrames(&device_, m->rootFrame);
   ASSERT_EQ(device_.Draws().size(), 1u);
   EXPECT_EQ(device_.Draws()[0].state.vertexBlend, 0u);
-  EXPECT_EQ(device_.Draws()[0].state.world[1], platform::MatrixTranslation(7, 7, 7));
+  EXPECT_EQ(device_.Draws()[0].state.world[1], engine::MatrixTranslation(7, 7, 7));
 }
 
 }  // namespace

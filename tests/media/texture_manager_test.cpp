@@ -11,8 +11,8 @@
 #include <memory>
 #include <thread>
 
+#include "engine/image.h"
 #include "media/paths.h"
-#include "platform/image.h"
 #include "platform/null/device_null.h"
 
 namespace media {
@@ -38,7 +38,7 @@ class TextureManagerTest : public ::testing::Test {
     std::vector<std::uint32_t> px(15);
     for (std::uint32_t i = 0; i < px.size(); ++i) px[i] = 0xFF000000u | (i + 1);
     const std::string small = (dir_ / "small.png").string();
-    ASSERT_TRUE(platform::SavePng(small, 5, 3, px.data()));
+    ASSERT_TRUE(engine::SavePng(small, 5, 3, px.data()));
     std::snprintf(gSmallPath, sizeof gSmallPath, "%s", small.c_str());
     std::snprintf(gOtherSmallPath, sizeof gOtherSmallPath, "%s", small.c_str());
     std::snprintf(gMissingPath, sizeof gMissingPath, "%s", (dir_ / "missing.png").c_str());
@@ -46,7 +46,7 @@ class TextureManagerTest : public ::testing::Test {
       // Every third one missing: failed loads race with draws too.
       const std::string p = (dir_ / ("t" + std::to_string(i) + ".png")).string();
       if (i % 3 != 0) {
-        ASSERT_TRUE(platform::SavePng(p, 5, 3, px.data()));
+        ASSERT_TRUE(engine::SavePng(p, 5, 3, px.data()));
       }
       std::snprintf(gThreadPaths[i], sizeof gThreadPaths[i], "%s", p.c_str());
     }
@@ -74,22 +74,22 @@ class TextureManagerTest : public ::testing::Test {
   }
   TextureRecord* FindTexture(const char* path) { return textures_->FindTexture(path); }
   void UnloadTexture(const char* path) { textures_->UnloadTexture(path); }
-  bool DrawTexture(platform::Sprite& sprite, const char* path, float x, float y, float alpha) {
+  bool DrawTexture(engine::Sprite& sprite, const char* path, float x, float y, float alpha) {
     return textures_->DrawTexture(sprite, path, x, y, alpha);
   }
-  void DrawTexturePart(platform::Sprite& sprite, const char* path, float x, float y, float alpha,
+  void DrawTexturePart(engine::Sprite& sprite, const char* path, float x, float y, float alpha,
                        std::int32_t left, std::int32_t top, std::int32_t right,
                        std::int32_t bottom) {
     textures_->DrawTexturePart(sprite, path, x, y, alpha, left, top, right, bottom);
   }
   void ReleaseAllTextures() { textures_->ReleaseAllTextures(); }
-  platform::Sprite* Sprite() const { return sprite_ ? sprite_->Get() : nullptr; }
+  engine::Sprite* Sprite() const { return sprite_ ? sprite_->Get() : nullptr; }
 
   // Draws between the sprite's Begin and End and returns the emitted quads.
   template <typename F>
-  std::vector<platform::SpriteQuad> DrawnBy(F&& draw) {
-    platform::Sprite* sprite = Sprite();
-    EXPECT_TRUE(sprite->Begin(platform::kSpriteAlphaBlend));
+  std::vector<engine::SpriteQuad> DrawnBy(F&& draw) {
+    engine::Sprite* sprite = Sprite();
+    EXPECT_TRUE(sprite->Begin(engine::kSpriteAlphaBlend));
     draw();
     EXPECT_TRUE(sprite->End());
     return sprite->LastBatch();
@@ -174,7 +174,7 @@ TEST_F(TextureManagerTest, DrawTextureDrawsTheNominalImageAtItsPosition) {
     DrawTexturePart(*Sprite(), gSmallPath, 453.0f, 538.0f, 255.0f, 1, 0, 3, 2);
   });
   ASSERT_EQ(quads.size(), 2u);
-  const platform::SpriteQuad& whole = quads[0];
+  const engine::SpriteQuad& whole = quads[0];
   EXPECT_FLOAT_EQ(whole.corners[0].x, 306.5f);
   EXPECT_FLOAT_EQ(whole.corners[0].y, 260.5f);
   EXPECT_FLOAT_EQ(whole.corners[2].x, 311.5f);
@@ -184,7 +184,7 @@ TEST_F(TextureManagerTest, DrawTextureDrawsTheNominalImageAtItsPosition) {
   EXPECT_FLOAT_EQ(whole.uv[2].y, 3.0f / 4);
   EXPECT_EQ(whole.color, 0x7FFFFFFFu);
 
-  const platform::SpriteQuad& part = quads[1];
+  const engine::SpriteQuad& part = quads[1];
   EXPECT_FLOAT_EQ(part.corners[0].x, 453.0f);
   EXPECT_FLOAT_EQ(part.corners[2].x, 455.0f);
   EXPECT_FLOAT_EQ(part.corners[2].y, 540.0f);
@@ -192,7 +192,7 @@ TEST_F(TextureManagerTest, DrawTextureDrawsTheNominalImageAtItsPosition) {
   EXPECT_FLOAT_EQ(part.uv[2].y, 2.0f / 4);
   EXPECT_EQ(part.color, 0xFFFFFFFFu);
   // The sprite keeps the last translation.
-  EXPECT_EQ(Sprite()->GetTransform(), platform::MatrixTranslation(453.0f, 538.0f, 0));
+  EXPECT_EQ(Sprite()->GetTransform(), engine::MatrixTranslation(453.0f, 538.0f, 0));
 }
 
 TEST_F(TextureManagerTest, AlphaKeepsTheLowByteOfTheTruncatedValue) {
@@ -269,8 +269,8 @@ TEST_F(TextureManagerTest, UnloadForgetsOnlyThatPath) {
 
 TEST_F(TextureManagerTest, QueuedDrawOutlivesAnUnloadBeforeEnd) {
   LoadTexture(gSmallPath, 5, 3);
-  platform::Sprite* sprite = Sprite();
-  ASSERT_TRUE(sprite->Begin(platform::kSpriteAlphaBlend));
+  engine::Sprite* sprite = Sprite();
+  ASSERT_TRUE(sprite->Begin(engine::kSpriteAlphaBlend));
   EXPECT_TRUE(DrawTexture(*Sprite(), gSmallPath, 0, 0, 255.0f));
   UnloadTexture(gSmallPath);
   ASSERT_TRUE(sprite->End());  // under ASan, a freed texture would show here
@@ -308,10 +308,10 @@ TEST_F(TextureManagerTest, LoaderThreadInsertsWhileTheMainThreadDraws) {
     for (int i = 0; i < kThreadFiles; ++i) LoadTexture(gThreadPaths[i], 5, 3);
     done = true;
   });
-  platform::Sprite* sprite = Sprite();
+  engine::Sprite* sprite = Sprite();
   int frames = 0;
   while (!done || frames < 3) {
-    ASSERT_TRUE(sprite->Begin(platform::kSpriteAlphaBlend));
+    ASSERT_TRUE(sprite->Begin(engine::kSpriteAlphaBlend));
     for (int i = 0; i < kThreadFiles; ++i) {
       if (TextureRecord* r = FindTexture(gThreadPaths[i])) {
         EXPECT_EQ(r->width, 5u);

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "creatures/enemy_manager.h"
+#include "engine/random.h"
 #include "media/mesh_manager.h"
 #include "media/paths.h"
 #include "media/sound_manager.h"
@@ -20,7 +21,6 @@
 #include "media/tuning.h"
 #include "platform/input.h"
 #include "platform/null/device_null.h"
-#include "platform/random.h"
 #include "platform/sound.h"
 #include "scenes/loading/load_parent.h"
 #include "scenes/sequence.h"
@@ -113,7 +113,7 @@ class GameContentTest : public ::testing::Test {
     return in;
   }
 
-  platform::Random random{7};
+  engine::Random random{7};
   creatures::EnemyManager enemies;
   world::WorldObjects objects;
   scenes::Services services;

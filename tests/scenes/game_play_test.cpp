@@ -15,11 +15,11 @@
 #include "creatures/eating.h"
 #include "creatures/enemy_manager.h"
 #include "creatures/fly.h"
+#include "engine/sprite.h"
 #include "media/paths.h"
 #include "media/sound_manager.h"
 #include "media/texture_manager.h"
 #include "platform/sound.h"
-#include "platform/sprite.h"
 #include "scenes/game/game_parent.h"
 #include "scenes/game/hud.h"
 #include "scenes/game_fixture.h"
@@ -73,9 +73,9 @@ class GamePlayTest : public scenetest::GameContentTest {
 using GamePlayFadeTest = GamePlayTest;
 
 TEST_F(GamePlayFadeTest, TheFirst85UpdatesOnlyFadeAndTheMusicStartsInThe85th) {
-  std::vector<platform::Quaternion> insects;
+  std::vector<engine::Quaternion> insects;
   for (const auto& e : enemies.enemies) insects.push_back(e->mRotation);
-  const platform::Quaternion facing = game->player->mRotation;
+  const engine::Quaternion facing = game->player->mRotation;
   const platform::TickInput keys =
       Keys({Key::Z, Key::X, Key::Up, Key::Space, Key::Escape, Key::Y, Key::N});
   for (int u = 1; u <= 84; ++u) {
@@ -271,12 +271,12 @@ TEST_F(GamePlayComboTest, AMealInPlayIsScoredInItsOwnUpdateAndItsChainRunsOutIn3
   // Only a fly that keeps still, in front of the mouth and clear of the body.
   enemies.ClearEnemies();
   creatures::Player& player = *game->player;
-  const platform::Vec3 at = player.MouthCentre() + world::Forward(player.mRotation) * 1.0f;
-  auto fly = std::make_unique<PerchedFly>(platform::Vec3Length(at));
-  const platform::Vec3 n = platform::Vec3Normalize(at);
-  fly->mRotation = platform::QuaternionRotationAxis(
-      platform::Vec3Normalize(platform::Vec3Cross({0.0f, 1.0f, 0.0f}, n)), std::acos(n.y));
-  ASSERT_LT(platform::Vec3Length(fly->GetHitSpheres()[0].Centre() - at), 1e-3f);
+  const engine::Vec3 at = player.MouthCentre() + world::Forward(player.mRotation) * 1.0f;
+  auto fly = std::make_unique<PerchedFly>(engine::Vec3Length(at));
+  const engine::Vec3 n = engine::Vec3Normalize(at);
+  fly->mRotation = engine::QuaternionRotationAxis(
+      engine::Vec3Normalize(engine::Vec3Cross({0.0f, 1.0f, 0.0f}, n)), std::acos(n.y));
+  ASSERT_LT(engine::Vec3Length(fly->GetHitSpheres()[0].Centre() - at), 1e-3f);
   enemies.enemies.push_back(std::move(fly));
 
   // The bite lands in its update 14: the score, the combo and the list are
@@ -426,32 +426,32 @@ TEST_F(GamePlayTest, TheIconsAnimateOnceAPlayingUpdateNeverWhileFadingOrPaused) 
 // What the display drew: the sprite's quads of one texture, in draw order.
 class GameHudTest : public GamePlayTest {
  protected:
-  std::vector<platform::SpriteQuad> Draw() {
+  std::vector<engine::SpriteQuad> Draw() {
     DrawHud(*game, Frame());
     return (*scenetest::Content().sprite.Get()).LastBatch();
   }
-  static std::vector<platform::SpriteQuad> Of(const std::vector<platform::SpriteQuad>& quads,
-                                              const char* path) {
+  static std::vector<engine::SpriteQuad> Of(const std::vector<engine::SpriteQuad>& quads,
+                                            const char* path) {
     const media::TextureRecord* record = scenetest::Content().textures.FindTexture(path);
-    std::vector<platform::SpriteQuad> out;
+    std::vector<engine::SpriteQuad> out;
     if (!record || !record->texture) {
       ADD_FAILURE() << path << " is not loaded";
       return out;
     }
-    for (const platform::SpriteQuad& q : quads)
+    for (const engine::SpriteQuad& q : quads)
       if (q.texture == record->texture) out.push_back(q);
     return out;
   }
   // The digit a quad shows: its cell of the 40-pixel strip.
-  static int Digit(const platform::SpriteQuad& q) {
+  static int Digit(const engine::SpriteQuad& q) {
     return static_cast<int>(std::lround(q.uv[0].x * static_cast<float>(q.texture->Width()))) / 40;
   }
-  static float Width(const platform::SpriteQuad& q) { return q.corners[1].x - q.corners[0].x; }
+  static float Width(const engine::SpriteQuad& q) { return q.corners[1].x - q.corners[0].x; }
   // The digits drawn at a height, with where each starts.
-  static std::string Text(const std::vector<platform::SpriteQuad>& digits, float y,
+  static std::string Text(const std::vector<engine::SpriteQuad>& digits, float y,
                           std::vector<float>* xs = nullptr) {
     std::string text;
-    for (const platform::SpriteQuad& q : digits) {
+    for (const engine::SpriteQuad& q : digits) {
       if (q.corners[0].y != y) continue;
       text += static_cast<char>('0' + Digit(q));
       if (xs) xs->push_back(q.corners[0].x);
@@ -479,7 +479,7 @@ TEST_F(GameHudTest, TheTimeShowsMinutesAColonAndTwoDigitSecondsAtTheTopRight) {
   } cases[] = {{179.99f, "259"}, {65.5f, "105"}, {0.0f, "000"}, {180.0f, "300"}};
   for (const auto& c : cases) {
     game->timeLeft = c.left;
-    const std::vector<platform::SpriteQuad> quads = Draw();
+    const std::vector<engine::SpriteQuad> quads = Draw();
     std::vector<float> xs;
     EXPECT_EQ(Text(Of(quads, tex::kNum), 20.0f, &xs), c.text) << c.left;
     // Room for three digits (120), the colon (19), the label (57) and a
@@ -500,7 +500,7 @@ TEST_F(GameHudTest, TheComboShowsItsCountLabelAndAGaugeOfTheTimeLeft) {
   game->score.comboShown = false;
   game->score.comboCount = 12;
   game->score.comboTimer = 350;
-  std::vector<platform::SpriteQuad> quads = Draw();
+  std::vector<engine::SpriteQuad> quads = Draw();
   EXPECT_TRUE(Of(quads, tex::kNumCombo).empty());
   EXPECT_TRUE(Of(quads, tex::kCombo).empty());
   EXPECT_TRUE(Of(quads, tex::kComboTimeGauge).empty());
@@ -536,7 +536,7 @@ TEST_F(GameHudTest, TheWildGaugeFillsAsTheCreatureGrowsFromHalfToOne) {
   } cases[] = {{0.5f, 0.0f}, {0.75f, 150.0f}, {1.0f, 300.0f}, {0.6f, 60.0f}};
   for (const auto& c : cases) {
     game->player->mSize = c.size;
-    const std::vector<platform::SpriteQuad> quads = Draw();
+    const std::vector<engine::SpriteQuad> quads = Draw();
     const auto fill = Of(quads, tex::kWildGaugeVal);
     const auto frame = Of(quads, tex::kWildGauge);
     ASSERT_EQ(fill.size(), 1u);
@@ -559,7 +559,7 @@ TEST_F(GameHudTest, ExactlyTheIconOfTheCreaturesSizeClassIsBright) {
                {0.75f, 2}, {std::nextafter(0.875f, 0.0f), 2}, {0.875f, 3}, {1.0f, 3}};
   for (const auto& c : cases) {
     game->player->mSize = c.size;
-    const std::vector<platform::SpriteQuad> quads = Draw();
+    const std::vector<engine::SpriteQuad> quads = Draw();
     for (int k = 0; k < 4; ++k) {
       const auto icon = Of(quads, icons[k]);
       ASSERT_EQ(icon.size(), 1u) << "size " << c.size << ", icon " << k;
@@ -576,7 +576,7 @@ TEST_F(GameHudTest, AMissShowsTheMissIconFullyBrightScaledAndShaken) {
   game->player->mSize = 0.5f;
   game->score.bugIcons[1] = creatures::BugIcon{1.2f, 1, 2.0f, -1, 2};
   game->score.bugIcons[0] = creatures::BugIcon{1.2f, 1, 0.0f, 1, 1};
-  const std::vector<platform::SpriteQuad> quads = Draw();
+  const std::vector<engine::SpriteQuad> quads = Draw();
   EXPECT_TRUE(Of(quads, tex::kM).empty());
   const auto miss = Of(quads, tex::kMMiss);
   ASSERT_EQ(miss.size(), 1u);
@@ -613,7 +613,7 @@ TEST_F(GameHudTest, ThePauseDimsTheWorldUnderThePromptAndEveryOtherSprite) {
 
   game->paused = true;
   device.ClearDraws();
-  const std::vector<platform::SpriteQuad> quads = Draw();
+  const std::vector<engine::SpriteQuad> quads = Draw();
   const auto& draws = device.Draws();
   ASSERT_FALSE(draws.empty());
   EXPECT_TRUE(isDimmer(draws.front())) << "drawn first, under the sprites";

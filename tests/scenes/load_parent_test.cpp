@@ -12,10 +12,10 @@
 #include <thread>
 
 #include "app/shell.h"
+#include "engine/image.h"
 #include "media/mesh_manager.h"
 #include "media/paths.h"
 #include "media/texture_manager.h"
-#include "platform/image.h"
 #include "platform/null/device_null.h"
 
 namespace scenes {
@@ -124,7 +124,7 @@ class LoadParentTest : public ::testing::Test {
   }
   static void WritePng(const char* path, std::uint32_t w, std::uint32_t h) {
     std::vector<std::uint32_t> px(static_cast<std::size_t>(w) * h, 0xFF336699u);
-    ASSERT_TRUE(platform::SavePng(path, w, h, px.data(), nullptr));
+    ASSERT_TRUE(engine::SavePng(path, w, h, px.data(), nullptr));
   }
 
   void Update(SequenceParent& root) { root.Update(platform::TickInput{}, services_); }
@@ -445,7 +445,7 @@ TEST_F(LoadParentTest, CaptionBouncesAndDrawShowsCaptionDigitsAndPercent) {
   }
   EXPECT_NE(scene->Wave()[0], scene->Wave()[1]);  // out of phase
   Draw(root);
-  platform::Sprite* sprite = sprite_->Get();
+  engine::Sprite* sprite = sprite_->Get();
   const auto& quads = sprite->LastBatch();
   // Eight caption glyphs, one digit (" 0"), the percent sign.
   ASSERT_EQ(quads.size(), 10u);

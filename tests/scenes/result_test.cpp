@@ -37,14 +37,14 @@ media::AnimatedModel* Model(const char* path) {
 }
 
 double TrackPosition(const char* path) {
-  platform::TrackDesc desc;
+  engine::TrackDesc desc;
   Model(path)->controller->GetTrackDesc(0, &desc);
   return desc.position;
 }
 
 int TrackSet(const char* path) {
   media::AnimatedModel* m = Model(path);
-  platform::AnimationSet* set = m->controller->GetTrackAnimationSet(0);
+  engine::AnimationSet* set = m->controller->GetTrackAnimationSet(0);
   for (std::size_t i = 0; i < m->animationSets.size(); ++i) {
     if (set && m->animationSets[i] == set) return static_cast<int>(i);
   }
@@ -198,7 +198,7 @@ TEST_F(ResultTest, EscapeWaitsForTheRankingThenOnlyYAndNAnswer) {
 
   // Paused: the figure, the prompt's blink and the burp wait; Enter and ESC
   // are no answer.
-  const platform::Matrix place = result_->modelPlace;
+  const engine::Matrix place = result_->modelPlace;
   const float blink = result_->blink;
   const int stage = result_->modelStage;
   Steps(1);

@@ -69,7 +69,7 @@ class SequenceTest : public ::testing::Test {
  protected:
   void SetUp() override {
     gLog.clear();
-    ASSERT_TRUE(platform::CreateSprite(&device_, &sprite_));
+    ASSERT_TRUE(engine::CreateSprite(&device_, &sprite_));
   }
   void TearDown() override { sprite_->Release(); }
 
@@ -77,7 +77,7 @@ class SequenceTest : public ::testing::Test {
   void Draw(SequenceParent& root) { root.Draw({device_, *sprite_, textures_, meshes_, nullptr}); }
 
   platform::NullDevice device_;
-  platform::Sprite* sprite_ = nullptr;
+  engine::Sprite* sprite_ = nullptr;
   media::TextureManager textures_{&device_};
   media::MeshManager meshes_;
   Services services_;

@@ -32,7 +32,7 @@ media::AnimatedModel* Model(const char* path) {
 }
 
 double TrackPosition(const char* path) {
-  platform::TrackDesc desc;
+  engine::TrackDesc desc;
   Model(path)->controller->GetTrackDesc(0, &desc);
   return desc.position;
 }
@@ -40,7 +40,7 @@ double TrackPosition(const char* path) {
 // The index of the animation set on track 0 (-1 for none of the model's).
 int TrackSet(const char* path) {
   media::AnimatedModel* m = Model(path);
-  platform::AnimationSet* set = m->controller->GetTrackAnimationSet(0);
+  engine::AnimationSet* set = m->controller->GetTrackAnimationSet(0);
   for (std::size_t i = 0; i < m->animationSets.size(); ++i) {
     if (set && m->animationSets[i] == set) return static_cast<int>(i);
   }

@@ -6,7 +6,7 @@
 
 #include <cmath>
 
-#include "platform/math.h"
+#include "engine/math.h"
 #include "world_checks.h"
 #include "world_content.h"
 
@@ -19,15 +19,15 @@ using checks::MatrixNear;
 using checks::RandomOrientations;
 using checks::Standing;
 using checks::VecNear;
-using platform::Matrix;
-using platform::Quaternion;
-using platform::Vec3;
+using engine::Matrix;
+using engine::Quaternion;
+using engine::Vec3;
 
 constexpr float kR = 60.0f;
 constexpr float kDistance = 600.0f;  // the game's camera distance: 10 degrees back at R = 60
 
 Vec3 Right(const Quaternion& q) {
-  return platform::Vec3TransformCoord({1, 0, 0}, platform::MatrixRotationQuaternion(q));
+  return engine::Vec3TransformCoord({1, 0, 0}, engine::MatrixRotationQuaternion(q));
 }
 
 // The eye of a creature at q heading `angle` with the camera turned `yaw`:
@@ -64,8 +64,8 @@ TEST(CameraTest, HangsTenDegreesBehindAndLooksAtTheGroundUnderTheCreature) {
 
   // The view puts the point under the creature straight ahead; the
   // projection is the 60-degree, 4:3 one from 1 to 1000.
-  const Vec3 seen = platform::Vec3TransformCoord(c.lookAt, c.view);
-  EXPECT_TRUE(VecNear(seen, {0, 0, platform::Vec3Length(c.lookAt - c.eye)}, 1e-4f));
+  const Vec3 seen = engine::Vec3TransformCoord(c.lookAt, c.view);
+  EXPECT_TRUE(VecNear(seen, {0, 0, engine::Vec3Length(c.lookAt - c.eye)}, 1e-4f));
   Matrix p = Matrix::Zero();
   p.m[0][0] = 1.2990381f;
   p.m[1][1] = 1.7320508f;
@@ -82,7 +82,7 @@ TEST(CameraTest, EyeIsROnePlusEightOutAndFollowsTheYawAroundTheCreature) {
     const float angle = random.Uniform(0.0f, 360.0f);
     const float yaw = random.Uniform(-360.0f, 360.0f);
     const Camera c = UpdateCamera(q, angle, yaw, kDistance, kR);
-    EXPECT_NEAR(platform::Vec3Length(c.eye), kR + 8.0f, 1e-3f);
+    EXPECT_NEAR(engine::Vec3Length(c.eye), kR + 8.0f, 1e-3f);
     EXPECT_TRUE(VecNear(c.eye, EyeOnTheSphere(q, angle, yaw, kDistance, kR), 2e-4f));
     EXPECT_NEAR(DegreesBetween(c.eye, Up(q)), 10.0, 1e-3);
     EXPECT_TRUE(VecNear(c.up, c.eye * (1.0f / (kR + 8.0f)), 1e-5f));
@@ -91,7 +91,7 @@ TEST(CameraTest, EyeIsROnePlusEightOutAndFollowsTheYawAroundTheCreature) {
     // swing, keeping it 10 degrees away.
     const Camera swung = UpdateCamera(q, angle, yaw + 40.0f, kDistance, kR);
     const Vec3 u = Up(q);
-    auto flat = [&](const Vec3& e) { return e - u * platform::Vec3Dot(e, u); };
+    auto flat = [&](const Vec3& e) { return e - u * engine::Vec3Dot(e, u); };
     EXPECT_NEAR(DegreesBetween(flat(c.eye), flat(swung.eye)), 40.0, 0.01);
     EXPECT_TRUE(VecNear(swung.lookAt, c.lookAt, 1e-5f));
   }
@@ -112,7 +112,7 @@ TEST(CameraTest, ACreatureTurningInPlaceDoesNotMoveTheCamera) {
       const float degrees = random.Uniform(1.0f, 20.0f);
       const Quaternion r =
           (turn % 2 == 0) ? creature.TurnRight(degrees) : creature.TurnLeft(degrees);
-      creature.mRotation = platform::QuaternionMultiply(creature.mRotation, r);
+      creature.mRotation = engine::QuaternionMultiply(creature.mRotation, r);
     }
     const Camera after = UpdateCamera(creature.mRotation, creature.mAngle, yaw, kDistance, kR);
     EXPECT_TRUE(VecNear(after.eye, before.eye, 5e-4f)) << i;
@@ -137,7 +137,7 @@ TEST_F(SceneryTest, TheCameraPlanetAndSkyGoToTheDevice) {
 
   DrawPlanet(*device_, *meshes_, 60.0f);
   ASSERT_FALSE(device_->Draws().empty());
-  for (const Matrix& w : DrawnWith()) EXPECT_EQ(w, platform::MatrixScaling(60, 60, 60));
+  for (const Matrix& w : DrawnWith()) EXPECT_EQ(w, engine::MatrixScaling(60, 60, 60));
 
   // The sky: 50 times the model, turned about the world's Y axis; a
   // quarter turn carries its +X onto -Z.
@@ -145,8 +145,8 @@ TEST_F(SceneryTest, TheCameraPlanetAndSkyGoToTheDevice) {
   DrawSky(*device_, *meshes_, 90.0f);
   ASSERT_FALSE(device_->Draws().empty());
   for (const Matrix& w : DrawnWith()) {
-    EXPECT_TRUE(VecNear(platform::Vec3TransformCoord({1, 0, 0}, w), {0, 0, -50}, 1e-4f));
-    EXPECT_TRUE(VecNear(platform::Vec3TransformCoord({0, 1, 0}, w), {0, 50, 0}, 1e-4f));
+    EXPECT_TRUE(VecNear(engine::Vec3TransformCoord({1, 0, 0}, w), {0, 0, -50}, 1e-4f));
+    EXPECT_TRUE(VecNear(engine::Vec3TransformCoord({0, 1, 0}, w), {0, 50, 0}, 1e-4f));
   }
 }
 

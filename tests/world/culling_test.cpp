@@ -11,7 +11,7 @@
 #include <random>
 #include <vector>
 
-#include "platform/math.h"
+#include "engine/math.h"
 #include "world/camera.h"
 #include "world/placed_objects.h"
 #include "world/world_objects.h"
@@ -24,11 +24,11 @@ namespace {
 using checks::AboutX;
 using checks::AboutZ;
 using checks::Standing;
-using platform::Matrix;
-using platform::Vec3;
+using engine::Matrix;
+using engine::Vec3;
 
 Matrix Projection() {
-  return platform::MatrixPerspectiveFovLH(kCameraFov, kCameraAspect, kCameraNear, kCameraFar);
+  return engine::MatrixPerspectiveFovLH(kCameraFov, kCameraAspect, kCameraNear, kCameraFar);
 }
 
 HitSphere Sphere(const Vec3& c, float radius = 0.0f) { return {c.x, c.y, c.z, radius}; }
@@ -36,7 +36,7 @@ HitSphere Sphere(const Vec3& c, float radius = 0.0f) { return {c.x, c.y, c.z, ra
 bool OutsideBothWays(const Matrix& view, const HitSphere& s) {
   const bool once = ViewVolume(view, Projection()).SphereOutside(s);
   const bool rebuilt =
-      SphereOutsideView(Projection(), platform::MatrixTranslation(s.x, s.y, s.z), s, view);
+      SphereOutsideView(Projection(), engine::MatrixTranslation(s.x, s.y, s.z), s, view);
   EXPECT_EQ(once, rebuilt) << s.x << ", " << s.y << ", " << s.z << " r " << s.radius;
   return once;
 }
@@ -44,7 +44,7 @@ bool OutsideBothWays(const Matrix& view, const HitSphere& s) {
 // A camera at the origin looking down +Z sees, at depth z (1 to 1000),
 // |y| up to z tan 30 = 0.57735 z and |x| up to 4/3 of that, 0.76980 z.
 TEST(ViewVolumeTest, PointsInsideAndOutsideACameraLookingDownAnAxis) {
-  const Matrix alongZ = platform::MatrixLookAtLH({0, 0, 0}, {0, 0, 1}, {0, 1, 0});
+  const Matrix alongZ = engine::MatrixLookAtLH({0, 0, 0}, {0, 0, 1}, {0, 1, 0});
   for (const Vec3& in : {Vec3{0, 0, 10}, Vec3{7.6f, 0, 10}, Vec3{-7.6f, 0, 10}, Vec3{0, 5.7f, 10},
                          Vec3{0, -5.7f, 10}, Vec3{0, 0, 1.01f}, Vec3{0, 0, 999}, Vec3{76, 57, 100},
                          Vec3{-76, -57, 100}}) {
@@ -62,7 +62,7 @@ TEST(ViewVolumeTest, PointsInsideAndOutsideACameraLookingDownAnAxis) {
 
   // From (10, 0, 0) toward the origin the camera looks down -X and world +Z
   // is on its right.
-  const Matrix alongMinusX = platform::MatrixLookAtLH({10, 0, 0}, {0, 0, 0}, {0, 1, 0});
+  const Matrix alongMinusX = engine::MatrixLookAtLH({10, 0, 0}, {0, 0, 0}, {0, 1, 0});
   EXPECT_FALSE(OutsideBothWays(alongMinusX, Sphere({0, 0, 7.6f})));
   EXPECT_FALSE(OutsideBothWays(alongMinusX, Sphere({0, 5.7f, 0})));
   EXPECT_TRUE(OutsideBothWays(alongMinusX, Sphere({0, 0, 7.8f})));
@@ -71,10 +71,10 @@ TEST(ViewVolumeTest, PointsInsideAndOutsideACameraLookingDownAnAxis) {
 }
 
 TEST(ViewVolumeTest, ASphereTouchingAPlaneFromOutsideCountsAsInside) {
-  const Matrix alongZ = platform::MatrixLookAtLH({0, 0, 0}, {0, 0, 1}, {0, 1, 0});
+  const Matrix alongZ = engine::MatrixLookAtLH({0, 0, 0}, {0, 0, 1}, {0, 1, 0});
   const ViewVolume volume(alongZ, Projection());
   // The near plane is z = 1, facing the camera.
-  const platform::Plane nearPlane = volume.Planes()[0];
+  const engine::Plane nearPlane = volume.Planes()[0];
   ASSERT_EQ(nearPlane.a, 0.0f);
   ASSERT_EQ(nearPlane.b, 0.0f);
   ASSERT_EQ(nearPlane.c, -1.0f);
@@ -84,17 +84,17 @@ TEST(ViewVolumeTest, ASphereTouchingAPlaneFromOutsideCountsAsInside) {
 
   // Every plane: a sphere outside it by exactly its radius is kept, one a
   // hair smaller is culled.
-  const Matrix view = platform::MatrixLookAtLH({3, 4, -5}, {1, 2, 30}, {0, 1, 0});
+  const Matrix view = engine::MatrixLookAtLH({3, 4, -5}, {1, 2, 30}, {0, 1, 0});
   const ViewVolume tilted(view, Projection());
   Matrix toWorld;
-  ASSERT_TRUE(platform::MatrixInverse(&toWorld, nullptr, view));
+  ASSERT_TRUE(engine::MatrixInverse(&toWorld, nullptr, view));
   // A point beyond each plane in view space (near, far, right, left, top,
   // bottom) and in the world.
   const Vec3 beyond[6] = {{0, 0, 0.5f}, {0, 0, 1010}, {60, 0, 50},
                           {-60, 0, 50}, {0, 45, 50},  {0, -45, 50}};
   for (int i = 0; i < 6; ++i) {
-    const Vec3 c = platform::Vec3TransformCoord(beyond[i], toWorld);
-    const platform::Plane& p = tilted.Planes()[static_cast<std::size_t>(i)];
+    const Vec3 c = engine::Vec3TransformCoord(beyond[i], toWorld);
+    const engine::Plane& p = tilted.Planes()[static_cast<std::size_t>(i)];
     const float d = p.a * c.x + p.b * c.y + p.c * c.z + p.d;
     ASSERT_GT(d, 0.0f) << "plane " << i;
     EXPECT_FALSE(OutsideBothWays(view, Sphere(c, d))) << "plane " << i;
@@ -127,13 +127,13 @@ TEST(ViewVolumeTest, AgreesWithTheGeometryOfTheViewOnRandomSpheres) {
   int inside = 0, outside = 0;
   for (int camera = 0; camera < 40; ++camera) {
     const Vec3 eye = randomVec(100.0f);
-    const Vec3 dir = platform::Vec3Normalize(randomVec(1.0f));
+    const Vec3 dir = engine::Vec3Normalize(randomVec(1.0f));
     const Vec3 up = std::fabs(dir.y) > 0.95f ? Vec3{1, 0, 0} : Vec3{0, 1, 0};
-    const Matrix view = platform::MatrixLookAtLH(eye, eye + dir * 50.0f, up);
+    const Matrix view = engine::MatrixLookAtLH(eye, eye + dir * 50.0f, up);
     for (int i = 0; i < 250; ++i) {
       const Vec3 c = eye + dir * (unit(gen) * 600.0f + 500.0f) + randomVec(500.0f);
       const HitSphere s = Sphere(c, (unit(gen) + 1.0f) * 15.0f);
-      const double margin = ViewSpaceMargin(platform::Vec3TransformCoord(c, view), s.radius);
+      const double margin = ViewSpaceMargin(engine::Vec3TransformCoord(c, view), s.radius);
       const bool out = OutsideBothWays(view, s);
       // Too close to call in float (the far plane is rebuilt from corners
       // 1000 away).
@@ -156,7 +156,7 @@ TEST(HorizonTest, HidesOnlyWhatTheGroundBallHidesOnEverySightLine) {
   std::uniform_real_distribution<float> unit(0.0f, 1.0f);
   auto direction = [&] {
     const Vec3 d{gauss(rng), gauss(rng), gauss(rng)};
-    return platform::Vec3Normalize(d);
+    return engine::Vec3Normalize(d);
   };
   const float ground = 57.7f;
   int hidden = 0, shown = 0;
@@ -172,12 +172,12 @@ TEST(HorizonTest, HidesOnlyWhatTheGroundBallHidesOnEverySightLine) {
     for (int k = 0; k < 200; ++k) {
       const Vec3 p = centre + direction() * sphere.radius;
       // Where the sight line from the eye to p enters the ball, if it does.
-      const Vec3 d = platform::Vec3Normalize(p - eye);
-      const float b = platform::Vec3Dot(eye, d);
-      const float disc = b * b - (platform::Vec3Dot(eye, eye) - ground * ground);
+      const Vec3 d = engine::Vec3Normalize(p - eye);
+      const float b = engine::Vec3Dot(eye, d);
+      const float disc = b * b - (engine::Vec3Dot(eye, eye) - ground * ground);
       ASSERT_GE(disc, 0.0f) << "trial " << trial << ": a sight line passes the ball";
       const float entry = -b - std::sqrt(disc);
-      ASSERT_LE(entry, platform::Vec3Length(p - eye))
+      ASSERT_LE(entry, engine::Vec3Length(p - eye))
           << "trial " << trial << ": a point lies before the ground";
     }
   }
@@ -209,10 +209,10 @@ TEST(HorizonTest, HandCases) {
 // The game's planet encloses a ball a little below its lowest ground.
 using PlanetModelTest = checks::WorldContentTest;
 TEST_F(PlanetModelTest, EnclosesABallJustBelowItsLowestGround) {
-  const platform::Mesh* mesh = planet_.mesh;
+  const engine::Mesh* mesh = planet_.mesh;
   float lowest = 1e9f;
   for (std::uint32_t v = 0; v < mesh->GetNumVertices(); ++v)
-    lowest = std::min(lowest, platform::Vec3Length(mesh->Position(v)));
+    lowest = std::min(lowest, engine::Vec3Length(mesh->Position(v)));
   EXPECT_LE(planet_.innerRadius, lowest);
   EXPECT_GT(planet_.innerRadius, 0.98f * lowest);
 }
@@ -221,7 +221,7 @@ class DrawObjectsCulledTest : public checks::WorldContentTest {
  protected:
   // A tree or a stump standing on the ground at q.
   template <class Kind>
-  Chara* Place(const platform::Quaternion& q, float scale = 1.0f) {
+  Chara* Place(const engine::Quaternion& q, float scale = 1.0f) {
     auto object = std::make_unique<Kind>(planet_.R() + 1.0f, q);
     object->StandOnGround(planet_, 0.0f);
     object->mScale = scale;
@@ -232,7 +232,7 @@ class DrawObjectsCulledTest : public checks::WorldContentTest {
   // The planet stands for itself as the game measures it, unless a ground
   // radius is given (0: nothing is hidden behind it).
   // Culled as an update ends, then drawn.
-  void Draw(const Camera& camera, const platform::Mesh* treeMesh, float groundRadius = -1.0f) {
+  void Draw(const Camera& camera, const engine::Mesh* treeMesh, float groundRadius = -1.0f) {
     CullObjects(*meshes_, world, camera, player, treeMesh,
                 ViewVolume(camera.view, camera.projection),
                 Horizon(camera.eye, groundRadius < 0 ? planet_.InnerR() : groundRadius));
@@ -245,7 +245,7 @@ class DrawObjectsCulledTest : public checks::WorldContentTest {
     front.eye = {0, 10, 300};
     front.lookAt = {0, 10, 0};
     front.up = {0, 1, 0};
-    front.view = platform::MatrixLookAtLH(front.eye, front.lookAt, front.up);
+    front.view = engine::MatrixLookAtLH(front.eye, front.lookAt, front.up);
     front.projection = Projection();
     return front;
   }
@@ -317,14 +317,14 @@ TEST_F(DrawObjectsCulledTest, TreesBetweenTheCameraAndTheCreatureAreDrawnSeeThro
 
   // Where the line from the camera to the creature meets each model, by a
   // ray over every face.
-  const Vec3 toPlayer = platform::Vec3Normalize(player.Position() - camera.eye);
-  const float toCreature = platform::Vec3Length(player.Position() - camera.eye);
+  const Vec3 toPlayer = engine::Vec3Normalize(player.Position() - camera.eye);
+  const float toCreature = engine::Vec3Length(player.Position() - camera.eye);
   auto hitAt = [&](const Chara& o) {
     Matrix inverse;
-    EXPECT_TRUE(platform::MatrixInverse(&inverse, nullptr, o.mWorld));
-    const platform::IntersectResult hit =
-        TreeMesh()->IntersectBruteForce(platform::Vec3TransformCoord(camera.eye, inverse),
-                                        platform::Vec3TransformNormal(toPlayer, inverse));
+    EXPECT_TRUE(engine::MatrixInverse(&inverse, nullptr, o.mWorld));
+    const engine::IntersectResult hit =
+        TreeMesh()->IntersectBruteForce(engine::Vec3TransformCoord(camera.eye, inverse),
+                                        engine::Vec3TransformNormal(toPlayer, inverse));
     return hit.hit ? hit.distance : -1.0f;
   };
   ASSERT_GT(hitAt(*between), 0.0f);

@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/math.h"
+#include "engine/math.h"
 #include "world/chara.h"
 #include "world/test_planet.h"
 #include "world_checks.h"
@@ -19,8 +19,8 @@ using checks::AboutY;
 using checks::AboutZ;
 using checks::RandomOrientations;
 using checks::Standing;
-using platform::Quaternion;
-using platform::Vec3;
+using engine::Quaternion;
+using engine::Vec3;
 
 class GroundTest : public ::testing::Test {
  protected:
@@ -39,7 +39,7 @@ class GroundTest : public ::testing::Test {
   // miss.
   static float BruteForce(const Vec3& origin, const Vec3& direction) {
     const float k = 1.0f / World().scale;
-    const platform::IntersectResult hit =
+    const engine::IntersectResult hit =
         planet_->mesh->IntersectBruteForce(origin * k, direction * k);
     return hit.hit ? hit.distance : -1.0f;
   }

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <vector>
 
-#include "platform/math.h"
+#include "engine/math.h"
 #include "world/chara.h"
 #include "world_checks.h"
 
@@ -20,15 +20,15 @@ using checks::MatrixNear;
 using checks::RandomOrientations;
 using checks::Standing;
 using checks::VecNear;
-using platform::Matrix;
-using platform::Quaternion;
-using platform::QuaternionMultiply;
-using platform::Vec3;
+using engine::Matrix;
+using engine::Quaternion;
+using engine::QuaternionMultiply;
+using engine::Vec3;
 
 constexpr float kR = 60.0f;
 
 Vec3 Right(const Quaternion& q) {
-  return platform::Vec3TransformCoord({1, 0, 0}, platform::MatrixRotationQuaternion(q));
+  return engine::Vec3TransformCoord({1, 0, 0}, engine::MatrixRotationQuaternion(q));
 }
 
 Matrix Rows(const Vec3& x, const Vec3& y, const Vec3& z, const Vec3& t) {
@@ -77,7 +77,7 @@ TEST(ArcRotationTest, AnArcOfZeroIsExactlyTheIdentity) {
 }
 
 TEST(ArcRotationTest, AQuarterOfTheCircumferenceTurnsUpOntoForward) {
-  const float quarter = 2.0f * kR * platform::kPi / 4.0f;
+  const float quarter = 2.0f * kR * engine::kPi / 4.0f;
   // From the north pole facing +Z the walk ends on the equator at +Z,
   // facing the south pole, its right hand unchanged.
   const Quaternion q = QuaternionMultiply(Quaternion{}, ForwardArcRotation({}, quarter, kR));
@@ -162,7 +162,7 @@ TEST(SurfaceAngleTest, IsTheAngleBetweenUpAxesFromZeroTo180) {
     EXPECT_NEAR(SurfaceAngle(q, q), 0.0f, 0.05f);
     // Half a turn about the forward axis stands on the far side.
     const Quaternion opposite = QuaternionMultiply(
-        q, platform::QuaternionRotationAxis(Forward(q), 180.0f * platform::kDegToRad));
+        q, engine::QuaternionRotationAxis(Forward(q), 180.0f * engine::kDegToRad));
     EXPECT_NEAR(SurfaceAngle(q, opposite), 180.0f, 0.05f);
   }
   EXPECT_EQ(SurfaceAngle({}, {}), 0.0f);
@@ -195,8 +195,8 @@ TEST(SurfaceAngleTest, RoundingPastPlusOrMinusOneIsClampedNotNaN) {
       ++pastOne;
       EXPECT_EQ(SurfaceAngle(q, q), 0.0f);
     }
-    const Quaternion o = QuaternionMultiply(
-        q, platform::QuaternionRotationAxis(Right(q), 180.0f * platform::kDegToRad));
+    const Quaternion o =
+        QuaternionMultiply(q, engine::QuaternionRotationAxis(Right(q), 180.0f * engine::kDegToRad));
     const Vec3 b = Up(o);
     if (a.y * b.y + a.x * b.x + a.z * b.z < -1.0f) {
       ++pastMinusOne;
@@ -215,7 +215,7 @@ TEST(PoleTest, TheSouthPoleAndHalfTurnsAboutYBehaveLikeAnyOtherPlace) {
   EXPECT_NEAR(SurfaceAngle({}, south), 180.0f, 1e-4f);
   // Facing -Z at the south pole; a quarter of the way round ends at -Z.
   EXPECT_TRUE(VecNear(Forward(south), {0, 0, -1}, 1e-6f));
-  const float quarter = 2.0f * kR * platform::kPi / 4.0f;
+  const float quarter = 2.0f * kR * engine::kPi / 4.0f;
   EXPECT_TRUE(VecNear(Up(QuaternionMultiply(south, ForwardArcRotation(south, quarter, kR))),
                       {0, 0, -1}, 2e-6f));
   // Another object at the south pole facing the other way stands in the
@@ -259,8 +259,8 @@ TEST(PushAwayTest, PushesAlongTheSurfaceDirectlyAwayFromThePoint) {
     const Quaternion pushed = QuaternionMultiply(c.mRotation, c.PushAwayRotation(2.0f, kR, point));
     // The arc walked, and farther from the point than before.
     EXPECT_NEAR(DegreesBetween(Up(pushed), Up(c.mRotation)), 2.0 / kR * 180.0 / M_PI, 1e-3);
-    EXPECT_GT(platform::Vec3Length(Up(pushed) * c.mHeight - point),
-              platform::Vec3Length(c.Position() - point));
+    EXPECT_GT(engine::Vec3Length(Up(pushed) * c.mHeight - point),
+              engine::Vec3Length(c.Position() - point));
   }
 }
 

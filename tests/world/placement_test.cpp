@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/math.h"
-#include "platform/random.h"
+#include "engine/math.h"
+#include "engine/random.h"
 #include "world/placed_objects.h"
 #include "world/test_planet.h"
 #include "world/world_objects.h"
@@ -28,9 +28,9 @@ using checks::AboutZ;
 using checks::MatrixNear;
 using checks::RandomOrientations;
 using checks::VecNear;
-using platform::Matrix;
-using platform::Quaternion;
-using platform::Vec3;
+using engine::Matrix;
+using engine::Quaternion;
+using engine::Vec3;
 
 // Every object in these hand-worked cases stands at (-50, 0, 0): a quarter
 // turn about Z lays its up axis onto -X.
@@ -65,9 +65,9 @@ TEST(PlacedObjectTest, TreesAndStumpsDrawScaledButFlowersDoNot) {
   tree.mScale = 2.0f;
   tree.UpdateWorldMatrix();
   // The model's own +Y (its top) points out along -X, twice as long.
-  EXPECT_TRUE(VecNear(platform::Vec3TransformCoord({0, 1, 0}, tree.mWorld), {-52, 0, 0}, 2e-5f));
-  EXPECT_TRUE(VecNear(platform::Vec3TransformCoord({1, 0, 0}, tree.mWorld), {-50, 2, 0}, 2e-5f));
-  EXPECT_TRUE(VecNear(platform::Vec3TransformCoord({0, 0, 1}, tree.mWorld), {-50, 0, 2}, 2e-5f));
+  EXPECT_TRUE(VecNear(engine::Vec3TransformCoord({0, 1, 0}, tree.mWorld), {-52, 0, 0}, 2e-5f));
+  EXPECT_TRUE(VecNear(engine::Vec3TransformCoord({1, 0, 0}, tree.mWorld), {-50, 2, 0}, 2e-5f));
+  EXPECT_TRUE(VecNear(engine::Vec3TransformCoord({0, 0, 1}, tree.mWorld), {-50, 0, 2}, 2e-5f));
 
   // A flower of scale 2 looks like one of scale 1 but its sphere is twice
   // as big.
@@ -78,7 +78,7 @@ TEST(PlacedObjectTest, TreesAndStumpsDrawScaledButFlowersDoNot) {
   small.UpdateWorldMatrix();
   EXPECT_EQ(big.mWorld, small.mWorld);
   EXPECT_TRUE(MatrixNear(big.mWorld, big.PlacementMatrix(big.mRotation), 0.0f));
-  EXPECT_TRUE(VecNear(platform::Vec3TransformCoord({0, 1, 0}, big.mWorld), {-51, 0, 0}, 2e-5f));
+  EXPECT_TRUE(VecNear(engine::Vec3TransformCoord({0, 1, 0}, big.mWorld), {-51, 0, 0}, 2e-5f));
   const std::vector<HitSphere> s = big.GetHitSpheres();
   ASSERT_EQ(s.size(), 1u);
   ExpectSphere(s[0], {-50, 0, 0}, 2.0f);
@@ -92,7 +92,7 @@ TEST(WorldObjectsTest, AddingBuildsTheWorldMatrixAndTheFlowersSway) {
   tree->mScale = 3.0f;
   Chara* placed = tree.get();
   world.AddObject(std::move(tree));
-  EXPECT_TRUE(VecNear(platform::Vec3TransformCoord({0, 1, 0}, placed->mWorld), {-53, 0, 0}, 2e-5f));
+  EXPECT_TRUE(VecNear(engine::Vec3TransformCoord({0, 1, 0}, placed->mWorld), {-53, 0, 0}, 2e-5f));
   auto flower = std::make_unique<Flower>(Quaternion{}, kHeight);
   Flower* f = flower.get();
   world.AddObject(std::move(flower));
@@ -167,7 +167,7 @@ class PlacementTest : public ::testing::Test {
 
   std::vector<Rider> Load(const std::string& path, RiderCounts counts = {25, 30},
                           std::uint32_t seed = 7) {
-    platform::Random random(seed);
+    engine::Random random(seed);
     return LoadObjectPositions(objects, World(), random, counts, path);
   }
   int CountOf(const std::string& name) const {
@@ -227,7 +227,7 @@ TEST_F(PlacementTest, TheShippedFilePlacesEveryObjectOnTheGroundInFileOrder) {
     EXPECT_NEAR(o->DistanceToGround(World()), 0.0f, 2e-4f) << o->mName;
     const Matrix want = o->mName == "Flower"
                             ? o->PlacementMatrix(o->mRotation)
-                            : platform::MatrixScaling(o->mScale, o->mScale, o->mScale) *
+                            : engine::MatrixScaling(o->mScale, o->mScale, o->mScale) *
                                   o->PlacementMatrix(o->mRotation);
     EXPECT_EQ(o->mWorld, want) << o->mName;
   }

@@ -10,16 +10,16 @@
 #include <string>
 #include <vector>
 
-#include "platform/hierarchy.h"
-#include "platform/math.h"
-#include "platform/mesh.h"
+#include "engine/hierarchy.h"
+#include "engine/math.h"
+#include "engine/mesh.h"
 #include "world/chara.h"
 
 namespace testplanet {
 
 // Owns the mesh a world::Planet points at.
 struct TestPlanet {
-  platform::Mesh* mesh = nullptr;
+  engine::Mesh* mesh = nullptr;
   world::Planet planet;
   TestPlanet() = default;
   TestPlanet(const TestPlanet&) = delete;
@@ -35,7 +35,7 @@ struct TestPlanet {
 // within radius * (1 - cos(pi / rings)) of the true sphere.
 inline std::unique_ptr<TestPlanet> MakeSphere(float radius = 0.8f, int rings = 96,
                                               int segments = 192) {
-  std::vector<platform::Vec3> pos;
+  std::vector<engine::Vec3> pos;
   std::vector<std::uint32_t> idx;
   for (int r = 0; r <= rings; ++r) {
     const double theta = M_PI * r / rings;
@@ -54,12 +54,12 @@ inline std::unique_ptr<TestPlanet> MakeSphere(float radius = 0.8f, int rings = 9
       if (r > 0) idx.insert(idx.end(), {at(r, s), at(r + 1, s + 1), at(r, s + 1)});
     }
   }
-  std::vector<unsigned char> bytes(pos.size() * sizeof(platform::Vec3));
+  std::vector<unsigned char> bytes(pos.size() * sizeof(engine::Vec3));
   std::memcpy(bytes.data(), pos.data(), bytes.size());
   std::vector<std::uint32_t> attributes(idx.size() / 3, 0);
   auto planet = std::make_unique<TestPlanet>();
-  planet->mesh = platform::Mesh::Create(nullptr, platform::kFvfXyz, std::move(bytes),
-                                        std::move(idx), std::move(attributes));
+  planet->mesh = engine::Mesh::Create(nullptr, platform::kFvfXyz, std::move(bytes), std::move(idx),
+                                      std::move(attributes));
   planet->planet.radius = radius;
   planet->planet.scale = 60.0f;
   planet->planet.mesh = planet->mesh;
@@ -71,16 +71,16 @@ inline std::unique_ptr<TestPlanet> MakeSphere(float radius = 0.8f, int rings = 9
 inline std::unique_ptr<TestPlanet> LoadGamePlanet() {
   const std::string path = std::string(POROMEKO_SOURCE_DIR) + "/content/XFile/planet.x";
   auto planet = std::make_unique<TestPlanet>();
-  std::vector<platform::XMaterial> materials;
+  std::vector<engine::XMaterial> materials;
   std::string error;
-  if (!platform::LoadMeshFromX(path, nullptr, &planet->mesh, &materials, &error)) {
+  if (!engine::LoadMeshFromX(path, nullptr, &planet->mesh, &materials, &error)) {
     ADD_FAILURE() << path << ": " << error;
     return nullptr;
   }
-  platform::Vec3 centre;
-  platform::ComputeBoundingSphere(planet->mesh->Vertices(), planet->mesh->GetNumVertices(),
-                                  planet->mesh->GetNumBytesPerVertex(), &centre,
-                                  &planet->planet.radius);
+  engine::Vec3 centre;
+  engine::ComputeBoundingSphere(planet->mesh->Vertices(), planet->mesh->GetNumVertices(),
+                                planet->mesh->GetNumBytesPerVertex(), &centre,
+                                &planet->planet.radius);
   planet->planet.scale = 60.0f;
   planet->planet.mesh = planet->mesh;
   return planet;

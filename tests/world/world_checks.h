@@ -8,19 +8,19 @@
 #include <cmath>
 #include <random>
 
-#include "platform/math.h"
+#include "engine/math.h"
 #include "world/chara.h"
 
 namespace world::checks {
 
-inline platform::Quaternion AboutX(float degrees) {
-  return platform::QuaternionRotationAxis({1, 0, 0}, degrees * platform::kDegToRad);
+inline engine::Quaternion AboutX(float degrees) {
+  return engine::QuaternionRotationAxis({1, 0, 0}, degrees * engine::kDegToRad);
 }
-inline platform::Quaternion AboutY(float degrees) {
-  return platform::QuaternionRotationAxis({0, 1, 0}, degrees * platform::kDegToRad);
+inline engine::Quaternion AboutY(float degrees) {
+  return engine::QuaternionRotationAxis({0, 1, 0}, degrees * engine::kDegToRad);
 }
-inline platform::Quaternion AboutZ(float degrees) {
-  return platform::QuaternionRotationAxis({0, 0, 1}, degrees * platform::kDegToRad);
+inline engine::Quaternion AboutZ(float degrees) {
+  return engine::QuaternionRotationAxis({0, 0, 1}, degrees * engine::kDegToRad);
 }
 
 // Uniformly spread unit orientations (Shoemake's method), the same ones for
@@ -28,7 +28,7 @@ inline platform::Quaternion AboutZ(float degrees) {
 class RandomOrientations {
  public:
   explicit RandomOrientations(unsigned seed) : gen_(seed) {}
-  platform::Quaternion Next() {
+  engine::Quaternion Next() {
     const double u1 = unit_(gen_), u2 = unit_(gen_), u3 = unit_(gen_);
     const double a = std::sqrt(1.0 - u1), b = std::sqrt(u1);
     return {static_cast<float>(a * std::sin(2 * M_PI * u2)),
@@ -43,7 +43,7 @@ class RandomOrientations {
   std::uniform_real_distribution<double> unit_{0.0, 1.0};
 };
 
-inline ::testing::AssertionResult VecNear(const platform::Vec3& got, const platform::Vec3& want,
+inline ::testing::AssertionResult VecNear(const engine::Vec3& got, const engine::Vec3& want,
                                           float tolerance) {
   const float dx = got.x - want.x, dy = got.y - want.y, dz = got.z - want.z;
   if (std::fabs(dx) <= tolerance && std::fabs(dy) <= tolerance && std::fabs(dz) <= tolerance)
@@ -53,8 +53,8 @@ inline ::testing::AssertionResult VecNear(const platform::Vec3& got, const platf
          << want.y << ", " << want.z << ")";
 }
 
-inline ::testing::AssertionResult MatrixNear(const platform::Matrix& got,
-                                             const platform::Matrix& want, float tolerance) {
+inline ::testing::AssertionResult MatrixNear(const engine::Matrix& got, const engine::Matrix& want,
+                                             float tolerance) {
   for (int r = 0; r < 4; ++r) {
     for (int c = 0; c < 4; ++c) {
       if (!(std::fabs(got.m[r][c] - want.m[r][c]) <= tolerance)) {
@@ -66,12 +66,12 @@ inline ::testing::AssertionResult MatrixNear(const platform::Matrix& got,
   return ::testing::AssertionSuccess();
 }
 
-inline double Length(const platform::Quaternion& q) {
+inline double Length(const engine::Quaternion& q) {
   return std::sqrt(double(q.x) * q.x + double(q.y) * q.y + double(q.z) * q.z + double(q.w) * q.w);
 }
 
 // The angle in degrees between two directions, in double precision.
-inline double DegreesBetween(const platform::Vec3& a, const platform::Vec3& b) {
+inline double DegreesBetween(const engine::Vec3& a, const engine::Vec3& b) {
   const double dot = double(a.x) * b.x + double(a.y) * b.y + double(a.z) * b.z;
   const double la = std::sqrt(double(a.x) * a.x + double(a.y) * a.y + double(a.z) * a.z);
   const double lb = std::sqrt(double(b.x) * b.x + double(b.y) * b.y + double(b.z) * b.z);

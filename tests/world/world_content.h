@@ -43,27 +43,27 @@ class WorldContentTest : public ::testing::Test {
   }
   void TearDown() override { device_->RecordDraws(false); }
 
-  static const platform::Mesh* TreeMesh() {
+  static const engine::Mesh* TreeMesh() {
     const media::StaticMesh* tree = meshes_->FindStaticMesh(content::model::kTree);
     return tree ? tree->mesh : nullptr;
   }
   // The planet model's bounding radius, as the game scene measures it.
   static float PlanetRadius() {
-    const platform::Mesh* mesh = meshes_->FindStaticMesh(content::model::kPlanet)->mesh;
-    platform::Vec3 centre;
+    const engine::Mesh* mesh = meshes_->FindStaticMesh(content::model::kPlanet)->mesh;
+    engine::Vec3 centre;
     float radius = 0;
-    platform::ComputeBoundingSphere(mesh->Vertices(), mesh->GetNumVertices(),
-                                    mesh->GetNumBytesPerVertex(), &centre, &radius);
+    engine::ComputeBoundingSphere(mesh->Vertices(), mesh->GetNumVertices(),
+                                  mesh->GetNumBytesPerVertex(), &centre, &radius);
     return radius;
   }
   // The world matrices of the draw calls made since the last ClearDraws.
-  static std::vector<platform::Matrix> DrawnWith() {
-    std::vector<platform::Matrix> worlds;
+  static std::vector<engine::Matrix> DrawnWith() {
+    std::vector<engine::Matrix> worlds;
     for (const platform::DrawRecord& d : device_->Draws()) worlds.push_back(d.state.world[0]);
     return worlds;
   }
-  static bool Drew(const platform::Matrix& world) {
-    for (const platform::Matrix& m : DrawnWith())
+  static bool Drew(const engine::Matrix& world) {
+    for (const engine::Matrix& m : DrawnWith())
       if (m == world) return true;
     return false;
   }

@@ -10,8 +10,8 @@
 
 namespace contentgen {
 
-using platform::Vec2;
-using platform::Vec3;
+using engine::Vec2;
+using engine::Vec3;
 
 RgbaImage::RgbaImage(int w, int h, std::uint32_t fillRgb) : width(w), height(h) {
   pixels.resize(static_cast<std::size_t>(w * h * 4));
@@ -43,21 +43,20 @@ PreviewCanvas::PreviewCanvas(int width, int height, std::uint32_t backgroundRgb)
 void PreviewCanvas::Draw(const std::vector<Vec3>& positions, const std::vector<Vec3>& normals,
                          const std::vector<Vec2>& uvs,
                          const std::vector<std::array<std::uint32_t, 3>>& faces,
-                         const RgbaImage* texture, const platform::Matrix& view, float scale,
+                         const RgbaImage* texture, const engine::Matrix& view, float scale,
                          Vec2 offset) {
   const float cx = static_cast<float>(image_.width) / 2 + offset.x;
   const float cy = static_cast<float>(image_.height) / 2 + offset.y;
   std::vector<Vec3> screen(positions.size());
   std::vector<float> shade(positions.size());
-  const Vec3 light = platform::Vec3Normalize({-0.4f, 0.6f, -0.7f});
+  const Vec3 light = engine::Vec3Normalize({-0.4f, 0.6f, -0.7f});
   for (std::size_t i = 0; i < positions.size(); ++i) {
-    const Vec3 p = platform::Vec3TransformCoord(positions[i], view);
+    const Vec3 p = engine::Vec3TransformCoord(positions[i], view);
     screen[i] = {cx + p.x * scale, cy - p.y * scale, p.z};
-    const Vec3 n = platform::Vec3Normalize(platform::Vec3TransformNormal(normals[i], view));
+    const Vec3 n = engine::Vec3Normalize(engine::Vec3TransformNormal(normals[i], view));
     // Facing away from the viewer means the back of a surface: darken.
     const float facing = n.z < 0 ? 1.0f : 0.45f;
-    shade[i] =
-        std::min(1.0f, 0.62f + 0.45f * std::max(0.0f, platform::Vec3Dot(n, -light))) * facing;
+    shade[i] = std::min(1.0f, 0.62f + 0.45f * std::max(0.0f, engine::Vec3Dot(n, -light))) * facing;
   }
   Raster(screen, shade, uvs, faces, texture);
 }
@@ -65,21 +64,20 @@ void PreviewCanvas::Draw(const std::vector<Vec3>& positions, const std::vector<V
 void PreviewCanvas::DrawLit(const std::vector<Vec3>& positions, const std::vector<Vec3>& normals,
                             const std::vector<Vec2>& uvs,
                             const std::vector<std::array<std::uint32_t, 3>>& faces,
-                            const RgbaImage* texture, const platform::Matrix& viewProj,
+                            const RgbaImage* texture, const engine::Matrix& viewProj,
                             const Vec3& lightDir, bool skinned, float diffuse) {
-  const Vec3 toLight = -platform::Vec3Normalize(lightDir);
+  const Vec3 toLight = -engine::Vec3Normalize(lightDir);
   std::vector<Vec3> screen(positions.size());
   std::vector<float> shade(positions.size());
   const float w = static_cast<float>(image_.width), h = static_cast<float>(image_.height);
   for (std::size_t i = 0; i < positions.size(); ++i) {
-    const platform::Vec4 c = platform::Vec3Transform(positions[i], viewProj);
+    const engine::Vec4 c = engine::Vec3Transform(positions[i], viewProj);
     if (c.w < 0.5f) {
       screen[i] = {0, 0, -1};  // behind the eye: faces using it are skipped
     } else {
       screen[i] = {(c.x / c.w + 1) * 0.5f * w, (1 - c.y / c.w) * 0.5f * h, c.z / c.w};
     }
-    const float nl =
-        std::max(0.0f, platform::Vec3Dot(platform::Vec3Normalize(normals[i]), toLight));
+    const float nl = std::max(0.0f, engine::Vec3Dot(engine::Vec3Normalize(normals[i]), toLight));
     shade[i] = skinned ? std::min(1.0f, 0.5f + 0.5f * diffuse * nl)
                        : std::min(1.0f, diffuse * (0.696f + 0.5f * nl));
   }

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/math.h"
+#include "engine/math.h"
 
 namespace contentgen {
 
@@ -31,18 +31,18 @@ bool SavePng(const std::string& path, const RgbaImage& image, std::string* error
 class PreviewCanvas {
  public:
   PreviewCanvas(int width, int height, std::uint32_t backgroundRgb);
-  void Draw(const std::vector<platform::Vec3>& positions,
-            const std::vector<platform::Vec3>& normals, const std::vector<platform::Vec2>& uvs,
+  void Draw(const std::vector<engine::Vec3>& positions, const std::vector<engine::Vec3>& normals,
+            const std::vector<engine::Vec2>& uvs,
             const std::vector<std::array<std::uint32_t, 3>>& faces, const RgbaImage* texture,
-            const platform::Matrix& view, float scale, platform::Vec2 offset);
+            const engine::Matrix& view, float scale, engine::Vec2 offset);
   // Perspective view with the game's lighting (one directional light of
   // diffuse 0.5 travelling along lightDir): `skinned` parts show
   // texture x (0.5 + 0.5 N.L) as the game's emissive skinned drawing does,
   // others texture x diffuse x (0.7 + 0.5 N.L) like its static meshes.
-  void DrawLit(const std::vector<platform::Vec3>& positions,
-               const std::vector<platform::Vec3>& normals, const std::vector<platform::Vec2>& uvs,
+  void DrawLit(const std::vector<engine::Vec3>& positions, const std::vector<engine::Vec3>& normals,
+               const std::vector<engine::Vec2>& uvs,
                const std::vector<std::array<std::uint32_t, 3>>& faces, const RgbaImage* texture,
-               const platform::Matrix& viewProj, const platform::Vec3& lightDir, bool skinned,
+               const engine::Matrix& viewProj, const engine::Vec3& lightDir, bool skinned,
                float diffuse);
   // A flat circle behind everything drawn later (a stand-in for 2D art).
   void FillCircle(float cx, float cy, float radius, std::uint32_t rgb);
@@ -50,8 +50,8 @@ class PreviewCanvas {
 
  private:
   // Screen positions (x, y in pixels, z depth), a brightness per vertex.
-  void Raster(const std::vector<platform::Vec3>& screen, const std::vector<float>& shade,
-              const std::vector<platform::Vec2>& uvs,
+  void Raster(const std::vector<engine::Vec3>& screen, const std::vector<float>& shade,
+              const std::vector<engine::Vec2>& uvs,
               const std::vector<std::array<std::uint32_t, 3>>& faces, const RgbaImage* texture);
   RgbaImage image_;
   std::vector<float> depth_;

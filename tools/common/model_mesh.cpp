@@ -6,10 +6,10 @@
 
 namespace contentgen {
 
-using platform::Matrix;
-using platform::Quaternion;
-using platform::Vec2;
-using platform::Vec3;
+using engine::Matrix;
+using engine::Quaternion;
+using engine::Vec2;
+using engine::Vec3;
 
 namespace {
 
@@ -155,12 +155,11 @@ std::size_t ModelMesh::AddSurface(int cols, int rows, const SurfaceFn& pos, Pain
   float flux = 0;
   const auto addFace = [&](std::uint32_t a, std::uint32_t b, std::uint32_t c) {
     const Vec3 e1 = vertices_[b].pos - vertices_[a].pos, e2 = vertices_[c].pos - vertices_[a].pos;
-    const Vec3 n = platform::Vec3Cross(e1, e2);
+    const Vec3 n = engine::Vec3Cross(e1, e2);
     // Collapsed at a pole (rounding leaves slivers rather than exact zeros).
-    if (platform::Vec3Length(n) <= 1e-4f * platform::Vec3Length(e1) * platform::Vec3Length(e2))
-      return;
+    if (engine::Vec3Length(n) <= 1e-4f * engine::Vec3Length(e1) * engine::Vec3Length(e2)) return;
     const Vec3 mid = (vertices_[a].pos + vertices_[b].pos + vertices_[c].pos) * (1.0f / 3.0f);
-    flux += platform::Vec3Dot(n, mid - centroid);
+    flux += engine::Vec3Dot(n, mid - centroid);
     faces_.push_back({a, b, c});
     faceMaterials_.push_back(static_cast<std::uint32_t>(material));
   };
@@ -191,12 +190,12 @@ void ModelMesh::SmoothNormals(std::size_t first) {
   std::map<std::tuple<long, long, long>, Vec3> sums;
   for (const auto& t : faces_) {
     if (t[0] < first && t[1] < first && t[2] < first) continue;
-    const Vec3 n = platform::Vec3Cross(vertices_[t[1]].pos - vertices_[t[0]].pos,
-                                       vertices_[t[2]].pos - vertices_[t[0]].pos);
+    const Vec3 n = engine::Vec3Cross(vertices_[t[1]].pos - vertices_[t[0]].pos,
+                                     vertices_[t[2]].pos - vertices_[t[0]].pos);
     for (std::uint32_t k : t) sums[PosKey(vertices_[k].pos)] += n;
   }
   for (std::size_t k = first; k < vertices_.size(); ++k)
-    vertices_[k].normal = platform::Vec3Normalize(sums[PosKey(vertices_[k].pos)]);
+    vertices_[k].normal = engine::Vec3Normalize(sums[PosKey(vertices_[k].pos)]);
 }
 
 std::size_t ModelMesh::AddEllipsoid(const Vec3& radii, const Matrix& xf, int cols, int rows,
@@ -204,10 +203,10 @@ std::size_t ModelMesh::AddEllipsoid(const Vec3& radii, const Matrix& xf, int col
   return AddSurface(
       cols, rows,
       [&](float u, float v) {
-        const float th = v * platform::kPi, ph = u * kTau;
+        const float th = v * engine::kPi, ph = u * kTau;
         const Vec3 p{radii.x * std::sin(th) * std::cos(ph), radii.y * std::cos(th),
                      radii.z * std::sin(th) * std::sin(ph)};
-        return platform::Vec3TransformCoord(p, xf);
+        return engine::Vec3TransformCoord(p, xf);
       },
       paint, material, skin);
 }
@@ -221,7 +220,7 @@ std::size_t ModelMesh::AddLathe(const std::vector<Vec2>& profile, const Matrix& 
         const auto j = static_cast<std::size_t>(std::lround(v * static_cast<float>(rows)));
         const Vec2 pr = profile[j];
         const float ph = u * kTau;
-        return platform::Vec3TransformCoord({pr.x * std::cos(ph), pr.y, pr.x * std::sin(ph)}, xf);
+        return engine::Vec3TransformCoord({pr.x * std::cos(ph), pr.y, pr.x * std::sin(ph)}, xf);
       },
       paint, material, skin);
 }
@@ -236,28 +235,28 @@ std::size_t ModelMesh::AddTube(const std::vector<Vec3>& points, const std::vecto
   std::vector<Vec3> tangents(n);
   for (std::size_t i = 0; i < n; ++i) {
     const Vec3 a = points[i == 0 ? 0 : i - 1], b = points[i + 1 == n ? n - 1 : i + 1];
-    tangents[i] = platform::Vec3Normalize(b - a);
+    tangents[i] = engine::Vec3Normalize(b - a);
   }
   // Parallel-transported frame.
   Vec3 normal = std::fabs(tangents[0].y) < 0.9f ? Vec3{0, 1, 0} : Vec3{1, 0, 0};
   std::vector<Ring> body;
   for (std::size_t i = 0; i < n; ++i) {
     const Vec3 t = tangents[i];
-    normal = platform::Vec3Normalize(normal - t * platform::Vec3Dot(normal, t));
-    const Vec3 bin = platform::Vec3Cross(t, normal);
+    normal = engine::Vec3Normalize(normal - t * engine::Vec3Dot(normal, t));
+    const Vec3 bin = engine::Vec3Cross(t, normal);
     body.push_back({points[i], normal, bin, radii[i]});
   }
   const int capRows = 4;
   std::vector<Ring> rings;
   for (int k = 0; k < capRows; ++k) {
-    const float a = static_cast<float>(k) / capRows * (platform::kPi / 2);
+    const float a = static_cast<float>(k) / capRows * (engine::kPi / 2);
     const Ring& r0 = body.front();
     rings.push_back(
         {r0.c - tangents.front() * (r0.r * std::cos(a)), r0.n, r0.b, r0.r * std::sin(a)});
   }
   rings.insert(rings.end(), body.begin(), body.end());
   for (int k = capRows - 1; k >= 0; --k) {
-    const float a = static_cast<float>(k) / capRows * (platform::kPi / 2);
+    const float a = static_cast<float>(k) / capRows * (engine::kPi / 2);
     const Ring& r1 = body.back();
     rings.push_back(
         {r1.c + tangents.back() * (r1.r * std::cos(a)), r1.n, r1.b, r1.r * std::sin(a)});
@@ -374,7 +373,7 @@ std::vector<Matrix> Skeleton::Offsets() const {
   std::vector<Matrix> m;
   for (std::size_t b = 0; b < bones_.size(); ++b) {
     const Vec3 p = BindPos(static_cast<int>(b));
-    m.push_back(platform::MatrixTranslation(-p.x, -p.y, -p.z));
+    m.push_back(engine::MatrixTranslation(-p.x, -p.y, -p.z));
   }
   return m;
 }
@@ -384,7 +383,7 @@ XFrameDesc Skeleton::Frames(const XMeshDesc& mesh) const {
     XFrameDesc f;
     const Bone& bone = bones_[static_cast<std::size_t>(b)];
     f.name = bone.name;
-    f.transform = platform::MatrixTranslation(bone.local.x, bone.local.y, bone.local.z);
+    f.transform = engine::MatrixTranslation(bone.local.x, bone.local.y, bone.local.z);
     for (std::size_t c = 0; c < bones_.size(); ++c)
       if (bones_[c].parent == b) f.children.push_back(build(static_cast<int>(c)));
     return f;
@@ -413,7 +412,7 @@ XAnimationSetDesc ClipBuilder::Build() const {
     for (const auto& [time, poses] : keys_) {
       BonePose pose;
       if (auto it = poses.find(a.frame); it != poses.end()) pose = it->second;
-      a.rotation.push_back({time, platform::QuaternionNormalize(pose.rot)});
+      a.rotation.push_back({time, engine::QuaternionNormalize(pose.rot)});
       a.scale.push_back({time, pose.scale});
       a.translation.push_back({time, local + pose.move});
     }
@@ -422,11 +421,11 @@ XAnimationSetDesc ClipBuilder::Build() const {
   return set;
 }
 
-Quaternion RotX(float a) { return platform::QuaternionRotationAxis({1, 0, 0}, a); }
-Quaternion RotY(float a) { return platform::QuaternionRotationAxis({0, 1, 0}, a); }
-Quaternion RotZ(float a) { return platform::QuaternionRotationAxis({0, 0, 1}, a); }
+Quaternion RotX(float a) { return engine::QuaternionRotationAxis({1, 0, 0}, a); }
+Quaternion RotY(float a) { return engine::QuaternionRotationAxis({0, 1, 0}, a); }
+Quaternion RotZ(float a) { return engine::QuaternionRotationAxis({0, 0, 1}, a); }
 Quaternion RotXYZ(float x, float y, float z) {
-  return platform::QuaternionMultiply(platform::QuaternionMultiply(RotX(x), RotY(y)), RotZ(z));
+  return engine::QuaternionMultiply(engine::QuaternionMultiply(RotX(x), RotY(y)), RotZ(z));
 }
 
 std::vector<Matrix> PoseSkeleton(const Skeleton& skeleton, const XAnimationSetDesc& set,
@@ -447,7 +446,7 @@ std::vector<Matrix> PoseSkeleton(const Skeleton& skeleton, const XAnimationSetDe
       if (t < keys[i].time) {
         const float f = static_cast<float>((t - keys[i - 1].time) /
                                            static_cast<double>(keys[i].time - keys[i - 1].time));
-        return platform::Vec3Lerp(keys[i - 1].value, keys[i].value, f);
+        return engine::Vec3Lerp(keys[i - 1].value, keys[i].value, f);
       }
     }
     return keys.back().value;
@@ -459,7 +458,7 @@ std::vector<Matrix> PoseSkeleton(const Skeleton& skeleton, const XAnimationSetDe
       if (t < keys[i].time) {
         const float f = static_cast<float>((t - keys[i - 1].time) /
                                            static_cast<double>(keys[i].time - keys[i - 1].time));
-        return platform::QuaternionSlerp(keys[i - 1].value, keys[i].value, f);
+        return engine::QuaternionSlerp(keys[i - 1].value, keys[i].value, f);
       }
     }
     return keys.back().value;
@@ -469,11 +468,11 @@ std::vector<Matrix> PoseSkeleton(const Skeleton& skeleton, const XAnimationSetDe
   for (std::size_t b = 0; b < skeleton.Size(); ++b) {
     const int bi = static_cast<int>(b);
     const Vec3 l = skeleton.Local(bi);
-    Matrix local = platform::MatrixTranslation(l.x, l.y, l.z);
+    Matrix local = engine::MatrixTranslation(l.x, l.y, l.z);
     for (const XAnimationDesc& a : set.animations) {
       if (a.frame != skeleton.Name(bi)) continue;
-      local = platform::MatrixTransformation(vec(a.scale, {1, 1, 1}), rot(a.rotation),
-                                             vec(a.translation, {}));
+      local = engine::MatrixTransformation(vec(a.scale, {1, 1, 1}), rot(a.rotation),
+                                           vec(a.translation, {}));
     }
     const int parent = skeleton.Parent(bi);
     combined[b] = parent < 0 ? local : local * combined[static_cast<std::size_t>(parent)];
@@ -494,8 +493,8 @@ void SkinVertices(const ModelMesh& mesh, const Skeleton& skeleton,
       if (v.skin.bone[i] < 0) continue;
       const auto b = static_cast<std::size_t>(v.skin.bone[i]);
       const Matrix m = offsets[b] * combined[b];
-      p += platform::Vec3TransformCoord(v.pos, m) * v.skin.weight[i];
-      n += platform::Vec3TransformNormal(v.normal, m) * v.skin.weight[i];
+      p += engine::Vec3TransformCoord(v.pos, m) * v.skin.weight[i];
+      n += engine::Vec3TransformNormal(v.normal, m) * v.skin.weight[i];
       total += v.skin.weight[i];
     }
     if (total <= 0) {
@@ -503,7 +502,7 @@ void SkinVertices(const ModelMesh& mesh, const Skeleton& skeleton,
       n = v.normal;
     }
     positions->push_back(p);
-    normals->push_back(platform::Vec3Normalize(n));
+    normals->push_back(engine::Vec3Normalize(n));
   }
 }
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/math.h"
+#include "engine/math.h"
 #include "xwriter.h"
 
 namespace contentgen {
@@ -70,7 +70,7 @@ enum class Swatch : int {
 
 // The texture coordinate of a swatch: at the cell's centre for t < 0, else at
 // height t (0 top, 1 bottom) inside the cell's gradient.
-platform::Vec2 SwatchUv(Swatch s, float t = -1.0f);
+engine::Vec2 SwatchUv(Swatch s, float t = -1.0f);
 
 // Paints the palette into a kPaletteSize square RGBA image (row-major,
 // 4 bytes per pixel, R G B A).
@@ -94,9 +94,9 @@ struct Skin {
 };
 
 struct ModelVertex {
-  platform::Vec3 pos;
-  platform::Vec3 normal;
-  platform::Vec2 uv;
+  engine::Vec3 pos;
+  engine::Vec3 normal;
+  engine::Vec2 uv;
   Skin skin;
 };
 
@@ -119,27 +119,27 @@ class ModelMesh {
   // poles are smooth), and the part's faces are oriented so its normals point
   // away from its centroid, or from `centre` when given (toward it with
   // `inward`). Returns the index of the part's first vertex.
-  using SurfaceFn = std::function<platform::Vec3(float u, float v)>;
+  using SurfaceFn = std::function<engine::Vec3(float u, float v)>;
   std::size_t AddSurface(int cols, int rows, const SurfaceFn& pos, Paint paint, int material,
                          const Skin& skin, bool inward = false,
-                         const platform::Vec3* centre = nullptr);
+                         const engine::Vec3* centre = nullptr);
   // Gives every part's face its texture coordinates from a function of the
   // grid (u, v) instead of the palette (call right after AddSurface).
   void SetUvs(std::size_t first, int cols, int rows,
-              const std::function<platform::Vec2(float u, float v)>& uv);
+              const std::function<engine::Vec2(float u, float v)>& uv);
   // Recomputes the normals of every vertex from `first` on, shared across
   // parts wherever positions coincide.
   void SmoothNormals(std::size_t first);
 
   // An ellipsoid with the given radii, transformed by xf.
-  std::size_t AddEllipsoid(const platform::Vec3& radii, const platform::Matrix& xf, int cols,
-                           int rows, Paint paint, int material, const Skin& skin);
+  std::size_t AddEllipsoid(const engine::Vec3& radii, const engine::Matrix& xf, int cols, int rows,
+                           Paint paint, int material, const Skin& skin);
   // A solid of revolution about +Y: profile points (radius, y) from top to
   // bottom; ends with radius 0 close the shape. Transformed by xf.
-  std::size_t AddLathe(const std::vector<platform::Vec2>& profile, const platform::Matrix& xf,
-                       int cols, Paint paint, int material, const Skin& skin);
+  std::size_t AddLathe(const std::vector<engine::Vec2>& profile, const engine::Matrix& xf, int cols,
+                       Paint paint, int material, const Skin& skin);
   // A tube through points with a radius at each, capped by half spheres.
-  std::size_t AddTube(const std::vector<platform::Vec3>& points, const std::vector<float>& radii,
+  std::size_t AddTube(const std::vector<engine::Vec3>& points, const std::vector<float>& radii,
                       int cols, Paint paint, int material, const Skin& skin);
 
   // Adds every vertex, face and material of another mesh (for previews of
@@ -147,7 +147,7 @@ class ModelMesh {
   void Append(const ModelMesh& other);
 
   // Gives every vertex from `first` on a skin computed from its position.
-  void SetSkin(std::size_t first, const std::function<Skin(const platform::Vec3&)>& fn);
+  void SetSkin(std::size_t first, const std::function<Skin(const engine::Vec3&)>& fn);
 
   const std::vector<ModelVertex>& Vertices() const { return vertices_; }
   const std::vector<std::array<std::uint32_t, 3>>& Faces() const { return faces_; }
@@ -155,12 +155,12 @@ class ModelMesh {
   const std::vector<XMaterialDesc>& Materials() const { return materials_; }
 
   // Bounds of every position.
-  void Bounds(platform::Vec3* lo, platform::Vec3* hi) const;
+  void Bounds(engine::Vec3* lo, engine::Vec3* hi) const;
 
   // The mesh for the writer; skinned when boneNames is not empty (every bone
   // that moves a vertex gets SkinWeights with the given offset matrix).
   XMeshDesc ToXMesh(const std::string& name, const std::vector<std::string>& boneNames = {},
-                    const std::vector<platform::Matrix>& offsets = {}) const;
+                    const std::vector<engine::Matrix>& offsets = {}) const;
 
  private:
   std::vector<ModelVertex> vertices_;
@@ -180,16 +180,16 @@ XMaterialDesc PaletteMaterial(float diffuse = 1.0f);
 class Skeleton {
  public:
   // Bind pose: every bone is a pure translation from its parent.
-  int Add(const std::string& name, int parent, const platform::Vec3& localPos);
+  int Add(const std::string& name, int parent, const engine::Vec3& localPos);
   int Find(const std::string& name) const;
   std::size_t Size() const { return bones_.size(); }
   const std::string& Name(int b) const { return bones_[static_cast<std::size_t>(b)].name; }
   int Parent(int b) const { return bones_[static_cast<std::size_t>(b)].parent; }
-  platform::Vec3 Local(int b) const { return bones_[static_cast<std::size_t>(b)].local; }
-  platform::Vec3 BindPos(int b) const;
+  engine::Vec3 Local(int b) const { return bones_[static_cast<std::size_t>(b)].local; }
+  engine::Vec3 BindPos(int b) const;
   std::vector<std::string> Names() const;
   // Inverse bind matrices (mesh space to bone space).
-  std::vector<platform::Matrix> Offsets() const;
+  std::vector<engine::Matrix> Offsets() const;
   // The frame tree; the mesh goes into the root bone's frame.
   XFrameDesc Frames(const XMeshDesc& mesh) const;
 
@@ -197,7 +197,7 @@ class Skeleton {
   struct Bone {
     std::string name;
     int parent;
-    platform::Vec3 local;
+    engine::Vec3 local;
   };
   std::vector<Bone> bones_;
 };
@@ -205,9 +205,9 @@ class Skeleton {
 // One bone's pose at a key: rotation (about the bone's pivot), translation
 // added to its bind offset, uniform-or-not scale.
 struct BonePose {
-  platform::Quaternion rot;
-  platform::Vec3 move;
-  platform::Vec3 scale{1, 1, 1};
+  engine::Quaternion rot;
+  engine::Vec3 move;
+  engine::Vec3 scale{1, 1, 1};
 };
 
 // Builds an animation set: poses per bone at key times (ticks). Every bone of
@@ -228,20 +228,20 @@ class ClipBuilder {
 };
 
 // Rotation helpers (radians).
-platform::Quaternion RotX(float a);
-platform::Quaternion RotY(float a);
-platform::Quaternion RotZ(float a);
-platform::Quaternion RotXYZ(float x, float y, float z);  // X, then Y, then Z
+engine::Quaternion RotX(float a);
+engine::Quaternion RotY(float a);
+engine::Quaternion RotZ(float a);
+engine::Quaternion RotXYZ(float x, float y, float z);  // X, then Y, then Z
 
 // Evaluates a set the way the game's controller does (lerp / slerp, local =
 // S * R * T, combined down the tree) and returns every bone's combined
 // matrix at time t (seconds).
-std::vector<platform::Matrix> PoseSkeleton(const Skeleton& skeleton, const XAnimationSetDesc& set,
-                                           std::uint32_t ticksPerSecond, double seconds);
+std::vector<engine::Matrix> PoseSkeleton(const Skeleton& skeleton, const XAnimationSetDesc& set,
+                                         std::uint32_t ticksPerSecond, double seconds);
 
 // Skinned positions and normals of the mesh under bone matrices.
 void SkinVertices(const ModelMesh& mesh, const Skeleton& skeleton,
-                  const std::vector<platform::Matrix>& combined,
-                  std::vector<platform::Vec3>* positions, std::vector<platform::Vec3>* normals);
+                  const std::vector<engine::Matrix>& combined, std::vector<engine::Vec3>* positions,
+                  std::vector<engine::Vec3>* normals);
 
 }  // namespace contentgen

@@ -29,7 +29,7 @@ float SmoothStep(float edge0, float edge1, float x) {
   return t * t * (3 - 2 * t);
 }
 
-float ValueNoise(const platform::Vec3& p, std::uint32_t seed) {
+float ValueNoise(const engine::Vec3& p, std::uint32_t seed) {
   const float fx = std::floor(p.x), fy = std::floor(p.y), fz = std::floor(p.z);
   const auto ix = static_cast<std::int32_t>(fx), iy = static_cast<std::int32_t>(fy),
              iz = static_cast<std::int32_t>(fz);
@@ -46,14 +46,14 @@ float ValueNoise(const platform::Vec3& p, std::uint32_t seed) {
   return lerp(y0, y1, tz) * 2.0f - 1.0f;
 }
 
-float Fbm(const platform::Vec3& p, int octaves, std::uint32_t seed) {
+float Fbm(const engine::Vec3& p, int octaves, std::uint32_t seed) {
   float sum = 0, amp = 1, norm = 0;
-  platform::Vec3 q = p;
+  engine::Vec3 q = p;
   for (int i = 0; i < octaves; ++i) {
     sum += amp * ValueNoise(q, seed + static_cast<std::uint32_t>(i) * 1013u);
     norm += amp;
     amp *= 0.5f;
-    q = q * 2.03f + platform::Vec3{17.1f, 3.7f, 9.2f};
+    q = q * 2.03f + engine::Vec3{17.1f, 3.7f, 9.2f};
   }
   return sum / norm;
 }

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "platform/math.h"
+#include "engine/math.h"
 
 namespace contentgen {
 
@@ -14,10 +14,10 @@ std::uint32_t Hash3(std::int32_t x, std::int32_t y, std::int32_t z, std::uint32_
 float Hash01(std::int32_t x, std::int32_t y, std::int32_t z, std::uint32_t seed);
 
 // Smoothly interpolated value noise in [-1, 1].
-float ValueNoise(const platform::Vec3& p, std::uint32_t seed);
+float ValueNoise(const engine::Vec3& p, std::uint32_t seed);
 // Sum of `octaves` noises at doubling frequency and halving amplitude,
 // normalised to [-1, 1].
-float Fbm(const platform::Vec3& p, int octaves, std::uint32_t seed);
+float Fbm(const engine::Vec3& p, int octaves, std::uint32_t seed);
 
 float SmoothStep(float edge0, float edge1, float x);
 

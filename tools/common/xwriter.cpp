@@ -8,10 +8,10 @@
 namespace contentgen {
 namespace {
 
-using platform::Matrix;
-using platform::Quaternion;
-using platform::Vec2;
-using platform::Vec3;
+using engine::Matrix;
+using engine::Quaternion;
+using engine::Vec2;
+using engine::Vec3;
 
 bool IsIdentifier(const std::string& name) {
   if (name.empty()) return false;

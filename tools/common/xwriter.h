@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/math.h"
+#include "engine/math.h"
 
 namespace contentgen {
 
@@ -33,14 +33,14 @@ struct XSkinWeightsDesc {
   std::string bone;
   std::vector<std::uint32_t> vertices;
   std::vector<float> weights;
-  platform::Matrix offset;  // mesh space to bone space
+  engine::Matrix offset;  // mesh space to bone space
 };
 
 struct XMeshDesc {
   std::string name;
-  std::vector<platform::Vec3> positions;
-  std::vector<platform::Vec3> normals;  // one per position
-  std::vector<platform::Vec2> uvs;      // one per position, or empty
+  std::vector<engine::Vec3> positions;
+  std::vector<engine::Vec3> normals;  // one per position
+  std::vector<engine::Vec2> uvs;      // one per position, or empty
   std::vector<std::array<std::uint32_t, 3>> faces;
   std::vector<std::uint32_t> faceMaterials;  // one per face
   std::vector<XMaterialDesc> materials;
@@ -49,7 +49,7 @@ struct XMeshDesc {
 
 struct XFrameDesc {
   std::string name;
-  platform::Matrix transform;
+  engine::Matrix transform;
   std::vector<XMeshDesc> meshes;
   std::vector<XFrameDesc> children;
 };
@@ -62,9 +62,9 @@ struct XKey {
 
 struct XAnimationDesc {
   std::string frame;
-  std::vector<XKey<platform::Quaternion>> rotation;  // the pose, see above
-  std::vector<XKey<platform::Vec3>> scale;
-  std::vector<XKey<platform::Vec3>> translation;
+  std::vector<XKey<engine::Quaternion>> rotation;  // the pose, see above
+  std::vector<XKey<engine::Vec3>> scale;
+  std::vector<XKey<engine::Vec3>> translation;
 };
 
 struct XAnimationSetDesc {

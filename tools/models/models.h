@@ -58,14 +58,14 @@ inline constexpr float kTitleEnemy[4] = {0.0f, -8.98f, 0.0f, 7.5f};
 // Where the placement file puts every tree, stump and flower.
 struct Placement {
   std::string kind;
-  platform::Quaternion q;
+  engine::Quaternion q;
   float scale;
 };
 std::vector<Placement> ObjectPlacements();
 
 // The planet's ground along a unit direction, as a distance from its centre
 // in the planet model's units (1 is the bounding sphere).
-float PlanetGround(const platform::Vec3& dir);
+float PlanetGround(const engine::Vec3& dir);
 
 // Writes previews of every model into dir (PNG per model).
 bool WritePreviews(const std::vector<Model>& models,

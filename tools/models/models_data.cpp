@@ -9,8 +9,8 @@
 
 namespace models {
 
-using platform::Quaternion;
-using platform::Vec3;
+using engine::Quaternion;
+using engine::Vec3;
 
 namespace {
 
@@ -63,13 +63,13 @@ struct Placed {
 // The rotation that stands an object at direction d, turned by yaw about its
 // own up axis first.
 Quaternion StandAt(const Vec3& d, float yaw) {
-  const Quaternion turn = platform::QuaternionRotationAxis({0, 1, 0}, yaw);
-  Vec3 axis = platform::Vec3Cross({0, 1, 0}, d);
-  const float len = platform::Vec3Length(axis);
+  const Quaternion turn = engine::QuaternionRotationAxis({0, 1, 0}, yaw);
+  Vec3 axis = engine::Vec3Cross({0, 1, 0}, d);
+  const float len = engine::Vec3Length(axis);
   const float angle = std::acos(std::fmax(-1.0f, std::fmin(1.0f, d.y)));
   axis = len < 1e-6f ? Vec3{1, 0, 0} : axis * (1.0f / len);
-  const Quaternion arc = platform::QuaternionRotationAxis(axis, angle);
-  return platform::QuaternionNormalize(platform::QuaternionMultiply(turn, arc));
+  const Quaternion arc = engine::QuaternionRotationAxis(axis, angle);
+  return engine::QuaternionNormalize(engine::QuaternionMultiply(turn, arc));
 }
 
 std::vector<Placed> PlaceObjects() {
@@ -81,18 +81,18 @@ std::vector<Placed> PlaceObjects() {
     int made = 0;
     for (int attempt = 0; made < count && attempt < 200000; ++attempt) {
       // A uniformly random direction.
-      const float z = rng.Range(-1, 1), phi = rng.Range(0, 2 * platform::kPi);
+      const float z = rng.Range(-1, 1), phi = rng.Range(0, 2 * engine::kPi);
       const float r = std::sqrt(std::fmax(0.0f, 1 - z * z));
       const Vec3 d{r * std::cos(phi), z, r * std::sin(phi)};
-      if (platform::Vec3Length(d - start) * kPlanetRadius < clearStart + spacing) continue;
+      if (engine::Vec3Length(d - start) * kPlanetRadius < clearStart + spacing) continue;
       bool free = true;
       for (const Placed& p : placed)
-        if (platform::Vec3Length(d - p.dir) * kPlanetRadius < spacing + p.spacing) {
+        if (engine::Vec3Length(d - p.dir) * kPlanetRadius < spacing + p.spacing) {
           free = false;
           break;
         }
       if (!free) continue;
-      const float yaw = rng.Range(0, 2 * platform::kPi);
+      const float yaw = rng.Range(0, 2 * engine::kPi);
       placed.push_back({kind, d, spacing, StandAt(d, yaw), rng.Range(lo, hi)});
       ++made;
     }

@@ -19,8 +19,8 @@ using contentgen::RotZ;
 using contentgen::Skeleton;
 using contentgen::Skin;
 using contentgen::Swatch;
-using platform::Matrix;
-using platform::Vec3;
+using engine::Matrix;
+using engine::Vec3;
 
 namespace {
 
@@ -38,8 +38,8 @@ BonePose RM(float rx, float ry, float rz, const Vec3& m) {
 }
 
 Matrix Place(const Vec3& p, float rx = 0, float ry = 0, float rz = 0) {
-  return platform::MatrixRotationX(rx) * platform::MatrixRotationY(ry) *
-         platform::MatrixRotationZ(rz) * platform::MatrixTranslation(p.x, p.y, p.z);
+  return engine::MatrixRotationX(rx) * engine::MatrixRotationY(ry) * engine::MatrixRotationZ(rz) *
+         engine::MatrixTranslation(p.x, p.y, p.z);
 }
 
 Model Animated(const char* path, ModelMesh mesh, const Skeleton& skeleton, std::uint32_t tps,
@@ -126,9 +126,9 @@ Model MakeCaterpillar() {
     Pose p;
     for (int i = 0; i < kSegs; ++i) {
       const float f = 1.0f - static_cast<float>(i) / kSegs;  // 1 at the tail
-      const float hump = std::sin(platform::kPi * (static_cast<float>(i) + 0.5f) / kSegs);
+      const float hump = std::sin(engine::kPi * (static_cast<float>(i) + 0.5f) / kSegs);
       p["Seg" + std::to_string(i)] =
-          RM(-0.5f * c * std::cos(platform::kPi * static_cast<float>(i) / (kSegs - 1)), 0, 0,
+          RM(-0.5f * c * std::cos(engine::kPi * static_cast<float>(i) / (kSegs - 1)), 0, 0,
              {0, 0.42f * c * hump, reach * c * f});
     }
     p["Head"] = R(0.12f * c);
@@ -185,7 +185,7 @@ Model MakeButterfly() {
   // 0: fast flight, 1: resting with slow wing beats.
   ClipBuilder fly(s, "Flight");
   for (int k = 0; k <= 4; ++k) {
-    const float a = std::cos(static_cast<float>(k) * platform::kPi / 2);
+    const float a = std::cos(static_cast<float>(k) * engine::kPi / 2);
     const float up = 0.15f + 0.95f * a;
     fly.Key(T60(0.05 * k), {{"Body", RM(-0.15f, 0, 0, {0, 0.06f * -a, 0})},
                             {"WingL", R(0, 0, up)},
@@ -312,7 +312,7 @@ Model MakeFly() {
   ClipBuilder c(s, "Buzz");
   for (int k = 0; k <= 12; ++k) {
     const float up = k % 2 == 0 ? 0.55f : -0.35f;
-    const float bob = 0.08f * std::sin(static_cast<float>(k) * platform::kPi / 6);
+    const float bob = 0.08f * std::sin(static_cast<float>(k) * engine::kPi / 6);
     c.Key(T60(0.05 * k),
           {{"Root", Move(0, bob, 0)}, {"WingL", R(0, 0, up)}, {"WingR", R(0, 0, -up)}});
   }
@@ -349,16 +349,16 @@ Model MakeFlower() {
   m.AddEllipsoid({0.2f, 0.09f, 0.2f}, Place(hc + Vec3{0, 0.06f, 0}, tilt), 14, 8,
                  Paint{Swatch::kSun, false}, mat, hs);
   for (int k = 0; k < 6; ++k) {
-    const float a = static_cast<float>(k) * platform::kPi / 3;
-    const Matrix xf = platform::MatrixTranslation(0.3f, 0, 0) * platform::MatrixRotationY(a) *
-                      platform::MatrixRotationX(tilt) *
-                      platform::MatrixTranslation(hc.x, hc.y + 0.03f, hc.z);
+    const float a = static_cast<float>(k) * engine::kPi / 3;
+    const Matrix xf = engine::MatrixTranslation(0.3f, 0, 0) * engine::MatrixRotationY(a) *
+                      engine::MatrixRotationX(tilt) *
+                      engine::MatrixTranslation(hc.x, hc.y + 0.03f, hc.z);
     m.AddEllipsoid({0.22f, 0.05f, 0.14f}, xf, 12, 6, Paint{Swatch::kPink, false}, mat, hs);
   }
   // Sway, 3 s.
   ClipBuilder c(s, "Sway");
   for (int k = 0; k <= 4; ++k) {
-    const float ph = static_cast<float>(k) * platform::kPi / 2;
+    const float ph = static_cast<float>(k) * engine::kPi / 2;
     c.Key(T60(0.75 * k), {{"Stem1", R(0.04f * std::sin(ph), 0, 0.07f * std::cos(ph))},
                           {"Stem2", R(0.05f * std::sin(ph), 0, 0.09f * std::cos(ph))},
                           {"Head", R(0, 0.25f * std::sin(ph), -0.05f * std::cos(ph))}});

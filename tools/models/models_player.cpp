@@ -23,8 +23,8 @@ using contentgen::RotZ;
 using contentgen::Skeleton;
 using contentgen::Skin;
 using contentgen::Swatch;
-using platform::Matrix;
-using platform::Vec3;
+using engine::Matrix;
+using engine::Vec3;
 
 namespace {
 
@@ -48,8 +48,8 @@ Skeleton MakeSkeleton(Bones* b) {
 }
 
 Matrix Place(const Vec3& p, float rx = 0, float ry = 0, float rz = 0) {
-  return platform::MatrixRotationX(rx) * platform::MatrixRotationY(ry) *
-         platform::MatrixRotationZ(rz) * platform::MatrixTranslation(p.x, p.y, p.z);
+  return engine::MatrixRotationX(rx) * engine::MatrixRotationY(ry) * engine::MatrixRotationZ(rz) *
+         engine::MatrixTranslation(p.x, p.y, p.z);
 }
 
 void BuildUpperBody(ModelMesh& m, const Bones& b, int mat) {
@@ -153,7 +153,7 @@ ClipBuilder Run(const Skeleton& s) {
   ClipBuilder c(s, "Run");
   const float leg = 0.75f, arm = 0.7f, lean = -0.14f;
   for (int k = 0; k <= 4; ++k) {
-    const float ph = static_cast<float>(k) * platform::kPi / 2;  // 0, 90, 180, 270, 360 degrees
+    const float ph = static_cast<float>(k) * engine::kPi / 2;  // 0, 90, 180, 270, 360 degrees
     const float swing = std::cos(ph);
     const float bob = 0.14f * std::fabs(std::sin(ph));
     Pose p;
@@ -202,7 +202,7 @@ ClipBuilder Burp(const Skeleton& s) {
 ClipBuilder Idle(const Skeleton& s) {
   ClipBuilder c(s, "Idle");
   const auto breathe = [](float t, float blink) {
-    const float k = std::sin(t * 2 * platform::kPi);
+    const float k = std::sin(t * 2 * engine::kPi);
     Pose p;
     p["Body"] = Scale(1 + 0.03f * k, 1 - 0.03f * k, 1 + 0.03f * k);
     p["Head"] = R(0.02f * k);

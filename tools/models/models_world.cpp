@@ -21,9 +21,9 @@ using contentgen::RgbaImage;
 using contentgen::Skin;
 using contentgen::SmoothStep;
 using contentgen::Swatch;
-using platform::Matrix;
-using platform::Vec2;
-using platform::Vec3;
+using engine::Matrix;
+using engine::Vec2;
+using engine::Vec3;
 
 namespace {
 
@@ -43,9 +43,9 @@ constexpr CubeFace kFaces[6] = {
 // Equal-angle mapping of a face's (s, t) in [0, 1] to a unit direction.
 Vec3 CubeDir(int face, float s, float t) {
   const CubeFace& f = kFaces[face];
-  const float a = std::tan((2 * s - 1) * platform::kPi / 4);
-  const float b = std::tan((2 * t - 1) * platform::kPi / 4);
-  return platform::Vec3Normalize(f.fwd + f.right * a + f.up * b);
+  const float a = std::tan((2 * s - 1) * engine::kPi / 4);
+  const float b = std::tan((2 * t - 1) * engine::kPi / 4);
+  return engine::Vec3Normalize(f.fwd + f.right * a + f.up * b);
 }
 
 // Faces sit in a 4 x 2 grid of square cells, each with a 2-texel border so
@@ -85,7 +85,7 @@ float PlanetHills(const Vec3& d) { return Fbm(d * 2.3f, 4, 101); }
 // One of the planet's sandy paths: the distance of d from a wobbly great
 // circle.
 float PathDistance(const Vec3& d, const Vec3& normal, std::uint32_t seed) {
-  return std::fabs(platform::Vec3Dot(d, platform::Vec3Normalize(normal)) +
+  return std::fabs(engine::Vec3Dot(d, engine::Vec3Normalize(normal)) +
                    0.06f * Fbm(d * 3.0f, 3, seed));
 }
 
@@ -113,7 +113,7 @@ Rgb PlanetColour(const Vec3& d) {
           const Vec3 p{static_cast<float>(x) + Hash01(x, y, z, 302),
                        static_cast<float>(y) + Hash01(x, y, z, 303),
                        static_cast<float>(z) + Hash01(x, y, z, 304)};
-          const float dist = platform::Vec3Length(q - p);
+          const float dist = engine::Vec3Length(q - p);
           const float r = 0.3f;
           if (dist < r) {
             static const std::uint32_t kPetals[] = {0xFF9EC4, 0xB79CFF, 0xFFD84A, 0xFFF6E0,
@@ -188,7 +188,7 @@ Model StaticModel(const char* path, ModelMesh mesh, const std::string& texture) 
   return m;
 }
 
-Matrix At(float x, float y, float z) { return platform::MatrixTranslation(x, y, z); }
+Matrix At(float x, float y, float z) { return engine::MatrixTranslation(x, y, z); }
 
 }  // namespace
 
@@ -213,7 +213,7 @@ float PlanetScale() {
   for (const auto& v : probe.Vertices()) centre += v.pos;
   centre = centre * (1.0f / static_cast<float>(probe.Vertices().size()));
   float far = 0;
-  for (const auto& v : probe.Vertices()) far = std::max(far, platform::Vec3Length(v.pos - centre));
+  for (const auto& v : probe.Vertices()) far = std::max(far, engine::Vec3Length(v.pos - centre));
   return 1.0f / far;
 }
 
@@ -294,7 +294,7 @@ Model MakeStump() {
   const Skin none;
   // Low enough that a fly hovering 1.5 above the ground clears the top at
   // every placed scale.
-  const Matrix squat = platform::MatrixScaling(1, 0.88f, 1);
+  const Matrix squat = engine::MatrixScaling(1, 0.88f, 1);
   mesh.AddLathe({{0, 1.3f},
                  {1.1f, 1.3f},
                  {1.18f, 1.24f},

@@ -11,8 +11,8 @@ namespace models {
 
 using contentgen::PreviewCanvas;
 using contentgen::RgbaImage;
-using platform::Vec2;
-using platform::Vec3;
+using engine::Vec2;
+using engine::Vec3;
 
 namespace {
 
@@ -33,8 +33,8 @@ RgbaImage RenderCell(const Model& m, const std::vector<Vec3>& pos, const std::ve
   PreviewCanvas canvas(kCell, kCell, 0xD8ECF8);
   std::vector<Vec2> uvs;
   for (const auto& v : m.mesh.Vertices()) uvs.push_back(v.uv);
-  const Vec3 eye = centre + platform::Vec3Normalize(view.eyeDir) * (extent * 4);
-  const platform::Matrix cam = platform::MatrixLookAtLH(eye, centre, {0, 1, 0});
+  const Vec3 eye = centre + engine::Vec3Normalize(view.eyeDir) * (extent * 4);
+  const engine::Matrix cam = engine::MatrixLookAtLH(eye, centre, {0, 1, 0});
   canvas.Draw(pos, nrm, uvs, m.mesh.Faces(), tex, cam, kCell * 0.85f / extent, {0, 0});
   // A ground line at y = 0 for scale.
   return canvas.Image();
@@ -96,7 +96,7 @@ namespace {
 // A model's triangles placed in the world for the scene preview.
 struct Placed {
   const Model* model;
-  platform::Matrix world;
+  engine::Matrix world;
   int set = -1;  // animated: the set and time to pose it at
   double time = 0;
 };
@@ -109,12 +109,12 @@ const Model* Find(const std::vector<Model>& models, const std::string& path) {
 
 // The frame of an object standing at unit direction up with the given
 // forward, its origin `lift` above the ground.
-platform::Matrix StandingFrame(const Vec3& upDir, const Vec3& forward, float lift) {
-  const Vec3 up = platform::Vec3Normalize(upDir);
-  const Vec3 fwd = platform::Vec3Normalize(forward - up * platform::Vec3Dot(forward, up));
-  const Vec3 right = platform::Vec3Cross(up, fwd);
+engine::Matrix StandingFrame(const Vec3& upDir, const Vec3& forward, float lift) {
+  const Vec3 up = engine::Vec3Normalize(upDir);
+  const Vec3 fwd = engine::Vec3Normalize(forward - up * engine::Vec3Dot(forward, up));
+  const Vec3 right = engine::Vec3Cross(up, fwd);
   const Vec3 at = up * (PlanetGround(up) * 60.0f + lift);
-  platform::Matrix m;
+  engine::Matrix m;
   m.m[0][0] = right.x, m.m[0][1] = right.y, m.m[0][2] = right.z;
   m.m[1][0] = up.x, m.m[1][1] = up.y, m.m[1][2] = up.z;
   m.m[2][0] = fwd.x, m.m[2][1] = fwd.y, m.m[2][2] = fwd.z;
@@ -128,13 +128,13 @@ RgbaImage Shot(const std::vector<Placed>& scene, const std::map<std::string, Rgb
   // The game's camera: 8 above the ground radius, 600 / R degrees of arc
   // behind the player, looking at the ground under it.
   const float r = 60.0f;
-  const Vec3 up = platform::Vec3Normalize(playerUp);
-  const Vec3 fwd = platform::Vec3Normalize(playerFwd - up * platform::Vec3Dot(playerFwd, up));
-  const float back = (600.0f / r) * platform::kDegToRad;
-  const Vec3 eyeDir = platform::Vec3Normalize(up * std::cos(back) - fwd * std::sin(back));
-  const platform::Matrix view = platform::MatrixLookAtLH(eyeDir * (r + 8), up * r, eyeDir);
-  const platform::Matrix proj = platform::MatrixPerspectiveFovLH(1.0471976f, 4.0f / 3, 1, 1000);
-  const platform::Matrix viewProj = view * proj;
+  const Vec3 up = engine::Vec3Normalize(playerUp);
+  const Vec3 fwd = engine::Vec3Normalize(playerFwd - up * engine::Vec3Dot(playerFwd, up));
+  const float back = (600.0f / r) * engine::kDegToRad;
+  const Vec3 eyeDir = engine::Vec3Normalize(up * std::cos(back) - fwd * std::sin(back));
+  const engine::Matrix view = engine::MatrixLookAtLH(eyeDir * (r + 8), up * r, eyeDir);
+  const engine::Matrix proj = engine::MatrixPerspectiveFovLH(1.0471976f, 4.0f / 3, 1, 1000);
+  const engine::Matrix viewProj = view * proj;
   const Vec3 light{0.2f, -0.5f, -0.5f};
   for (const Placed& p : scene) {
     const Model& m = *p.model;
@@ -150,8 +150,8 @@ RgbaImage Shot(const std::vector<Placed>& scene, const std::map<std::string, Rgb
       }
     }
     for (std::size_t i = 0; i < pos.size(); ++i) {
-      pos[i] = platform::Vec3TransformCoord(pos[i], p.world);
-      nrm[i] = platform::Vec3Normalize(platform::Vec3TransformNormal(nrm[i], p.world));
+      pos[i] = engine::Vec3TransformCoord(pos[i], p.world);
+      nrm[i] = engine::Vec3Normalize(engine::Vec3TransformNormal(nrm[i], p.world));
     }
     std::vector<Vec2> uvs;
     for (const auto& v : m.mesh.Vertices()) uvs.push_back(v.uv);
@@ -190,54 +190,53 @@ bool WriteScenePreview(const std::vector<Model>& models,
   // A second shot a few steps in front of the first tree, looking at it.
   for (const Placement& p : placements) {
     if (p.kind != "Tree") continue;
-    const platform::Matrix r = platform::MatrixRotationQuaternion(p.q);
-    const Vec3 up = platform::Vec3TransformNormal({0, 1, 0}, r);
-    const Vec3 fwd = platform::Vec3TransformNormal({0, 0, 1}, r);
-    shots.push_back({platform::Vec3Normalize(up - fwd * (9.0f / 60)), fwd});
+    const engine::Matrix r = engine::MatrixRotationQuaternion(p.q);
+    const Vec3 up = engine::Vec3TransformNormal({0, 1, 0}, r);
+    const Vec3 fwd = engine::Vec3TransformNormal({0, 0, 1}, r);
+    shots.push_back({engine::Vec3Normalize(up - fwd * (9.0f / 60)), fwd});
     break;
   }
   RgbaImage sheet(800 * static_cast<int>(shots.size()), 600, 0xFFFFFF);
   for (std::size_t s = 0; s < shots.size(); ++s) {
     const Where& w = shots[s];
     std::vector<Placed> scene;
-    scene.push_back({planet, platform::MatrixScaling(60, 60, 60)});
+    scene.push_back({planet, engine::MatrixScaling(60, 60, 60)});
     for (const Placement& p : placements) {
-      const platform::Matrix r = platform::MatrixRotationQuaternion(p.q);
-      const Vec3 up = platform::Vec3TransformNormal({0, 1, 0}, r);
-      if (platform::Vec3Dot(up, w.up) < std::cos(80.0f * platform::kDegToRad)) continue;
-      const Vec3 fwd = platform::Vec3TransformNormal({0, 0, 1}, r);
-      const platform::Matrix frame = StandingFrame(up, fwd, 0);
+      const engine::Matrix r = engine::MatrixRotationQuaternion(p.q);
+      const Vec3 up = engine::Vec3TransformNormal({0, 1, 0}, r);
+      if (engine::Vec3Dot(up, w.up) < std::cos(80.0f * engine::kDegToRad)) continue;
+      const Vec3 fwd = engine::Vec3TransformNormal({0, 0, 1}, r);
+      const engine::Matrix frame = StandingFrame(up, fwd, 0);
       if (p.kind == "Tree") {
-        scene.push_back({tree, platform::MatrixScaling(p.scale, p.scale, p.scale) * frame});
+        scene.push_back({tree, engine::MatrixScaling(p.scale, p.scale, p.scale) * frame});
         // Its beetle: 0.8 behind, 1.5 up, tilted against the trunk.
-        const platform::Matrix b = StandingFrame(up - fwd * (0.8f / 60), fwd, 1.5f);
-        scene.push_back({beetle, platform::MatrixScaling(0.2f, 0.2f, 0.2f) *
-                                     platform::MatrixRotationX(-1.5707964f) * b});
+        const engine::Matrix b = StandingFrame(up - fwd * (0.8f / 60), fwd, 1.5f);
+        scene.push_back({beetle, engine::MatrixScaling(0.2f, 0.2f, 0.2f) *
+                                     engine::MatrixRotationX(-1.5707964f) * b});
       } else if (p.kind == "Stump") {
-        scene.push_back({stump, platform::MatrixScaling(p.scale, p.scale, p.scale) * frame});
-        scene.push_back({fly,
-                         platform::MatrixScaling(0.4f, 0.4f, 0.4f) * StandingFrame(up, fwd, 1.5f),
-                         0, 0.1});
+        scene.push_back({stump, engine::MatrixScaling(p.scale, p.scale, p.scale) * frame});
+        scene.push_back(
+            {fly, engine::MatrixScaling(0.4f, 0.4f, 0.4f) * StandingFrame(up, fwd, 1.5f), 0, 0.1});
       } else {
         scene.push_back({flower, frame, 0, 0.4});
         scene.push_back({butterfly, StandingFrame(up, fwd, 1.4f), 1, 0.3});
       }
     }
     const float size = 0.5f;
-    const platform::Matrix body = platform::MatrixScaling(size, size, size) *
-                                  platform::MatrixRotationY(platform::kPi) *
-                                  StandingFrame(w.up, w.fwd, 1.5f * size);
+    const engine::Matrix body = engine::MatrixScaling(size, size, size) *
+                                engine::MatrixRotationY(engine::kPi) *
+                                StandingFrame(w.up, w.fwd, 1.5f * size);
     scene.push_back({player, body, 0, 0.1});
     // A caterpillar ahead and to the right, a fly hovering to the left.
-    const Vec3 right = platform::Vec3Cross(w.up, w.fwd);
-    const Vec3 catUp = platform::Vec3Normalize(w.up + (w.fwd * 4.0f + right * 2.0f) * (1.0f / 60));
+    const Vec3 right = engine::Vec3Cross(w.up, w.fwd);
+    const Vec3 catUp = engine::Vec3Normalize(w.up + (w.fwd * 4.0f + right * 2.0f) * (1.0f / 60));
     scene.push_back({caterpillar,
-                     platform::MatrixScaling(1.5f, 1.5f, 1.5f) * platform::MatrixRotationY(-2.0f) *
+                     engine::MatrixScaling(1.5f, 1.5f, 1.5f) * engine::MatrixRotationY(-2.0f) *
                          StandingFrame(catUp, w.fwd, 0.2f),
                      0, 0.6});
-    const Vec3 flyUp = platform::Vec3Normalize(w.up + (w.fwd * 3.0f - right * 3.0f) * (1.0f / 60));
+    const Vec3 flyUp = engine::Vec3Normalize(w.up + (w.fwd * 3.0f - right * 3.0f) * (1.0f / 60));
     scene.push_back({fly,
-                     platform::MatrixScaling(0.4f, 0.4f, 0.4f) * platform::MatrixRotationY(2.2f) *
+                     engine::MatrixScaling(0.4f, 0.4f, 0.4f) * engine::MatrixRotationY(2.2f) *
                          StandingFrame(flyUp, w.fwd, 1.5f),
                      0, 0.05});
     Blit(sheet, Shot(scene, textures, w.up, w.fwd), static_cast<int>(s) * 800, 0);
@@ -254,8 +253,8 @@ bool WriteTitlePreview(const std::vector<Model>& models,
     if (error) *error = "title preview: a model is missing";
     return false;
   }
-  const platform::Matrix view = platform::MatrixLookAtLH({0, 0, -7}, {0, 0, 0}, {0, 1, 0});
-  const platform::Matrix proj = platform::MatrixPerspectiveFovLH(1.0471976f, 4.0f / 3, 1, 1000);
+  const engine::Matrix view = engine::MatrixLookAtLH({0, 0, -7}, {0, 0, 0}, {0, 1, 0});
+  const engine::Matrix proj = engine::MatrixPerspectiveFovLH(1.0471976f, 4.0f / 3, 1, 1000);
   // Moments: the bite starts with the caterpillar at the top of its circle,
   // and catches it 13/59 s later (0.1 degree per update).
   const double biteTimes[] = {0.0, 8.0 / 59, 13.0 / 59};
@@ -265,17 +264,17 @@ bool WriteTitlePreview(const std::vector<Model>& models,
     PreviewCanvas canvas(800, 600, 0xFFE3B8);
     canvas.FillCircle(400, 967, 534, 0x7CCB5B);
     const float s = kTitlePlayer[3];
-    const platform::Matrix pw =
-        platform::MatrixScaling(s, s, s) * platform::MatrixRotationY(-1.5707964f) *
-        platform::MatrixTranslation(kTitlePlayer[0], kTitlePlayer[1], kTitlePlayer[2]);
-    const float a = angles[k] * platform::kDegToRad;
-    const platform::Matrix cw =
-        platform::MatrixScaling(0.6f, 0.6f, 0.6f) * platform::MatrixRotationY(1.5707964f) *
-        platform::MatrixTranslation(kTitleEnemy[0] - kTitleEnemy[3] * std::sin(a),
-                                    kTitleEnemy[1] + kTitleEnemy[3] * std::cos(a), 0);
+    const engine::Matrix pw =
+        engine::MatrixScaling(s, s, s) * engine::MatrixRotationY(-1.5707964f) *
+        engine::MatrixTranslation(kTitlePlayer[0], kTitlePlayer[1], kTitlePlayer[2]);
+    const float a = angles[k] * engine::kDegToRad;
+    const engine::Matrix cw =
+        engine::MatrixScaling(0.6f, 0.6f, 0.6f) * engine::MatrixRotationY(1.5707964f) *
+        engine::MatrixTranslation(kTitleEnemy[0] - kTitleEnemy[3] * std::sin(a),
+                                  kTitleEnemy[1] + kTitleEnemy[3] * std::cos(a), 0);
     const struct {
       const Model* m;
-      platform::Matrix world;
+      engine::Matrix world;
       int set;
       double t;
     } items[] = {{player, pw, 3, biteTimes[k]}, {caterpillar, cw, 0, 0.3}};
@@ -286,8 +285,8 @@ bool WriteTitlePreview(const std::vector<Model>& models,
       std::vector<Vec3> pos, nrm;
       contentgen::SkinVertices(it.m->mesh, it.m->skeleton, pose, &pos, &nrm);
       for (std::size_t i = 0; i < pos.size(); ++i) {
-        pos[i] = platform::Vec3TransformCoord(pos[i], it.world);
-        nrm[i] = platform::Vec3Normalize(platform::Vec3TransformNormal(nrm[i], it.world));
+        pos[i] = engine::Vec3TransformCoord(pos[i], it.world);
+        nrm[i] = engine::Vec3Normalize(engine::Vec3TransformNormal(nrm[i], it.world));
       }
       std::vector<Vec2> uvs;
       for (const auto& v : it.m->mesh.Vertices()) uvs.push_back(v.uv);

@@ -15,13 +15,14 @@
 #include <string>
 #include <vector>
 
+#include "engine/image.h"
 #include "media/mesh_manager.h"
-#include "platform/image.h"
 #include "platform/system.h"
 
 namespace {
 
 using namespace platform;
+using namespace engine;
 
 void SetGameLighting(Device& d) {
   Light light;

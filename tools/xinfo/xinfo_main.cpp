@@ -5,18 +5,18 @@
 #include <string>
 #include <vector>
 
+#include "engine/hierarchy.h"
+#include "engine/xfile/basic_allocator.h"
+#include "engine/xfile/xbuild.h"
+#include "engine/xfile/xparse.h"
 #include "platform/file.h"
 #include "platform/graphics.h"
-#include "platform/hierarchy.h"
 #include "platform/null/device_null.h"
-#include "platform/xfile/basic_allocator.h"
-#include "platform/xfile/xbuild.h"
-#include "platform/xfile/xparse.h"
 
 namespace {
 
-using platform::Frame;
-using platform::MeshContainer;
+using engine::Frame;
+using engine::MeshContainer;
 
 std::string Quote(const std::string& s) {
   std::string out = "\"";
@@ -68,9 +68,8 @@ void Meshes(const Frame* f, std::vector<std::string>* out) {
       std::uint32_t bones = 0, infl = 0, combos = 0;
       if (mc->skinInfo) {
         bones = mc->skinInfo->GetNumBones();
-        std::vector<platform::BoneCombination> table;
-        if (platform::Mesh* blended =
-                mc->skinInfo->ConvertToBlendedMesh(*mc->mesh, &infl, &table)) {
+        std::vector<engine::BoneCombination> table;
+        if (engine::Mesh* blended = mc->skinInfo->ConvertToBlendedMesh(*mc->mesh, &infl, &table)) {
           combos = static_cast<std::uint32_t>(table.size());
           blended->Release();
         }
@@ -87,20 +86,20 @@ void Meshes(const Frame* f, std::vector<std::string>* out) {
 std::string Describe(const std::string& path, platform::Device* device, bool* ok) {
   std::string error, bytes;
   // As the game reads a model: a FIFO, a device or a file too large is refused.
-  platform::ReadWholeFile(path, platform::xfile::kMaxFileBytes - 1, &bytes, nullptr, &error);
-  platform::xfile::BasicAllocator alloc;
+  platform::ReadWholeFile(path, engine::xfile::kMaxFileBytes - 1, &bytes, nullptr, &error);
+  engine::xfile::BasicAllocator alloc;
   Frame* root = nullptr;
-  std::unique_ptr<platform::AnimationController> controller;
-  platform::xfile::FileInfo info;
+  std::unique_ptr<engine::AnimationController> controller;
+  engine::xfile::FileInfo info;
   // One parse gives the hierarchy and what the file says of itself.
   *ok = error.empty() &&
-        platform::xfile::LoadMeshHierarchyWithInfo(bytes.data(), bytes.size(), path, device, &alloc,
-                                                   &root, &controller, &info, &error);
+        engine::xfile::LoadMeshHierarchyWithInfo(bytes.data(), bytes.size(), path, device, &alloc,
+                                                 &root, &controller, &info, &error);
 
   std::string s = "{\"file\": " + Quote(path) + ", \"ok\": " + (*ok ? "true" : "false");
   s += ", \"error\": " + (*ok ? std::string("null") : Quote(error));
   if (!*ok) {
-    platform::FrameDestroy(root, &alloc);
+    engine::FrameDestroy(root, &alloc);
     return s + "}";
   }
   s += ", \"format\": " + Quote(info.format + (info.floatBits == 64 ? "0064" : "0032"));
@@ -113,7 +112,7 @@ std::string Describe(const std::string& path, platform::Device* device, bool* ok
   s += "], \"animationSets\": [";
   if (controller) {
     for (std::uint32_t i = 0; i < controller->GetNumAnimationSets(); ++i) {
-      const platform::AnimationSet* set = controller->GetAnimationSet(i);
+      const engine::AnimationSet* set = controller->GetAnimationSet(i);
       s += (i ? ", " : "");
       s += "{\"index\": " + std::to_string(i) + ", \"name\": " + Quote(set->GetName()) +
            ", \"period\": " + Number(set->GetPeriod()) +
@@ -121,7 +120,7 @@ std::string Describe(const std::string& path, platform::Device* device, bool* ok
     }
   }
   s += "]}";
-  platform::FrameDestroy(root, &alloc);
+  engine::FrameDestroy(root, &alloc);
   return s;
 }
 

@@ -59,11 +59,16 @@
 #include <thread>
 #include <unordered_map>
 
-#include "platform/image.h"
 #include "platform/sdl_gl/backend.h"
 #include "platform/sdl_gl/gl_api.h"
 
 namespace platform::sdl_gl {
+
+using engine::Matrix;
+using engine::MatrixInverse;
+using engine::Vec3;
+using engine::Vec3Normalize;
+using engine::Vec3TransformNormal;
 
 namespace {
 

@@ -29,12 +29,12 @@ world::Planet MeasurePlanet(media::MeshManager& meshes) {
     planet.radius = kFallbackPlanetRadius;
     return planet;
   }
-  platform::Mesh* mesh = model->mesh;
-  platform::Vec3 centre;
+  engine::Mesh* mesh = model->mesh;
+  engine::Vec3 centre;
   const void* vertices = mesh->LockVertexBuffer();
-  platform::ComputeBoundingSphere(vertices, mesh->GetNumVertices(),
-                                  platform::GetFVFVertexSize(mesh->GetFVF()), &centre,
-                                  &planet.radius);
+  engine::ComputeBoundingSphere(vertices, mesh->GetNumVertices(),
+                                platform::GetFVFVertexSize(mesh->GetFVF()), &centre,
+                                &planet.radius);
   mesh->UnlockVertexBuffer();
   planet.mesh = mesh;
   planet.innerRadius = mesh->EnclosedRadius({0, 0, 0});

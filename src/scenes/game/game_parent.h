@@ -14,7 +14,7 @@
 #include "creatures/eating.h"
 #include "creatures/enemy.h"
 #include "creatures/player.h"
-#include "platform/math.h"
+#include "engine/math.h"
 #include "scenes/result/ranking.h"
 #include "scenes/sequence.h"
 #include "world/camera.h"
@@ -55,7 +55,7 @@ class GameParent : public ParentScene<GameParent, GameChild> {
   Ranking ranking{};
   bool paused = false;
   std::vector<platform::Rect> digitCells;  // the ten 40 x 57 cells of the HUD's digits
-  std::array<platform::Vec2, 4> bugIconPositions;
+  std::array<engine::Vec2, 4> bugIconPositions;
 };
 
 // A new run, starting in the playing phase.

@@ -31,7 +31,7 @@ constexpr float kBannerStop = 527.0f;
 // Debug builds stop at the first object whose place, height or size is not a
 // finite number, naming it, instead of playing on with it.
 void CheckFinite(const world::Chara& object, const char* list, std::size_t index) {
-  const platform::Vec3 at = object.Position();
+  const engine::Vec3 at = object.Position();
   const float values[] = {at.x, at.y, at.z, object.mHeight, object.mSize, object.mScale};
   for (float value : values) {
     if (std::isfinite(value)) continue;

@@ -32,24 +32,24 @@ std::uint32_t Height(media::TextureManager& textures, const char* path) {
   return r ? r->height : 0;
 }
 
-void DrawIcon(const DrawContext& frame, int kind, const BugIcon& icon, platform::Vec2 at,
+void DrawIcon(const DrawContext& frame, int kind, const BugIcon& icon, engine::Vec2 at,
               bool bright) {
-  platform::Sprite& sprite = frame.sprite;
+  engine::Sprite& sprite = frame.sprite;
   const char* path = icon.result == 2 ? kMissIcons[kind] : kIcons[kind];
   const media::TextureRecord* record = frame.textures.FindTexture(path);
   if (!record || !record->texture) return;
   const platform::Rect whole{0, 0, static_cast<std::int32_t>(record->width),
                              static_cast<std::int32_t>(record->height)};
   // Centred on its place, so it scales about its middle.
-  const platform::Vec3 centre{static_cast<float>(record->width / 2),
-                              static_cast<float>(record->height / 2), 0.0f};
-  platform::Matrix m = platform::MatrixTranslation(at.x, at.y, 0.0f);
+  const engine::Vec3 centre{static_cast<float>(record->width / 2),
+                            static_cast<float>(record->height / 2), 0.0f};
+  engine::Matrix m = engine::MatrixTranslation(at.x, at.y, 0.0f);
   platform::Color color = media::AlphaColor(static_cast<float>(bright ? kBrightAlpha : kDimAlpha));
   if (icon.result == 1) {
-    m = platform::MatrixScaling(icon.pulse, icon.pulse, icon.pulse) * m;
+    m = engine::MatrixScaling(icon.pulse, icon.pulse, icon.pulse) * m;
   } else if (icon.result == 2) {
-    m = platform::MatrixScaling(icon.pulse, icon.pulse, icon.pulse) *
-        platform::MatrixTranslation(at.x + icon.shake, at.y, 0.0f);
+    m = engine::MatrixScaling(icon.pulse, icon.pulse, icon.pulse) *
+        engine::MatrixTranslation(at.x + icon.shake, at.y, 0.0f);
     color = 0xFFFFFFFFu;
   }
   sprite.SetTransform(m);
@@ -83,14 +83,14 @@ void AnimateBugIcons(std::array<BugIcon, 4>& icons) {
 }
 
 void DrawHud(const GameParent& game, const DrawContext& frame) {
-  platform::Sprite& sprite = frame.sprite;
+  engine::Sprite& sprite = frame.sprite;
   media::TextureManager& textures = frame.textures;
   const content::texture::Captions& captions = content::CaptionsIn(game.services.language);
   const creatures::ScoreState& s = game.score;
   const std::vector<platform::Rect>& cells = game.digitCells;
   const platform::Rect cell = cells.empty() ? platform::Rect{0, 0, 40, 57} : cells[0];
   char text[32];
-  sprite.Begin(platform::kSpriteAlphaBlend);
+  sprite.Begin(engine::kSpriteAlphaBlend);
 
   if (s.comboShown) {
     std::snprintf(text, sizeof text, "%d", s.comboCount);

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "creatures/eating.h"
+#include "engine/sprite.h"
 #include "platform/graphics.h"
-#include "platform/sprite.h"
 #include "scenes/sequence.h"
 
 namespace scenes {

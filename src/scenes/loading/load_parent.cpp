@@ -353,12 +353,12 @@ void LoadParent::Rehearse(const DrawContext& frame) {
 
 void LoadParent::Draw(const DrawContext& frame) {
   platform::Device& device = frame.device;
-  platform::Sprite& sprite = frame.sprite;
+  engine::Sprite& sprite = frame.sprite;
   device.BeginScene();
   device.Clear(platform::kClearTarget | platform::kClearZBuffer, 0xFF000000u, 1.0f, 0);
   device.LightEnable(0, true);
   device.SetFVF(platform::kFvfXyz | platform::kFvfDiffuse | platform::kFvfTex1);
-  sprite.Begin(platform::kSpriteAlphaBlend);
+  sprite.Begin(engine::kSpriteAlphaBlend);
   // The caption ends at the screen's right edge.
   float x = 800.0f;
   for (const platform::Rect& cell : captionPlaces_) x -= static_cast<float>(cell.right - cell.left);
@@ -376,8 +376,8 @@ void LoadParent::Draw(const DrawContext& frame) {
     if (*c >= '0' && *c <= '9' && digits && digits->texture) {
       int d = *c - '0';
       platform::Rect cell{d * 55, 0, d * 55 + 55, 79};
-      sprite.SetTransform(platform::MatrixTranslation(x, 260.5f, 0.0f));
-      platform::Vec3 centre{0, 0, 0};
+      sprite.SetTransform(engine::MatrixTranslation(x, 260.5f, 0.0f));
+      engine::Vec3 centre{0, 0, 0};
       sprite.Draw(digits->texture, &cell, &centre, nullptr, 0xFFFFFFFFu);
     }
     x += 55.0f;

@@ -14,8 +14,8 @@
 namespace scenes {
 
 namespace tex = content::texture;
+using engine::Matrix;
 using platform::Key;
-using platform::Matrix;
 
 namespace {
 
@@ -42,10 +42,9 @@ float TextureWidth(media::TextureManager& textures, const char* path) {
 
 GameResult::GameResult(Services& services) : captions(&content::CaptionsIn(services.language)) {
   media::MeshManager& meshes = *services.meshes;
-  modelScale =
-      platform::MatrixScaling(0.3499999940395355f, 0.3499999940395355f, 0.3499999940395355f);
-  modelRotation = platform::MatrixRotationY(1.5707963705062866f);
-  modelPlace = platform::MatrixTranslation(7.0f, -3.25f, 0.0f);
+  modelScale = engine::MatrixScaling(0.3499999940395355f, 0.3499999940395355f, 0.3499999940395355f);
+  modelRotation = engine::MatrixRotationY(1.5707963705062866f);
+  modelPlace = engine::MatrixTranslation(7.0f, -3.25f, 0.0f);
   for (int i = 0; i < 3; ++i) {
     BodyTrack part = Part(meshes, i);
     part.SetPosition(0.0);
@@ -118,14 +117,14 @@ SequenceChildBase* GameResult::Update(GameParent* game, const Tick& tick) {
 
   switch (modelStage) {
     case 0:
-      modelPlace = platform::MatrixTranslation(-kWalkStep, 0.0f, 0.0f) * modelPlace;
+      modelPlace = engine::MatrixTranslation(-kWalkStep, 0.0f, 0.0f) * modelPlace;
       if (modelPlace.m[3][0] <= kWalkStop) {
         modelPlace.m[3][0] = kWalkStop;
         modelStage = 1;
       }
       break;
     case 1:
-      modelPlace = platform::MatrixRotationY(kTurnStep) * modelPlace;
+      modelPlace = engine::MatrixRotationY(kTurnStep) * modelPlace;
       modelTurned += 0.5f;
       if (modelTurned > 45.0f) {
         for (int i = 0; i < 3; ++i) Part(meshes, i).Set(creatures::kIdle);
@@ -203,10 +202,10 @@ void GameResult::Draw(GameParent* game, const DrawContext& frame) {
   }
   SetSceneLighting(device);
   device.SetTransform(platform::TransformState::View,
-                      platform::MatrixLookAtLH({0, 0, -7}, {0, 0, 0}, {0, 1, 0}));
+                      engine::MatrixLookAtLH({0, 0, -7}, {0, 0, 0}, {0, 1, 0}));
   device.SetTransform(
       platform::TransformState::Projection,
-      platform::MatrixPerspectiveFovLH(1.0471975803375244f, 1.3333333730697632f, 1.0f, 1000.0f));
+      engine::MatrixPerspectiveFovLH(1.0471975803375244f, 1.3333333730697632f, 1.0f, 1000.0f));
   device.BeginScene();
   device.Clear(platform::kClearTarget | platform::kClearZBuffer, 0xFFFFFFFFu, 1.0f, 0);
 
@@ -225,8 +224,8 @@ void GameResult::Draw(GameParent* game, const DrawContext& frame) {
                     50.0f + static_cast<float>(title->height));
   }
 
-  platform::Sprite& sprite = frame.sprite;
-  sprite.Begin(platform::kSpriteAlphaBlend);
+  engine::Sprite& sprite = frame.sprite;
+  sprite.Begin(engine::kSpriteAlphaBlend);
   frame.textures.DrawTexture(sprite, captions->score, 130.0f, 260.0f, 255.0f);
   char text[32];
   std::snprintf(text, sizeof text, "%06d", static_cast<int>(shownScore));
@@ -242,7 +241,7 @@ void GameResult::Draw(GameParent* game, const DrawContext& frame) {
 
   if (game->paused) {
     DrawFadeQuad(device, 100.0f);  // untextured: the title picture's corner texel is clear
-    sprite.Begin(platform::kSpriteAlphaBlend);
+    sprite.Begin(engine::kSpriteAlphaBlend);
     frame.textures.DrawTexture(sprite, captions->backTitle, 0.0f, 0.0f, 255.0f);
     sprite.End();
   }

@@ -6,8 +6,8 @@
 
 #include <vector>
 
+#include "engine/math.h"
 #include "platform/graphics.h"
-#include "platform/math.h"
 #include "scenes/game/game_parent.h"
 
 namespace scenes {
@@ -29,7 +29,7 @@ class GameResult : public GameChild {
   float countAccel = 10.0f;
   bool snapshotTaken = false;
   platform::Texture* snapshot = nullptr;  // owned reference
-  platform::Matrix modelScale, modelRotation, modelPlace;
+  engine::Matrix modelScale, modelRotation, modelPlace;
   float modelTurned = 0.0f;
   float titleRightSpeed = -5.5f;
   std::vector<platform::Rect> scoreCells;

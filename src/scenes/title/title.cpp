@@ -4,11 +4,11 @@
 #include <cstdio>
 
 #include "creatures/body.h"
+#include "engine/trig.h"
 #include "media/mesh_manager.h"
 #include "media/paths.h"
 #include "media/sound_manager.h"
 #include "media/texture_manager.h"
-#include "platform/trig.h"
 #include "scenes/flow.h"
 #include "scenes/result/ranking.h"
 #include "scenes/stage.h"
@@ -16,8 +16,8 @@
 namespace scenes {
 
 namespace tex = content::texture;
+using engine::Matrix;
 using platform::Key;
-using platform::Matrix;
 
 namespace {
 
@@ -39,7 +39,7 @@ using creatures::BodyTrack;
 using creatures::kPlayerFrameStep;
 
 // The demo caterpillar's controller (its model is the insects' too).
-platform::AnimationController* CaterpillarController(media::MeshManager& meshes) {
+engine::AnimationController* CaterpillarController(media::MeshManager& meshes) {
   media::AnimatedModel* m = meshes.FindAnimatedModel(content::model::kCaterpillar);
   return m ? m->controller.get() : nullptr;
 }
@@ -79,9 +79,9 @@ Title::Title(Services& services) : captions(&content::CaptionsIn(services.langua
 
   const media::TitleList& player = services.tuning.title.player;
   playerTranslation =
-      platform::MatrixTranslation(player.values[0], player.values[1], player.values[2]);
-  playerRotation = platform::MatrixRotationY(-1.5707964f);
-  playerScaling = platform::MatrixScaling(player.values[3], player.values[3], player.values[3]);
+      engine::MatrixTranslation(player.values[0], player.values[1], player.values[2]);
+  playerRotation = engine::MatrixRotationY(-1.5707964f);
+  playerScaling = engine::MatrixScaling(player.values[3], player.values[3], player.values[3]);
   for (creatures::BodyPart part :
        {creatures::kUpperBody, creatures::kLowerBody, creatures::kHands}) {
     BodyTrack track(meshes, part);
@@ -93,7 +93,7 @@ Title::Title(Services& services) : captions(&content::CaptionsIn(services.langua
   // its walk wherever the last caterpillar drawn was: the title's walk
   // starts from the beginning, so that what it shows depends on its own
   // updates only.
-  if (platform::AnimationController* c = CaterpillarController(meshes)) c->SetTrackPosition(0, 0.0);
+  if (engine::AnimationController* c = CaterpillarController(meshes)) c->SetTrackPosition(0, 0.0);
 
   // The scores as the ranking reader reads them, written as the file writes
   // them.
@@ -132,7 +132,7 @@ SequenceChildBase* Title::Update(TitleParent*, const Tick& tick) {
     return this;
   }
   if (titleState != kLeaving) {
-    if (platform::AnimationController* c = CaterpillarController(meshes)) {
+    if (engine::AnimationController* c = CaterpillarController(meshes)) {
       c->AdvanceTime(kPlayerFrameStep);
     }
     IntroStep();
@@ -252,10 +252,10 @@ void Title::DemoPlayerStep(media::MeshManager& meshes) {
 }
 
 void DrawScoreText(const std::string& text, const DrawContext& frame, float x, float y) {
-  platform::Sprite& sprite = frame.sprite;
+  engine::Sprite& sprite = frame.sprite;
   const media::TextureRecord* strip = frame.textures.FindTexture(tex::kTitleScoreNum);
   if (!strip || !strip->texture) return;
-  const platform::Vec3 centre{0, 0, 0};
+  const engine::Vec3 centre{0, 0, 0};
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
     if (c < '0' || c > '9') continue;
@@ -263,37 +263,37 @@ void DrawScoreText(const std::string& text, const DrawContext& frame, float x, f
     const platform::Rect cell{left, 0, left + static_cast<int>(kScoreDigitWidth),
                               static_cast<std::int32_t>(strip->height)};
     sprite.SetTransform(
-        platform::MatrixTranslation(x + kScoreDigitWidth * static_cast<float>(i), y, 0.0f));
+        engine::MatrixTranslation(x + kScoreDigitWidth * static_cast<float>(i), y, 0.0f));
     sprite.Draw(strip->texture, &cell, &centre, nullptr, 0xFFFFFFFFu);
   }
 }
 
 void Title::Draw(TitleParent*, const DrawContext& frame) {
   platform::Device& device = frame.device;
-  platform::Sprite& sprite = frame.sprite;
+  engine::Sprite& sprite = frame.sprite;
   media::TextureManager& textures = frame.textures;
   media::MeshManager& meshes = frame.meshes;
   SetSceneLighting(device);
   device.SetTransform(platform::TransformState::View,
-                      platform::MatrixLookAtLH({0, 0, -7}, {0, 0, 0}, {0, 1, 0}));
+                      engine::MatrixLookAtLH({0, 0, -7}, {0, 0, 0}, {0, 1, 0}));
   device.SetTransform(platform::TransformState::Projection,
-                      platform::MatrixPerspectiveFovLH(1.0471976f, 1.3333334f, 1.0f, 1000.0f));
+                      engine::MatrixPerspectiveFovLH(1.0471976f, 1.3333334f, 1.0f, 1000.0f));
   device.BeginScene();
   device.Clear(platform::kClearTarget | platform::kClearZBuffer, 0xFF000000u, 1.0f, 0);
 
   device.SetRenderState(platform::RenderState::ZEnable, 0);
-  sprite.Begin(platform::kSpriteAlphaBlend);
+  sprite.Begin(engine::kSpriteAlphaBlend);
   textures.DrawTexture(sprite, tex::kTitleBack, backgroundX, 0.0f, 255.0f);
   textures.DrawTexture(sprite, tex::kTitleBack,
                        backgroundX + Width(textures, tex::kTitleBack) - 5.0f, 0.0f, 255.0f);
   if (const media::TextureRecord* planet = textures.FindTexture(tex::kTitlePlanet)) {
     if (planet->texture) {
-      sprite.SetTransform(platform::MatrixRotationZ(planetAngle * platform::kDegToRad) *
-                          platform::MatrixTranslation(planetX, planetY, 0.0f));
+      sprite.SetTransform(engine::MatrixRotationZ(planetAngle * engine::kDegToRad) *
+                          engine::MatrixTranslation(planetX, planetY, 0.0f));
       const platform::Rect whole{0, 0, static_cast<std::int32_t>(planet->width),
                                  static_cast<std::int32_t>(planet->height)};
-      const platform::Vec3 centre{static_cast<float>(planet->width / 2),
-                                  static_cast<float>(planet->height / 2), 0.0f};
+      const engine::Vec3 centre{static_cast<float>(planet->width / 2),
+                                static_cast<float>(planet->height / 2), 0.0f};
       sprite.Draw(planet->texture, &whole, &centre, nullptr, 0xFFFFFFFFu);
     }
   }
@@ -316,11 +316,11 @@ void Title::Draw(TitleParent*, const DrawContext& frame) {
   for (creatures::BodyPart part : {creatures::kUpperBody, creatures::kLowerBody, creatures::kHands})
     BodyTrack(meshes, part).Advance(0.0);
   creatures::DrawBody(device, meshes, playerWorld);
-  const float a = caterpillarAngle * platform::kDegToRad;
+  const float a = caterpillarAngle * engine::kDegToRad;
   Matrix caterpillar =
-      platform::MatrixScaling(0.6f, 0.6f, 0.6f) * platform::MatrixRotationY(1.5707964f);
-  caterpillar.m[3][0] = caterpillarCentreX - caterpillarRadius * platform::Sin(a);
-  caterpillar.m[3][1] = caterpillarCentreY + caterpillarRadius * platform::Cos(a);
+      engine::MatrixScaling(0.6f, 0.6f, 0.6f) * engine::MatrixRotationY(1.5707964f);
+  caterpillar.m[3][0] = caterpillarCentreX - caterpillarRadius * engine::Sin(a);
+  caterpillar.m[3][1] = caterpillarCentreY + caterpillarRadius * engine::Cos(a);
   caterpillar.m[3][2] = 0.0f;
   DrawCaterpillar(device, meshes, caterpillar);
 
@@ -333,7 +333,7 @@ void Title::Draw(TitleParent*, const DrawContext& frame) {
 
   if (quitPrompt) {
     DrawFadeQuad(device, 100.0f);
-    sprite.Begin(platform::kSpriteAlphaBlend);
+    sprite.Begin(engine::kSpriteAlphaBlend);
     textures.DrawTexture(sprite, captions->endGame, 0.0f, 0.0f, 255.0f);
     sprite.End();
   }

@@ -10,8 +10,8 @@
 #include <array>
 #include <string>
 
-#include "platform/math.h"
-#include "platform/sprite.h"
+#include "engine/math.h"
+#include "engine/sprite.h"
 #include "scenes/title/title_parent.h"
 
 namespace scenes {
@@ -39,7 +39,7 @@ class Title : public TitleChild {
   float logoLeft = 800.0f, logoRight = 1600.0f;
   float bannerRight = 1600.0f, bannerLeft = 800.0f;
   float slideSpeed = -25.0f;
-  platform::Matrix playerTranslation, playerRotation, playerScaling;
+  engine::Matrix playerTranslation, playerRotation, playerScaling;
   bool enterArmed = false;
   float caterpillarCentreX = 0, caterpillarCentreY = 0, caterpillarDepth = 0, caterpillarRadius = 0;
   float caterpillarAngle = 300.0f;
