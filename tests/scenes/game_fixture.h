@@ -47,6 +47,26 @@ inline SharedContent& Content() {
   return *content;
 }
 
+// A model of the shared content, and where track 0 of its controller stands:
+// the position, and the index of its animation set (-1 for none of the
+// model's).
+inline media::AnimatedModel* Model(const char* path) {
+  return Content().meshes.FindAnimatedModel(path);
+}
+inline double TrackPosition(const char* path) {
+  engine::TrackDesc desc;
+  Model(path)->controller->GetTrackDesc(0, &desc);
+  return desc.position;
+}
+inline int TrackSet(const char* path) {
+  media::AnimatedModel* m = Model(path);
+  engine::AnimationSet* set = m->controller->GetTrackAnimationSet(0);
+  for (std::size_t i = 0; i < m->animationSets.size(); ++i) {
+    if (set && m->animationSets[i] == set) return static_cast<int>(i);
+  }
+  return -1;
+}
+
 class GameContentTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {

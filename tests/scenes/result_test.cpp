@@ -32,24 +32,9 @@ constexpr int kSlideUpdates = 127 + 21;
 constexpr const char* kParts[3] = {content::model::kPlayerUpBody, content::model::kPlayerDownBody,
                                    content::model::kPlayerHand};
 
-media::AnimatedModel* Model(const char* path) {
-  return scenetest::Content().meshes.FindAnimatedModel(path);
-}
-
-double TrackPosition(const char* path) {
-  engine::TrackDesc desc;
-  Model(path)->controller->GetTrackDesc(0, &desc);
-  return desc.position;
-}
-
-int TrackSet(const char* path) {
-  media::AnimatedModel* m = Model(path);
-  engine::AnimationSet* set = m->controller->GetTrackAnimationSet(0);
-  for (std::size_t i = 0; i < m->animationSets.size(); ++i) {
-    if (set && m->animationSets[i] == set) return static_cast<int>(i);
-  }
-  return -1;
-}
+using scenetest::Model;
+using scenetest::TrackPosition;
+using scenetest::TrackSet;
 
 std::string FileText(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
