@@ -23,14 +23,19 @@ namespace benchgame {
 
 class BenchRun {
  public:
-  explicit BenchRun(platform::Device* device) : device_(device) {
+  explicit BenchRun(platform::Device* device)
+      : device_(device), textures_(device), sprite_(device) {
     old_ = std::filesystem::current_path();
     std::filesystem::current_path(std::filesystem::path(POROMEKO_SOURCE_DIR) / "content");
     backBuffer_ = device->GetBackBuffer();
-    media::InitSprite(&device_, &backBuffer_);
-    media::InitSound([] { return platform::CreateSilentSoundDevice(); });
-    media::LoadTexture(content::texture::kResultScoreNum, 550, 79);
-    for (scenes::LoadParent::Job job : scenes::LoadParent::DefaultJobs()) job(device_);
+    sounds_ = media::InitSound([] { return platform::CreateSilentSoundDevice(); });
+    textures_.LoadTexture(content::texture::kResultScoreNum, 550, 79);
+    const scenes::LoadTargets targets{device_, textures_, meshes_, sounds_.get()};
+    for (scenes::LoadParent::Job job : scenes::LoadParent::DefaultJobs()) job(targets);
+    services.textures = &textures_;
+    services.meshes = &meshes_;
+    services.sounds = sounds_.get();
+    services.device = device_;
     services.random = &random;
     services.enemies = &enemies;
     services.objects = &objects;
@@ -40,10 +45,9 @@ class BenchRun {
   }
   ~BenchRun() {
     root.reset();
-    media::ReleaseSound();
-    media::ReleaseAllTextures();
-    media::MeshManager::GetInstance().Clear();
-    media::ReleaseSprite();
+    sounds_.reset();
+    textures_.ReleaseAllTextures();
+    meshes_.Clear();
     if (backBuffer_) backBuffer_->Release();
     std::filesystem::current_path(old_);
   }
@@ -59,8 +63,18 @@ class BenchRun {
     auto* game = dynamic_cast<scenes::GameParent*>(root->child);
     if (!game || game->timeLeft < 5.0f || !dynamic_cast<scenes::GamePlay*>(game->child)) NewRun();
   }
-  scenes::DrawContext Frame() { return {*device_, **media::gSprite, backBuffer_}; }
+  scenes::DrawContext Frame() {
+    return {*device_, *sprite_.Get(), textures_, meshes_, backBuffer_};
+  }
 
+ private:
+  platform::Device* device_;
+  media::TextureManager textures_;
+  media::MeshManager meshes_;
+  std::unique_ptr<media::SoundManager> sounds_;
+  media::SharedSprite sprite_;
+
+ public:
   engine::Random random{7};
   creatures::EnemyManager enemies;
   world::WorldObjects objects;
@@ -68,7 +82,6 @@ class BenchRun {
   std::unique_ptr<scenes::SequenceParent> root;
 
  private:
-  platform::Device* device_;
   platform::Surface* backBuffer_ = nullptr;
   std::filesystem::path old_;
 };

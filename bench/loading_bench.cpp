@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <memory>
 #include <thread>
 
 #include "media/mesh_manager.h"
@@ -18,46 +19,57 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The shipped content as the working folder, the null device and the
-// shared sprite, for as long as it lives.
+// The shipped content as the working folder, the null device, the shared
+// sprite and the caches the jobs fill, for as long as it lives.
 class ContentOnNullDevice {
  public:
   ContentOnNullDevice() : old_(fs::current_path()) {
     fs::current_path(fs::path(POROMEKO_SOURCE_DIR) / "content");
-    media::InitSprite(&device_, &backBuffer_);
+    NewCaches();
+    services.device = &device_;
+    services.loader = &handshake;
   }
-  ~ContentOnNullDevice() {
-    media::ReleaseSprite();
-    fs::current_path(old_);
-  }
+  ~ContentOnNullDevice() { fs::current_path(old_); }
   ContentOnNullDevice(const ContentOnNullDevice&) = delete;
   ContentOnNullDevice& operator=(const ContentOnNullDevice&) = delete;
 
-  // Gives back everything the jobs loaded.
-  static void ReleaseLoaded() {
-    media::ReleaseAllTextures();
-    media::ReleaseSound();
-    media::MeshManager::GetInstance().Clear();
+  // Gives back everything the jobs loaded: empty caches in place of the full
+  // ones.
+  void NewCaches() {
+    meshes_.reset();
+    sounds_.reset();
+    textures_.reset();
+    textures_ = std::make_unique<media::TextureManager>(&device_);
+    meshes_ = std::make_unique<media::MeshManager>();
+    sounds_ = media::InitSound([] { return platform::CreateSilentSoundDevice(); });
+    services.textures = textures_.get();
+    services.meshes = meshes_.get();
+    services.sounds = sounds_.get();
   }
 
-  // The device as the jobs take it.
-  platform::Device*& Device() { return device_; }
+  // What the jobs fill.
+  scenes::LoadTargets Targets() { return {&device_, *textures_, *meshes_, sounds_.get()}; }
+
+  scenes::LoaderHandshake handshake;
+  scenes::Services services;
 
  private:
   fs::path old_;
-  platform::NullDevice nullDevice_;
-  platform::Device* device_ = &nullDevice_;  // the sprite keeps its address
-  platform::Surface* backBuffer_ = nullptr;
+  platform::NullDevice device_;
+  std::unique_ptr<media::TextureManager> textures_;
+  std::unique_ptr<media::MeshManager> meshes_;
+  std::unique_ptr<media::SoundManager> sounds_;
+  media::SharedSprite sprite_{&device_};
 };
 
 void BM_LoadEveryContentFile(benchmark::State& state) {
   ContentOnNullDevice run;
   const std::vector<scenes::LoadParent::Job> jobs = scenes::LoadParent::DefaultJobs();
   for (auto _ : state) {
-    media::InitSound([] { return platform::CreateSilentSoundDevice(); });
-    for (scenes::LoadParent::Job job : jobs) job(run.Device());
+    const scenes::LoadTargets targets = run.Targets();
+    for (scenes::LoadParent::Job job : jobs) job(targets);
     state.PauseTiming();
-    ContentOnNullDevice::ReleaseLoaded();
+    run.NewCaches();
     state.ResumeTiming();
   }
   state.counters["jobs"] = static_cast<double>(jobs.size());
@@ -70,18 +82,17 @@ void BM_LoadingSceneWorkers(benchmark::State& state) {
   ContentOnNullDevice run;
   const auto workers = static_cast<int>(state.range(0));
   for (auto _ : state) {
-    media::InitSound([] { return platform::CreateSilentSoundDevice(); });
     {
-      scenes::LoadParent scene(scenes::LoadParent::DefaultJobs(), nullptr,
+      scenes::LoadParent scene(run.services, scenes::LoadParent::DefaultJobs(), nullptr,
                                scenes::LoadParent::Loader::Thread, workers);
-      while (scenes::RecordedLoaderThread()->StillActive())
+      while (run.handshake.RecordedLoaderThread()->StillActive())
         std::this_thread::sleep_for(std::chrono::microseconds(200));
       state.PauseTiming();
     }
     // The scene's end stops a loader it did not hand over: clear the flag.
-    scenes::ResetStopFlag();
-    scenes::RecordLoaderThread(nullptr);
-    ContentOnNullDevice::ReleaseLoaded();
+    run.handshake.ResetStopFlag();
+    run.handshake.RecordLoaderThread(nullptr);
+    run.NewCaches();
     state.ResumeTiming();
   }
 }

@@ -27,8 +27,9 @@ void BM_FramePart(benchmark::State& state) {
   scenes::GameParent& game = run.Game();
   for (int i = 0; i < 3; ++i) run.root->Draw(run.Frame());
   platform::sdl_gl::FinishForTest(d);
-  const media::StaticMesh* tree =
-      media::MeshManager::GetInstance().FindStaticMesh(content::model::kTree);
+  const scenes::DrawContext frame = run.Frame();
+  media::MeshManager& meshes = frame.meshes;
+  const media::StaticMesh* tree = meshes.FindStaticMesh(content::model::kTree);
   const auto part = static_cast<Part>(state.range(0));
   double cpuMs = 0;
   for (auto _ : state) {
@@ -40,20 +41,25 @@ void BM_FramePart(benchmark::State& state) {
     d.SetFVF(platform::kFvfXyz | platform::kFvfDiffuse | platform::kFvfTex1);
     const world::ViewVolume volume(game.camera.view, game.camera.projection);
     switch (part) {
-      case kPlanet: world::DrawPlanet(d, game.planet.scale); break;
+      case kPlanet: world::DrawPlanet(d, meshes, game.planet.scale); break;
       case kSky:
         d.SetRenderState(platform::RenderState::Lighting, 0);
-        world::DrawSky(d, game.skyAngle);
+        world::DrawSky(d, meshes, game.skyAngle);
         d.SetRenderState(platform::RenderState::Lighting, 1);
         break;
       case kObjects:
-        world::DrawObjectsCulled(d, run.objects, game.camera, *game.player,
-                                 tree ? tree->mesh : nullptr, volume,
-                                 world::Horizon(game.camera.eye, game.planet.InnerR()));
+        // Culled as an update ends, then drawn: the part's cost as it was
+        // when drawing culled.
+        world::CullObjects(meshes, run.objects, game.camera, *game.player,
+                           tree ? tree->mesh : nullptr, volume,
+                           world::Horizon(game.camera.eye, game.planet.InnerR()));
+        world::DrawObjectsCulled(d, meshes, run.objects);
         break;
-      case kInsects: run.enemies.DrawEnemiesCulled(d, game.player->mRotation, volume); break;
-      case kCreature: game.player->Draw(d); break;
-      case kHud: scenes::DrawHud(game, d, run.Frame().sprite); break;
+      case kInsects:
+        run.enemies.DrawEnemiesCulled(d, meshes, game.player->mRotation, volume);
+        break;
+      case kCreature: game.player->Draw(d, meshes); break;
+      case kHud: scenes::DrawHud(game, frame); break;
       case kNothing: break;
     }
     d.EndScene();

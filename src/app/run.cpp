@@ -5,6 +5,7 @@
 #include <ctime>
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 #include "app/folders.h"
 #include "app/journal.h"
@@ -25,6 +26,7 @@
 #include "platform/keyboard.h"
 #include "platform/locale.h"
 #include "scenes/autoplay.h"
+#include "scenes/flow.h"
 #include "scenes/loading/load_parent.h"
 #include "scenes/loading/loader_thread.h"
 #include "scenes/report.h"
@@ -179,6 +181,12 @@ class Game {
   // once, whatever the pacing does next (it may skip a draw, or run more
   // updates before it draws), so a shot always shows its own update.
   void TakeShotsOfThisUpdate();
+  // The scene root, made with the first scene when it is first needed (the
+  // first picture or the first update): the loading scene starts loading as
+  // it is made.
+  scenes::SequenceParent& Root();
+  // What a scene draws with; null before the sprite is there.
+  std::optional<scenes::DrawContext> Drawing();
 
   const Options options_;
   platform::System& system_;
@@ -193,10 +201,17 @@ class Game {
   std::unique_ptr<platform::Device> device_;
   platform::Device* devicePtr_ = nullptr;
   platform::Surface* backBuffer_ = nullptr;
+  // The services the shell makes for the whole run and hands to the scenes.
+  std::unique_ptr<media::SoundManager> sounds_;
   std::unique_ptr<engine::Random> random_;
   std::unique_ptr<creatures::EnemyManager> enemies_;
   std::unique_ptr<world::WorldObjects> objects_;
+  std::unique_ptr<media::TextureManager> textures_;
+  std::unique_ptr<media::MeshManager> meshes_;
+  std::unique_ptr<media::SharedSprite> sprite_;
+  scenes::LoaderHandshake loader_;
   scenes::Services services_;
+  std::unique_ptr<scenes::SequenceParent> root_;
   std::unique_ptr<FrameTicker> ticker_;
   std::uint32_t unpacedNow_ = 0;  // the clock of --unpaced
   long passes_ = 0;               // of the loop, while unpaced
@@ -210,7 +225,6 @@ class Game {
 };
 
 int Game::Start() {
-  scenes::ResetStopFlag();
   const Options& options = options_;
   platform::System& system = system_;
 
@@ -295,20 +309,25 @@ int Game::Start() {
   devicePtr_ = device_.get();
   backBuffer_ = device_->GetBackBuffer();
 
-  // The process-wide services, in the order the game has always made them:
-  // the sound system, the insect manager with the generator it spawns from,
-  // then the shared sprite. The placed objects' list goes with them.
-  media::InitSound(SoundDeviceFactory());
-  if (media::gSoundManager) {
-    media::gSoundManager->Device().SetVolume(
-        options.mute ? platform::kVolumeMin : platform::VolumeFromPercent(options.volume));
-  }
+  // The services, in the order the game has always made them: the sound
+  // system, the insect manager with the generator it spawns from, then the
+  // caches and the shared sprite. The placed objects' list goes with them.
+  sounds_ = media::InitSound(SoundDeviceFactory());
+  sounds_->Device().SetVolume(options.mute ? platform::kVolumeMin
+                                           : platform::VolumeFromPercent(options.volume));
   random_ = std::make_unique<engine::Random>(seed_);
   enemies_ = std::make_unique<creatures::EnemyManager>();
   objects_ = std::make_unique<world::WorldObjects>();
-  media::InitSprite(&devicePtr_, &backBuffer_);
+  textures_ = std::make_unique<media::TextureManager>(devicePtr_);
+  meshes_ = std::make_unique<media::MeshManager>();
+  sprite_ = std::make_unique<media::SharedSprite>(devicePtr_);
   media::SetCullTurnedAwayFaces(!options.everyFace);
 
+  services_.textures = textures_.get();
+  services_.meshes = meshes_.get();
+  services_.sounds = sounds_.get();
+  services_.device = devicePtr_;
+  services_.loader = &loader_;
   services_.random = random_.get();
   services_.enemies = enemies_.get();
   services_.objects = objects_.get();
@@ -318,10 +337,7 @@ int Game::Start() {
   services_.language = language_;
   services_.waitForLoader = options.headless;
 
-  scenes::SetFirstSceneFactory([language = language_]() -> scenes::SequenceChild* {
-    return new scenes::LoadParent(language);
-  });
-  system.SetCloseHandler([&system] { OnWindowDestroy(system); });
+  system.SetCloseHandler([this] { OnWindowDestroy(system_, loader_); });
   shotTaken_.assign(options.shots.size(), false);
 
   const FrameTicker::Pacing pacing = platform::FrameLoopFollowsDisplay()
@@ -336,7 +352,7 @@ int Game::Start() {
               AskScreen();
               return;
             }
-            scenes::SequenceParent& root = scenes::SequenceParent::GetInstance();
+            scenes::SequenceParent& root = Root();
             platform::TickInput input;
             if (!services_.loaded) {
               input = platform::ReadTickInput();
@@ -361,12 +377,11 @@ int Game::Start() {
       },
       pacing);
 
-  platform::PublishStatus([this] {
-    return scenes::DescribeRun(scenes::SequenceParent::GetInstance(), services_, seed_, runTicks_);
-  });
+  platform::PublishStatus(
+      [this] { return scenes::DescribeRun(Root(), services_, seed_, runTicks_); });
 
   if (ask && !system.NativeBoxesShowGameText()) {
-    question_ = std::make_unique<ScreenQuestion>(language_);
+    question_ = std::make_unique<ScreenQuestion>(*textures_, language_);
     Draw();
   } else {
     DrawFirstScene();
@@ -379,10 +394,20 @@ int Game::Start() {
   return -1;
 }
 
+scenes::SequenceParent& Game::Root() {
+  if (!root_) root_ = std::make_unique<scenes::SequenceParent>(scenes::FirstScene(services_));
+  return *root_;
+}
+
+std::optional<scenes::DrawContext> Game::Drawing() {
+  engine::Sprite* sprite = sprite_ ? sprite_->Get() : nullptr;
+  if (!sprite) return std::nullopt;
+  return scenes::DrawContext{*devicePtr_, *sprite, *textures_, *meshes_, backBuffer_};
+}
+
 void Game::DrawFirstScene() {
-  if (!options_.headless && media::gSprite && *media::gSprite) {
-    scenes::SequenceParent::GetInstance().Draw({*devicePtr_, **media::gSprite, backBuffer_});
-  }
+  if (options_.headless) return;
+  if (const auto frame = Drawing()) Root().Draw(*frame);
 }
 
 void Game::AskScreen() {
@@ -400,19 +425,19 @@ void Game::AskScreen() {
 }
 
 void Game::Draw() {
-  engine::Sprite* sprite = media::gSprite ? *media::gSprite : nullptr;
-  if (!sprite) return;
+  const auto frame = Drawing();
+  if (!frame) return;
   if (question_) {
-    question_->Draw(*devicePtr_, *sprite);
+    question_->Draw(*devicePtr_, frame->sprite);
     return;
   }
-  scenes::SequenceParent::GetInstance().Draw({*devicePtr_, *sprite, backBuffer_});
+  Root().Draw(*frame);
 }
 
 void Game::Rehearse() {
-  engine::Sprite* sprite = media::gSprite ? *media::gSprite : nullptr;
-  if (!sprite || question_) return;
-  scenes::SequenceParent::GetInstance().Rehearse({*devicePtr_, *sprite, backBuffer_});
+  const auto frame = Drawing();
+  if (!frame || question_) return;
+  Root().Rehearse(*frame);
 }
 
 void Game::SendUploadsWhileIdle() {
@@ -448,12 +473,12 @@ bool Game::Frame() {
   if ((!options_.unpaced || passes_++ % kUnpacedPumpEvery == 0) && !system_.PumpEvents()) {
     return false;
   }
-  if (scenes::FatalErrorPending() && !fatal_) {
+  if (loader_.FatalErrorPending() && !fatal_) {
     fatal_ = true;
-    const std::string message = scenes::TakeFatalErrorMessage();
+    const std::string message = loader_.TakeFatalErrorMessage();
     ReportFatal(system_, FatalInLanguage(message, language_),
                 FatalInLanguage(message, content::Language::English));
-    OnWindowDestroy(system_);
+    OnWindowDestroy(system_, loader_);
     return true;
   }
   // Unpaced, every pass runs the next tick at once.
@@ -490,7 +515,7 @@ bool Game::Frame() {
     if ((options_.frames >= 0 && ticks_ >= options_.frames) ||
         (options_.runs >= 0 && services_.runsFinished >= options_.runs) || journalEnded_ ||
         services_.quitRequested) {
-      OnWindowDestroy(system_);
+      OnWindowDestroy(system_, loader_);
       return true;
     }
   }
@@ -512,15 +537,13 @@ int Game::Finish() {
                  frameStats_.Percentile(0.95), frameStats_.Longest());
   }
 
-  if (question_) {
-    // Closed while the question was asked: no scene is ever made, but the
-    // root still comes to be, as it releases the shared sprite at exit.
-    question_.reset();
-    scenes::SetFirstSceneFactory(nullptr);
-  }
+  // Closed while the question was asked: no scene is ever made.
+  const bool noScenes = question_ != nullptr;
+  question_.reset();
   if (options_.report) {
+    const scenes::SequenceParent none;
     const std::string line =
-        scenes::DescribeRun(scenes::SequenceParent::GetInstance(), services_, seed_, runTicks_);
+        scenes::DescribeRun(noScenes ? none : Root(), services_, seed_, runTicks_);
     if (std::printf("%s\n", line.c_str()) < 0 || std::fflush(stdout) != 0 || std::ferror(stdout)) {
       std::fprintf(stderr, "poromeko: could not write the report to standard output: %s\n",
                    std::strerror(errno));
@@ -539,11 +562,15 @@ int Game::Finish() {
   }
   platform::PublishStatus(nullptr);
 
-  // The scenes go before the services they use.
-  scenes::SequenceParent::GetInstance().ClearScenes();
-  media::ReleaseSound();
+  // The scenes go before the services they use, the caches and the sprite
+  // before the device they are on.
+  root_.reset();
+  sounds_.reset();
   enemies_.reset();
   objects_.reset();
+  sprite_.reset();
+  meshes_.reset();
+  textures_.reset();
   if (backBuffer_) backBuffer_->Release();
   backBuffer_ = nullptr;
   device_.reset();

@@ -18,16 +18,16 @@ bool OnButton(const platform::Rect& cell, const platform::Pointer& pointer) {
 
 }  // namespace
 
-ScreenQuestion::ScreenQuestion(content::Language language)
-    : captions_(content::CaptionsIn(language)) {
-  media::LoadTexture(captions_.screenQuestion, 560, 250);
-  media::LoadTexture(captions_.screenAnswers, 400, 160);
+ScreenQuestion::ScreenQuestion(media::TextureManager& textures, content::Language language)
+    : textures_(textures), captions_(content::CaptionsIn(language)) {
+  textures_.LoadTexture(captions_.screenQuestion, 560, 250);
+  textures_.LoadTexture(captions_.screenAnswers, 400, 160);
 }
 
 ScreenQuestion::~ScreenQuestion() {
   // Asked once: its pictures are not needed again.
-  media::UnloadTexture(captions_.screenQuestion);
-  media::UnloadTexture(captions_.screenAnswers);
+  textures_.UnloadTexture(captions_.screenQuestion);
+  textures_.UnloadTexture(captions_.screenAnswers);
 }
 
 ScreenQuestion::Answer ScreenQuestion::Update(const platform::TickInput& input,
@@ -53,14 +53,14 @@ void ScreenQuestion::Draw(platform::Device& device, engine::Sprite& sprite) cons
   device.BeginScene();
   device.Clear(platform::kClearTarget | platform::kClearZBuffer, 0xFF000000u, 1.0f, 0);
   sprite.Begin(engine::kSpriteAlphaBlend);
-  media::DrawTexture(sprite, captions_.screenQuestion, kPanelX, kPanelY, 255.0f);
+  textures_.DrawTexture(sprite, captions_.screenQuestion, kPanelX, kPanelY, 255.0f);
   // The answers' picture: Yes and No side by side, plain above, lit below.
   const int yesRow = fullScreenChosen_ ? 80 : 0;
   const int noRow = fullScreenChosen_ ? 0 : 80;
-  media::DrawTexturePart(sprite, captions_.screenAnswers, static_cast<float>(kYes.left),
-                         static_cast<float>(kYes.top), 255.0f, 0, yesRow, 200, yesRow + 80);
-  media::DrawTexturePart(sprite, captions_.screenAnswers, static_cast<float>(kNo.left),
-                         static_cast<float>(kNo.top), 255.0f, 200, noRow, 400, noRow + 80);
+  textures_.DrawTexturePart(sprite, captions_.screenAnswers, static_cast<float>(kYes.left),
+                            static_cast<float>(kYes.top), 255.0f, 0, yesRow, 200, yesRow + 80);
+  textures_.DrawTexturePart(sprite, captions_.screenAnswers, static_cast<float>(kNo.left),
+                            static_cast<float>(kNo.top), 255.0f, 200, noRow, 400, noRow + 80);
   sprite.End();
   device.EndScene();
   device.Present();

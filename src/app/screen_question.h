@@ -13,6 +13,7 @@
 
 #include "engine/sprite.h"
 #include "media/paths.h"
+#include "media/texture_manager.h"
 #include "platform/graphics.h"
 #include "platform/input.h"
 #include "platform/system.h"
@@ -23,8 +24,8 @@ class ScreenQuestion {
  public:
   enum class Answer { None, FullScreen, Window };
 
-  // Loads the question's two pictures, in the language given.
-  explicit ScreenQuestion(content::Language language);
+  // Loads the question's two pictures into `textures`, in the language given.
+  ScreenQuestion(media::TextureManager& textures, content::Language language);
   ~ScreenQuestion();
   ScreenQuestion(const ScreenQuestion&) = delete;
   ScreenQuestion& operator=(const ScreenQuestion&) = delete;
@@ -44,6 +45,7 @@ class ScreenQuestion {
   static constexpr platform::Rect kButton{8, 6, 192, 71};
 
  private:
+  media::TextureManager& textures_;
   const content::texture::Captions& captions_;
   bool fullScreenChosen_ = false;
 };

@@ -9,10 +9,10 @@
 
 namespace app {
 
-void OnWindowDestroy(platform::System& system) {
-  scenes::LoaderThread* loader = scenes::RecordedLoaderThread();
+void OnWindowDestroy(platform::System& system, scenes::LoaderHandshake& handshake) {
+  scenes::LoaderThread* loader = handshake.RecordedLoaderThread();
   if (loader && loader->StillActive()) {
-    scenes::RequestStop();
+    handshake.RequestStop();
     // The loader looks at the flag after its current job.
     loader->Join();
   }

@@ -17,6 +17,10 @@
 #include "platform/sound.h"
 #include "platform/system.h"
 
+namespace scenes {
+class LoaderHandshake;
+}
+
 namespace app {
 
 inline constexpr const char* kWindowCaption = "ポロメコ ver1.00";
@@ -170,7 +174,7 @@ class FrameStats {
 
 // The window-close step: stops a loader that is still working, waits for it
 // and posts the quit message.
-void OnWindowDestroy(platform::System& system);
+void OnWindowDestroy(platform::System& system, scenes::LoaderHandshake& handshake);
 
 // How the shell opens the sound device (a silent one when never set).
 void SetSoundDeviceFactory(std::function<std::unique_ptr<platform::SoundDevice>()> factory);

@@ -54,15 +54,14 @@ bool Enemy03::EnemyUpdate(const EnemyWorld& world) {
   return alive;
 }
 
-void Enemy03::Draw(platform::Device& device) {
-  media::MeshManager& store = media::MeshManager::GetInstance();
+void Enemy03::Draw(platform::Device& device, media::MeshManager& meshes) {
   if (flying) {
     // The wings open along the body's own axes; it has left its trunk.
-    DrawPosed(device, store.FindAnimatedModel(content::model::kBeetleBugFly),
+    DrawPosed(device, meshes.FindAnimatedModel(content::model::kBeetleBugFly),
               DrawMatrix(kDrawScale, false));
     return;
   }
-  media::StaticMesh* mesh = store.FindStaticMesh(content::model::kBeetleBug);
+  media::StaticMesh* mesh = meshes.FindStaticMesh(content::model::kBeetleBug);
   if (!mesh) return;
   device.SetTransform(platform::TransformState::World, DrawMatrix(kDrawScale, tilted));
   media::DrawStaticMesh(mesh, &device);

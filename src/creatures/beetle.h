@@ -13,7 +13,7 @@ class Enemy03 : public Enemy {
 
   bool EnemyUpdate(const EnemyWorld& world) override;
   // The resting beetle is a still model; in flight it beats its wings.
-  void Draw(platform::Device& device) override;
+  void Draw(platform::Device& device, media::MeshManager& meshes) override;
   // Only its wings are animated: the clock runs in flight alone.
   void Animate(float R) override;
 

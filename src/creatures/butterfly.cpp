@@ -77,9 +77,8 @@ bool Enemy02::EnemyUpdate(const EnemyWorld& world) {
   return alive;
 }
 
-void Enemy02::Draw(platform::Device& device) {
-  media::AnimatedModel* model =
-      media::MeshManager::GetInstance().FindAnimatedModel(content::model::kButterfly);
+void Enemy02::Draw(platform::Device& device, media::MeshManager& meshes) {
+  media::AnimatedModel* model = meshes.FindAnimatedModel(content::model::kButterfly);
   if (!model) return;
   if (model->controller)
     model->controller->SetTrackAnimationSet(0,

@@ -13,7 +13,7 @@ class Enemy02 : public Enemy {
 
   bool EnemyUpdate(const EnemyWorld& world) override;
   // Resting wings while it sits, the flight while it flees.
-  void Draw(platform::Device& device) override;
+  void Draw(platform::Device& device, media::MeshManager& meshes) override;
   void Animate(float R) override;
 
   int alarmCounter = 0;      // 0 until alarmed, then counts the updates of the alarm

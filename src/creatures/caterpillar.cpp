@@ -31,9 +31,8 @@ bool Enemy01::EnemyUpdate(const EnemyWorld& world) {
   return alive;
 }
 
-void Enemy01::Draw(platform::Device& device) {
-  DrawPosed(device,
-            media::MeshManager::GetInstance().FindAnimatedModel(content::model::kCaterpillar),
+void Enemy01::Draw(platform::Device& device, media::MeshManager& meshes) {
+  DrawPosed(device, meshes.FindAnimatedModel(content::model::kCaterpillar),
             DrawMatrix(kDrawScale, tilted));
 }
 

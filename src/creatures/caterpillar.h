@@ -11,7 +11,7 @@ class Enemy01 : public Enemy {
   explicit Enemy01(float height);
 
   bool EnemyUpdate(const EnemyWorld& world) override;
-  void Draw(platform::Device& device) override;
+  void Draw(platform::Device& device, media::MeshManager& meshes) override;
   // Its clock runs inside EnemyUpdate, where it also decides when to crawl.
   void Animate(float /*R*/) override {}
 

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "creatures/enemy.h"
-#include "creatures/player.h"
 #include "media/paths.h"
 #include "media/sound_manager.h"
 
@@ -42,15 +41,11 @@ bool IsEdible(int kind, float percent) {
   return percent >= kEdibleFrom[kind];
 }
 
-void SettleBite(Player& player, Enemy& insect, ScoreState& s) {
+Bite JudgeBite(float size, Enemy& insect, ScoreState& s, media::SoundRequests& sounds) {
   const int kind = insect.Kind();
-  if (IsEdible(kind, SizePercent(player.mSize))) {
-    player.hungerInterval = 50;
-    player.hungerCounter = 0;
+  if (IsEdible(kind, SizePercent(size))) {
     s.bugIcons[static_cast<std::size_t>(kind)].Restart(1);
     insect.alive = false;
-    player.chewing = true;
-    player.lastEaten = insect.mName;
     s.comboCount += 1;
     if (s.comboCount >= 2) {
       s.comboShown = true;
@@ -61,24 +56,17 @@ void SettleBite(Player& player, Enemy& insect, ScoreState& s) {
     if (s.comboCount >= 2) s.score += s.comboCount * 100;
     ++s.meals[static_cast<std::size_t>(kind)];
     s.bestCombo = std::max(s.bestCombo, s.comboCount);
-    return;
+    return Bite::Eaten;
   }
-  // Too big: the bite springs back from where it is.
-  player.recoiling = true;
-  media::PlaySoundOnce(content::sound::kMiss);
+  sounds.PlaySoundOnce(content::sound::kMiss);
   if (kind >= 0) s.bugIcons[static_cast<std::size_t>(kind)].Restart(2);
-  player.biting = false;
-  player.recoilPosition = player.UpperBodyPosition();
+  return Bite::TooBig;
 }
 
-void Swallow(Player& player) {
-  const int sizeClass = player.SizeClass();
-  const int kind = InsectKindOf(player.lastEaten);
-  if (kind >= 0) player.mSize += kind == sizeClass ? kMatchingGrowth : kOtherGrowth;
-  if (player.mSize > kLargestSize) player.mSize = kLargestSize;
-  player.glowScale = 1.0f;
-  player.glowing = true;
-  media::PlaySoundOnce(content::sound::kEatGoku);
+float SizeAfterMeal(float size, const std::string& lastEaten) {
+  const int kind = InsectKindOf(lastEaten);
+  if (kind >= 0) size += kind == SizeClass(size) ? kMatchingGrowth : kOtherGrowth;
+  return size > kLargestSize ? kLargestSize : size;
 }
 
 }  // namespace creatures

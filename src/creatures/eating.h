@@ -8,10 +8,16 @@
 #include <array>
 #include <string>
 
+namespace media {
+class SoundRequests;
+}
+
 namespace creatures {
 
-class Player;
 class Enemy;
+
+inline constexpr float kSmallestSize = 0.5f;
+inline constexpr float kLargestSize = 1.0f;
 
 // The frames within which the next meal continues a chain.
 inline constexpr int kComboFrames = 350;
@@ -53,10 +59,15 @@ float SizePercent(float size);
 int SizeClass(float size);
 bool IsEdible(int kind, float percent);
 
-// Settles the bite whose mouth touched `insect`: eaten (score, combo, icon,
-// the insect gone, the creature chewing) or too big (recoil, miss icon).
-void SettleBite(Player& player, Enemy& insect, ScoreState& score);
-// The end of the chew: the creature grows by what it ate, glows, gulps.
-void Swallow(Player& player);
+// What a bite on an insect comes to.
+enum class Bite { Eaten, TooBig };
+// Judges the bite of a creature of `size` whose mouth touched `insect`:
+// eaten (score, combo, icon, the insect gone) or too big (the miss sound,
+// the miss icon). What the creature does then is its own (player.h).
+Bite JudgeBite(float size, Enemy& insect, ScoreState& score, media::SoundRequests& sounds);
+// The size after swallowing `lastEaten` (an insect's name) at `size`: it
+// grows by what it ate, twice as much when the meal matches its size class,
+// up to the largest size.
+float SizeAfterMeal(float size, const std::string& lastEaten);
 
 }  // namespace creatures

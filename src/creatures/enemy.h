@@ -40,11 +40,8 @@ struct EnemyWorld {
 
 class Enemy : public world::Chara {
  public:
-  // Every kind answers 0 here; kinds are told apart by their names.
-  virtual int EnemyKind() const { return 0; }
   // One step; false when the insect is gone (eaten, escaped, flown off).
   virtual bool EnemyUpdate(const EnemyWorld& world) = 0;
-  virtual void EnemyHook() {}
   // Advances the animation clock (each kind says when).
   virtual void Animate(float /*R*/) {}
 

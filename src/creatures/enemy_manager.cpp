@@ -83,11 +83,12 @@ void EnemyManager::UpdateEnemies(const EnemyWorld& world) {
   }
 }
 
-void EnemyManager::DrawEnemiesCulled(platform::Device& device, const Quaternion& playerRotation,
+void EnemyManager::DrawEnemiesCulled(platform::Device& device, media::MeshManager& meshes,
+                                     const Quaternion& playerRotation,
                                      const world::ViewVolume& volume) const {
   for (const auto& insect : enemies) {
     if (world::SurfaceAngle(playerRotation, insect->mRotation) > world::kInsectDrawAngle) continue;
-    if (volume.AnyInside(insect->GetHitSpheres())) insect->Draw(device);
+    if (volume.AnyInside(insect->GetHitSpheres())) insect->Draw(device, meshes);
   }
 }
 

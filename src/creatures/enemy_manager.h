@@ -42,7 +42,8 @@ class EnemyManager {
   void UpdateEnemies(const EnemyWorld& world);
   // Draws the insects within the drawing angle of the creature whose spheres
   // are not all outside the view.
-  void DrawEnemiesCulled(platform::Device& device, const engine::Quaternion& playerRotation,
+  void DrawEnemiesCulled(platform::Device& device, media::MeshManager& meshes,
+                         const engine::Quaternion& playerRotation,
                          const world::ViewVolume& volume) const;
   // How many insects of a kind are in the list.
   int Count(int kind) const;

@@ -28,9 +28,8 @@ bool Enemy04::EnemyUpdate(const EnemyWorld& world) {
   return alive;
 }
 
-void Enemy04::Draw(platform::Device& device) {
-  DrawPosed(device, media::MeshManager::GetInstance().FindAnimatedModel(content::model::kFly),
-            DrawMatrix(kDrawScale, tilted));
+void Enemy04::Draw(platform::Device& device, media::MeshManager& meshes) {
+  DrawPosed(device, meshes.FindAnimatedModel(content::model::kFly), DrawMatrix(kDrawScale, tilted));
 }
 
 }  // namespace creatures

@@ -10,7 +10,7 @@ class Enemy04 : public Enemy {
   explicit Enemy04(float height);
 
   bool EnemyUpdate(const EnemyWorld& world) override;
-  void Draw(platform::Device& device) override;
+  void Draw(platform::Device& device, media::MeshManager& meshes) override;
   // Its wings keep beating even when it stands still far from the creature.
   void Animate(float R) override;
 

@@ -30,44 +30,8 @@ constexpr float kChewEnd = 0.9322034120559692f;   // 55/59
 constexpr float kRecoilStep = 0.016949153f;       // 1/59
 constexpr float kHalfTurn = 3.1415927410125732f;  // the models face -Z
 
-// The three parts of the body, in drawing order.
-constexpr const char* kParts[3] = {content::model::kPlayerUpBody, content::model::kPlayerDownBody,
-                                   content::model::kPlayerHand};
-
 const char* const kDirectionNames[8] = {"kUp",   "kUpRight",  "kRight", "kDownRight",
                                         "kDown", "kDownLeft", "kLeft",  "kUpLeft"};
-
-// One part's shared animation controller, track 0; every call is a no-op for
-// a model that is not loaded.
-class Part {
- public:
-  explicit Part(const char* path)
-      : model_(media::MeshManager::GetInstance().FindAnimatedModel(path)) {}
-  void Set(int set) {
-    if (Controller()) Controller()->SetTrackAnimationSet(0, model_->animationSets[set]);
-  }
-  void Speed(float speed) {
-    if (Controller()) Controller()->SetTrackSpeed(0, speed);
-  }
-  void SetPosition(double seconds) {
-    if (Controller()) Controller()->SetTrackPosition(0, seconds);
-  }
-  double Position() const {
-    engine::TrackDesc desc;
-    if (Controller()) Controller()->GetTrackDesc(0, &desc);
-    return desc.position;
-  }
-  void Advance(double seconds) {
-    if (Controller()) Controller()->AdvanceTime(seconds);
-  }
-  media::AnimatedModel* Model() const { return model_; }
-
- private:
-  engine::AnimationController* Controller() const {
-    return model_ ? model_->controller.get() : nullptr;
-  }
-  media::AnimatedModel* model_;
-};
 
 float Distance(const Vec3& a, const Vec3& b) { return engine::Vec3Length(a - b); }
 
@@ -82,7 +46,7 @@ bool InBiteWindow(double bitePosition) {
   return frame > 13.25 && frame < 14.5;
 }
 
-Player::Player(const media::PlayerTuning& tuning) {
+Player::Player(const media::PlayerTuning& tuning, media::MeshManager& meshes) : meshes_(meshes) {
   mSize = kSmallestSize;
   mRotation = Quaternion{};
   mHeight = 0.0f;
@@ -98,18 +62,18 @@ Player::Player(const media::PlayerTuning& tuning) {
   mMaxGravity = tuning.mMaxGravity;
 }
 
-double Player::UpperBodyPosition() const { return Part(kParts[0]).Position(); }
+double Player::UpperBodyPosition() const { return BodyTrack(meshes_, kUpperBody).Position(); }
 
 void Player::Update(const PlayerWorld& world) {
   if (!recoiling) ReadKeys(world.input);
   if (moving) TurnAndWalk(world);
-  StartBite(world.input);
+  StartBite(world.input, world.sounds);
   PushOutOfInsects(world);
   PushOutOfObjects(world);
   if (biting) TestBite(world);
   Hunger();
   Glow();
-  Animate();
+  Animate(world.sounds);
 }
 
 void Player::ReadKeys(const platform::TickInput& input) {
@@ -171,11 +135,11 @@ void Player::TurnAndWalk(const PlayerWorld& world) {
   mHeight += kHover * mSize - groundDistance;
 }
 
-void Player::StartBite(const platform::TickInput& input) {
+void Player::StartBite(const platform::TickInput& input, media::SoundRequests& sounds) {
   if (!input.Held(Key::Space) || biting || chewing || recoiling) return;
   biting = true;
-  media::PlaySoundOnce(content::sound::kEatHyoi);
-  Part upper(kParts[0]);
+  sounds.PlaySoundOnce(content::sound::kEatHyoi);
+  BodyTrack upper(meshes_, kUpperBody);
   upper.Set(kBite);
   upper.SetPosition(0.0);
 }
@@ -224,7 +188,7 @@ void Player::TestBite(const PlayerWorld& world) {
   for (const auto& insect : world.enemies.enemies) {
     for (const world::HitSphere& sphere : insect->GetHitSpheres()) {
       if (Distance(mouth, sphere.Centre()) < bodySphere.radius + sphere.radius) {
-        SettleBite(*this, *insect, world.score);
+        SettleBite(*this, *insect, world.score, world.sounds);
         return;
       }
     }
@@ -247,8 +211,8 @@ void Player::Glow() {
   if (glowScale >= kGlowEnd) glowing = false;
 }
 
-void Player::Animate() {
-  Part upper(kParts[0]), lower(kParts[1]), hands(kParts[2]);
+void Player::Animate(media::SoundRequests& sounds) {
+  BodyTrack upper(meshes_, kUpperBody), lower(meshes_, kLowerBody), hands(meshes_, kHands);
   upper.Advance(kPlayerFrameStep);
   lower.Advance(kPlayerFrameStep);
   hands.Advance(kPlayerFrameStep);
@@ -268,7 +232,7 @@ void Player::Animate() {
     upper.Set(kChew);
     idle = false;
     if (upper.Position() >= kChewEnd) {
-      Swallow(*this);
+      Swallow(*this, sounds);
       chewing = false;
       upper.SetPosition(0.0);
       upper.Set(moving ? kRun : kIdle);
@@ -297,11 +261,32 @@ void Player::Animate() {
     upper.SetPosition(recoilPosition);
     upper.Advance(0.0);
   } else if (idle) {
-    for (Part* part : {&lower, &hands, &upper}) {
+    for (BodyTrack* part : {&lower, &hands, &upper}) {
       part->Set(kIdle);
       part->Speed(1.0f);
     }
   }
+}
+
+void SettleBite(Player& player, Enemy& insect, ScoreState& score, media::SoundRequests& sounds) {
+  if (JudgeBite(player.mSize, insect, score, sounds) == Bite::Eaten) {
+    player.hungerInterval = 50;
+    player.hungerCounter = 0;
+    player.chewing = true;
+    player.lastEaten = insect.mName;
+    return;
+  }
+  // Too big: the bite springs back from where it is.
+  player.recoiling = true;
+  player.biting = false;
+  player.recoilPosition = player.UpperBodyPosition();
+}
+
+void Swallow(Player& player, media::SoundRequests& sounds) {
+  player.mSize = SizeAfterMeal(player.mSize, player.lastEaten);
+  player.glowScale = 1.0f;
+  player.glowing = true;
+  sounds.PlaySoundOnce(content::sound::kEatGoku);
 }
 
 Matrix Player::BodyMatrix(float scale) const {
@@ -310,29 +295,16 @@ Matrix Player::BodyMatrix(float scale) const {
          engine::MatrixRotationQuaternion(mRotation) * engine::MatrixTranslation(at.x, at.y, at.z);
 }
 
-void Player::Draw(platform::Device& device) {
-  const Matrix world = BodyMatrix(mSize);
-  for (const char* path : kParts) {
-    media::AnimatedModel* model = media::MeshManager::GetInstance().FindAnimatedModel(path);
-    if (!model || !model->rootFrame) continue;
-    device.SetTransform(platform::TransformState::World, world);
-    media::UpdateFrameMatrices(model->rootFrame, &world);
-    media::DrawFrames(&device, model->rootFrame);
-  }
+void Player::Draw(platform::Device& device, media::MeshManager& meshes) {
+  DrawBody(device, meshes, BodyMatrix(mSize));
 }
 
-void Player::DrawGlow(platform::Device& device) {
+void Player::DrawGlow(platform::Device& device, media::MeshManager& meshes) {
   if (!glowing) return;
   device.SetRenderState(platform::RenderState::DestBlend, platform::kBlendOne);
   const Matrix world = BodyMatrix(glowScale - 1.0f + mSize);
   const float alpha = (kGlowEnd - glowScale) * 255.0f;
-  for (const char* path : kParts) {
-    media::AnimatedModel* model = media::MeshManager::GetInstance().FindAnimatedModel(path);
-    if (!model || !model->rootFrame) continue;
-    device.SetTransform(platform::TransformState::World, world);
-    media::UpdateFrameMatrices(model->rootFrame, &world);
-    media::DrawFramesAlpha(&device, model->rootFrame, alpha);
-  }
+  DrawBodyAlpha(device, meshes, world, alpha);
   device.SetRenderState(platform::RenderState::DestBlend, platform::kBlendInvSrcAlpha);
 }
 

@@ -7,7 +7,9 @@
 #include <cstdio>
 #include <string>
 
+#include "creatures/body.h"
 #include "creatures/eating.h"
+#include "media/sound_manager.h"
 #include "media/tuning.h"
 #include "platform/graphics.h"
 #include "platform/input.h"
@@ -26,21 +28,14 @@ struct PlayerWorld {
   EnemyManager& enemies;
   world::WorldObjects& objects;
   ScoreState& score;
+  media::SoundRequests& sounds;   // the sounds the step asks for
   std::FILE* debugOut = nullptr;  // where the turning lines go; none when null
 };
 
-// The body's animation sets, by index into each model's sets.
-enum PlayerAnimation : int { kRun = 0, kBurp = 1, kIdle = 2, kBite = 3, kChew = 4 };
-
-// The creature's animation clocks run at one fifty-ninth of a second an
-// update.
-inline constexpr double kPlayerFrameStep = 0.016949152573943138;
-inline constexpr float kSmallestSize = 0.5f;
-inline constexpr float kLargestSize = 1.0f;
-
 class Player : public world::Chara {
  public:
-  explicit Player(const media::PlayerTuning& tuning);
+  // The body's models come from `meshes`, which must outlive the creature.
+  Player(const media::PlayerTuning& tuning, media::MeshManager& meshes);
 
   // One update: keys, turning and walking, the bite, pushes, the bite's hit,
   // hunger, glow and the animation step. (The placed-object step keeps the
@@ -48,11 +43,9 @@ class Player : public world::Chara {
   using world::Chara::Update;
   void Update(const PlayerWorld& world);
   // The three parts of the body, posed as the last update left them.
-  void Draw(platform::Device& device) override;
+  void Draw(platform::Device& device, media::MeshManager& meshes) override;
   // The swelling, fading, additive copy of the body after a meal.
-  void DrawGlow(platform::Device& device);
-  // The creature casts no shadow.
-  void DrawShadow(platform::Device&) override {}
+  void DrawGlow(platform::Device& device, media::MeshManager& meshes);
 
   // The world matrix of the body at a scale.
   engine::Matrix BodyMatrix(float scale) const;
@@ -83,13 +76,15 @@ class Player : public world::Chara {
  private:
   void ReadKeys(const platform::TickInput& input);
   void TurnAndWalk(const PlayerWorld& world);
-  void StartBite(const platform::TickInput& input);
+  void StartBite(const platform::TickInput& input, media::SoundRequests& sounds);
   void PushOutOfInsects(const PlayerWorld& world);
   void PushOutOfObjects(const PlayerWorld& world);
   void TestBite(const PlayerWorld& world);
   void Hunger();
   void Glow();
-  void Animate();
+  void Animate(media::SoundRequests& sounds);
+
+  media::MeshManager& meshes_;
 };
 
 // The bite window: the mouth is tested in the update in which the bite
@@ -98,5 +93,12 @@ class Player : public world::Chara {
 // 0.2372881 there, in double precision at 0.2372881360; both are frame 14),
 // and at 13.5/59 for a bite whose clock runs on half frames.
 bool InBiteWindow(double bitePosition);
+
+// Settles the bite whose mouth touched `insect` (the eating rules judge it):
+// eaten (the creature starts chewing, its hunger starts again) or too big
+// (the bite springs back from where it is).
+void SettleBite(Player& player, Enemy& insect, ScoreState& score, media::SoundRequests& sounds);
+// The end of the chew: the creature grows by what it ate, glows, gulps.
+void Swallow(Player& player, media::SoundRequests& sounds);
 
 }  // namespace creatures

@@ -229,11 +229,6 @@ bool SetupBoneMatrixPointers(FrameEx* frame, FrameEx* root) {
 
 namespace media {
 
-MeshManager& MeshManager::GetInstance() {
-  static MeshManager instance;
-  return instance;
-}
-
 MeshManager::~MeshManager() { Clear(); }
 
 void MeshManager::Clear() {

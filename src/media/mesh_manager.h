@@ -117,10 +117,14 @@ namespace media {
 
 using AnimeXFile::AnimatedModel;
 
+// The model cache the shell owns for the whole run and hands to the scenes.
+// Destroying it frees every model.
 class MeshManager {
  public:
-  static MeshManager& GetInstance();
+  MeshManager() = default;
   ~MeshManager();
+  MeshManager(const MeshManager&) = delete;
+  MeshManager& operator=(const MeshManager&) = delete;
 
   // Loads path unless it is cached. A static mesh that cannot be loaded
   // leaves no entry (and says why on standard error). `rayCast` builds its
@@ -135,7 +139,6 @@ class MeshManager {
   void Clear();
 
  private:
-  MeshManager() = default;
   std::mutex mutex_;
   std::map<const char*, std::unique_ptr<StaticMesh>> static_;
   std::map<const char*, std::unique_ptr<AnimatedModel>> animated_;

@@ -10,8 +10,6 @@
 
 namespace media {
 
-SoundManager* gSoundManager = nullptr;
-
 namespace {
 
 constexpr char kTruncatedData[] = "data chunk runs past the end of the file; loaded what is there";
@@ -122,8 +120,8 @@ SoundManager::~SoundManager() {
   sounds_.clear();
 }
 
-SoundHolder* SoundManager::Load(const char* path) {
-  if (SoundHolder* cached = Find(path)) return cached;
+SoundHolder* SoundManager::LoadSound(const char* path) {
+  if (SoundHolder* cached = FindSound(path)) return cached;
 
   auto holder = std::make_unique<SoundHolder>();
   holder->buffer = LoadWaveBuffer(*device_, path, &holder->error);
@@ -135,7 +133,7 @@ SoundHolder* SoundManager::Load(const char* path) {
   return it->second.get();
 }
 
-SoundHolder* SoundManager::Find(const char* path) const {
+SoundHolder* SoundManager::FindSound(const char* path) const {
   std::lock_guard<std::mutex> lock(mutex_);
   auto it = sounds_.find(path);
   return it == sounds_.end() ? nullptr : it->second.get();
@@ -146,44 +144,33 @@ std::size_t SoundManager::Count() const {
   return sounds_.size();
 }
 
-void InitSound(const SoundDeviceFactory& openDevice) {
-  if (gSoundManager) return;
-  std::unique_ptr<platform::SoundDevice> device;
-  if (openDevice) device = openDevice();
-  gSoundManager = new SoundManager(std::move(device));
-}
-
-SoundHolder* LoadSound(const char* path) {
-  return gSoundManager ? gSoundManager->Load(path) : nullptr;
-}
-
-SoundHolder* FindSound(const char* path) {
-  return gSoundManager ? gSoundManager->Find(path) : nullptr;
-}
-
-platform::SoundBuffer* FindSoundBuffer(const char* path) {
+platform::SoundBuffer* SoundManager::FindSoundBuffer(const char* path) const {
   SoundHolder* holder = FindSound(path);
   return holder ? holder->buffer.get() : nullptr;
 }
 
-void ReleaseSound() {
-  delete gSoundManager;
-  gSoundManager = nullptr;
+void SoundManager::PlayRequests(SoundRequests& requests) {
+  using Kind = SoundRequests::Kind;
+  for (const SoundRequests::Request& request : requests.List()) {
+    platform::SoundBuffer* buffer = FindSoundBuffer(request.path);
+    if (!buffer) continue;
+    switch (request.kind) {
+      case Kind::Once: buffer->Play(0); break;
+      case Kind::LoopingFromStart:
+        buffer->SetCurrentPosition(0);
+        buffer->Play(platform::kPlayLooping);
+        break;
+      case Kind::Looping: buffer->Play(platform::kPlayLooping); break;
+      case Kind::Stop: buffer->Stop(); break;
+    }
+  }
+  requests.Clear();
 }
 
-void PlaySoundOnce(const char* path) {
-  if (platform::SoundBuffer* buffer = FindSoundBuffer(path)) buffer->Play(0);
-}
-
-void PlaySoundLooping(const char* path, bool fromStart) {
-  platform::SoundBuffer* buffer = FindSoundBuffer(path);
-  if (!buffer) return;
-  if (fromStart) buffer->SetCurrentPosition(0);
-  buffer->Play(platform::kPlayLooping);
-}
-
-void StopSound(const char* path) {
-  if (platform::SoundBuffer* buffer = FindSoundBuffer(path)) buffer->Stop();
+std::unique_ptr<SoundManager> InitSound(const SoundDeviceFactory& openDevice) {
+  std::unique_ptr<platform::SoundDevice> device;
+  if (openDevice) device = openDevice();
+  return std::make_unique<SoundManager>(std::move(device));
 }
 
 }  // namespace media

@@ -1,11 +1,13 @@
 // The game's sounds: one buffer per WAV file under Sound/, loaded once and
 // kept for the whole run.
 //
-// InitSound starts the sound system (gSoundManager), LoadSound fills the
-// cache on the loader thread, scenes look a sound up with FindSound each time
-// they play it and drive its buffer (Play, SetCurrentPosition, Stop), and
-// ReleaseSound puts the master volume and pan back as they were found and
-// frees everything.
+// The shell starts the sound system (InitSound) and owns it; LoadSound fills
+// the cache on the loader thread. Update code never plays a sound itself: it
+// adds a request to the SoundRequests it is handed, and the scene sequence
+// plays the requests in order right after the update (PlayRequests), looking
+// each sound up and driving its buffer (Play, SetCurrentPosition, Stop).
+// Destroying the manager (ReleaseSound) puts the master volume and pan back
+// as they were found and frees everything.
 //
 // The cache is keyed by the address of the path constant (content::sound::k*
 // in media/paths.h), never by the text. The first load of a path fixes its
@@ -20,6 +22,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/sound.h"
 
@@ -29,6 +32,30 @@ namespace media {
 struct SoundHolder {
   std::unique_ptr<platform::SoundBuffer> buffer;  // never null
   std::string error;  // what went wrong loading it; empty when the file loaded whole
+};
+
+// The sounds update code asks for, in the order it asked. Playing a sound
+// once from where it stands (a finished one-shot stands at its start again),
+// looping (from the start when asked, else from where it stands), or
+// stopping it where it is.
+class SoundRequests {
+ public:
+  enum class Kind { Once, Looping, LoopingFromStart, Stop };
+  struct Request {
+    Kind kind;
+    const char* path;
+    bool operator==(const Request&) const = default;
+  };
+  void PlaySoundOnce(const char* path) { list_.push_back({Kind::Once, path}); }
+  void PlaySoundLooping(const char* path, bool fromStart) {
+    list_.push_back({fromStart ? Kind::LoopingFromStart : Kind::Looping, path});
+  }
+  void StopSound(const char* path) { list_.push_back({Kind::Stop, path}); }
+  const std::vector<Request>& List() const { return list_; }
+  void Clear() { list_.clear(); }
+
+ private:
+  std::vector<Request> list_;
 };
 
 class SoundManager {
@@ -43,9 +70,15 @@ class SoundManager {
 
   // The cached holder for `path`, or a new one filled from the file. Safe to
   // call from any thread; the file is read outside the cache lock.
-  SoundHolder* Load(const char* path);
-  SoundHolder* Find(const char* path) const;
+  SoundHolder* LoadSound(const char* path);
+  SoundHolder* FindSound(const char* path) const;
+  // The buffer of a cached sound, or null.
+  platform::SoundBuffer* FindSoundBuffer(const char* path) const;
   std::size_t Count() const;
+
+  // Plays the requests in order (a sound not cached is skipped) and empties
+  // the list.
+  void PlayRequests(SoundRequests& requests);
 
   platform::SoundDevice& Device() { return *device_; }
   std::int32_t SavedVolume() const { return savedVolume_; }
@@ -60,30 +93,11 @@ class SoundManager {
   std::map<const char*, std::unique_ptr<SoundHolder>, std::less<>> sounds_;
 };
 
-// None before InitSound and after ReleaseSound.
-extern SoundManager* gSoundManager;
-
 using SoundDeviceFactory = std::function<std::unique_ptr<platform::SoundDevice>()>;
 
-// Starts the sound system unless it is running: opens a device with
-// `openDevice` (a silent device when that is empty or returns null).
-void InitSound(const SoundDeviceFactory& openDevice = {});
-// The holder for `path` (loaded now unless cached); null when the sound
-// system is not running.
-SoundHolder* LoadSound(const char* path);
-// The cached holder, or null.
-SoundHolder* FindSound(const char* path);
-// The buffer of a cached sound, or null: what scenes play.
-platform::SoundBuffer* FindSoundBuffer(const char* path);
-// Playing a cached sound by path (nothing when it is not cached): once from
-// where it stands (a finished one-shot stands at its start again), looping
-// (from the start when asked, else from where it stands), or stopped where
-// it is.
-void PlaySoundOnce(const char* path);
-void PlaySoundLooping(const char* path, bool fromStart);
-void StopSound(const char* path);
-// Ends the sound system (nothing when it is not running).
-void ReleaseSound();
+// Starts the sound system: opens a device with `openDevice` (a silent device
+// when that is empty or returns null).
+std::unique_ptr<SoundManager> InitSound(const SoundDeviceFactory& openDevice = {});
 
 // Sounds already in the output format from this size on are played from
 // their file (streamed) instead of held in memory: the two pieces of music.

@@ -11,13 +11,7 @@
 
 namespace media {
 
-platform::Device** gDevice = nullptr;
-platform::Surface** gBackBuffer = nullptr;
-engine::Sprite** gSprite = nullptr;
-
 namespace {
-
-void ReleaseAllAtExit() { ReleaseAllTextures(); }
 
 std::int32_t ClampToInt32(std::int64_t v) {
   return static_cast<std::int32_t>(std::clamp<std::int64_t>(
@@ -55,16 +49,9 @@ std::vector<platform::Rect> MakeDigitCells(std::int32_t cellWidth, std::int32_t 
   return cells;
 }
 
-TextureManager::TextureManager() { std::atexit(ReleaseAllAtExit); }
+TextureManager::~TextureManager() { ReleaseAllTextures(); }
 
-TextureManager& TextureManager::GetInstance() {
-  // Never destroyed: the exit handler empties it, and anything torn down
-  // later still meets a valid cache.
-  static TextureManager* instance = new TextureManager;
-  return *instance;
-}
-
-void TextureManager::Load(const char* path, std::uint32_t width, std::uint32_t height) {
+void TextureManager::LoadTexture(const char* path, std::uint32_t width, std::uint32_t height) {
   if (!path) return;
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -77,9 +64,8 @@ void TextureManager::Load(const char* path, std::uint32_t width, std::uint32_t h
   record->height = height;
   record->texWidth = TextureSizeFor(width);
   record->texHeight = TextureSizeFor(height);
-  platform::Device* device = gDevice ? *gDevice : nullptr;
   std::string error;
-  if (!engine::CreateTextureFromFileEx(device, path, record->texWidth, record->texHeight,
+  if (!engine::CreateTextureFromFileEx(device_, path, record->texWidth, record->texHeight,
                                        &record->texture, &error)) {
     ReportFailedLoad("texture", path, error);
   }
@@ -92,13 +78,13 @@ void TextureManager::Load(const char* path, std::uint32_t width, std::uint32_t h
   }
 }
 
-TextureRecord* TextureManager::Find(const char* path) {
+TextureRecord* TextureManager::FindTexture(const char* path) {
   std::lock_guard<std::mutex> lock(mutex_);
   auto it = cache_.find(path);
   return it == cache_.end() ? nullptr : it->second;
 }
 
-void TextureManager::Unload(const char* path) {
+void TextureManager::UnloadTexture(const char* path) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (cache_.empty()) return;
   auto it = cache_.find(path);
@@ -122,7 +108,7 @@ bool TextureManager::Draw(engine::Sprite& sprite, const char* path, float x, flo
   return sprite.Draw(record.texture, &rect, &centre, nullptr, AlphaColor(alpha));
 }
 
-void TextureManager::ReleaseAll() {
+void TextureManager::ReleaseAllTextures() {
   std::lock_guard<std::mutex> lock(mutex_);
   for (auto& [path, record] : cache_) {
     if (record->texture) record->texture->Release();
@@ -137,43 +123,24 @@ std::size_t TextureManager::Size() {
   return cache_.size();
 }
 
-void InitSprite(platform::Device** deviceHolder, platform::Surface** backBufferHolder) {
-  gDevice = deviceHolder;
-  gBackBuffer = backBufferHolder;
-  if (!gSprite) gSprite = new engine::Sprite*(nullptr);
-  if (*gSprite) {
-    (*gSprite)->Release();
-    *gSprite = nullptr;
-  }
-  platform::Device* device = deviceHolder ? *deviceHolder : nullptr;
-  if (engine::CreateSprite(device, gSprite) && *gSprite) (*gSprite)->OnResetDevice();
+SharedSprite::SharedSprite(platform::Device* device) {
+  if (engine::CreateSprite(device, &sprite_) && sprite_) sprite_->OnResetDevice();
 }
 
-void ReleaseSprite() {
-  if (!gSprite) return;
-  if (*gSprite) (*gSprite)->Release();
-  delete gSprite;
-  gSprite = nullptr;
+SharedSprite::~SharedSprite() {
+  if (sprite_) sprite_->Release();
 }
 
-void LoadTexture(const char* path, std::uint32_t width, std::uint32_t height) {
-  TextureManager::GetInstance().Load(path, width, height);
+bool TextureManager::DrawTexture(engine::Sprite& sprite, const char* path, float x, float y,
+                                 float alpha) {
+  return Draw(sprite, path, x, y, alpha, nullptr);
 }
 
-TextureRecord* FindTexture(const char* path) { return TextureManager::GetInstance().Find(path); }
-
-void UnloadTexture(const char* path) { TextureManager::GetInstance().Unload(path); }
-
-bool DrawTexture(engine::Sprite& sprite, const char* path, float x, float y, float alpha) {
-  return TextureManager::GetInstance().Draw(sprite, path, x, y, alpha, nullptr);
-}
-
-void DrawTexturePart(engine::Sprite& sprite, const char* path, float x, float y, float alpha,
-                     std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom) {
+void TextureManager::DrawTexturePart(engine::Sprite& sprite, const char* path, float x, float y,
+                                     float alpha, std::int32_t left, std::int32_t top,
+                                     std::int32_t right, std::int32_t bottom) {
   const platform::Rect source{left, top, right, bottom};
-  TextureManager::GetInstance().Draw(sprite, path, x, y, alpha, &source);
+  Draw(sprite, path, x, y, alpha, &source);
 }
-
-void ReleaseAllTextures() { TextureManager::GetInstance().ReleaseAll(); }
 
 }  // namespace media

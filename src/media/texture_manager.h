@@ -1,5 +1,5 @@
-// The process-wide texture cache, the shared sprite and the 2D drawing
-// helpers every scene uses.
+// The texture cache, the shared sprite and the 2D drawing helpers every
+// scene uses.
 //
 // Files are named by the path constants of media/paths.h and the cache keys
 // its entries by the address of that constant, not by its text: every user
@@ -7,7 +7,7 @@
 // load of a path fixes its record, sizes included.
 //
 // Every cache operation takes one lock, so the loader thread may insert while
-// the main thread draws. The sprite and the holders belong to the main thread.
+// the main thread draws. The sprite belongs to the main thread.
 #pragma once
 
 #include <cstdint>
@@ -28,64 +28,64 @@ struct TextureRecord {
   platform::Texture* texture = nullptr;  // one reference owned here; null if loading failed
 };
 
-// Set once at start-up by InitSprite. The loader's texture jobs create their
-// textures on *gDevice; drawing code is handed the device and the sprite and
-// never reads these.
-extern platform::Device** gDevice;       // the shell's variable holding the device
-extern platform::Surface** gBackBuffer;  // the shell's variable holding the back buffer
-extern engine::Sprite** gSprite;         // holder of the one sprite of the program
-
-// Owns the cache. Created by the first cache operation of the run; at process
-// exit ReleaseAllTextures empties it. The object itself is never destroyed,
-// so a late call (a scene torn down at exit) still finds a valid, empty cache.
+// The texture cache the shell owns for the whole run and hands to the scenes
+// (loads through the loader's jobs, draws through the DrawContext). Its
+// textures are made on the device it was given; without one a record has no
+// texture. Destroying it releases every texture, so the shell destroys it
+// before the device.
 class TextureManager {
  public:
-  static TextureManager& GetInstance();
+  explicit TextureManager(platform::Device* device = nullptr) : device_(device) {}
+  ~TextureManager();
+  TextureManager(const TextureManager&) = delete;
+  TextureManager& operator=(const TextureManager&) = delete;
 
-  void Load(const char* path, std::uint32_t width, std::uint32_t height);
-  TextureRecord* Find(const char* path);
-  void Unload(const char* path);
-  // Draws source (the whole nominal image when null) with the sprite.
-  bool Draw(engine::Sprite& sprite, const char* path, float x, float y, float alpha,
-            const platform::Rect* source);
-  void ReleaseAll();
+  // Loads path into the cache at width x height (nominal), in a power-of-two
+  // texture with the image in its top-left corner. Does nothing if path is
+  // cached already. A file that cannot be loaded still gets a record, without
+  // texture.
+  void LoadTexture(const char* path, std::uint32_t width, std::uint32_t height);
+  // The record cached under path, or null.
+  TextureRecord* FindTexture(const char* path);
+  // Releases and forgets path; nothing if it is not cached.
+  void UnloadTexture(const char* path);
+  // Draws the whole nominal image with its top-left corner at (x, y) with the
+  // sprite (which must be begun). The sprite keeps the translation as its
+  // transform. False, and nothing drawn, when path is not cached or has no
+  // texture.
+  bool DrawTexture(engine::Sprite& sprite, const char* path, float x, float y, float alpha);
+  // The same with a source rectangle in image pixels.
+  void DrawTexturePart(engine::Sprite& sprite, const char* path, float x, float y, float alpha,
+                       std::int32_t left, std::int32_t top, std::int32_t right,
+                       std::int32_t bottom);
+  // Releases every record.
+  void ReleaseAllTextures();
   std::size_t Size();
 
  private:
-  TextureManager();
+  // Draws source (the whole nominal image when null) with the sprite.
+  bool Draw(engine::Sprite& sprite, const char* path, float x, float y, float alpha,
+            const platform::Rect* source);
 
+  platform::Device* device_;
   std::mutex mutex_;
   std::map<const char*, TextureRecord*> cache_;
 };
 
-// Stores the holders, creates the gSprite holder if needed and a sprite on the
-// device in it. A failed sprite creation leaves the holder empty; the drawing
-// helpers then draw nothing and report false.
-void InitSprite(platform::Device** deviceHolder, platform::Surface** backBufferHolder);
-// Releases the sprite and frees its holder (the program root's teardown, at
-// process exit).
-void ReleaseSprite();
+// The one sprite of the program, which every 2D draw shares: made on the
+// device by the shell (InitSprite) and released with it (ReleaseSprite). A
+// failed creation leaves it empty; the shell then draws nothing.
+class SharedSprite {
+ public:
+  explicit SharedSprite(platform::Device* device);  // InitSprite
+  ~SharedSprite();                                  // ReleaseSprite
+  SharedSprite(const SharedSprite&) = delete;
+  SharedSprite& operator=(const SharedSprite&) = delete;
+  engine::Sprite* Get() const { return sprite_; }
 
-// Loads path into the cache at width x height (nominal), in a power-of-two
-// texture with the image in its top-left corner. Does nothing if path is
-// cached already. A file that cannot be loaded still gets a record, without
-// texture. Needs InitSprite (the device holder) to have run; without a device
-// the record has no texture.
-void LoadTexture(const char* path, std::uint32_t width, std::uint32_t height);
-// The record cached under path, or null.
-TextureRecord* FindTexture(const char* path);
-// Releases and forgets path; nothing if it is not cached.
-void UnloadTexture(const char* path);
-// Draws the whole nominal image with its top-left corner at (x, y) with the
-// sprite (which must be begun). The sprite keeps the translation as its
-// transform. False, and nothing drawn, when path is not cached or has no
-// texture.
-bool DrawTexture(engine::Sprite& sprite, const char* path, float x, float y, float alpha);
-// The same with a source rectangle in image pixels.
-void DrawTexturePart(engine::Sprite& sprite, const char* path, float x, float y, float alpha,
-                     std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom);
-// Releases every record (process exit).
-void ReleaseAllTextures();
+ private:
+  engine::Sprite* sprite_ = nullptr;
+};
 
 // Source rectangles of the ten cells of a digit strip: entry d is
 // {d * w, 0, (d + 1) * w, h}.

@@ -2,33 +2,10 @@
 
 #include <utility>
 
-#include "media/texture_manager.h"
-
 namespace scenes {
-
-namespace {
-FirstSceneFactory gFirstScene;
-}  // namespace
-
-bool SequenceParent::created_ = false;
-
-void SetFirstSceneFactory(FirstSceneFactory factory) { gFirstScene = std::move(factory); }
 
 SequenceChildBase* SequenceChild::Update(SequenceChildBase* parent, const Tick& tick) {
   return Update(dynamic_cast<SequenceParent*>(parent), tick);
-}
-
-SequenceParent& SequenceParent::GetInstance() {
-  // The instance counts as created before the first scene is built, so the
-  // first scene's constructor (and the loader thread it starts) may ask for
-  // the instance and get it, with no scene yet.
-  static SequenceParent instance;
-  if (!created_) {
-    created_ = true;
-    instance.ownsSharedSprite_ = true;
-    if (gFirstScene) instance.child = gFirstScene();
-  }
-  return instance;
 }
 
 void SequenceParent::ClearScenes() {
@@ -36,20 +13,23 @@ void SequenceParent::ClearScenes() {
   child = nullptr;
 }
 
-SequenceParent::~SequenceParent() {
-  ClearScenes();
-  if (ownsSharedSprite_) media::ReleaseSprite();
-}
+SequenceParent::~SequenceParent() { ClearScenes(); }
 
 void SequenceParent::Update(const platform::TickInput& input, Services& services) {
   if (!child) return;
   const Tick tick{input, services, escapeArmed};
   SequenceChildBase* next = child->Update(this, tick);
-  if (next == child) return;
-  // Top-level scenes only ever hand up top-level scenes.
-  auto* top = dynamic_cast<SequenceChild*>(next);
-  delete child;
-  child = top;
+  if (next != child) {
+    // Top-level scenes only ever hand up top-level scenes.
+    auto* top = dynamic_cast<SequenceChild*>(next);
+    delete child;
+    child = top;
+  }
+  if (services.sounds) {
+    services.sounds->PlayRequests(services.soundRequests);
+  } else {
+    services.soundRequests.Clear();
+  }
 }
 
 void SequenceParent::Draw(const DrawContext& frame) {

@@ -9,8 +9,8 @@
 //
 // Every update gets the tick: the keys of this update (read once by the
 // shell), the services the shell made for the whole run, and the root's ESC
-// flag. Every draw gets the device and the sprite to draw with. Scenes reach
-// nothing else of the shell.
+// flag. Every draw gets the device, the sprite and the caches to draw with.
+// Scenes reach nothing else of the shell, and nothing process-wide.
 #pragma once
 
 #include <array>
@@ -19,6 +19,9 @@
 
 #include "engine/random.h"
 #include "engine/sprite.h"
+#include "media/mesh_manager.h"
+#include "media/sound_manager.h"
+#include "media/texture_manager.h"
 #include "media/tuning.h"
 #include "platform/graphics.h"
 #include "platform/input.h"
@@ -33,6 +36,7 @@ struct WorldObjects;
 namespace scenes {
 
 class SequenceParent;
+class LoaderHandshake;
 
 // How the last finished run went (for reports).
 struct RunSummary {
@@ -45,6 +49,15 @@ struct RunSummary {
 
 // What the shell makes once for the whole run and every scene may use.
 struct Services {
+  // The caches the loader fills and the scenes draw from, and the sound
+  // system; the graphics device the loader makes pictures and meshes on.
+  media::TextureManager* textures = nullptr;
+  media::MeshManager* meshes = nullptr;
+  media::SoundManager* sounds = nullptr;
+  platform::Device* device = nullptr;
+  LoaderHandshake* loader = nullptr;  // between the loading scene and the window's close
+  // The sounds this update asked for; the root plays them after the update.
+  media::SoundRequests soundRequests;
   engine::Random* random = nullptr;            // the one seeded generator
   creatures::EnemyManager* enemies = nullptr;  // the insects, refilled by every run
   world::WorldObjects* objects = nullptr;      // trees, stumps, flowers, refilled by every run
@@ -73,6 +86,8 @@ struct Tick {
 struct DrawContext {
   platform::Device& device;
   engine::Sprite& sprite;  // the shared sprite
+  media::TextureManager& textures;
+  media::MeshManager& meshes;
   platform::Surface* backBuffer = nullptr;
 };
 
@@ -136,16 +151,17 @@ class ParentScene : public SequenceChild {
   ChildKind* child = nullptr;  // owned; never null after construction
 };
 
+// The root: the shell owns it, with the first scene of the run.
 class SequenceParent {
  public:
-  // The program's root, with the first scene the installed factory makes.
-  static SequenceParent& GetInstance();
-  // Deletes the scenes. The program's root also releases the shared sprite,
-  // at process exit, after the device has gone (the sprite holds nothing on
-  // the device).
+  explicit SequenceParent(SequenceChild* first = nullptr) : child(first) {}
+  // Deletes the scenes.
   ~SequenceParent();
+  SequenceParent(const SequenceParent&) = delete;
+  SequenceParent& operator=(const SequenceParent&) = delete;
 
-  // The root step: the current top-level scene updates and may be replaced.
+  // The root step: the current top-level scene updates and may be replaced;
+  // then the sounds the update asked for play, in the order asked.
   void Update(const platform::TickInput& input, Services& services);
   void Draw(const DrawContext& frame);
   void Rehearse(const DrawContext& frame);
@@ -154,19 +170,7 @@ class SequenceParent {
 
   bool escapeArmed = false;
   SequenceChild* child = nullptr;
-
-  // Tests build their own roots with a first scene of their choosing.
-  explicit SequenceParent(SequenceChild* first = nullptr) : child(first) {}
-
- private:
-  static bool created_;
-  bool ownsSharedSprite_ = false;
 };
-
-// Builds the first scene of the game; installed by the program before the
-// first tick.
-using FirstSceneFactory = std::function<SequenceChild*()>;
-void SetFirstSceneFactory(FirstSceneFactory factory);
 
 // The ESC edge rule shared by every scene that reacts to ESC: while ESC is up
 // the flag arms; a held ESC acts once, when armed and the scene's condition

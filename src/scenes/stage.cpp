@@ -51,14 +51,27 @@ void DrawFadeQuad(platform::Device& device, float alpha) {
   DrawScreenQuad(device, 0.0f, 0.0f, 800.0f, 600.0f, color);
 }
 
-void DrawPictureQuad(platform::Device& device, const char* texture, float left, float top,
-                     float right, float bottom) {
-  const media::TextureRecord* record = media::FindTexture(texture);
+void DrawPictureQuad(platform::Device& device, media::TextureManager& textures, const char* texture,
+                     float left, float top, float right, float bottom) {
+  const media::TextureRecord* record = textures.FindTexture(texture);
   if (!record || !record->texture || record->texWidth == 0 || record->texHeight == 0) return;
   device.SetTexture(0, record->texture);
   DrawScreenQuad(device, left, top, right, bottom, 0xFFFFFFFFu,
                  static_cast<float>(record->width) / static_cast<float>(record->texWidth),
                  static_cast<float>(record->height) / static_cast<float>(record->texHeight));
+}
+
+float DrawDigits(const DrawContext& frame, const char* strip,
+                 const std::vector<platform::Rect>& cells, std::string_view text, float x,
+                 float y) {
+  for (char c : text) {
+    if (c < '0' || c > '9' || static_cast<std::size_t>(c - '0') >= cells.size()) continue;
+    const platform::Rect& cell = cells[static_cast<std::size_t>(c - '0')];
+    frame.textures.DrawTexturePart(frame.sprite, strip, x, y, 255.0f, cell.left, cell.top,
+                                   cell.right, cell.bottom);
+    x += static_cast<float>(cell.right - cell.left);
+  }
+  return x;
 }
 
 }  // namespace scenes

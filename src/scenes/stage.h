@@ -1,10 +1,15 @@
-// What the drawing scenes share: the light they draw the world in, and the
-// screen quads of fades, dimmers and wide title pictures.
+// What the drawing scenes share: the light they draw the world in, the
+// screen quads of fades, dimmers and wide title pictures, and digits drawn
+// from a strip.
 #pragma once
 
 #include <cstdint>
+#include <string_view>
+#include <vector>
 
+#include "media/texture_manager.h"
 #include "platform/graphics.h"
+#include "scenes/sequence.h"
 
 namespace scenes {
 
@@ -22,7 +27,13 @@ void DrawScreenQuad(platform::Device& device, float left, float top, float right
 void DrawFadeQuad(platform::Device& device, float alpha);
 // A quad showing the image part of a cached texture, stretched from (left,
 // top) to (right, bottom).
-void DrawPictureQuad(platform::Device& device, const char* texture, float left, float top,
-                     float right, float bottom);
+void DrawPictureQuad(platform::Device& device, media::TextureManager& textures, const char* texture,
+                     float left, float top, float right, float bottom);
+
+// Draws `text` digit by digit from a strip of digit cells, starting at x;
+// returns the x after the last digit. Characters other than digits are
+// skipped without moving.
+float DrawDigits(const DrawContext& frame, const char* strip,
+                 const std::vector<platform::Rect>& cells, std::string_view text, float x, float y);
 
 }  // namespace scenes

@@ -33,7 +33,7 @@ void ApplyCamera(platform::Device& device, const Camera& camera) {
   device.SetTransform(platform::TransformState::Projection, camera.projection);
 }
 
-void DrawPlanet(platform::Device& device, float scale) {
+void DrawPlanet(platform::Device& device, media::MeshManager& meshes, float scale) {
   device.SetTransform(platform::TransformState::World, engine::MatrixScaling(scale, scale, scale));
   // The camera sees a cap of the planet's near side: only the faces there
   // go to the device.
@@ -41,17 +41,15 @@ void DrawPlanet(platform::Device& device, float scale) {
   engine::Matrix toWorld;
   if (!engine::MatrixInverse(&toWorld, nullptr, view)) toWorld = engine::Matrix::Identity();
   const ViewVolume volume(view, device.GetTransform(platform::TransformState::Projection));
-  media::DrawStaticMeshInView(
-      media::MeshManager::GetInstance().FindStaticMesh(content::model::kPlanet), &device, scale,
-      toWorld.Translation(), volume.Planes());
+  media::DrawStaticMeshInView(meshes.FindStaticMesh(content::model::kPlanet), &device, scale,
+                              toWorld.Translation(), volume.Planes());
 }
 
-void DrawSky(platform::Device& device, float skyAngle) {
+void DrawSky(platform::Device& device, media::MeshManager& meshes, float skyAngle) {
   device.SetTransform(platform::TransformState::World,
                       engine::MatrixScaling(50.0f, 50.0f, 50.0f) *
                           engine::MatrixRotationY(skyAngle * engine::kDegToRad));
-  media::DrawStaticMesh(
-      media::MeshManager::GetInstance().FindStaticMesh(content::model::kSkySphere), &device);
+  media::DrawStaticMesh(meshes.FindStaticMesh(content::model::kSkySphere), &device);
 }
 
 }  // namespace world

@@ -22,8 +22,9 @@ inline constexpr float kCameraAltitude = 8.0f;
 
 // Where the camera stands for a creature at `rotation` heading `angle`
 // degrees: the creature's own heading taken out (turning in place does not
-// swing the camera), turned by `yaw` degrees about the creature, moved back
-// along the sphere by the arc `distance`, R + 8 from the centre, looking at
+// swing the camera), turned by `yaw` degrees about the creature, turned back
+// over the sphere by `distance / R` degrees (the game's distance is a number
+// of degrees times R, not an arc length), R + 8 from the centre, looking at
 // the surface point under the creature.
 Camera UpdateCamera(const engine::Quaternion& rotation, float angle, float yaw, float distance,
                     float R);
@@ -33,7 +34,7 @@ void ApplyCamera(platform::Device& device, const Camera& camera);
 // The planet at its scale, and the sky sphere (scale 50) turned `skyAngle`
 // degrees about the world's Y axis. The caller switches lighting off for the
 // sky.
-void DrawPlanet(platform::Device& device, float scale);
-void DrawSky(platform::Device& device, float skyAngle);
+void DrawPlanet(platform::Device& device, media::MeshManager& meshes, float scale);
+void DrawSky(platform::Device& device, media::MeshManager& meshes, float skyAngle);
 
 }  // namespace world

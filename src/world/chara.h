@@ -22,6 +22,10 @@
 #include "engine/mesh.h"
 #include "platform/graphics.h"
 
+namespace media {
+class MeshManager;
+}
+
 namespace world {
 
 // A sphere for collisions and the view test: its centre (in the world, or in
@@ -80,16 +84,15 @@ class Chara {
   Chara& operator=(const Chara&) = delete;
 
   // Draws the object half see-through (trees only).
-  virtual void DrawTranslucent(platform::Device&, float /*alpha*/) {}
-  virtual void Draw(platform::Device& device) = 0;
-  virtual void DrawShadow(platform::Device&) {}
+  virtual void DrawTranslucent(platform::Device&, media::MeshManager&, float /*alpha*/) {}
+  virtual void Draw(platform::Device& device, media::MeshManager& meshes) = 0;
   // One step of a placed object; false takes it out of the world.
   virtual bool Update(float /*R*/) { return true; }
   // The object's spheres in the world.
   virtual std::vector<HitSphere> GetHitSpheres() const { return {}; }
   // A sphere in the world holding all that Draw draws; false when the object
   // cannot tell (its model moves, or is missing).
-  virtual bool GetDrawBounds(HitSphere* /*bounds*/) const { return false; }
+  virtual bool GetDrawBounds(media::MeshManager&, HitSphere* /*bounds*/) const { return false; }
   // Placed objects build mWorld once, when they are placed.
   virtual void UpdateWorldMatrix() {}
 

@@ -84,9 +84,9 @@ bool SphereOutsideView(const Matrix& P, const Matrix& W, const HitSphere& sphere
   return Outside(PlanesOf(V, P), {c.x / c.w, c.y / c.w, c.z / c.w}, sphere.radius);
 }
 
-void DrawObjectsCulled(platform::Device& device, WorldObjects& world, const Camera& camera,
-                       const Chara& player, const engine::Mesh* treeMesh, const ViewVolume& volume,
-                       const Horizon& horizon) {
+void CullObjects(media::MeshManager& meshes, WorldObjects& world, const Camera& camera,
+                 const Chara& player, const engine::Mesh* treeMesh, const ViewVolume& volume,
+                 const Horizon& horizon) {
   const Vec3 p = player.Position();
   const Vec3 toPlayer = engine::Vec3Normalize(p - camera.eye);
   // How far the camera is from a tree standing, unscaled, where the creature
@@ -102,11 +102,12 @@ void DrawObjectsCulled(platform::Device& device, WorldObjects& world, const Came
       if (hit.hit) s = hit.distance;
     }
   }
+  world.shown.clear();
   world.seeThrough.clear();
   for (const auto& object : world.objects) {
     if (SurfaceAngle(player.mRotation, object->mRotation) > kObjectDrawAngle) continue;
     if (!volume.AnyInside(object->GetHitSpheres())) continue;
-    if (HitSphere bounds; object->GetDrawBounds(&bounds) && horizon.Hides(bounds)) continue;
+    if (HitSphere bounds; object->GetDrawBounds(meshes, &bounds) && horizon.Hides(bounds)) continue;
     if (object->mName == "Tree" && treeMesh) {
       Matrix inverse;
       if (engine::MatrixInverse(&inverse, nullptr, object->mWorld)) {
@@ -119,12 +120,18 @@ void DrawObjectsCulled(platform::Device& device, WorldObjects& world, const Came
         }
       }
     }
-    object->Draw(device);
+    world.shown.push_back(object.get());
   }
 }
 
-void DrawSeeThrough(platform::Device& device, const WorldObjects& world) {
-  for (Chara* tree : world.seeThrough) tree->DrawTranslucent(device, kSeeThroughAlpha);
+void DrawObjectsCulled(platform::Device& device, media::MeshManager& meshes,
+                       const WorldObjects& world) {
+  for (Chara* object : world.shown) object->Draw(device, meshes);
+}
+
+void DrawSeeThrough(platform::Device& device, media::MeshManager& meshes,
+                    const WorldObjects& world) {
+  for (Chara* tree : world.seeThrough) tree->DrawTranslucent(device, meshes, kSeeThroughAlpha);
 }
 
 }  // namespace world

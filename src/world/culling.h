@@ -61,14 +61,21 @@ class Horizon {
 bool SphereOutsideView(const engine::Matrix& P, const engine::Matrix& W, const HitSphere& sphere,
                        const engine::Matrix& V);
 
-// Draws the placed objects in view and fills world.seeThrough with the trees
-// that stand between the camera and the creature instead of drawing them.
-// `treeMesh` is the tree model's mesh (may be null: no tree is see-through).
-// Objects the horizon hides are neither drawn nor seen through.
-void DrawObjectsCulled(platform::Device& device, WorldObjects& world, const Camera& camera,
-                       const Chara& player, const engine::Mesh* treeMesh, const ViewVolume& volume,
-                       const Horizon& horizon);
-// Draws the trees collected by DrawObjectsCulled, half see-through.
-void DrawSeeThrough(platform::Device& device, const WorldObjects& world);
+// Which placed objects the next picture shows, for the camera and the
+// creature as the update left them (the game scene runs it at the end of
+// every update, so drawing only reads it): world.shown gets the objects in
+// view, in list order, and world.seeThrough the trees that stand between the
+// camera and the creature instead. `treeMesh` is the tree model's mesh (may
+// be null: no tree is see-through). Objects the horizon hides are in
+// neither list.
+void CullObjects(media::MeshManager& meshes, WorldObjects& world, const Camera& camera,
+                 const Chara& player, const engine::Mesh* treeMesh, const ViewVolume& volume,
+                 const Horizon& horizon);
+// Draws world.shown.
+void DrawObjectsCulled(platform::Device& device, media::MeshManager& meshes,
+                       const WorldObjects& world);
+// Draws world.seeThrough, half see-through.
+void DrawSeeThrough(platform::Device& device, media::MeshManager& meshes,
+                    const WorldObjects& world);
 
 }  // namespace world

@@ -18,9 +18,9 @@ Trunk::Trunk(const char* name, const char* model, float radius, float height,
   hitSphere.radius = radius;
 }
 
-void Trunk::Draw(platform::Device& device) {
+void Trunk::Draw(platform::Device& device, media::MeshManager& meshes) {
   device.SetTransform(platform::TransformState::World, mWorld);
-  media::DrawClosedStaticMesh(media::MeshManager::GetInstance().FindStaticMesh(model_), &device);
+  media::DrawClosedStaticMesh(meshes.FindStaticMesh(model_), &device);
 }
 
 std::vector<HitSphere> Trunk::GetHitSpheres() const {
@@ -31,8 +31,8 @@ std::vector<HitSphere> Trunk::GetHitSpheres() const {
   return {HitSphere{foot.x, foot.y, foot.z, r}, HitSphere{top.x, top.y, top.z, r}};
 }
 
-bool Trunk::GetDrawBounds(HitSphere* bounds) const {
-  const media::StaticMesh* model = media::MeshManager::GetInstance().FindStaticMesh(model_);
+bool Trunk::GetDrawBounds(media::MeshManager& meshes, HitSphere* bounds) const {
+  const media::StaticMesh* model = meshes.FindStaticMesh(model_);
   if (!model || !model->mesh) return false;
   const engine::Vec3 c = engine::Vec3TransformCoord(model->boundCentre, mWorld);
   *bounds = HitSphere{c.x, c.y, c.z, model->boundRadius * std::abs(mScale)};
@@ -46,10 +46,9 @@ void Trunk::UpdateWorldMatrix() {
 Tree::Tree(float height, const Quaternion& rotation)
     : Trunk("Tree", content::model::kTree, 0.8f, height, rotation) {}
 
-void Tree::DrawTranslucent(platform::Device& device, float alpha) {
+void Tree::DrawTranslucent(platform::Device& device, media::MeshManager& meshes, float alpha) {
   device.SetTransform(platform::TransformState::World, mWorld);
-  media::DrawStaticMeshAlpha(media::MeshManager::GetInstance().FindStaticMesh(model_), &device,
-                             alpha * 255.0f);
+  media::DrawStaticMeshAlpha(meshes.FindStaticMesh(model_), &device, alpha * 255.0f);
 }
 
 Stump::Stump(float height, const Quaternion& rotation)
@@ -61,9 +60,8 @@ Flower::Flower(const Quaternion& rotation, float height) {
   mHeight = height;
 }
 
-void Flower::Draw(platform::Device& device) {
-  media::AnimatedModel* model =
-      media::MeshManager::GetInstance().FindAnimatedModel(content::model::kFlower);
+void Flower::Draw(platform::Device& device, media::MeshManager& meshes) {
+  media::AnimatedModel* model = meshes.FindAnimatedModel(content::model::kFlower);
   if (!model || !model->rootFrame) return;
   if (model->controller) {
     model->controller->SetTrackAnimationSet(0, model->animationSets[0]);

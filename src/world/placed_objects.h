@@ -13,9 +13,9 @@ namespace world {
 // the object's scale.
 class Trunk : public Chara {
  public:
-  void Draw(platform::Device& device) override;
+  void Draw(platform::Device& device, media::MeshManager& meshes) override;
   std::vector<HitSphere> GetHitSpheres() const override;
-  bool GetDrawBounds(HitSphere* bounds) const override;
+  bool GetDrawBounds(media::MeshManager& meshes, HitSphere* bounds) const override;
   // mWorld = uniform scaling by mScale, then the placement.
   void UpdateWorldMatrix() override;
 
@@ -32,7 +32,7 @@ class Tree : public Trunk {
   Tree(float height, const engine::Quaternion& rotation);
   // Every material with its diffuse alpha replaced by alpha (0 to 1): drawn
   // see-through when the tree stands between the camera and the creature.
-  void DrawTranslucent(platform::Device& device, float alpha) override;
+  void DrawTranslucent(platform::Device& device, media::MeshManager& meshes, float alpha) override;
 };
 
 class Stump : public Trunk {
@@ -45,7 +45,7 @@ class Stump : public Trunk {
 class Flower : public Chara {
  public:
   Flower(const engine::Quaternion& rotation, float height);
-  void Draw(platform::Device& device) override;
+  void Draw(platform::Device& device, media::MeshManager& meshes) override;
   // Advances the sway one sixtieth of a second.
   bool Update(float R) override;
   std::vector<HitSphere> GetHitSpheres() const override;

@@ -17,13 +17,19 @@ void WorldObjects::AddObject(std::unique_ptr<Chara> object) {
   placed->UpdateWorldMatrix();
 }
 
-void WorldObjects::ClearObjects() { objects.clear(); }
+void WorldObjects::ClearObjects() {
+  shown.clear();
+  seeThrough.clear();
+  objects.clear();
+}
 
 void WorldObjects::UpdateObjects(float R) {
   for (std::size_t i = 0; i < objects.size();) {
     if (objects[i]->Update(R)) {
       ++i;
     } else {
+      shown.clear();
+      seeThrough.clear();
       objects.erase(objects.begin() + static_cast<std::ptrdiff_t>(i));
     }
   }

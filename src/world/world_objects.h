@@ -29,8 +29,10 @@ namespace world {
 // the next run clears and refills it.
 struct WorldObjects {
   std::vector<std::unique_ptr<Chara>> objects;
-  // Trees between the camera and the creature this frame (not owned): drawn
-  // see-through after the sky.
+  // What the next picture shows (not owned; see CullObjects): the objects in
+  // view, and the trees between the camera and the creature, drawn
+  // see-through after the sky. Emptied whenever an object leaves the list.
+  std::vector<Chara*> shown;
   std::vector<Chara*> seeThrough;
 
   // Appends and builds the object's world matrix (its only time: objects

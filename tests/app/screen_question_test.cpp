@@ -42,12 +42,9 @@ class ScreenQuestionTest : public ::testing::Test {
   void SetUp() override {
     old_ = fs::current_path();
     fs::current_path(fs::path(POROMEKO_SOURCE_DIR) / "content");
-    devicePtr_ = &device_;
     backBuffer_ = device_.GetBackBuffer();
-    media::InitSprite(&devicePtr_, &backBuffer_);
   }
   void TearDown() override {
-    media::ReleaseSprite();
     if (backBuffer_) backBuffer_->Release();
     fs::current_path(old_);
   }
@@ -56,7 +53,7 @@ class ScreenQuestionTest : public ::testing::Test {
   // question (after `before`, when given).
   Answer AnswerTo(const platform::TickInput& input, const platform::Pointer& pointer = {},
                   std::optional<platform::TickInput> before = std::nullopt) {
-    ScreenQuestion q(content::Language::Japanese);
+    ScreenQuestion q(textures_, content::Language::Japanese);
     if (before) {
       EXPECT_EQ(q.Update(*before, {}), Answer::None);
     }
@@ -65,8 +62,9 @@ class ScreenQuestionTest : public ::testing::Test {
 
   fs::path old_;
   platform::NullDevice device_;
-  platform::Device* devicePtr_ = nullptr;
   platform::Surface* backBuffer_ = nullptr;
+  media::TextureManager textures_{&device_};
+  media::SharedSprite sprite_{&device_};
 };
 
 TEST_F(ScreenQuestionTest, EveryKindOfInputAnswersAndAWindowIsChosenToBeginWith) {
@@ -79,7 +77,7 @@ TEST_F(ScreenQuestionTest, EveryKindOfInputAnswersAndAWindowIsChosenToBeginWith)
   EXPECT_EQ(AnswerTo(Pressed(Key::Return), {}, Pressed(Key::Left)), Answer::FullScreen);
   EXPECT_EQ(AnswerTo(Pressed(Key::Space), {}, Pressed(Key::Up)), Answer::FullScreen);
   {
-    ScreenQuestion q(content::Language::English);
+    ScreenQuestion q(textures_, content::Language::English);
     EXPECT_EQ(q.Update(Pressed(Key::Left), {}), Answer::None);
     EXPECT_EQ(q.Update(Pressed(Key::Right), {}), Answer::None);
     EXPECT_EQ(q.Update(Pressed(Key::Return), {}), Answer::Window);
@@ -104,10 +102,10 @@ TEST_F(ScreenQuestionTest, EveryKindOfInputAnswersAndAWindowIsChosenToBeginWith)
 
   // The picture: the panel, then each answer from the picture's lit row
   // when it is the choice.
-  ScreenQuestion q(content::Language::Japanese);
-  q.Draw(device_, **media::gSprite);
-  auto rows = [] {
-    const auto& quads = (**media::gSprite).LastBatch();
+  ScreenQuestion q(textures_, content::Language::Japanese);
+  q.Draw(device_, *sprite_.Get());
+  auto rows = [this] {
+    const auto& quads = sprite_.Get()->LastBatch();
     EXPECT_EQ(quads.size(), 3u);
     std::string lit;
     for (std::size_t i = 1; i < quads.size(); ++i) lit += quads[i].uv[0].y > 0.0f ? "L" : "-";
@@ -115,7 +113,7 @@ TEST_F(ScreenQuestionTest, EveryKindOfInputAnswersAndAWindowIsChosenToBeginWith)
   };
   EXPECT_EQ(rows(), "-L");
   q.Update(Pressed(Key::Left), {});
-  q.Draw(device_, **media::gSprite);
+  q.Draw(device_, *sprite_.Get());
   EXPECT_EQ(rows(), "L-");
   EXPECT_EQ(device_.PresentCount(), 2);
 }

@@ -13,9 +13,6 @@ namespace app {
 namespace {
 
 using scenes::LoaderThread;
-using scenes::RecordLoaderThread;
-using scenes::ResetStopFlag;
-using scenes::StopRequested;
 
 // A clock the test moves by hand; drawing can take "time" by advancing it.
 struct FakeLoop {
@@ -246,7 +243,7 @@ TEST(OptionsTest, ParsesKnownOptionsAndRejectsTheRest) {
 }
 
 TEST(LoaderHandshakeTest, ClosingStopsTheLoaderBetweenJobs) {
-  ResetStopFlag();
+  scenes::LoaderHandshake handshake;
   std::vector<int> done;
   std::atomic<bool> firstJobStarted{false};
   auto system = platform::CreateHeadlessSystem();
@@ -256,29 +253,28 @@ TEST(LoaderHandshakeTest, ClosingStopsTheLoaderBetweenJobs) {
         firstJobStarted = true;
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
         done.push_back(job);
-        if (StopRequested()) break;
+        if (handshake.StopRequested()) break;
       }
     });
-    RecordLoaderThread(&loader);
+    handshake.RecordLoaderThread(&loader);
     while (!firstJobStarted) std::this_thread::yield();
-    OnWindowDestroy(*system);
+    OnWindowDestroy(*system, handshake);
     // The loader has ended by the time the close step returns.
     EXPECT_FALSE(loader.StillActive());
-    RecordLoaderThread(nullptr);
+    handshake.RecordLoaderThread(nullptr);
   }
   EXPECT_FALSE(system->PumpEvents());  // quit was posted
   EXPECT_EQ(system->QuitCode(), 0);
   EXPECT_GE(done.size(), 1u);
   EXPECT_LT(done.size(), 1000u);
-  ResetStopFlag();
 }
 
 TEST(LoaderHandshakeTest, ClosingAfterLoadingQuitsAtOnce) {
-  ResetStopFlag();
+  scenes::LoaderHandshake handshake;
   auto system = platform::CreateHeadlessSystem();
-  RecordLoaderThread(nullptr);
-  OnWindowDestroy(*system);
-  EXPECT_FALSE(StopRequested());
+  handshake.RecordLoaderThread(nullptr);
+  OnWindowDestroy(*system, handshake);
+  EXPECT_FALSE(handshake.StopRequested());
   EXPECT_FALSE(system->PumpEvents());
 }
 

@@ -55,21 +55,12 @@ inline float ArcBetween(const engine::Vec3& a, const engine::Vec3& b) {
   return static_cast<float>(angle * kR);
 }
 
-inline bool IsPlaying(const char* sound) {
-  platform::SoundBuffer* buffer = media::FindSoundBuffer(sound);
-  return buffer && (buffer->GetStatus() & platform::kStatusPlaying) != 0;
-}
-
-// The silent device keeps a sound playing until it is stopped: tests stop
-// the ones they watch before the update they look at.
-inline void Silence(const char* sound) { media::StopSound(sound); }
-
 class CreatureTest : public scenetest::GameContentTest {
  protected:
   void SetUp() override {
     GameContentTest::SetUp();
-    planet = MakeClosedSphere();
-    player = std::make_unique<Player>(services.tuning.player);
+    planet = MakeSphere();
+    player = std::make_unique<Player>(services.tuning.player, *services.meshes);
     StandAtPole(0.5f);
     for (const char* s :
          {content::sound::kEatHyoi, content::sound::kEatGoku, content::sound::kMiss}) {
@@ -80,7 +71,7 @@ class CreatureTest : public scenetest::GameContentTest {
   // A new creature of the given size at the pole, facing +Z, hovering 1.5
   // times its size above the ground.
   void StandAtPole(float size) {
-    player = std::make_unique<Player>(services.tuning.player);
+    player = std::make_unique<Player>(services.tuning.player, *services.meshes);
     player->mSize = size;
     player->mHeight = kR + 1.5f * size;
   }
@@ -90,8 +81,22 @@ class CreatureTest : public scenetest::GameContentTest {
   // clock. (The update counts towards hunger.)
   void SettleAnimations() { Step(); }
 
+  // Plays the sounds the steps so far asked for, as the scene sequence does
+  // after an update, and says whether `sound` is playing.
+  bool IsPlaying(const char* sound) {
+    scenetest::Content().sounds->PlayRequests(services.soundRequests);
+    return Playing(sound);
+  }
+  // The silent device keeps a sound playing until it is stopped: tests stop
+  // the ones they watch before the update they look at.
+  void Silence(const char* sound) {
+    scenetest::Content().sounds->PlayRequests(services.soundRequests);
+    StopSound(sound);
+  }
+
   PlayerWorld View(const platform::TickInput& input) {
-    return PlayerWorld{input, cameraYaw, planet->planet, enemies, objects, score, debugOut};
+    return PlayerWorld{input,   cameraYaw, planet->planet,         enemies,
+                       objects, score,     services.soundRequests, debugOut};
   }
   // The creature's step alone.
   void Step(const platform::TickInput& input = {}) { player->Update(View(input)); }

@@ -21,8 +21,6 @@ namespace {
 
 using platform::Key;
 using testworld::CreatureTest;
-using testworld::IsPlaying;
-using testworld::Silence;
 
 // In front of the mouth and clear of the body: the mouth reaches an insect
 // within 1.0 (the body's radius) plus the insect's own radius.
@@ -273,7 +271,7 @@ TEST_F(EatingRulesTest, AtExactlyItsThresholdEachKindIsEatenJustBelowItRecoils) 
       score = ScoreState{};
       k.insect.alive = true;
       Silence(content::sound::kMiss);
-      SettleBite(*player, k.insect, score);
+      SettleBite(*player, k.insect, score, services.soundRequests);
       EXPECT_EQ(k.insect.alive, !atThreshold) << k.insect.mName << " at " << player->mSize;
       EXPECT_EQ(player->chewing, atThreshold);
       EXPECT_EQ(player->recoiling, !atThreshold);
@@ -284,7 +282,7 @@ TEST_F(EatingRulesTest, AtExactlyItsThresholdEachKindIsEatenJustBelowItRecoils) 
   // A fly at the smallest size.
   StandAtPole(0.5f);
   score = ScoreState{};
-  SettleBite(*player, fly, score);
+  SettleBite(*player, fly, score, services.soundRequests);
   EXPECT_FALSE(fly.alive);
   EXPECT_EQ(score.score, 50);
 }
@@ -302,7 +300,7 @@ TEST_F(EatingRulesTest, GrowthCrossingAThresholdOpensTheNextKind) {
     StandAtPole(s.size);
     EXPECT_FALSE(IsEdible(s.opens, SizePercent(player->mSize))) << s.size;
     player->lastEaten = s.meal;
-    Swallow(*player);
+    Swallow(*player, services.soundRequests);
     EXPECT_EQ(player->mSize, s.size + 0.05f) << "a meal of its own class";
     EXPECT_TRUE(IsEdible(s.opens, SizePercent(player->mSize))) << s.size;
     EXPECT_EQ(player->SizeClass(), s.opens);
@@ -331,7 +329,7 @@ TEST_F(EatingRulesTest, TheChewGrowsTheCreatureTwiceAsMuchForItsOwnClassAndNever
     player->lastEaten = c.meal;
     player->glowScale = 1.3f;
     Silence(content::sound::kEatGoku);
-    Swallow(*player);
+    Swallow(*player, services.soundRequests);
     EXPECT_EQ(player->mSize, c.grown) << c.size << " eats " << c.meal;
     EXPECT_TRUE(player->glowing);
     EXPECT_EQ(player->glowScale, 1.0f);

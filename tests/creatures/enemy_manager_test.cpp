@@ -220,13 +220,11 @@ class EnemyDrawTest : public EnemyManagerTest {
     old_ = new fs::path(fs::current_path());
     fs::current_path(fs::path(POROMEKO_SOURCE_DIR) / "content");
     device_ = new platform::NullDevice;
-    // Models another suite left in the store draw through its device: the
-    // fly is loaded afresh on this one.
-    media::MeshManager::GetInstance().Clear();
-    media::MeshManager::GetInstance().LoadAnimatedModel(content::model::kFly, device_);
+    meshes_ = new media::MeshManager;
+    meshes_->LoadAnimatedModel(content::model::kFly, device_);
   }
   static void TearDownTestSuite() {
-    media::MeshManager::GetInstance().Clear();
+    delete meshes_;
     delete device_;
     fs::current_path(*old_);
     delete old_;
@@ -243,7 +241,8 @@ class EnemyDrawTest : public EnemyManagerTest {
     manager.ClearEnemies();
     manager.SpawnEnemy("Fly", R(), "Stump", q);
     device_->ClearDraws();
-    manager.DrawEnemiesCulled(*device_, Quaternion{}, world::ViewVolume(view, Projection()));
+    manager.DrawEnemiesCulled(*device_, *meshes_, Quaternion{},
+                              world::ViewVolume(view, Projection()));
     return !device_->Draws().empty();
   }
   bool InView(const Quaternion& q, const Matrix& view) {
@@ -259,6 +258,7 @@ class EnemyDrawTest : public EnemyManagerTest {
 
   static inline fs::path* old_ = nullptr;
   static inline platform::NullDevice* device_ = nullptr;
+  static inline media::MeshManager* meshes_ = nullptr;
 };
 
 TEST_F(EnemyDrawTest, InsectsAreDrawnWithin45DegreesAndInViewOnly) {

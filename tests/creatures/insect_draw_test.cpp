@@ -66,7 +66,7 @@ double TrackPosition(const media::AnimatedModel& model) {
 }
 
 TEST(InsectDrawWithoutModelsTest, AnInsectWhoseModelIsNotLoadedDrawsNothing) {
-  media::MeshManager::GetInstance().Clear();
+  media::MeshManager meshes;
   platform::NullDevice device;
   device.RecordDraws(true);
   Enemy01 caterpillar(kHeight);
@@ -77,7 +77,7 @@ TEST(InsectDrawWithoutModelsTest, AnInsectWhoseModelIsNotLoadedDrawsNothing) {
   Enemy04 fly(kHeight);
   butterfly.tilted = beetle.tilted = true;
   for (Enemy* insect : std::vector<Enemy*>{&caterpillar, &butterfly, &beetle, &flyingBeetle, &fly})
-    insect->Draw(device);
+    insect->Draw(device, meshes);
   EXPECT_TRUE(device.Draws().empty());
 }
 
@@ -87,15 +87,14 @@ class InsectDrawTest : public ::testing::Test {
     old_ = new fs::path(fs::current_path());
     fs::current_path(fs::path(POROMEKO_SOURCE_DIR) / "content");
     device_ = new platform::NullDevice;
-    media::MeshManager& store = media::MeshManager::GetInstance();
-    // Models another suite of this program loaded draw through its device.
-    store.Clear();
+    meshes_ = new media::MeshManager;
+    media::MeshManager& store = *meshes_;
     for (const char* path : {mdl::kFly, mdl::kCaterpillar, mdl::kButterfly, mdl::kBeetleBugFly})
       store.LoadAnimatedModel(path, device_);
     store.LoadStaticMesh(mdl::kBeetleBug, device_);
   }
   static void TearDownTestSuite() {
-    media::MeshManager::GetInstance().Clear();
+    delete meshes_;
     delete device_;
     fs::current_path(*old_);
     delete old_;
@@ -105,24 +104,26 @@ class InsectDrawTest : public ::testing::Test {
     device_->ClearDraws();
   }
   static media::AnimatedModel& Model(const char* path) {
-    media::AnimatedModel* m = media::MeshManager::GetInstance().FindAnimatedModel(path);
+    media::AnimatedModel* m = meshes_->FindAnimatedModel(path);
     EXPECT_NE(m, nullptr) << path;
     return *m;
   }
   // The world matrices of one insect's draw.
   static std::vector<Matrix> Draw(Enemy& insect) {
     device_->ClearDraws();
-    insect.Draw(*device_);
+    insect.Draw(*device_, *meshes_);
     EXPECT_FALSE(device_->Draws().empty()) << insect.mName;
     return DrawnWith(*device_);
   }
 
   static fs::path* old_;
   static platform::NullDevice* device_;
+  static media::MeshManager* meshes_;
 };
 
 fs::path* InsectDrawTest::old_ = nullptr;
 platform::NullDevice* InsectDrawTest::device_ = nullptr;
+media::MeshManager* InsectDrawTest::meshes_ = nullptr;
 
 TEST_F(InsectDrawTest, EveryFlyShowsItsOwnMomentOfTheSharedAnimation) {
   Enemy04 a(kHeight), b(kHeight);

@@ -66,7 +66,6 @@ TEST(InsectBirthTest, EachKindStartsAtThePoleWithItsNameHoverAndSphere) {
   for (const auto& w : want) {
     EXPECT_EQ(w.insect.mName, w.name);
     EXPECT_EQ(w.insect.Kind(), w.kind) << w.name;
-    EXPECT_EQ(w.insect.EnemyKind(), 0) << w.name;
     EXPECT_FLOAT_EQ(w.insect.hoverHeight, w.hover) << w.name;
     EXPECT_FLOAT_EQ(w.insect.hitSphere.radius, w.templateRadius) << w.name;
     EXPECT_FLOAT_EQ(w.insect.mHeight, w.height) << w.name;

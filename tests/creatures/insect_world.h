@@ -18,41 +18,9 @@ namespace creatures::testworld {
 inline constexpr float kR = 48.0f;  // the test sphere: radius 0.8 at scale 60
 
 // The test sphere, radius 0.8 at scale 60, closed at both poles: the insects
-// start at the north pole, where every ground ray they cast goes straight
-// through the cap. (testplanet::MakeSphere keeps the flat triangles at the
-// poles and drops the cap ones, so its poles have a hole a ring wide.)
-inline std::unique_ptr<testplanet::TestPlanet> MakeClosedSphere(float radius = 0.8f, int rings = 96,
-                                                                int segments = 192) {
-  std::vector<engine::Vec3> pos;
-  std::vector<std::uint32_t> idx;
-  for (int r = 0; r <= rings; ++r) {
-    const double theta = M_PI * r / rings;
-    for (int s = 0; s <= segments; ++s) {
-      const double phi = 2.0 * M_PI * s / segments;
-      pos.push_back({static_cast<float>(radius * std::sin(theta) * std::cos(phi)),
-                     static_cast<float>(radius * std::cos(theta)),
-                     static_cast<float>(radius * std::sin(theta) * std::sin(phi))});
-    }
-  }
-  auto at = [&](int r, int s) { return static_cast<std::uint32_t>(r * (segments + 1) + s); };
-  for (int r = 0; r < rings; ++r) {
-    for (int s = 0; s < segments; ++s) {
-      // Each quad's two triangles; at a pole one of them has collapsed.
-      if (r < rings - 1) idx.insert(idx.end(), {at(r, s), at(r + 1, s), at(r + 1, s + 1)});
-      if (r > 0) idx.insert(idx.end(), {at(r, s), at(r + 1, s + 1), at(r, s + 1)});
-    }
-  }
-  std::vector<unsigned char> bytes(pos.size() * sizeof(engine::Vec3));
-  std::memcpy(bytes.data(), pos.data(), bytes.size());
-  std::vector<std::uint32_t> attributes(idx.size() / 3, 0);
-  auto planet = std::make_unique<testplanet::TestPlanet>();
-  planet->mesh = engine::Mesh::Create(nullptr, platform::kFvfXyz, std::move(bytes), std::move(idx),
-                                      std::move(attributes));
-  planet->planet.radius = radius;
-  planet->planet.scale = 60.0f;
-  planet->planet.mesh = planet->mesh;
-  return planet;
-}
+// start at the north pole, where every ground ray they cast goes through the
+// cap.
+using testplanet::MakeSphere;
 
 inline engine::Quaternion AboutX(float degrees) {
   return engine::QuaternionRotationAxis({1, 0, 0}, degrees * engine::kDegToRad);
@@ -62,7 +30,7 @@ inline engine::Quaternion AboutZ(float degrees) {
 }
 
 struct InsectWorld {
-  std::unique_ptr<testplanet::TestPlanet> planet = MakeClosedSphere();
+  std::unique_ptr<testplanet::TestPlanet> planet = MakeSphere();
   EnemyWorld world;
 
   InsectWorld() {

@@ -23,9 +23,7 @@ using platform::Key;
 using testworld::AboutX;
 using testworld::ArcBetween;
 using testworld::CreatureTest;
-using testworld::IsPlaying;
 using testworld::kR;
-using testworld::Silence;
 
 constexpr float kOneFrame = 1.0f / 59.0f;
 
@@ -35,7 +33,7 @@ engine::Quaternion AlongMeridian(float arc) { return AboutX(arc / kR * engine::k
 
 double UpperBodyTrack(int* set = nullptr) {
   media::AnimatedModel* upper =
-      media::MeshManager::GetInstance().FindAnimatedModel(content::model::kPlayerUpBody);
+      scenetest::Content().meshes.FindAnimatedModel(content::model::kPlayerUpBody);
   engine::TrackDesc desc;
   upper->controller->GetTrackDesc(0, &desc);
   if (set) {
@@ -381,7 +379,7 @@ using PlayerGlowTest = CreatureTest;
 
 TEST_F(PlayerGlowTest, TheGlowSwellsFromOneToOneAndAHalfByAHundredthAnUpdate) {
   player->lastEaten = "";  // no growth, only the glow
-  Swallow(*player);
+  Swallow(*player, services.soundRequests);
   ASSERT_TRUE(player->glowing);
   ASSERT_EQ(player->glowScale, 1.0f);
   for (int u = 1; u <= 50; ++u) {
@@ -403,16 +401,16 @@ TEST_F(PlayerGlowTest, TheGlowIsDrawnAddedToTheSceneOnlyWhileItShows) {
   platform::NullDevice& device = Device();
   device.RecordDraws(true);
   device.ClearDraws();
-  player->DrawGlow(device);
+  player->DrawGlow(device, *services.meshes);
   EXPECT_TRUE(device.Draws().empty()) << "no glow, no draw";
 
-  player->Draw(device);
+  player->Draw(device, *services.meshes);
   const std::size_t bodyDraws = device.Draws().size();
   ASSERT_GT(bodyDraws, 0u);
   device.ClearDraws();
   player->glowing = true;
   player->glowScale = 1.2f;
-  player->DrawGlow(device);
+  player->DrawGlow(device, *services.meshes);
   ASSERT_EQ(device.Draws().size(), bodyDraws);
   for (const platform::DrawRecord& d : device.Draws()) {
     EXPECT_EQ(d.state.destBlend, platform::kBlendOne);

@@ -14,6 +14,7 @@
 #include "creatures/enemy_manager.h"
 #include "engine/image.h"
 #include "engine/random.h"
+#include "gl/gl_game.h"
 #include "gl/gl_world.h"
 #include "media/mesh_manager.h"
 #include "media/paths.h"
@@ -92,46 +93,16 @@ engine::Image Picture(const char* path) {
   return image;
 }
 
-class HudGlTest : public GlTest {
+class HudGlTest : public GameGlTest {
  protected:
   void SetUp() override {
     GlTest::SetUp();
-    if (!d) return;
-    old_ = fs::current_path();
-    fs::current_path(fs::path(POROMEKO_SOURCE_DIR) / "content");
-    devicePtr_ = d;
-    backBuffer_ = d->GetBackBuffer();
-    media::InitSprite(&devicePtr_, &backBuffer_);
-    media::InitSound([] { return platform::CreateSilentSoundDevice(); });
-    media::LoadTexture(tex::kResultScoreNum, 550, 79);
-    for (scenes::LoadParent::Job job : scenes::LoadParent::DefaultJobs()) job(devicePtr_);
-    ranking_ = fs::temp_directory_path() / "poromeko_hud_gl_ranking.txt";
-    services_.random = &random_;
-    services_.enemies = &enemies_;
-    services_.objects = &objects_;
-    services_.tuning = media::LoadTuning();
-    services_.rankingPath = ranking_.string();
+    if (d) SetUpGame("poromeko_hud_gl_ranking.txt");
   }
   void TearDown() override {
-    if (d) {
-      media::MeshManager::GetInstance().Clear();
-      media::ReleaseAllTextures();
-      media::ReleaseSound();
-      media::ReleaseSprite();
-      if (backBuffer_) backBuffer_->Release();
-      fs::current_path(old_);
-      fs::remove(ranking_);
-    }
+    if (d) TearDownGame();
     GlTest::TearDown();
   }
-
-  fs::path old_, ranking_;
-  platform::Device* devicePtr_ = nullptr;
-  platform::Surface* backBuffer_ = nullptr;
-  engine::Random random_{7};
-  creatures::EnemyManager enemies_;
-  world::WorldObjects objects_;
-  scenes::Services services_;
 };
 
 TEST_F(HudGlTest, PiecesLandAtTheirPlacesPixelForPixel) {
@@ -150,7 +121,7 @@ TEST_F(HudGlTest, PiecesLandAtTheirPlacesPixelForPixel) {
 
   app::SetInitialDeviceState(*d);
   d->Clear(kClearTarget | kClearZBuffer, kBackground, 1.0f, 0);
-  scenes::DrawHud(game, *d, **media::gSprite);
+  scenes::DrawHud(game, Scene());
   const std::vector<std::uint32_t> drawn = Frame();
   ASSERT_EQ(drawn.size(), 800u * 600u);
 
@@ -228,7 +199,7 @@ TEST_F(HudGlTest, PiecesLandAtTheirPlacesPixelForPixel) {
     auto* play = dynamic_cast<scenes::GamePlay*>(game.child);
     ASSERT_NE(play, nullptr);
     play->fading = false;
-    game.child->Draw(&game, scenes::DrawContext{*d, **media::gSprite, backBuffer_});
+    game.child->Draw(&game, Scene());
     const std::vector<std::uint32_t> frame = d->ReadBackBuffer();
     const std::string path = (fs::path(dir) / "hud.png").string();
     std::string error;
@@ -243,10 +214,10 @@ TEST_F(HudGlTest, ThePausedResultIsDarkerThanTheResult) {
   app::SetInitialDeviceState(*d);
   scenes::GameParent game(services_);
   delete game.child;
-  auto* result = new scenes::GameResult;
+  auto* result = new scenes::GameResult(services_);
   game.child = result;
   result->phase = 3;
-  const scenes::DrawContext frame{*d, **media::gSprite, backBuffer_};
+  const scenes::DrawContext frame = Scene();
   // The band above the prompt's picture, which is clear there.
   auto brightness = [&](bool paused) {
     game.paused = paused;

@@ -49,7 +49,7 @@ class SkinnedModelGlTest : public GlTest {
     std::ofstream(kTwoBones) << kTwoBonesText;
   }
   void TearDown() override {
-    media::MeshManager::GetInstance().Clear();
+    meshes_.Clear();
     fs::current_path(old_);
     fs::remove_all(dir_);
     GlTest::TearDown();
@@ -58,8 +58,8 @@ class SkinnedModelGlTest : public GlTest {
   // World x in [-2, 2] and y in [-1.5, 1.5] fill the 800 x 600 picture, so a
   // world point (x, y) lands on pixel (200 (x + 2), 200 (1.5 - y)).
   std::vector<std::uint32_t> DrawPosed(double seconds) {
-    media::MeshManager::GetInstance().LoadAnimatedModel(kTwoBones, d);
-    media::AnimatedModel* m = media::MeshManager::GetInstance().FindAnimatedModel(kTwoBones);
+    meshes_.LoadAnimatedModel(kTwoBones, d);
+    media::AnimatedModel* m = meshes_.FindAnimatedModel(kTwoBones);
     EXPECT_NE(m, nullptr);
     if (!m) return {};
     media::SetAnimationPosition(m, seconds);
@@ -87,6 +87,7 @@ class SkinnedModelGlTest : public GlTest {
   }
 
   fs::path old_, dir_;
+  media::MeshManager meshes_;
 };
 
 TEST_F(SkinnedModelGlTest, BlendedApexFollowsTheMovingBone) {

@@ -12,6 +12,7 @@
 #include "creatures/enemy_manager.h"
 #include "engine/image.h"
 #include "engine/random.h"
+#include "gl/gl_game.h"
 #include "gl/gl_world.h"
 #include "media/mesh_manager.h"
 #include "media/paths.h"
@@ -29,25 +30,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class WorldGlTest : public GlTest {
+class WorldGlTest : public GameGlTest {
  protected:
   void SetUp() override {
     GlTest::SetUp();
     if (!d) return;
-    old_ = fs::current_path();
-    fs::current_path(fs::path(POROMEKO_SOURCE_DIR) / "content");
-    devicePtr_ = d;
-    backBuffer_ = d->GetBackBuffer();
-    media::InitSprite(&devicePtr_, &backBuffer_);
-    media::InitSound([] { return platform::CreateSilentSoundDevice(); });
-    media::LoadTexture(content::texture::kResultScoreNum, 550, 79);
-    for (scenes::LoadParent::Job job : scenes::LoadParent::DefaultJobs()) job(devicePtr_);
+    SetUpGame("poromeko_world_gl_ranking.txt");
     app::SetInitialDeviceState(*d);
-    services_.random = &random_;
-    services_.enemies = &enemies_;
-    services_.objects = &objects_;
-    services_.tuning = media::LoadTuning();
-    services_.rankingPath = (fs::temp_directory_path() / "poromeko_world_gl_ranking.txt").string();
     game_ = std::make_unique<scenes::GameParent>(services_);
     play_ = dynamic_cast<scenes::GamePlay*>(game_->child);
     ASSERT_NE(play_, nullptr);
@@ -56,14 +45,7 @@ class WorldGlTest : public GlTest {
   void TearDown() override {
     if (d) {
       game_.reset();
-      enemies_.ClearEnemies();
-      objects_.ClearObjects();
-      media::MeshManager::GetInstance().Clear();
-      media::ReleaseAllTextures();
-      media::ReleaseSound();
-      media::ReleaseSprite();
-      if (backBuffer_) backBuffer_->Release();
-      fs::current_path(old_);
+      TearDownGame();
     }
     GlTest::TearDown();
   }
@@ -78,6 +60,7 @@ class WorldGlTest : public GlTest {
     p.mHeight = p.mHeight - p.DistanceToGround(game_->planet) + 1.5f * p.mSize;
     game_->cameraYaw = 0.0f;
     game_->UpdateCamera();
+    game_->CullWorld();
   }
 
   world::Chara* FirstTree() {
@@ -87,7 +70,7 @@ class WorldGlTest : public GlTest {
   }
 
   std::vector<std::uint32_t> DrawFrame() {
-    game_->child->Draw(game_.get(), scenes::DrawContext{*d, **media::gSprite, backBuffer_});
+    game_->child->Draw(game_.get(), Scene());
     return d->ReadBackBuffer();
   }
 
@@ -97,11 +80,10 @@ class WorldGlTest : public GlTest {
     world::ApplyCamera(*d, game_->camera);
     const float s = game_->planet.scale;
     if (inView) {
-      world::DrawPlanet(*d, s);
+      world::DrawPlanet(*d, *meshes_, s);
     } else {
       d->SetTransform(platform::TransformState::World, engine::MatrixScaling(s, s, s));
-      media::DrawClosedStaticMesh(
-          media::MeshManager::GetInstance().FindStaticMesh(content::model::kPlanet), d);
+      media::DrawClosedStaticMesh(meshes_->FindStaticMesh(content::model::kPlanet), d);
     }
     return d->ReadBackBuffer();
   }
@@ -114,13 +96,6 @@ class WorldGlTest : public GlTest {
         << error;
   }
 
-  fs::path old_;
-  platform::Device* devicePtr_ = nullptr;
-  platform::Surface* backBuffer_ = nullptr;
-  engine::Random random_{7};
-  creatures::EnemyManager enemies_;
-  world::WorldObjects objects_;
-  scenes::Services services_;
   std::unique_ptr<scenes::GameParent> game_;
   scenes::GamePlay* play_ = nullptr;
   bool escapeArmed_ = false;

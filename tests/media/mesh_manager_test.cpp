@@ -85,19 +85,20 @@ class MeshManagerTest : public ::testing::Test {
     device_.RecordDraws(true);
   }
   void TearDown() override {
-    MeshManager::GetInstance().Clear();
+    store_.Clear();
     fs::current_path(old_);
     fs::remove_all(dir_);
   }
   static void Write(const char* path, const char* text) { std::ofstream(path) << text; }
 
-  static AnimatedModel* LoadSkinned(platform::Device* device) {
-    MeshManager::GetInstance().LoadAnimatedModel(kSkinned, device);
-    return MeshManager::GetInstance().FindAnimatedModel(kSkinned);
+  AnimatedModel* LoadSkinned(platform::Device* device) {
+    store_.LoadAnimatedModel(kSkinned, device);
+    return store_.FindAnimatedModel(kSkinned);
   }
 
   fs::path old_, dir_;
   platform::NullDevice device_;
+  MeshManager store_;
 };
 
 AnimeXFile::FrameEx* Find(AnimatedModel* m, const char* name) {
@@ -105,7 +106,7 @@ AnimeXFile::FrameEx* Find(AnimatedModel* m, const char* name) {
 }
 
 TEST_F(MeshManagerTest, EachPathLoadsOnceAndFailuresAreClear) {
-  MeshManager& store = MeshManager::GetInstance();
+  MeshManager& store = store_;
   store.LoadStaticMesh(kPlain, &device_);
   StaticMesh* first = store.FindStaticMesh(kPlain);
   ASSERT_NE(first, nullptr);
@@ -268,8 +269,8 @@ TEST_F(MeshManagerTest, SkinnedDrawSetsBlendMatricesAndEmissive) {
 }
 
 TEST_F(MeshManagerTest, ContainerWithoutMaterialsDrawsGrey) {
-  MeshManager::GetInstance().LoadAnimatedModel(kNoMaterial, &device_);
-  AnimatedModel* m = MeshManager::GetInstance().FindAnimatedModel(kNoMaterial);
+  store_.LoadAnimatedModel(kNoMaterial, &device_);
+  AnimatedModel* m = store_.FindAnimatedModel(kNoMaterial);
   ASSERT_NE(m, nullptr);
   EXPECT_EQ(m->controller, nullptr);  // no sets in the file
   UpdateFrameMatrices(m->rootFrame, nullptr);

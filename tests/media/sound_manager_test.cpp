@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <memory>
 #include <thread>
 
 #include "media/paths.h"
@@ -14,11 +15,22 @@ namespace {
 
 using namespace wavtest;
 
-// Every test starts and ends without a sound system.
+// Every test starts without a sound system and starts one as the shell
+// does; the fixture's helpers reach it the way the game's code reaches the
+// shell's (none before InitSound and after ReleaseSound).
 class SoundManagerTest : public ::testing::Test {
  protected:
-  void SetUp() override { ReleaseSound(); }
-  void TearDown() override { ReleaseSound(); }
+  void InitSound(const SoundDeviceFactory& openDevice = {}) {
+    if (!sound_) sound_ = media::InitSound(openDevice);
+  }
+  void ReleaseSound() { sound_.reset(); }
+  SoundHolder* LoadSound(const char* path) { return sound_ ? sound_->LoadSound(path) : nullptr; }
+  SoundHolder* FindSound(const char* path) { return sound_ ? sound_->FindSound(path) : nullptr; }
+  platform::SoundBuffer* FindSoundBuffer(const char* path) {
+    return sound_ ? sound_->FindSoundBuffer(path) : nullptr;
+  }
+
+  std::unique_ptr<SoundManager> sound_;
 };
 
 // A path constant of the test's own: the cache keys on its address.
@@ -75,7 +87,7 @@ TEST_F(SoundManagerTest, LoadsEveryPlayablePcmLayout) {
       ASSERT_EQ(s[i + 1], c.right) << i;
     }
   }
-  EXPECT_EQ(gSoundManager->Count(), std::size(cases));
+  EXPECT_EQ(sound_->Count(), std::size(cases));
 }
 
 TEST_F(SoundManagerTest, UnplayableFilesLeaveASilentEntry) {
@@ -160,7 +172,7 @@ TEST_F(SoundManagerTest, LongMusicInTheOutputFormatPlaysFromItsFile) {
   ASSERT_TRUE(buffer.Streamed());
   EXPECT_EQ(buffer.Size(), frames * platform::kOutputBytesPerFrame);
 
-  platform::SoundDevice& device = gSoundManager->Device();
+  platform::SoundDevice& device = sound_->Device();
   ASSERT_TRUE(buffer.SetCurrentPosition(40000 * 4));
   ASSERT_TRUE(buffer.Play(platform::kPlayLooping));
   std::vector<std::int16_t> out(2 * 3);
@@ -189,9 +201,9 @@ TEST_F(SoundManagerTest, CacheIsKeyedByThePathConstantAndNeverReloads) {
   EXPECT_EQ(LoadSound("anything"), nullptr);  // no sound system yet
   EXPECT_EQ(FindSound("anything"), nullptr);
   InitSound();
-  SoundManager* first = gSoundManager;
+  SoundManager* first = sound_.get();
   InitSound();  // already running: nothing happens
-  EXPECT_EQ(gSoundManager, first);
+  EXPECT_EQ(sound_.get(), first);
 
   PathConst path(WriteFile("cached.wav",
                            Riff({PcmFmt(2, 44100, 16), Chunk("data", Samples16({1, 2, 3, 4}))})));
@@ -213,10 +225,10 @@ TEST_F(SoundManagerTest, CacheIsKeyedByThePathConstantAndNeverReloads) {
   PathConst sameText(path.text);
   EXPECT_EQ(FindSound(sameText.c_str()), nullptr);
   EXPECT_NE(LoadSound(sameText.c_str()), holder);
-  EXPECT_EQ(gSoundManager->Count(), 2u);
+  EXPECT_EQ(sound_->Count(), 2u);
 
   ReleaseSound();
-  EXPECT_EQ(gSoundManager, nullptr);
+  EXPECT_EQ(sound_.get(), nullptr);
   EXPECT_EQ(FindSound(path.c_str()), nullptr);
   EXPECT_EQ(FindSoundBuffer(path.c_str()), nullptr);
   ReleaseSound();  // twice is harmless
@@ -235,7 +247,7 @@ TEST_F(SoundManagerTest, LoadsFromTwoThreadsGiveOneEntryAPath) {
   for (std::size_t i = paths.size(); i-- > 0;) b[i] = LoadSound(paths[i].c_str());
   loader.join();
   EXPECT_EQ(a, b);
-  EXPECT_EQ(gSoundManager->Count(), paths.size());
+  EXPECT_EQ(sound_->Count(), paths.size());
 }
 
 TEST_F(SoundManagerTest, ReleaseRestoresTheMasterVolumeAndPanFoundAtStart) {
@@ -262,15 +274,15 @@ TEST_F(SoundManagerTest, ReleaseRestoresTheMasterVolumeAndPanFoundAtStart) {
     device->SetPan(250);
     return device;
   });
-  EXPECT_EQ(gSoundManager->SavedVolume(), -300);
-  EXPECT_EQ(gSoundManager->SavedPan(), 250);
+  EXPECT_EQ(sound_->SavedVolume(), -300);
+  EXPECT_EQ(sound_->SavedPan(), 250);
 
   // A sound still playing at release is simply let go.
   PathConst path(WriteFile("release.wav",
                            Riff({PcmFmt(2, 44100, 16), Chunk("data", Samples16({1, 2, 3, 4}))})));
   ASSERT_TRUE(LoadSound(path.c_str())->buffer->Play(platform::kPlayLooping));
-  gSoundManager->Device().SetVolume(-5000);
-  gSoundManager->Device().SetPan(-10000);
+  sound_->Device().SetVolume(-5000);
+  sound_->Device().SetPan(-10000);
   ReleaseSound();
   EXPECT_TRUE(seen.destroyed);
   EXPECT_EQ(seen.volume, -300);
@@ -278,8 +290,8 @@ TEST_F(SoundManagerTest, ReleaseRestoresTheMasterVolumeAndPanFoundAtStart) {
 
   // A factory without a device gives a silent one.
   InitSound([] { return std::unique_ptr<platform::SoundDevice>(); });
-  ASSERT_NE(gSoundManager, nullptr);
-  EXPECT_FALSE(gSoundManager->Device().IsAudible());
+  ASSERT_NE(sound_.get(), nullptr);
+  EXPECT_FALSE(sound_->Device().IsAudible());
 }
 
 TEST_F(SoundManagerTest, TheGamesSoundsLoadFromTheContentFolder) {
@@ -291,7 +303,7 @@ TEST_F(SoundManagerTest, TheGamesSoundsLoadFromTheContentFolder) {
   for (const char* path : content::sound::kAll) {
     SCOPED_TRACE(path);
     std::string error;
-    auto buffer = LoadWaveBuffer(gSoundManager->Device(), (dir / path).string(), &error);
+    auto buffer = LoadWaveBuffer(sound_->Device(), (dir / path).string(), &error);
     ASSERT_NE(buffer, nullptr);
     EXPECT_GT(buffer->Size(), 0u) << error;
     EXPECT_EQ(error, "");

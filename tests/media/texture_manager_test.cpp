@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <limits>
+#include <memory>
 #include <thread>
 
 #include "engine/image.h"
@@ -56,25 +57,38 @@ class TextureManagerTest : public ::testing::Test {
   }
 
   void SetUp() override {
-    ReleaseAllTextures();
     device_.RecordDraws(true);
-    holder_ = &device_;
-    InitSprite(&holder_, &backBuffer_);
-    ASSERT_NE(gSprite, nullptr);
-    ASSERT_NE(*gSprite, nullptr);
+    textures_ = std::make_unique<TextureManager>(&device_);
+    sprite_ = std::make_unique<SharedSprite>(&device_);
+    ASSERT_NE(Sprite(), nullptr);
   }
   void TearDown() override {
-    if (*gSprite && (*gSprite)->IsBegun()) (*gSprite)->End();
-    ReleaseAllTextures();
-    ReleaseSprite();
-    gDevice = nullptr;
-    gBackBuffer = nullptr;
+    if (Sprite() && Sprite()->IsBegun()) Sprite()->End();
+    sprite_.reset();
+    textures_.reset();
   }
+
+  // The cache's operations, as the game calls them on the shell's cache.
+  void LoadTexture(const char* path, std::uint32_t width, std::uint32_t height) {
+    textures_->LoadTexture(path, width, height);
+  }
+  TextureRecord* FindTexture(const char* path) { return textures_->FindTexture(path); }
+  void UnloadTexture(const char* path) { textures_->UnloadTexture(path); }
+  bool DrawTexture(engine::Sprite& sprite, const char* path, float x, float y, float alpha) {
+    return textures_->DrawTexture(sprite, path, x, y, alpha);
+  }
+  void DrawTexturePart(engine::Sprite& sprite, const char* path, float x, float y, float alpha,
+                       std::int32_t left, std::int32_t top, std::int32_t right,
+                       std::int32_t bottom) {
+    textures_->DrawTexturePart(sprite, path, x, y, alpha, left, top, right, bottom);
+  }
+  void ReleaseAllTextures() { textures_->ReleaseAllTextures(); }
+  engine::Sprite* Sprite() const { return sprite_ ? sprite_->Get() : nullptr; }
 
   // Draws between the sprite's Begin and End and returns the emitted quads.
   template <typename F>
   std::vector<engine::SpriteQuad> DrawnBy(F&& draw) {
-    engine::Sprite* sprite = *gSprite;
+    engine::Sprite* sprite = Sprite();
     EXPECT_TRUE(sprite->Begin(engine::kSpriteAlphaBlend));
     draw();
     EXPECT_TRUE(sprite->End());
@@ -83,8 +97,8 @@ class TextureManagerTest : public ::testing::Test {
 
   static inline fs::path dir_;
   platform::NullDevice device_;
-  platform::Device* holder_ = nullptr;
-  platform::Surface* backBuffer_ = nullptr;
+  std::unique_ptr<TextureManager> textures_;
+  std::unique_ptr<SharedSprite> sprite_;
 };
 
 TEST_F(TextureManagerTest, LoadMakesAPowerOfTwoTextureWithTheImageTopLeft) {
@@ -130,10 +144,10 @@ TEST_F(TextureManagerTest, KeysAreThePathConstantsNotTheirText) {
   LoadTexture(gSmallPath, 5, 3);
   ASSERT_STREQ(gSmallPath, gOtherSmallPath);
   EXPECT_EQ(FindTexture(gOtherSmallPath), nullptr);
-  EXPECT_FALSE(DrawTexture(**gSprite, gOtherSmallPath, 0, 0, 255.0f));
+  EXPECT_FALSE(DrawTexture(*Sprite(), gOtherSmallPath, 0, 0, 255.0f));
   LoadTexture(gOtherSmallPath, 5, 3);
   EXPECT_NE(FindTexture(gOtherSmallPath), FindTexture(gSmallPath));
-  EXPECT_EQ(TextureManager::GetInstance().Size(), 2u);
+  EXPECT_EQ(textures_->Size(), 2u);
 }
 
 TEST_F(TextureManagerTest, MissingFileIsCachedWithoutTextureAndDrawsNothing) {
@@ -143,10 +157,10 @@ TEST_F(TextureManagerTest, MissingFileIsCachedWithoutTextureAndDrawsNothing) {
   EXPECT_EQ(r->texture, nullptr);
   EXPECT_EQ(r->width, 70u);
   EXPECT_EQ(r->texWidth, 128u);
-  auto quads = DrawnBy([] {
-    EXPECT_FALSE(DrawTexture(**gSprite, gMissingPath, 10, 10, 255.0f));
-    DrawTexturePart(**gSprite, gMissingPath, 10, 10, 255.0f, 0, 0, 5, 5);
-    EXPECT_FALSE(DrawTexture(**gSprite, content::texture::kPar, 0, 0, 255.0f));  // never loaded
+  auto quads = DrawnBy([this] {
+    EXPECT_FALSE(DrawTexture(*Sprite(), gMissingPath, 10, 10, 255.0f));
+    DrawTexturePart(*Sprite(), gMissingPath, 10, 10, 255.0f, 0, 0, 5, 5);
+    EXPECT_FALSE(DrawTexture(*Sprite(), content::texture::kPar, 0, 0, 255.0f));  // never loaded
   });
   EXPECT_TRUE(quads.empty());
   EXPECT_TRUE(device_.Draws().empty());
@@ -155,9 +169,9 @@ TEST_F(TextureManagerTest, MissingFileIsCachedWithoutTextureAndDrawsNothing) {
 
 TEST_F(TextureManagerTest, DrawTextureDrawsTheNominalImageAtItsPosition) {
   LoadTexture(gSmallPath, 5, 3);
-  auto quads = DrawnBy([] {
-    EXPECT_TRUE(DrawTexture(**gSprite, gSmallPath, 306.5f, 260.5f, 127.9f));
-    DrawTexturePart(**gSprite, gSmallPath, 453.0f, 538.0f, 255.0f, 1, 0, 3, 2);
+  auto quads = DrawnBy([this] {
+    EXPECT_TRUE(DrawTexture(*Sprite(), gSmallPath, 306.5f, 260.5f, 127.9f));
+    DrawTexturePart(*Sprite(), gSmallPath, 453.0f, 538.0f, 255.0f, 1, 0, 3, 2);
   });
   ASSERT_EQ(quads.size(), 2u);
   const engine::SpriteQuad& whole = quads[0];
@@ -178,7 +192,7 @@ TEST_F(TextureManagerTest, DrawTextureDrawsTheNominalImageAtItsPosition) {
   EXPECT_FLOAT_EQ(part.uv[2].y, 2.0f / 4);
   EXPECT_EQ(part.color, 0xFFFFFFFFu);
   // The sprite keeps the last translation.
-  EXPECT_EQ((*gSprite)->GetTransform(), engine::MatrixTranslation(453.0f, 538.0f, 0));
+  EXPECT_EQ(Sprite()->GetTransform(), engine::MatrixTranslation(453.0f, 538.0f, 0));
 }
 
 TEST_F(TextureManagerTest, AlphaKeepsTheLowByteOfTheTruncatedValue) {
@@ -242,11 +256,11 @@ TEST_F(TextureManagerTest, UnloadForgetsOnlyThatPath) {
   LoadTexture(gSmallPath, 5, 3);
   LoadTexture(gMissingPath, 5, 3);
   UnloadTexture(content::texture::kPar);  // not cached: nothing happens
-  EXPECT_EQ(TextureManager::GetInstance().Size(), 2u);
+  EXPECT_EQ(textures_->Size(), 2u);
   UnloadTexture(gSmallPath);
   EXPECT_EQ(FindTexture(gSmallPath), nullptr);
   EXPECT_NE(FindTexture(gMissingPath), nullptr);
-  auto quads = DrawnBy([] { EXPECT_FALSE(DrawTexture(**gSprite, gSmallPath, 0, 0, 255.0f)); });
+  auto quads = DrawnBy([this] { EXPECT_FALSE(DrawTexture(*Sprite(), gSmallPath, 0, 0, 255.0f)); });
   EXPECT_TRUE(quads.empty());
   // It can be loaded again, with new sizes.
   LoadTexture(gSmallPath, 4, 2);
@@ -255,9 +269,9 @@ TEST_F(TextureManagerTest, UnloadForgetsOnlyThatPath) {
 
 TEST_F(TextureManagerTest, QueuedDrawOutlivesAnUnloadBeforeEnd) {
   LoadTexture(gSmallPath, 5, 3);
-  engine::Sprite* sprite = *gSprite;
+  engine::Sprite* sprite = Sprite();
   ASSERT_TRUE(sprite->Begin(engine::kSpriteAlphaBlend));
-  EXPECT_TRUE(DrawTexture(**gSprite, gSmallPath, 0, 0, 255.0f));
+  EXPECT_TRUE(DrawTexture(*Sprite(), gSmallPath, 0, 0, 255.0f));
   UnloadTexture(gSmallPath);
   ASSERT_TRUE(sprite->End());  // under ASan, a freed texture would show here
   EXPECT_EQ(device_.Draws().size(), 1u);
@@ -267,7 +281,7 @@ TEST_F(TextureManagerTest, ReleaseAllEmptiesTheCacheWhichStaysUsable) {
   LoadTexture(gSmallPath, 5, 3);
   LoadTexture(gMissingPath, 5, 3);
   ReleaseAllTextures();
-  EXPECT_EQ(TextureManager::GetInstance().Size(), 0u);
+  EXPECT_EQ(textures_->Size(), 0u);
   EXPECT_EQ(FindTexture(gSmallPath), nullptr);
   ReleaseAllTextures();
   UnloadTexture(gSmallPath);
@@ -277,16 +291,14 @@ TEST_F(TextureManagerTest, ReleaseAllEmptiesTheCacheWhichStaysUsable) {
 
 TEST_F(TextureManagerTest, WithoutADeviceNothingIsDrawnAndNothingBreaks) {
   LoadTexture(gSmallPath, 5, 3);
-  ReleaseSprite();
-  EXPECT_EQ(gSprite, nullptr);
+  sprite_.reset();
 
-  platform::Device* none = nullptr;
-  InitSprite(&none, nullptr);
-  ASSERT_NE(gSprite, nullptr);
-  EXPECT_EQ(*gSprite, nullptr);
-  LoadTexture(gMissingPath, 5, 3);  // no device: a record without texture
-  ASSERT_NE(FindTexture(gMissingPath), nullptr);
-  EXPECT_EQ(FindTexture(gMissingPath)->texture, nullptr);
+  const SharedSprite noSprite(nullptr);
+  EXPECT_EQ(noSprite.Get(), nullptr);
+  TextureManager noDevice(nullptr);
+  noDevice.LoadTexture(gMissingPath, 5, 3);  // no device: a record without texture
+  ASSERT_NE(noDevice.FindTexture(gMissingPath), nullptr);
+  EXPECT_EQ(noDevice.FindTexture(gMissingPath)->texture, nullptr);
   EXPECT_TRUE(device_.Draws().empty());
 }
 
@@ -296,7 +308,7 @@ TEST_F(TextureManagerTest, LoaderThreadInsertsWhileTheMainThreadDraws) {
     for (int i = 0; i < kThreadFiles; ++i) LoadTexture(gThreadPaths[i], 5, 3);
     done = true;
   });
-  engine::Sprite* sprite = *gSprite;
+  engine::Sprite* sprite = Sprite();
   int frames = 0;
   while (!done || frames < 3) {
     ASSERT_TRUE(sprite->Begin(engine::kSpriteAlphaBlend));
@@ -304,16 +316,16 @@ TEST_F(TextureManagerTest, LoaderThreadInsertsWhileTheMainThreadDraws) {
       if (TextureRecord* r = FindTexture(gThreadPaths[i])) {
         EXPECT_EQ(r->width, 5u);
       }
-      DrawTexture(**gSprite, gThreadPaths[i], 1, 1, 255.0f);
+      DrawTexture(*Sprite(), gThreadPaths[i], 1, 1, 255.0f);
     }
     ASSERT_TRUE(sprite->End());
     ++frames;
   }
   loader.join();
-  EXPECT_EQ(TextureManager::GetInstance().Size(), static_cast<std::size_t>(kThreadFiles));
-  const auto quads = DrawnBy([] {
+  EXPECT_EQ(textures_->Size(), static_cast<std::size_t>(kThreadFiles));
+  const auto quads = DrawnBy([this] {
     for (int i = 0; i < kThreadFiles; ++i)
-      EXPECT_EQ(DrawTexture(**gSprite, gThreadPaths[i], 1, 1, 255.0f), i % 3 != 0) << i;
+      EXPECT_EQ(DrawTexture(*Sprite(), gThreadPaths[i], 1, 1, 255.0f), i % 3 != 0) << i;
   });
   EXPECT_EQ(quads.size(), static_cast<std::size_t>(kThreadFiles - kThreadFiles / 3));
 }

@@ -30,6 +30,43 @@ namespace scenetest {
 
 namespace fs = std::filesystem;
 
+// The caches, the sound system and the sprite on the null device, made once
+// for the test program as the shell makes them for a run (and, like the
+// content loaded into them, kept to its end).
+struct SharedContent {
+  platform::NullDevice device;
+  media::TextureManager textures{&device};
+  media::MeshManager meshes;
+  std::unique_ptr<media::SoundManager> sounds =
+      media::InitSound([] { return platform::CreateSilentSoundDevice(); });
+  media::SharedSprite sprite{&device};
+  scenes::LoaderHandshake loader;
+};
+inline SharedContent& Content() {
+  static SharedContent* content = new SharedContent;
+  return *content;
+}
+
+// A model of the shared content, and where track 0 of its controller stands:
+// the position, and the index of its animation set (-1 for none of the
+// model's).
+inline media::AnimatedModel* Model(const char* path) {
+  return Content().meshes.FindAnimatedModel(path);
+}
+inline double TrackPosition(const char* path) {
+  engine::TrackDesc desc;
+  Model(path)->controller->GetTrackDesc(0, &desc);
+  return desc.position;
+}
+inline int TrackSet(const char* path) {
+  media::AnimatedModel* m = Model(path);
+  engine::AnimationSet* set = m->controller->GetTrackAnimationSet(0);
+  for (std::size_t i = 0; i < m->animationSets.size(); ++i) {
+    if (set && m->animationSets[i] == set) return static_cast<int>(i);
+  }
+  return -1;
+}
+
 class GameContentTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -42,17 +79,14 @@ class GameContentTest : public ::testing::Test {
 
   void SetUp() override {
     // Whatever another test released is loaded again; what is cached stays.
-    static platform::NullDevice* device = new platform::NullDevice;
-    static platform::Device* devicePtr = device;
-    static platform::Surface* backBuffer = device->GetBackBuffer();
-    device_ = device;
+    SharedContent& content = Content();
+    static platform::Surface* backBuffer = content.device.GetBackBuffer();
+    device_ = &content.device;
     backBuffer_ = backBuffer;
-    if (!media::gSprite || !*media::gSprite || media::gDevice != &devicePtr) {
-      media::InitSprite(&devicePtr, &backBuffer);
-    }
-    media::InitSound([] { return platform::CreateSilentSoundDevice(); });
-    media::LoadTexture(content::texture::kResultScoreNum, 550, 79);
-    for (scenes::LoadParent::Job job : scenes::LoadParent::DefaultJobs()) job(devicePtr);
+    content.textures.LoadTexture(content::texture::kResultScoreNum, 550, 79);
+    const scenes::LoadTargets targets{device_, content.textures, content.meshes,
+                                      content.sounds.get()};
+    for (scenes::LoadParent::Job job : scenes::LoadParent::DefaultJobs()) job(targets);
     device_->RecordDraws(false);
     device_->ClearDraws();
 
@@ -61,6 +95,11 @@ class GameContentTest : public ::testing::Test {
             std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     fs::remove_all(dir_);
     fs::create_directories(dir_);
+    services.textures = &content.textures;
+    services.meshes = &content.meshes;
+    services.sounds = content.sounds.get();
+    services.device = device_;
+    services.loader = &content.loader;
     services.random = &random;
     services.enemies = &enemies;
     services.objects = &objects;
@@ -73,7 +112,18 @@ class GameContentTest : public ::testing::Test {
   scenes::Tick MakeTick(const platform::TickInput& input) {
     return scenes::Tick{input, services, escapeArmed};
   }
-  scenes::DrawContext Frame() { return {*device_, **media::gSprite, backBuffer_}; }
+  scenes::DrawContext Frame() {
+    SharedContent& content = Content();
+    return {*device_, *content.sprite.Get(), content.textures, content.meshes, backBuffer_};
+  }
+  // Whether a sound is playing (with the flag given: looping, say).
+  static bool Playing(const char* sound, std::uint32_t flag = platform::kStatusPlaying) {
+    platform::SoundBuffer* buffer = Content().sounds->FindSoundBuffer(sound);
+    return buffer && (buffer->GetStatus() & flag) != 0;
+  }
+  static void StopSound(const char* sound) {
+    if (platform::SoundBuffer* buffer = Content().sounds->FindSoundBuffer(sound)) buffer->Stop();
+  }
   platform::NullDevice& Device() { return *device_; }
 
   // The keys of one update with the given keys held (and pressed).

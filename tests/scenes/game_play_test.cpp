@@ -32,11 +32,6 @@ namespace {
 using platform::Key;
 namespace tex = content::texture;
 
-bool Playing(const char* sound, std::uint32_t flag = platform::kStatusPlaying) {
-  platform::SoundBuffer* buffer = media::FindSoundBuffer(sound);
-  return buffer && (buffer->GetStatus() & flag) != 0;
-}
-
 // A fly that keeps still where the test puts it.
 class PerchedFly : public creatures::Enemy04 {
  public:
@@ -48,7 +43,7 @@ class GamePlayTest : public scenetest::GameContentTest {
  protected:
   void SetUp() override {
     GameContentTest::SetUp();
-    for (const char* s : {content::sound::kGameBgm, content::sound::kSelect}) media::StopSound(s);
+    for (const char* s : {content::sound::kGameBgm, content::sound::kSelect}) StopSound(s);
     root = std::make_unique<SequenceParent>(NewGame(services));
     game = dynamic_cast<GameParent*>(root->child);
     ASSERT_NE(game, nullptr);
@@ -151,7 +146,7 @@ TEST_F(GamePlayPauseTest, AHeldEscOpensThePauseOnceAndAfterNOnlyAFreshPressOpens
   EXPECT_TRUE(game->paused);
   EXPECT_FALSE(root->escapeArmed);
   EXPECT_TRUE(Playing(content::sound::kSelect));
-  media::StopSound(content::sound::kSelect);
+  StopSound(content::sound::kSelect);
 
   // Paused: nothing moves, whatever is held, and ESC neither closes nor
   // reopens the prompt; the flag is not looked at.
@@ -432,12 +427,12 @@ TEST_F(GamePlayTest, TheIconsAnimateOnceAPlayingUpdateNeverWhileFadingOrPaused) 
 class GameHudTest : public GamePlayTest {
  protected:
   std::vector<engine::SpriteQuad> Draw() {
-    DrawHud(*game, Device(), **media::gSprite);
-    return (**media::gSprite).LastBatch();
+    DrawHud(*game, Frame());
+    return (*scenetest::Content().sprite.Get()).LastBatch();
   }
   static std::vector<engine::SpriteQuad> Of(const std::vector<engine::SpriteQuad>& quads,
                                             const char* path) {
-    const media::TextureRecord* record = media::FindTexture(path);
+    const media::TextureRecord* record = scenetest::Content().textures.FindTexture(path);
     std::vector<engine::SpriteQuad> out;
     if (!record || !record->texture) {
       ADD_FAILURE() << path << " is not loaded";
@@ -614,7 +609,7 @@ TEST_F(GameHudTest, ThePauseDimsTheWorldUnderThePromptAndEveryOtherSprite) {
   };
   Draw();
   for (const platform::DrawRecord& d : device.Draws()) EXPECT_FALSE(isDimmer(d));
-  EXPECT_TRUE(Of((**media::gSprite).LastBatch(), tex::kBackTitle).empty());
+  EXPECT_TRUE(Of((*scenetest::Content().sprite.Get()).LastBatch(), tex::kBackTitle).empty());
 
   game->paused = true;
   device.ClearDraws();

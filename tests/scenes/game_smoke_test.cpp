@@ -56,8 +56,8 @@ TEST_F(GameSmokeTest, AnEnglishGameDrawsEveryCaptionInEnglishAndNoneInJapanese) 
   namespace tex = content::texture;
   const content::Language english = content::Language::English;
   services.language = english;
-  platform::Device* device = &Device();
-  for (LoadParent::Job job : LoadParent::DefaultJobs(english)) job(device);
+  const LoadTargets targets{&Device(), *services.textures, *services.meshes, services.sounds};
+  for (LoadParent::Job job : LoadParent::DefaultJobs(english)) job(targets);
 
   // What a frame drew, by the path of each texture it drew with (mapped as
   // it is drawn: a picture unloaded later may leave its address to another).
@@ -65,7 +65,7 @@ TEST_F(GameSmokeTest, AnEnglishGameDrawsEveryCaptionInEnglishAndNoneInJapanese) 
   auto draw = [&](SequenceParent& root) {
     std::map<const platform::Texture*, std::string> paths;
     for (const tex::Nominal& n : tex::kAll) {
-      const media::TextureRecord* r = media::FindTexture(n.path);
+      const media::TextureRecord* r = scenetest::Content().textures.FindTexture(n.path);
       if (r && r->texture) paths[r->texture] = n.path;
     }
     Device().ClearDraws();
@@ -85,8 +85,7 @@ TEST_F(GameSmokeTest, AnEnglishGameDrawsEveryCaptionInEnglishAndNoneInJapanese) 
   };
 
   {
-    SequenceParent loading(new LoadParent({}, &NewTitle, LoadParent::Loader::Updates, 1,
-                                          LoadParent::kHelperFromTheBack, english));
+    SequenceParent loading(new LoadParent(services, {}, &NewTitle, LoadParent::Loader::Updates, 1));
     draw(loading);
   }
   {
@@ -115,7 +114,7 @@ TEST_F(GameSmokeTest, AnEnglishGameDrawsEveryCaptionInEnglishAndNoneInJapanese) 
 
   game->paused = false;
   delete game->child;
-  auto* result = new GameResult(english);
+  auto* result = new GameResult(services);
   game->child = result;
   bool burped = false;
   for (int i = 0; i < 2000 && !(burped && result->phase == 3); ++i) {

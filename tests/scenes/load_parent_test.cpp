@@ -24,28 +24,31 @@ namespace {
 namespace fs = std::filesystem;
 namespace tex = content::texture;
 
+// The handshake of the test's loading scene, for jobs that look at it.
+LoaderHandshake* gHandshake = nullptr;
+
 // Jobs the test releases one at a time.
 std::mutex gGateMutex;
 std::condition_variable gGateCv;
 int gReleased = 0;
 std::atomic<int> gJobsRun{0};
 
-void GatedJob(platform::Device*&) {
+void GatedJob(const LoadTargets&) {
   int mine = gJobsRun.load();
   std::unique_lock<std::mutex> lock(gGateMutex);
   gGateCv.wait(lock, [mine] { return gReleased > mine; });
   ++gJobsRun;
 }
 
-void QuickJob(platform::Device*&) { ++gJobsRun; }
+void QuickJob(const LoadTargets&) { ++gJobsRun; }
 
-void BigNumberJob(platform::Device*&) {
-  media::LoadTexture(tex::kResultScoreNum, 600, 108);
+void BigNumberJob(const LoadTargets& to) {
+  to.textures.LoadTexture(tex::kResultScoreNum, 600, 108);
   ++gJobsRun;
 }
 
-void FailingModelJob(platform::Device*&) {
-  media::MeshManager::GetInstance().LoadAnimatedModel(content::model::kFly, nullptr);
+void FailingModelJob(const LoadTargets& to) {
+  to.meshes.LoadAnimatedModel(content::model::kFly, nullptr);
 }
 
 void Release(int n) {
@@ -100,24 +103,24 @@ class LoadParentTest : public ::testing::Test {
     WritePng(tex::kResultScoreNum, 550, 79);
     WritePng(tex::kPar, 77, 79);
     device_ = std::make_unique<UploadingDevice>();
-    devicePtr_ = device_.get();
-    media::InitSprite(&devicePtr_, &backBuffer_);
+    textures_ = std::make_unique<media::TextureManager>(device_.get());
+    sprite_ = std::make_unique<media::SharedSprite>(device_.get());
     gReleased = 0;
     gJobsRun = 0;
     gNextAlive = gNextDraws = 0;
-    // Models other tests of this program loaded must not answer for ours.
-    media::MeshManager::GetInstance().Clear();
-    ResetStopFlag();
-    ClearFatalError();
+    gHandshake = &handshake_;
+    services_.textures = textures_.get();
+    services_.meshes = &meshes_;
+    services_.device = device_.get();
+    services_.loader = &handshake_;
   }
   void TearDown() override {
-    media::ReleaseAllTextures();
-    media::ReleaseSprite();
+    gHandshake = nullptr;
+    sprite_.reset();
+    textures_.reset();
     device_.reset();
     fs::current_path(old_);
     fs::remove_all(dir_);
-    ResetStopFlag();
-    ClearFatalError();
   }
   static void WritePng(const char* path, std::uint32_t w, std::uint32_t h) {
     std::vector<std::uint32_t> px(static_cast<std::size_t>(w) * h, 0xFF336699u);
@@ -125,19 +128,22 @@ class LoadParentTest : public ::testing::Test {
   }
 
   void Update(SequenceParent& root) { root.Update(platform::TickInput{}, services_); }
-  void Draw(SequenceParent& root) { root.Draw({*device_, **media::gSprite, nullptr}); }
-  void Rehearse(SequenceParent& root) { root.Rehearse({*device_, **media::gSprite, nullptr}); }
+  DrawContext Frame() { return {*device_, *sprite_->Get(), *textures_, meshes_, nullptr}; }
+  void Draw(SequenceParent& root) { root.Draw(Frame()); }
+  void Rehearse(SequenceParent& root) { root.Rehearse(Frame()); }
 
-  Services services_;
   fs::path old_, dir_;
   std::unique_ptr<UploadingDevice> device_;
-  platform::Device* devicePtr_ = nullptr;
-  platform::Surface* backBuffer_ = nullptr;
+  std::unique_ptr<media::TextureManager> textures_;
+  std::unique_ptr<media::SharedSprite> sprite_;
+  media::MeshManager meshes_;
+  LoaderHandshake handshake_;
+  Services services_;
 };
 
 TEST_F(LoadParentTest, ShownPercentageTrailsTheRealOneByAtMostOnePercent) {
   std::vector<LoadParent::Job> jobs(4, &GatedJob);
-  auto* scene = new LoadParent(jobs, &MakeNext);
+  auto* scene = new LoadParent(services_, jobs, &MakeNext);
   SequenceParent root(scene);
   float last = 0.0f;
   for (int released = 1; released <= 3; ++released) {
@@ -155,7 +161,10 @@ TEST_F(LoadParentTest, ShownPercentageTrailsTheRealOneByAtMostOnePercent) {
   }
   EXPECT_FLOAT_EQ(last, 0.75f);  // 40 updates reached the real value, not beyond
   Release(4);
-  WaitFor([&] { return !RecordedLoaderThread() || !RecordedLoaderThread()->StillActive(); });
+  WaitFor([&] {
+    return !gHandshake->RecordedLoaderThread() ||
+           !gHandshake->RecordedLoaderThread()->StillActive();
+  });
   Update(root);
   Update(root);
   EXPECT_NE(root.child, nullptr);
@@ -163,22 +172,22 @@ TEST_F(LoadParentTest, ShownPercentageTrailsTheRealOneByAtMostOnePercent) {
 }
 
 TEST_F(LoadParentTest, HandsOverAsSoonAsTheThreadEndsWhateverIsShown) {
-  auto* scene = new LoadParent({&QuickJob, &QuickJob, &BigNumberJob}, &MakeNext);
+  auto* scene = new LoadParent(services_, {&QuickJob, &QuickJob, &BigNumberJob}, &MakeNext);
   SequenceParent root(scene);
-  WaitFor([] { return !RecordedLoaderThread()->StillActive(); });
+  WaitFor([] { return !gHandshake->RecordedLoaderThread()->StillActive(); });
   EXPECT_FALSE(services_.loaded);
   Update(root);  // the first update after the end makes the title; nothing was shown yet
   Update(root);  // and the next hands over
   ASSERT_NE(dynamic_cast<NextScene*>(root.child), nullptr);
   EXPECT_TRUE(services_.loaded);
-  EXPECT_EQ(RecordedLoaderThread(), nullptr);
+  EXPECT_EQ(gHandshake->RecordedLoaderThread(), nullptr);
   EXPECT_EQ(gJobsRun.load(), 3);
   // The loading screen's own pictures are gone; the digit strip stays with
   // the size the constructor asked for.
-  EXPECT_EQ(media::FindTexture(tex::kLoadingStr), nullptr);
-  EXPECT_EQ(media::FindTexture(tex::kPar), nullptr);
-  EXPECT_FALSE(media::DrawTexture(**media::gSprite, tex::kPar, 0, 0, 255));
-  media::TextureRecord* digits = media::FindTexture(tex::kResultScoreNum);
+  EXPECT_EQ(textures_->FindTexture(tex::kLoadingStr), nullptr);
+  EXPECT_EQ(textures_->FindTexture(tex::kPar), nullptr);
+  EXPECT_FALSE(textures_->DrawTexture(*sprite_->Get(), tex::kPar, 0, 0, 255));
+  media::TextureRecord* digits = textures_->FindTexture(tex::kResultScoreNum);
   ASSERT_NE(digits, nullptr);
   EXPECT_EQ(digits->width, 550u);
   EXPECT_EQ(digits->height, 79u);
@@ -186,9 +195,9 @@ TEST_F(LoadParentTest, HandsOverAsSoonAsTheThreadEndsWhateverIsShown) {
 }
 
 TEST_F(LoadParentTest, HandsOverOnceThePicturesHaveGoneToTheGraphicsMemory) {
-  auto* scene = new LoadParent({&QuickJob, &QuickJob}, &MakeNext);
+  auto* scene = new LoadParent(services_, {&QuickJob, &QuickJob}, &MakeNext);
   SequenceParent root(scene);
-  WaitFor([] { return !RecordedLoaderThread()->StillActive(); });
+  WaitFor([] { return !gHandshake->RecordedLoaderThread()->StillActive(); });
   device_->pendingUploads = 2;
   for (int frame = 0; frame < 2; ++frame, --device_->pendingUploads) {
     Update(root);
@@ -203,9 +212,9 @@ TEST_F(LoadParentTest, HandsOverOnceThePicturesHaveGoneToTheGraphicsMemory) {
 }
 
 TEST_F(LoadParentTest, TheNextSceneIsMadeAnUpdateEarlyAndItsFirstPictureRehearsedUnseen) {
-  auto* scene = new LoadParent({&QuickJob}, &MakeNext);
+  auto* scene = new LoadParent(services_, {&QuickJob}, &MakeNext);
   SequenceParent root(scene);
-  WaitFor([] { return !RecordedLoaderThread()->StillActive(); });
+  WaitFor([] { return !gHandshake->RecordedLoaderThread()->StillActive(); });
   Rehearse(root);  // nothing made yet: nothing to rehearse
   EXPECT_EQ(gNextDraws, 0);
   Update(root);
@@ -229,8 +238,8 @@ TEST_F(LoadParentTest, TheNextSceneIsMadeAnUpdateEarlyAndItsFirstPictureRehearse
 
 TEST_F(LoadParentTest, ASceneMadeButNeverHandedOverGoesWithTheLoadingScene) {
   {
-    SequenceParent root(new LoadParent({&QuickJob}, &MakeNext));
-    WaitFor([] { return !RecordedLoaderThread()->StillActive(); });
+    SequenceParent root(new LoadParent(services_, {&QuickJob}, &MakeNext));
+    WaitFor([] { return !gHandshake->RecordedLoaderThread()->StillActive(); });
     Update(root);
     EXPECT_EQ(gNextAlive, 1);
   }  // the window closed before the next update
@@ -239,7 +248,7 @@ TEST_F(LoadParentTest, ASceneMadeButNeverHandedOverGoesWithTheLoadingScene) {
 
 TEST_F(LoadParentTest, AHeadlessRunWaitsForTheLoaderInItsFirstUpdate) {
   std::vector<LoadParent::Job> jobs(3, &GatedJob);
-  SequenceParent root(new LoadParent(jobs, &MakeNext));
+  SequenceParent root(new LoadParent(services_, jobs, &MakeNext));
   services_.waitForLoader = true;
   std::thread releaser([] {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -256,22 +265,22 @@ TEST_F(LoadParentTest, AHeadlessRunWaitsForTheLoaderInItsFirstUpdate) {
 TEST_F(LoadParentTest, StopFlagIsHonouredBetweenJobs) {
   std::vector<LoadParent::Job> jobs(5, &GatedJob);
   {
-    SequenceParent root(new LoadParent(jobs, &MakeNext));
-    WaitFor([] { return RecordedLoaderThread() != nullptr; });
-    RequestStop();  // set while the first job runs
+    SequenceParent root(new LoadParent(services_, jobs, &MakeNext));
+    WaitFor([] { return gHandshake->RecordedLoaderThread() != nullptr; });
+    gHandshake->RequestStop();  // set while the first job runs
     Release(5);
-    WaitFor([] { return !RecordedLoaderThread()->StillActive(); });
+    WaitFor([] { return !gHandshake->RecordedLoaderThread()->StillActive(); });
     EXPECT_EQ(gJobsRun.load(), 1);  // the current job finished, no other started
   }
-  EXPECT_EQ(RecordedLoaderThread(), nullptr);
+  EXPECT_EQ(gHandshake->RecordedLoaderThread(), nullptr);
 }
 
 TEST_F(LoadParentTest, WindowClosedWhileLoadingDeletesTheSceneCleanly) {
   std::vector<LoadParent::Job> jobs(3, &GatedJob);
   auto system = platform::CreateHeadlessSystem();
-  SequenceParent root(new LoadParent(jobs, &MakeNext));
-  std::thread closer([&] { app::OnWindowDestroy(*system); });
-  WaitFor([] { return StopRequested(); });
+  SequenceParent root(new LoadParent(services_, jobs, &MakeNext));
+  std::thread closer([&] { app::OnWindowDestroy(*system, *gHandshake); });
+  WaitFor([] { return gHandshake->StopRequested(); });
   Release(3);
   closer.join();
   EXPECT_EQ(gJobsRun.load(), 1);
@@ -279,11 +288,12 @@ TEST_F(LoadParentTest, WindowClosedWhileLoadingDeletesTheSceneCleanly) {
 }
 
 TEST_F(LoadParentTest, AModelThatCannotLoadEndsTheLoaderWithAFatalError) {
-  SequenceParent root(new LoadParent({&QuickJob, &FailingModelJob, &QuickJob}, &MakeNext));
-  WaitFor([] { return !RecordedLoaderThread()->StillActive(); });
-  EXPECT_TRUE(FatalErrorPending());
-  EXPECT_NE(TakeFatalErrorMessage().find(media::kXFileLoadFailed), std::string::npos);
-  EXPECT_NE(TakeFatalErrorMessage().find(content::model::kFly), std::string::npos);
+  SequenceParent root(
+      new LoadParent(services_, {&QuickJob, &FailingModelJob, &QuickJob}, &MakeNext));
+  WaitFor([] { return !gHandshake->RecordedLoaderThread()->StillActive(); });
+  EXPECT_TRUE(gHandshake->FatalErrorPending());
+  EXPECT_NE(gHandshake->TakeFatalErrorMessage().find(media::kXFileLoadFailed), std::string::npos);
+  EXPECT_NE(gHandshake->TakeFatalErrorMessage().find(content::model::kFly), std::string::npos);
   EXPECT_EQ(gJobsRun.load(), 1);
 }
 
@@ -294,7 +304,7 @@ std::condition_variable gSideCv;
 int gInFlight = 0, gMostInFlight = 0;
 std::set<std::thread::id> gJobThreads;
 
-void SideBySideJob(platform::Device*&) {
+void SideBySideJob(const LoadTargets&) {
   std::unique_lock<std::mutex> lock(gSideMutex);
   gJobThreads.insert(std::this_thread::get_id());
   gMostInFlight = std::max(gMostInFlight, ++gInFlight);
@@ -309,9 +319,9 @@ TEST_F(LoadParentTest, TwoWorkersTakeEveryJobOnceSideBySide) {
   gJobThreads.clear();
   std::vector<LoadParent::Job> jobs(40, &SideBySideJob);
   jobs.push_back(&BigNumberJob);
-  auto* scene = new LoadParent(jobs, &MakeNext, LoadParent::Loader::Thread, 2);
+  auto* scene = new LoadParent(services_, jobs, &MakeNext, LoadParent::Loader::Thread, 2);
   SequenceParent root(scene);
-  WaitFor([] { return !RecordedLoaderThread()->StillActive(); });
+  WaitFor([] { return !gHandshake->RecordedLoaderThread()->StillActive(); });
   EXPECT_EQ(gJobsRun.load(), 41);
   EXPECT_FLOAT_EQ(scene->Progress(), 1.0f);
   EXPECT_EQ(gMostInFlight, 2);
@@ -319,7 +329,7 @@ TEST_F(LoadParentTest, TwoWorkersTakeEveryJobOnceSideBySide) {
   Update(root);
   Update(root);
   EXPECT_NE(dynamic_cast<NextScene*>(root.child), nullptr);
-  EXPECT_NE(media::FindTexture(tex::kResultScoreNum), nullptr);
+  EXPECT_NE(textures_->FindTexture(tex::kResultScoreNum), nullptr);
 }
 
 // Jobs that note which thread ran them, in what order. With two workers
@@ -337,7 +347,7 @@ std::thread::id ThreadOf(int job) {
 bool Started(int job) { return ThreadOf(job) != std::thread::id{}; }
 
 template <int Index>
-void OrderedJob(platform::Device*&) {
+void OrderedJob(const LoadTargets&) {
   std::unique_lock<std::mutex> lock(gSideMutex);
   gRunOrder.emplace_back(Index, std::this_thread::get_id());
   gSideCv.notify_all();
@@ -361,15 +371,16 @@ TEST_F(LoadParentTest, AHelperStartsWhereItIsToldAndBothThreadsKeepTheListsOrder
   {
     gRunOrder.clear();
     gFirstJobsMeet = false;
-    SequenceParent root(new LoadParent(jobs, &MakeNext, LoadParent::Loader::Thread, 1, 3));
-    WaitFor([] { return !RecordedLoaderThread()->StillActive(); });
+    SequenceParent root(
+        new LoadParent(services_, jobs, &MakeNext, LoadParent::Loader::Thread, 1, 3));
+    WaitFor([] { return !gHandshake->RecordedLoaderThread()->StillActive(); });
     EXPECT_EQ(RanOn(gRunOrder.at(0).second), (std::vector<int>{0, 1, 2, 3, 4, 5}));
   }
-  ResetStopFlag();  // set as the first scene went
+  gHandshake->ResetStopFlag();  // set as the first scene went
   gRunOrder.clear();
   gFirstJobsMeet = true;
-  SequenceParent root(new LoadParent(jobs, &MakeNext, LoadParent::Loader::Thread, 2, 3));
-  WaitFor([] { return !RecordedLoaderThread()->StillActive(); });
+  SequenceParent root(new LoadParent(services_, jobs, &MakeNext, LoadParent::Loader::Thread, 2, 3));
+  WaitFor([] { return !gHandshake->RecordedLoaderThread()->StillActive(); });
   ASSERT_EQ(gRunOrder.size(), 6u);
   // The helper's first job is the one it was told.
   const std::thread::id loader = ThreadOf(0), helper = ThreadOf(3);
@@ -399,8 +410,8 @@ TEST_F(LoadParentTest, AHelperStartsWhereItIsToldAndBothThreadsKeepTheListsOrder
 }
 
 std::atomic<int> gStartedAfterFailure{0};
-void NotingJob(platform::Device*&) {
-  if (FatalErrorPending()) ++gStartedAfterFailure;
+void NotingJob(const LoadTargets&) {
+  if (gHandshake->FatalErrorPending()) ++gStartedAfterFailure;
   std::this_thread::sleep_for(std::chrono::microseconds(200));
   ++gJobsRun;
 }
@@ -410,9 +421,9 @@ TEST_F(LoadParentTest, WithTwoWorkersAModelThatCannotLoadStopsBoth) {
   std::vector<LoadParent::Job> jobs(3, &NotingJob);
   jobs.push_back(&FailingModelJob);
   jobs.insert(jobs.end(), 200, &NotingJob);
-  SequenceParent root(new LoadParent(jobs, &MakeNext, LoadParent::Loader::Thread, 2));
-  WaitFor([] { return !RecordedLoaderThread()->StillActive(); });
-  EXPECT_TRUE(FatalErrorPending());
+  SequenceParent root(new LoadParent(services_, jobs, &MakeNext, LoadParent::Loader::Thread, 2));
+  WaitFor([] { return !gHandshake->RecordedLoaderThread()->StillActive(); });
+  EXPECT_TRUE(gHandshake->FatalErrorPending());
   // The other worker finishes the job it holds (which it may have taken
   // just before the failure), and takes none after.
   EXPECT_GE(gJobsRun.load(), 3);
@@ -422,7 +433,7 @@ TEST_F(LoadParentTest, WithTwoWorkersAModelThatCannotLoadStopsBoth) {
 }
 
 TEST_F(LoadParentTest, CaptionBouncesAndDrawShowsCaptionDigitsAndPercent) {
-  auto* scene = new LoadParent({&GatedJob}, &MakeNext);
+  auto* scene = new LoadParent(services_, {&GatedJob}, &MakeNext);
   SequenceParent root(scene);
   // Glyphs start at 0, 2, ..., 14 falling; each bounces between 0 and 10.
   for (int i = 0; i < 200; ++i) {
@@ -434,7 +445,7 @@ TEST_F(LoadParentTest, CaptionBouncesAndDrawShowsCaptionDigitsAndPercent) {
   }
   EXPECT_NE(scene->Wave()[0], scene->Wave()[1]);  // out of phase
   Draw(root);
-  engine::Sprite* sprite = *media::gSprite;
+  engine::Sprite* sprite = sprite_->Get();
   const auto& quads = sprite->LastBatch();
   // Eight caption glyphs, one digit (" 0"), the percent sign.
   ASSERT_EQ(quads.size(), 10u);
@@ -453,7 +464,7 @@ TEST_F(LoadParentTest, CaptionBouncesAndDrawShowsCaptionDigitsAndPercent) {
 namespace scenes {
 namespace {
 
-void SlowJob(platform::Device*&) {
+void SlowJob(const LoadTargets&) {
   std::this_thread::sleep_for(std::chrono::milliseconds(3));
   ++gJobsRun;
 }
@@ -462,9 +473,9 @@ void SlowJob(platform::Device*&) {
 // slice at a time and the screen moves between them.
 TEST_F(LoadParentTest, WithoutThreadsTheUpdatesRunTheJobsInSlices) {
   std::vector<LoadParent::Job> jobs(12, &SlowJob);
-  auto* scene = new LoadParent(jobs, &MakeNext, LoadParent::Loader::Updates);
+  auto* scene = new LoadParent(services_, jobs, &MakeNext, LoadParent::Loader::Updates);
   SequenceParent root(scene);
-  EXPECT_EQ(RecordedLoaderThread(), nullptr);
+  EXPECT_EQ(gHandshake->RecordedLoaderThread(), nullptr);
   EXPECT_EQ(gJobsRun.load(), 0);  // nothing runs before the first update
   Update(root);
   const int afterOne = gJobsRun.load();
@@ -485,7 +496,7 @@ TEST_F(LoadParentTest, WithoutThreadsTheUpdatesRunTheJobsInSlices) {
 
 TEST_F(LoadParentTest, WithoutThreadsAHeadlessRunLoadsInItsFirstUpdate) {
   std::vector<LoadParent::Job> jobs(12, &SlowJob);
-  SequenceParent root(new LoadParent(jobs, &MakeNext, LoadParent::Loader::Updates));
+  SequenceParent root(new LoadParent(services_, jobs, &MakeNext, LoadParent::Loader::Updates));
   services_.waitForLoader = true;
   Update(root);
   EXPECT_EQ(gJobsRun.load(), 12);
@@ -494,11 +505,11 @@ TEST_F(LoadParentTest, WithoutThreadsAHeadlessRunLoadsInItsFirstUpdate) {
 }
 
 TEST_F(LoadParentTest, WithoutThreadsAModelThatCannotLoadStopsLoadingForGood) {
-  SequenceParent root(new LoadParent({&QuickJob, &FailingModelJob, &QuickJob}, &MakeNext,
+  SequenceParent root(new LoadParent(services_, {&QuickJob, &FailingModelJob, &QuickJob}, &MakeNext,
                                      LoadParent::Loader::Updates));
   for (int i = 0; i < 5; ++i) Update(root);
-  EXPECT_TRUE(FatalErrorPending());
-  EXPECT_NE(TakeFatalErrorMessage().find(content::model::kFly), std::string::npos);
+  EXPECT_TRUE(gHandshake->FatalErrorPending());
+  EXPECT_NE(gHandshake->TakeFatalErrorMessage().find(content::model::kFly), std::string::npos);
   EXPECT_EQ(gJobsRun.load(), 1);
   // The shell shows the error and closes; the title never comes.
   EXPECT_EQ(dynamic_cast<NextScene*>(root.child), nullptr);

@@ -32,24 +32,9 @@ constexpr int kSlideUpdates = 127 + 21;
 constexpr const char* kParts[3] = {content::model::kPlayerUpBody, content::model::kPlayerDownBody,
                                    content::model::kPlayerHand};
 
-media::AnimatedModel* Model(const char* path) {
-  return media::MeshManager::GetInstance().FindAnimatedModel(path);
-}
-
-double TrackPosition(const char* path) {
-  engine::TrackDesc desc;
-  Model(path)->controller->GetTrackDesc(0, &desc);
-  return desc.position;
-}
-
-int TrackSet(const char* path) {
-  media::AnimatedModel* m = Model(path);
-  engine::AnimationSet* set = m->controller->GetTrackAnimationSet(0);
-  for (std::size_t i = 0; i < m->animationSets.size(); ++i) {
-    if (set && m->animationSets[i] == set) return static_cast<int>(i);
-  }
-  return -1;
-}
+using scenetest::Model;
+using scenetest::TrackPosition;
+using scenetest::TrackSet;
 
 std::string FileText(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -71,7 +56,7 @@ class ResultTest : public scenetest::GameContentTest {
     game_->score.score = score;
     game_->paused = false;
     delete game_->child;
-    result_ = new GameResult;
+    result_ = new GameResult(services);
     game_->child = result_;
   }
 
@@ -228,7 +213,8 @@ TEST_F(ResultTest, EscapeWaitsForTheRankingThenOnlyYAndNAnswer) {
 TEST_F(ResultTest, TheFigureWalksInTurnsAndBurpsOnce) {
   const char* upper = content::model::kPlayerUpBody;
   const char* lower = content::model::kPlayerDownBody;
-  const media::TextureRecord* geppu = media::FindTexture(content::texture::kGeppu);
+  const media::TextureRecord* geppu =
+      scenetest::Content().textures.FindTexture(content::texture::kGeppu);
   ASSERT_NE(geppu, nullptr);
   auto burpDrawn = [&] {
     Device().ClearDraws();
@@ -328,7 +314,8 @@ TEST_F(ResultTest, TheFirstDrawFreezesTheWorldAndLaterDrawsShowThatPicture) {
   CountingDevice device;
   platform::Surface* backBuffer = device.GetBackBuffer();
   platform::Surface* depth = device.GetDepthStencilSurface();
-  const DrawContext frame{device, **media::gSprite, backBuffer};
+  const DrawContext frame{device, *scenetest::Content().sprite.Get(), scenetest::Content().textures,
+                          scenetest::Content().meshes, backBuffer};
   device.RecordDraws(true);
 
   result_->Draw(game_.get(), frame);

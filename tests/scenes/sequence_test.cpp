@@ -74,10 +74,12 @@ class SequenceTest : public ::testing::Test {
   void TearDown() override { sprite_->Release(); }
 
   void Update(SequenceParent& root) { root.Update(platform::TickInput{}, services_); }
-  void Draw(SequenceParent& root) { root.Draw({device_, *sprite_, nullptr}); }
+  void Draw(SequenceParent& root) { root.Draw({device_, *sprite_, textures_, meshes_, nullptr}); }
 
   platform::NullDevice device_;
   engine::Sprite* sprite_ = nullptr;
+  media::TextureManager textures_{&device_};
+  media::MeshManager meshes_;
   Services services_;
 };
 

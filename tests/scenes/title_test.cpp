@@ -27,25 +27,9 @@ using platform::TickInput;
 constexpr float kLogoLeft = 41.5f;    // (800 - 717) / 2
 constexpr float kLogoRight = 758.5f;  // and 717 pixels on
 
-media::AnimatedModel* Model(const char* path) {
-  return media::MeshManager::GetInstance().FindAnimatedModel(path);
-}
-
-double TrackPosition(const char* path) {
-  engine::TrackDesc desc;
-  Model(path)->controller->GetTrackDesc(0, &desc);
-  return desc.position;
-}
-
-// The index of the animation set on track 0 (-1 for none of the model's).
-int TrackSet(const char* path) {
-  media::AnimatedModel* m = Model(path);
-  engine::AnimationSet* set = m->controller->GetTrackAnimationSet(0);
-  for (std::size_t i = 0; i < m->animationSets.size(); ++i) {
-    if (set && m->animationSets[i] == set) return static_cast<int>(i);
-  }
-  return -1;
-}
+using scenetest::Model;
+using scenetest::TrackPosition;
+using scenetest::TrackSet;
 
 class TitleTest : public scenetest::GameContentTest {
  protected:
@@ -375,7 +359,8 @@ TEST_F(TitleTest, TheScoresUnderTheCrownsComeFromTheRankingFile) {
   EXPECT_EQ(title_->rankingText[2], "001000");
 
   // Drawn only once the intro is over: 18 digits of the title's strip.
-  const media::TextureRecord* strip = media::FindTexture(content::texture::kTitleScoreNum);
+  const media::TextureRecord* strip =
+      scenetest::Content().textures.FindTexture(content::texture::kTitleScoreNum);
   ASSERT_NE(strip, nullptr);
   auto digitsDrawn = [&] {
     Device().ClearDraws();

@@ -135,14 +135,14 @@ TEST_F(SceneryTest, TheCameraPlanetAndSkyGoToTheDevice) {
   EXPECT_EQ(device_->GetTransform(platform::TransformState::View), c.view);
   EXPECT_EQ(device_->GetTransform(platform::TransformState::Projection), c.projection);
 
-  DrawPlanet(*device_, 60.0f);
+  DrawPlanet(*device_, *meshes_, 60.0f);
   ASSERT_FALSE(device_->Draws().empty());
   for (const Matrix& w : DrawnWith()) EXPECT_EQ(w, engine::MatrixScaling(60, 60, 60));
 
   // The sky: 50 times the model, turned about the world's Y axis; a
   // quarter turn carries its +X onto -Z.
   device_->ClearDraws();
-  DrawSky(*device_, 90.0f);
+  DrawSky(*device_, *meshes_, 90.0f);
   ASSERT_FALSE(device_->Draws().empty());
   for (const Matrix& w : DrawnWith()) {
     EXPECT_TRUE(VecNear(engine::Vec3TransformCoord({1, 0, 0}, w), {0, 0, -50}, 1e-4f));

@@ -231,11 +231,13 @@ class DrawObjectsCulledTest : public checks::WorldContentTest {
   }
   // The planet stands for itself as the game measures it, unless a ground
   // radius is given (0: nothing is hidden behind it).
+  // Culled as an update ends, then drawn.
   void Draw(const Camera& camera, const engine::Mesh* treeMesh, float groundRadius = -1.0f) {
+    CullObjects(*meshes_, world, camera, player, treeMesh,
+                ViewVolume(camera.view, camera.projection),
+                Horizon(camera.eye, groundRadius < 0 ? planet_.InnerR() : groundRadius));
     device_->ClearDraws();
-    DrawObjectsCulled(*device_, world, camera, player, treeMesh,
-                      ViewVolume(camera.view, camera.projection),
-                      Horizon(camera.eye, groundRadius < 0 ? planet_.InnerR() : groundRadius));
+    DrawObjectsCulled(*device_, *meshes_, world);
   }
   // Far out in front of the equator, looking at the planet.
   static Camera FrontCamera() {
@@ -340,7 +342,7 @@ TEST_F(DrawObjectsCulledTest, TreesBetweenTheCameraAndTheCreatureAreDrawnSeeThro
 
   // Later in the frame the tree is drawn half see-through.
   device_->ClearDraws();
-  DrawSeeThrough(*device_, world);
+  DrawSeeThrough(*device_, *meshes_, world);
   ASSERT_FALSE(device_->Draws().empty());
   for (const platform::DrawRecord& d : device_->Draws()) {
     EXPECT_EQ(d.state.world[0], between->mWorld);

@@ -101,11 +101,13 @@ TEST(WorldObjectsTest, AddingBuildsTheWorldMatrixAndTheFlowersSway) {
   EXPECT_NEAR(f->animClock, 1.0f, 1e-5f);
   ASSERT_EQ(world.objects.size(), 2u);
   EXPECT_EQ(world.objects[0].get(), placed);
+  world.shown.push_back(placed);
   world.seeThrough.push_back(placed);
   world.ClearObjects();
   EXPECT_TRUE(world.objects.empty());
-  // The see-through list is the draw pass's to empty.
-  EXPECT_EQ(world.seeThrough.size(), 1u);
+  // Nothing the next picture would show is left pointing at a gone object.
+  EXPECT_TRUE(world.shown.empty());
+  EXPECT_TRUE(world.seeThrough.empty());
 }
 
 // The placement file, read onto the game's planet.

@@ -80,7 +80,7 @@ inline double DegreesBetween(const engine::Vec3& a, const engine::Vec3& b) {
 
 // A creature for the tests: a Chara that draws nothing.
 struct Standing : Chara {
-  void Draw(platform::Device&) override {}
+  void Draw(platform::Device&, media::MeshManager&) override {}
 };
 
 }  // namespace world::checks

@@ -22,23 +22,21 @@ class WorldContentTest : public ::testing::Test {
     old_ = new std::filesystem::path(std::filesystem::current_path());
     std::filesystem::current_path(std::filesystem::path(POROMEKO_SOURCE_DIR) / "content");
     device_ = new platform::NullDevice;
-    // Models left in the store by another suite would draw through its
-    // device: they are loaded afresh on this one.
-    media::MeshManager& store = media::MeshManager::GetInstance();
-    store.Clear();
+    meshes_ = new media::MeshManager;
+    media::MeshManager& store = *meshes_;
     for (const char* path : content::model::kStatic) store.LoadStaticMesh(path, device_);
   }
   static void TearDownTestSuite() {
-    media::MeshManager::GetInstance().Clear();
+    delete meshes_;
     delete device_;
     std::filesystem::current_path(*old_);
     delete old_;
   }
   void SetUp() override {
     ASSERT_NE(TreeMesh(), nullptr);
-    ASSERT_NE(media::MeshManager::GetInstance().FindStaticMesh(content::model::kPlanet), nullptr);
+    ASSERT_NE(meshes_->FindStaticMesh(content::model::kPlanet), nullptr);
     planet_.radius = PlanetRadius();
-    planet_.mesh = media::MeshManager::GetInstance().FindStaticMesh(content::model::kPlanet)->mesh;
+    planet_.mesh = meshes_->FindStaticMesh(content::model::kPlanet)->mesh;
     planet_.innerRadius = planet_.mesh->EnclosedRadius({0, 0, 0});
     device_->RecordDraws(true);
     device_->ClearDraws();
@@ -46,14 +44,12 @@ class WorldContentTest : public ::testing::Test {
   void TearDown() override { device_->RecordDraws(false); }
 
   static const engine::Mesh* TreeMesh() {
-    const media::StaticMesh* tree =
-        media::MeshManager::GetInstance().FindStaticMesh(content::model::kTree);
+    const media::StaticMesh* tree = meshes_->FindStaticMesh(content::model::kTree);
     return tree ? tree->mesh : nullptr;
   }
   // The planet model's bounding radius, as the game scene measures it.
   static float PlanetRadius() {
-    const engine::Mesh* mesh =
-        media::MeshManager::GetInstance().FindStaticMesh(content::model::kPlanet)->mesh;
+    const engine::Mesh* mesh = meshes_->FindStaticMesh(content::model::kPlanet)->mesh;
     engine::Vec3 centre;
     float radius = 0;
     engine::ComputeBoundingSphere(mesh->Vertices(), mesh->GetNumVertices(),
@@ -74,6 +70,7 @@ class WorldContentTest : public ::testing::Test {
 
   static inline std::filesystem::path* old_ = nullptr;
   static inline platform::NullDevice* device_ = nullptr;
+  static inline media::MeshManager* meshes_ = nullptr;
   Planet planet_;
 };
 

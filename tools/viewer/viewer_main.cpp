@@ -112,7 +112,7 @@ int main(int argc, char** argv) {
   }
   auto device = system->CreateDevice();
   Device& d = *device;
-  media::MeshManager& store = media::MeshManager::GetInstance();
+  media::MeshManager store;  // goes before the device
   struct Shown {
     media::AnimatedModel* animated = nullptr;
     media::StaticMesh* still = nullptr;

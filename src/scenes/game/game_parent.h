@@ -35,6 +35,10 @@ class GameParent : public ParentScene<GameParent, GameChild> {
 
   // The camera's place for the creature as it stands now.
   void UpdateCamera();
+  // Which placed objects the next picture shows, and which it shows
+  // see-through, for the camera and the creature as they stand now (the end
+  // of every update of play, so that drawing only reads it).
+  void CullWorld();
   float R() const { return planet.R(); }
   // What an insect sees of the world this frame.
   creatures::EnemyWorld InsectView() const;
@@ -56,5 +60,10 @@ class GameParent : public ParentScene<GameParent, GameChild> {
 
 // A new run, starting in the playing phase.
 SequenceChild* NewGame(Services& services);
+
+// The world as the playing phase draws it, from the lighting to the sky and
+// the see-through trees (without the display and the fade); the result
+// draws it once more, without the creature, for its picture.
+void DrawWorld(GameParent& game, const DrawContext& frame, bool withPlayer);
 
 }  // namespace scenes

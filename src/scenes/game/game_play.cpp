@@ -8,10 +8,9 @@
 #include "media/mesh_manager.h"
 #include "media/paths.h"
 #include "media/sound_manager.h"
+#include "scenes/flow.h"
 #include "scenes/game/hud.h"
-#include "scenes/result/game_result.h"
 #include "scenes/stage.h"
-#include "scenes/title/title_parent.h"
 #include "world/culling.h"
 #include "world/world_objects.h"
 
@@ -27,7 +26,6 @@ constexpr float kFrameSeconds = 0.01666666753590107f;
 constexpr float kSkyTurn = 0.10000000149011612f;
 constexpr float kBannerSlide = 7.0f;
 constexpr float kBannerStop = 527.0f;
-constexpr std::uint32_t kWorldFvf = platform::kFvfXyz | platform::kFvfDiffuse | platform::kFvfTex1;
 
 #ifndef NDEBUG
 // Debug builds stop at the first object whose place, height or size is not a
@@ -59,19 +57,25 @@ void CheckWorldFinite(const GameParent& game) {
 
 }  // namespace
 
-GamePlay::~GamePlay() { media::StopSound(content::sound::kGameBgm); }
+GamePlay::~GamePlay() { sounds_.StopSound(content::sound::kGameBgm); }
 
 void StepWorld(GameParent& game, const Tick& tick) {
   Services& services = tick.services;
-  game.player->Update(creatures::PlayerWorld{tick.input, game.cameraYaw, game.planet,
-                                             *services.enemies, *services.objects, game.score,
-                                             services.verbose ? stdout : nullptr});
+  game.player->Update(creatures::PlayerWorld{
+      tick.input, game.cameraYaw, game.planet, *services.enemies, *services.objects, game.score,
+      services.soundRequests, services.verbose ? stdout : nullptr});
   services.enemies->UpdateEnemies(game.InsectView());
   services.objects->UpdateObjects(game.R());
   game.UpdateCamera();
 }
 
 SequenceChildBase* GamePlay::Update(GameParent* game, const Tick& tick) {
+  SequenceChildBase* next = Step(game, tick);
+  game->CullWorld();
+  return next;
+}
+
+SequenceChildBase* GamePlay::Step(GameParent* game, const Tick& tick) {
   creatures::Player& player = *game->player;
   // The creature stands on the ground every frame, also while fading or
   // paused.
@@ -85,14 +89,16 @@ SequenceChildBase* GamePlay::Update(GameParent* game, const Tick& tick) {
     if (fadeAlpha > 0.0f) return this;
     fadeAlpha = 0.0f;
     fading = false;
-    media::PlaySoundLooping(content::sound::kGameBgm, true);
+    tick.services.soundRequests.PlaySoundLooping(content::sound::kGameBgm, true);
     return this;
   }
 
   if (game->paused) {
     // The prompt answers a fresh press only: a key held when it opened (a
     // gamepad's A bites and answers Yes) does not give the run up.
-    if (tick.input.Pressed(Key::Y)) return NewTitle(tick.services);  // the run is given up
+    if (tick.input.Pressed(Key::Y)) {
+      return BuildScene(Next::Title, tick.services);  // the run is given up
+    }
     if (tick.input.Pressed(Key::N)) game->paused = false;
     return this;
   }
@@ -141,42 +147,20 @@ SequenceChildBase* GamePlay::Update(GameParent* game, const Tick& tick) {
   const bool escape = EscapeEdge(tick, !game->paused && !timeUp);
   if (!timeUp && (escape || (tick.input.Pressed(Key::Return) && !game->paused))) {
     game->paused = true;
-    media::PlaySoundOnce(content::sound::kSelect);
+    tick.services.soundRequests.PlaySoundOnce(content::sound::kSelect);
   }
 
-  if (timeUp) return new GameResult(tick.services.language);
+  if (timeUp) return BuildScene(Next::Result, tick.services);
   return this;
-}
-
-void DrawWorld(GameParent& game, platform::Device& device, bool withPlayer) {
-  SetSceneLighting(device);
-  world::ApplyCamera(device, game.camera);
-  device.LightEnable(0, true);
-  device.SetRenderState(platform::RenderState::ZEnable, 1);
-  device.SetFVF(kWorldFvf);
-
-  if (withPlayer) game.player->Draw(device);
-  const world::ViewVolume volume(game.camera.view, game.camera.projection);
-  game.services.enemies->DrawEnemiesCulled(device, game.player->mRotation, volume);
-  world::WorldObjects& objects = *game.services.objects;
-  const media::StaticMesh* tree =
-      media::MeshManager::GetInstance().FindStaticMesh(content::model::kTree);
-  world::DrawObjectsCulled(device, objects, game.camera, *game.player, tree ? tree->mesh : nullptr,
-                           volume, world::Horizon(game.camera.eye, game.planet.InnerR()));
-  world::DrawPlanet(device, game.planet.scale);
-  device.SetRenderState(platform::RenderState::Lighting, 0);
-  world::DrawSky(device, game.skyAngle);
-  device.SetRenderState(platform::RenderState::Lighting, 1);
-  world::DrawSeeThrough(device, objects);
 }
 
 void GamePlay::Draw(GameParent* game, const DrawContext& frame) {
   platform::Device& device = frame.device;
   device.BeginScene();
   device.Clear(platform::kClearTarget | platform::kClearZBuffer, 0xFFFFFFFFu, 1.0f, 0);
-  DrawWorld(*game, device, true);
-  DrawHud(*game, device, frame.sprite);
-  game->player->DrawGlow(device);
+  DrawWorld(*game, frame, true);
+  DrawHud(*game, frame);
+  game->player->DrawGlow(device, frame.meshes);
   if (fading) DrawFadeQuad(device, fadeAlpha);
   device.EndScene();
   device.Present();

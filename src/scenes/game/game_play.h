@@ -9,24 +9,27 @@ namespace scenes {
 
 class GamePlay : public GameChild {
  public:
-  GamePlay() = default;
+  explicit GamePlay(Services& services) : sounds_(services.soundRequests) {}
   // Stops the music: the run is over or given up.
   ~GamePlay() override;
 
   using GameChild::Draw;
   using GameChild::Update;
+  // A step of play, then what the next picture shows of the world.
   SequenceChildBase* Update(GameParent* game, const Tick& tick) override;
   void Draw(GameParent* game, const DrawContext& frame) override;
 
   bool fading = true;
   float fadeAlpha = 255.0f;
+
+ private:
+  SequenceChildBase* Step(GameParent* game, const Tick& tick);
+
+  media::SoundRequests& sounds_;
 };
 
 // One frame's step of the world (the creature, the insects, the placed
 // objects, the camera), as the playing phase runs it after its keys.
 void StepWorld(GameParent& game, const Tick& tick);
-// The world as the playing phase draws it, from the clear to the sky and the
-// see-through trees (without the display and the fade).
-void DrawWorld(GameParent& game, platform::Device& device, bool withPlayer);
 
 }  // namespace scenes

@@ -23,18 +23,20 @@ constexpr int kDimAlpha = 100;
 constexpr const char* kIcons[4] = {tex::kS, tex::kM, tex::kL, tex::kW};
 constexpr const char* kMissIcons[4] = {tex::kSMiss, tex::kMMiss, tex::kLMiss, tex::kWMiss};
 
-std::uint32_t Width(const char* path) {
-  const media::TextureRecord* r = media::FindTexture(path);
+std::uint32_t Width(media::TextureManager& textures, const char* path) {
+  const media::TextureRecord* r = textures.FindTexture(path);
   return r ? r->width : 0;
 }
-std::uint32_t Height(const char* path) {
-  const media::TextureRecord* r = media::FindTexture(path);
+std::uint32_t Height(media::TextureManager& textures, const char* path) {
+  const media::TextureRecord* r = textures.FindTexture(path);
   return r ? r->height : 0;
 }
 
-void DrawIcon(engine::Sprite& sprite, int kind, const BugIcon& icon, engine::Vec2 at, bool bright) {
+void DrawIcon(const DrawContext& frame, int kind, const BugIcon& icon, engine::Vec2 at,
+              bool bright) {
+  engine::Sprite& sprite = frame.sprite;
   const char* path = icon.result == 2 ? kMissIcons[kind] : kIcons[kind];
-  const media::TextureRecord* record = media::FindTexture(path);
+  const media::TextureRecord* record = frame.textures.FindTexture(path);
   if (!record || !record->texture) return;
   const platform::Rect whole{0, 0, static_cast<std::int32_t>(record->width),
                              static_cast<std::int32_t>(record->height)};
@@ -80,20 +82,9 @@ void AnimateBugIcons(std::array<BugIcon, 4>& icons) {
   }
 }
 
-float DrawDigits(engine::Sprite& sprite, const char* strip,
-                 const std::vector<platform::Rect>& cells, std::string_view text, float x,
-                 float y) {
-  for (char c : text) {
-    if (c < '0' || c > '9' || static_cast<std::size_t>(c - '0') >= cells.size()) continue;
-    const platform::Rect& cell = cells[static_cast<std::size_t>(c - '0')];
-    media::DrawTexturePart(sprite, strip, x, y, 255.0f, cell.left, cell.top, cell.right,
-                           cell.bottom);
-    x += static_cast<float>(cell.right - cell.left);
-  }
-  return x;
-}
-
-void DrawHud(const GameParent& game, platform::Device& device, engine::Sprite& sprite) {
+void DrawHud(const GameParent& game, const DrawContext& frame) {
+  engine::Sprite& sprite = frame.sprite;
+  media::TextureManager& textures = frame.textures;
   const content::texture::Captions& captions = content::CaptionsIn(game.services.language);
   const creatures::ScoreState& s = game.score;
   const std::vector<platform::Rect>& cells = game.digitCells;
@@ -103,53 +94,55 @@ void DrawHud(const GameParent& game, platform::Device& device, engine::Sprite& s
 
   if (s.comboShown) {
     std::snprintf(text, sizeof text, "%d", s.comboCount);
-    const float x = DrawDigits(sprite, tex::kNumCombo, cells, text, s.comboBannerX, 250.0f);
-    media::DrawTexture(sprite, captions.combo, x, 275.0f, 255.0f);
+    const float x = DrawDigits(frame, tex::kNumCombo, cells, text, s.comboBannerX, 250.0f);
+    textures.DrawTexture(sprite, captions.combo, x, 275.0f, 255.0f);
     const float left =
         static_cast<float>(s.comboTimer) / static_cast<float>(creatures::kComboFrames);
-    const int w = static_cast<int>(static_cast<float>(Width(tex::kComboTimeGauge)) * left);
-    media::DrawTexturePart(sprite, tex::kComboTimeGauge, s.comboBannerX, 320.0f, 255.0f, 0, 0, w,
-                           static_cast<std::int32_t>(Height(tex::kComboTimeGauge)));
+    const int w =
+        static_cast<int>(static_cast<float>(Width(textures, tex::kComboTimeGauge)) * left);
+    textures.DrawTexturePart(sprite, tex::kComboTimeGauge, s.comboBannerX, 320.0f, 255.0f, 0, 0, w,
+                             static_cast<std::int32_t>(Height(textures, tex::kComboTimeGauge)));
   }
 
   std::snprintf(text, sizeof text, "%06d", s.score);
-  DrawDigits(sprite, tex::kNum, cells, text, 20.0f,
+  DrawDigits(frame, tex::kNum, cells, text, 20.0f,
              static_cast<float>(600 - cell.bottom - cell.top - 20));
 
   const float cellWidth = static_cast<float>(cell.right - cell.left);
-  float x = 800.0f - (3.0f * cellWidth + static_cast<float>(Width(tex::kDot)) +
-                      static_cast<float>(Width(tex::kTime)) + 20.0f);
-  media::DrawTexture(sprite, tex::kTime, x, 20.0f, 255.0f);
-  x += static_cast<float>(Width(tex::kTime));
+  float x = 800.0f - (3.0f * cellWidth + static_cast<float>(Width(textures, tex::kDot)) +
+                      static_cast<float>(Width(textures, tex::kTime)) + 20.0f);
+  textures.DrawTexture(sprite, tex::kTime, x, 20.0f, 255.0f);
+  x += static_cast<float>(Width(textures, tex::kTime));
   const int seconds = static_cast<int>(game.timeLeft);
   std::snprintf(text, sizeof text, "%d", seconds / 60);
-  x = DrawDigits(sprite, tex::kNum, cells, text, x, 20.0f);
-  const float dotY = static_cast<float>(static_cast<int>(Height(tex::kNum)) -
-                                        static_cast<int>(Height(tex::kDot))) *
+  x = DrawDigits(frame, tex::kNum, cells, text, x, 20.0f);
+  const float dotY = static_cast<float>(static_cast<int>(Height(textures, tex::kNum)) -
+                                        static_cast<int>(Height(textures, tex::kDot))) *
                          0.5f +
                      20.0f;
-  media::DrawTexture(sprite, tex::kDot, x, dotY, 255.0f);
-  x += static_cast<float>(Width(tex::kDot));
+  textures.DrawTexture(sprite, tex::kDot, x, dotY, 255.0f);
+  x += static_cast<float>(Width(textures, tex::kDot));
   std::snprintf(text, sizeof text, "%02d", seconds % 60);
-  DrawDigits(sprite, tex::kNum, cells, text, x, 20.0f);
+  DrawDigits(frame, tex::kNum, cells, text, x, 20.0f);
 
   const float growth = (game.player->mSize - 0.5f) * 2.0f;
-  const int filled = static_cast<int>(static_cast<float>(Width(tex::kWildGaugeVal)) * growth);
-  media::DrawTexturePart(sprite, tex::kWildGaugeVal, 20.0f, 72.0f, 255.0f, 0, 0, filled,
-                         static_cast<std::int32_t>(Height(tex::kWildGaugeVal)));
-  media::DrawTexture(sprite, tex::kWildGauge, 20.0f, 72.0f, 255.0f);
+  const int filled =
+      static_cast<int>(static_cast<float>(Width(textures, tex::kWildGaugeVal)) * growth);
+  textures.DrawTexturePart(sprite, tex::kWildGaugeVal, 20.0f, 72.0f, 255.0f, 0, 0, filled,
+                           static_cast<std::int32_t>(Height(textures, tex::kWildGaugeVal)));
+  textures.DrawTexture(sprite, tex::kWildGauge, 20.0f, 72.0f, 255.0f);
 
   const int sizeClass = game.player->SizeClass();
   for (int k = 0; k < 4; ++k) {
-    DrawIcon(sprite, k, s.bugIcons[static_cast<std::size_t>(k)],
+    DrawIcon(frame, k, s.bugIcons[static_cast<std::size_t>(k)],
              game.bugIconPositions[static_cast<std::size_t>(k)], k == sizeClass);
   }
 
   if (game.paused) {
     // The dimmer is drawn by the device now; the sprites queued above land
     // over it at End, so it dims only the world.
-    DrawFadeQuad(device, 100.0f);
-    media::DrawTexture(sprite, captions.backTitle, 0.0f, 0.0f, 255.0f);
+    DrawFadeQuad(frame.device, 100.0f);
+    textures.DrawTexture(sprite, captions.backTitle, 0.0f, 0.0f, 255.0f);
   }
   sprite.End();
 }

@@ -12,6 +12,7 @@
 #include "creatures/eating.h"
 #include "engine/sprite.h"
 #include "platform/graphics.h"
+#include "scenes/sequence.h"
 
 namespace scenes {
 
@@ -23,12 +24,6 @@ void AnimateBugIcons(std::array<creatures::BugIcon, 4>& icons);
 
 // Draws the whole display with the sprite (and the pause dimmer with the
 // device, below the sprites).
-void DrawHud(const GameParent& game, platform::Device& device, engine::Sprite& sprite);
-
-// Draws `text` digit by digit from a strip of digit cells, starting at x;
-// returns the x after the last digit. Characters other than digits are
-// skipped without moving.
-float DrawDigits(engine::Sprite& sprite, const char* strip,
-                 const std::vector<platform::Rect>& cells, std::string_view text, float x, float y);
+void DrawHud(const GameParent& game, const DrawContext& frame);
 
 }  // namespace scenes

@@ -11,7 +11,6 @@
 #include "platform/clock.h"
 #include "platform/memory.h"
 #include "platform/threads.h"
-#include "scenes/title/title_parent.h"
 
 namespace scenes {
 
@@ -22,38 +21,37 @@ namespace mdl = content::model;
 namespace {
 
 template <const char* Path, std::uint32_t W, std::uint32_t H>
-void TextureJob(platform::Device*&) {
-  media::LoadTexture(Path, W, H);
+void TextureJob(const LoadTargets& to) {
+  to.textures.LoadTexture(Path, W, H);
 }
 
 template <const char* Path>
-void SoundJob(platform::Device*&) {
-  media::LoadSound(Path);
+void SoundJob(const LoadTargets& to) {
+  if (to.sounds) to.sounds->LoadSound(Path);
 }
 
 template <const char* Path>
-void StaticMeshJob(platform::Device*& device) {
-  media::MeshManager::GetInstance().LoadStaticMesh(Path, device);
+void StaticMeshJob(const LoadTargets& to) {
+  to.meshes.LoadStaticMesh(Path, to.device);
 }
 
 // A mesh the game casts rays at: the creature stands on the planet, and the
 // culling looks through trees.
 template <const char* Path>
-void RayCastMeshJob(platform::Device*& device) {
-  media::MeshManager::GetInstance().LoadStaticMesh(Path, device, true);
+void RayCastMeshJob(const LoadTargets& to) {
+  to.meshes.LoadStaticMesh(Path, to.device, true);
 }
 
 template <const char* Path>
-void AnimatedModelJob(platform::Device*& device) {
-  media::MeshManager::GetInstance().LoadAnimatedModel(Path, device);
+void AnimatedModelJob(const LoadTargets& to) {
+  to.meshes.LoadAnimatedModel(Path, to.device);
 }
 
-void PlayerJob(platform::Device*& device) {
+void PlayerJob(const LoadTargets& to) {
   // One job for the three parts of the creature.
-  media::MeshManager& meshes = media::MeshManager::GetInstance();
-  meshes.LoadAnimatedModel(mdl::kPlayerUpBody, device);
-  meshes.LoadAnimatedModel(mdl::kPlayerDownBody, device);
-  meshes.LoadAnimatedModel(mdl::kPlayerHand, device);
+  to.meshes.LoadAnimatedModel(mdl::kPlayerUpBody, to.device);
+  to.meshes.LoadAnimatedModel(mdl::kPlayerDownBody, to.device);
+  to.meshes.LoadAnimatedModel(mdl::kPlayerHand, to.device);
 }
 
 }  // namespace
@@ -134,14 +132,10 @@ std::size_t LoadParent::DefaultHelperStart() {
   return static_cast<std::size_t>(std::find(jobs.begin(), jobs.end(), planet) - jobs.begin());
 }
 
-LoadParent::LoadParent(content::Language language)
-    : LoadParent(DefaultJobs(language), &NewTitle, kDefaultLoader, DefaultWorkers(),
-                 DefaultHelperStart(), language) {}
-
-LoadParent::LoadParent(std::vector<Job> jobs, NextScene next, Loader loader, int workers,
-                       std::size_t helperStart, content::Language language)
-    : loader_(loader), workers_(workers), next_(next) {
-  const content::texture::Captions& captions = content::CaptionsIn(language);
+LoadParent::LoadParent(Services& services, std::vector<Job> jobs, NextScene next, Loader loader,
+                       int workers, std::size_t helperStart)
+    : services_(services), loader_(loader), workers_(workers), next_(next) {
+  const content::texture::Captions& captions = content::CaptionsIn(services.language);
   caption_ = captions.loading;
   const content::texture::CaptionCells& cells = *captions.loadingCells;
   for (std::size_t i = 0; i < captionPlaces_.size(); ++i) {
@@ -149,9 +143,9 @@ LoadParent::LoadParent(std::vector<Job> jobs, NextScene next, Loader loader, int
     captionPlaces_[i] = {cells.edges[cell], 0, cells.edges[cell + 1], 62};
   }
   // What the loading screen itself draws is there from the first frame.
-  media::LoadTexture(caption_, 255, 62);
-  media::LoadTexture(tex::kResultScoreNum, 550, 79);
-  media::LoadTexture(tex::kPar, 77, 79);
+  services_.textures->LoadTexture(caption_, 255, 62);
+  services_.textures->LoadTexture(tex::kResultScoreNum, 550, 79);
+  services_.textures->LoadTexture(tex::kPar, 77, 79);
   progress_ = 0.0f;
   shownProgress_ = 0.0f;
   wave_ = {0, 2, 4, 6, 8, 10, 12, 14};
@@ -171,21 +165,22 @@ void LoadParent::Start() {
   loadStartMs_ = platform::MonotonicMs();
   if (loader_ == Loader::Updates) return;  // the updates run the jobs
   thread_ = std::make_unique<LoaderThread>([this] { LoaderRoutine(); });
-  RecordLoaderThread(thread_.get());
+  services_.loader->RecordLoaderThread(thread_.get());
 }
 
 LoadParent::~LoadParent() {
   // Loading that never finished (the window closed first) has been stopped by
   // the close step; make sure the thread is gone before the jobs are.
   if (thread_) {
-    RequestStop();
+    services_.loader->RequestStop();
     thread_->Join();
-    if (RecordedLoaderThread() == thread_.get()) RecordLoaderThread(nullptr);
+    if (services_.loader->RecordedLoaderThread() == thread_.get())
+      services_.loader->RecordLoaderThread(nullptr);
     thread_.reset();
   }
   delete following_;
-  media::UnloadTexture(caption_);
-  media::UnloadTexture(tex::kPar);
+  services_.textures->UnloadTexture(caption_);
+  services_.textures->UnloadTexture(tex::kPar);
   jobs_.clear();
 }
 
@@ -196,19 +191,20 @@ bool LoadParent::RunNextJob(bool fromBack) {
     if (failed_ || front_ >= back_) return false;
     job = fromBack ? --back_ : front_++;
   }
-  platform::Device* device = media::gDevice ? *media::gDevice : nullptr;
+  const LoadTargets targets{services_.device, *services_.textures, *services_.meshes,
+                            services_.sounds};
   try {
-    jobs_[job](device);
+    jobs_[job](targets);
   } catch (const std::exception& e) {
     // A model the game cannot run without: the main thread shows it and
     // ends the run; no further job starts.
-    RaiseFatalError(e.what());
+    services_.loader->RaiseFatalError(e.what());
     std::lock_guard<std::mutex> lock(progressMutex_);
     failed_ = true;
     front_ = back_;
     return false;
   }
-  const bool stop = StopRequested();
+  const bool stop = services_.loader->StopRequested();
   std::lock_guard<std::mutex> lock(progressMutex_);
   ++jobsDone_;
   progress_ = static_cast<float>(jobsDone_) / static_cast<float>(jobs_.size());
@@ -275,7 +271,7 @@ bool LoadParent::JobsEnded(const Tick& tick) {
     if (tick.services.waitForLoader) thread_->Join();
     if (thread_->StillActive()) return false;
     thread_->Join();
-    RecordLoaderThread(nullptr);
+    services_.loader->RecordLoaderThread(nullptr);
     thread_.reset();
     return !failed_;
   }
@@ -294,7 +290,7 @@ SequenceChildBase* LoadParent::Update(SequenceParent*, const Tick& tick) {
   // The pictures the jobs made go to the graphics memory between frames, a
   // few at a time; the loading screen stays until the last has gone, so
   // that the first frames of the next scene do not send them.
-  const platform::Device* device = media::gDevice ? *media::gDevice : nullptr;
+  const platform::Device* device = tick.services.device;
   if (following_) {
     tick.services.loaded = true;
     SequenceChild* next = following_;
@@ -354,14 +350,14 @@ void LoadParent::Draw(const DrawContext& frame) {
   for (const platform::Rect& cell : captionPlaces_) x -= static_cast<float>(cell.right - cell.left);
   for (std::size_t i = 0; i < captionPlaces_.size(); ++i) {
     const platform::Rect& cell = captionPlaces_[i];
-    media::DrawTexturePart(sprite, caption_, x, 538.0f - wave_[i], 255.0f, cell.left, cell.top,
-                           cell.right, cell.bottom);
+    frame.textures.DrawTexturePart(sprite, caption_, x, 538.0f - wave_[i], 255.0f, cell.left,
+                                   cell.top, cell.right, cell.bottom);
     x += static_cast<float>(cell.right - cell.left);
   }
   char text[16];
   std::snprintf(text, sizeof text, "%2d", static_cast<int>(shownProgress_ * 100.0f));
   x = 306.5f;
-  media::TextureRecord* digits = media::FindTexture(tex::kResultScoreNum);
+  media::TextureRecord* digits = frame.textures.FindTexture(tex::kResultScoreNum);
   for (const char* c = text; *c; ++c) {
     if (*c >= '0' && *c <= '9' && digits && digits->texture) {
       int d = *c - '0';
@@ -372,7 +368,7 @@ void LoadParent::Draw(const DrawContext& frame) {
     }
     x += 55.0f;
   }
-  media::DrawTexture(sprite, tex::kPar, x, 260.5f, 255.0f);
+  frame.textures.DrawTexture(sprite, tex::kPar, x, 260.5f, 255.0f);
   sprite.End();
   device.EndScene();
   device.Present();

@@ -24,9 +24,18 @@
 
 namespace scenes {
 
+// What a load job fills: the caches the shell made, and the device the
+// pictures and meshes are made on (none on a run without one).
+struct LoadTargets {
+  platform::Device* device;
+  media::TextureManager& textures;
+  media::MeshManager& meshes;
+  media::SoundManager* sounds;  // none: the sound jobs load nothing
+};
+
 class LoadParent : public SequenceChild {
  public:
-  using Job = void (*)(platform::Device*& device);
+  using Job = void (*)(const LoadTargets& targets);
   // The game's full job list, with the captions of the language given.
   static std::vector<Job> DefaultJobs(content::Language language = content::Language::Japanese);
   // Where in it a helper starts: the models, from the planet on. They are
@@ -46,19 +55,20 @@ class LoadParent : public SequenceChild {
   // and, where the machine has a second core, one helper beside it.
   static int DefaultWorkers();
 
-  // The game's loading, its caption in the language given.
-  explicit LoadParent(content::Language language = content::Language::Japanese);
-  // For tests: another job list, another scene after loading, where the
-  // jobs run and, on the loader thread, how many threads take them. Each
+  // Loading `jobs`, then `next` (the flow's first scene: the game's jobs,
+  // then the title; tests give others), with the caption in the services'
+  // language. The services' caches, device and loader handshake must be
+  // set. Where the jobs run and, on the loader thread, how many threads
+  // take them: each
   // job runs once. One worker runs the list in order. With two, the loader
   // thread takes the jobs before `helperStart` in list order and the helper
   // those from it on, in list order too; whichever runs out first takes
   // the other's last remaining jobs, from the end back, until they meet.
   // By default the helper starts from the end, and so takes the list's
   // jobs from the back.
-  LoadParent(std::vector<Job> jobs, NextScene next, Loader loader = kDefaultLoader, int workers = 1,
-             std::size_t helperStart = kHelperFromTheBack,
-             content::Language language = content::Language::Japanese);
+  LoadParent(Services& services, std::vector<Job> jobs, NextScene next,
+             Loader loader = kDefaultLoader, int workers = 1,
+             std::size_t helperStart = kHelperFromTheBack);
   static constexpr std::size_t kHelperFromTheBack = static_cast<std::size_t>(-1);
   ~LoadParent() override;
 
@@ -89,6 +99,7 @@ class LoadParent : public SequenceChild {
   bool JobsEnded(const Tick& tick);
   void Start();
 
+  Services& services_;
   std::mutex progressMutex_;  // guards progress_, jobsDone_ and the job ends
   // The caption's picture, and the part of it each of its eight places
   // shows, left to right.

@@ -1,60 +1,43 @@
 #include "scenes/loading/loader_thread.h"
 
-#include <mutex>
-
 namespace scenes {
 
-namespace {
-
-std::mutex gStopMutex;
-bool gStopFlag = false;
-LoaderThread* gLoaderThread = nullptr;
-
-std::mutex gFatalMutex;
-std::string gFatalMessage;
-bool gFatalPending = false;
-
-}  // namespace
-
-bool StopRequested() {
-  std::lock_guard<std::mutex> lock(gStopMutex);
-  return gStopFlag;
+bool LoaderHandshake::StopRequested() const {
+  std::lock_guard<std::mutex> lock(stopMutex_);
+  return stop_;
 }
 
-void RequestStop() {
-  std::lock_guard<std::mutex> lock(gStopMutex);
-  gStopFlag = true;
+void LoaderHandshake::RequestStop() {
+  std::lock_guard<std::mutex> lock(stopMutex_);
+  stop_ = true;
 }
 
-void ResetStopFlag() {
-  std::lock_guard<std::mutex> lock(gStopMutex);
-  gStopFlag = false;
+void LoaderHandshake::ResetStopFlag() {
+  std::lock_guard<std::mutex> lock(stopMutex_);
+  stop_ = false;
 }
 
-void RecordLoaderThread(LoaderThread* thread) { gLoaderThread = thread; }
-LoaderThread* RecordedLoaderThread() { return gLoaderThread; }
-
-void RaiseFatalError(const std::string& message) {
-  std::lock_guard<std::mutex> lock(gFatalMutex);
-  if (gFatalPending) return;  // the first error is the one shown
-  gFatalPending = true;
-  gFatalMessage = message;
+void LoaderHandshake::RaiseFatalError(const std::string& message) {
+  std::lock_guard<std::mutex> lock(fatalMutex_);
+  if (fatalPending_) return;  // the first error is the one shown
+  fatalPending_ = true;
+  fatalMessage_ = message;
 }
 
-bool FatalErrorPending() {
-  std::lock_guard<std::mutex> lock(gFatalMutex);
-  return gFatalPending;
+bool LoaderHandshake::FatalErrorPending() const {
+  std::lock_guard<std::mutex> lock(fatalMutex_);
+  return fatalPending_;
 }
 
-void ClearFatalError() {
-  std::lock_guard<std::mutex> lock(gFatalMutex);
-  gFatalPending = false;
-  gFatalMessage.clear();
+void LoaderHandshake::ClearFatalError() {
+  std::lock_guard<std::mutex> lock(fatalMutex_);
+  fatalPending_ = false;
+  fatalMessage_.clear();
 }
 
-std::string TakeFatalErrorMessage() {
-  std::lock_guard<std::mutex> lock(gFatalMutex);
-  return gFatalMessage;
+std::string LoaderHandshake::TakeFatalErrorMessage() const {
+  std::lock_guard<std::mutex> lock(fatalMutex_);
+  return fatalMessage_;
 }
 
 }  // namespace scenes

@@ -1,8 +1,7 @@
-// The background loader thread and what it shares with the shell: the stop
-// flag the window-close step sets, the record of the running thread, and a
-// fatal error raised off the main thread.
+// The background loader thread and what it shares with the shell.
 #pragma once
 
+#include <mutex>
 #include <string>
 #include <utility>
 
@@ -10,8 +9,9 @@
 
 namespace scenes {
 
-// The loading scene starts it and records it here; the window-close step
-// stops and waits for it; the loading scene's hand-over clears the record.
+// The loading scene starts it and records it in the handshake; the
+// window-close step stops and waits for it; the loading scene's hand-over
+// clears the record.
 class LoaderThread {
  public:
   template <class F>
@@ -26,22 +26,35 @@ class LoaderThread {
   platform::Worker worker_;
 };
 
-// The stop flag, under its mutex: set when the window closes during loading,
-// read by the loader after every job.
-bool StopRequested();
-void RequestStop();
-void ResetStopFlag();
-// The record of the loader thread (main thread only).
-void RecordLoaderThread(LoaderThread* thread);
-LoaderThread* RecordedLoaderThread();
+// What the loading scene shares with the shell, made by the shell for the
+// whole run: the stop flag the window-close step sets and the loader reads
+// after every job, the record of the running thread, and a fatal error
+// raised off the main thread (a model that cannot be loaded), which the
+// shell shows in an error box, ending the run with a failure exit code once
+// the loader has stopped.
+class LoaderHandshake {
+ public:
+  // The stop flag, under its mutex.
+  bool StopRequested() const;
+  void RequestStop();
+  void ResetStopFlag();
+  // The record of the loader thread (main thread only).
+  void RecordLoaderThread(LoaderThread* thread) { thread_ = thread; }
+  LoaderThread* RecordedLoaderThread() const { return thread_; }
+  // The first error raised is the one kept.
+  void RaiseFatalError(const std::string& message);
+  bool FatalErrorPending() const;
+  std::string TakeFatalErrorMessage() const;
+  // Forgets a raised error (a new run in the same process: tests).
+  void ClearFatalError();
 
-// A fatal error raised off the main thread (a model that cannot be loaded):
-// the shell shows the message in an error box and ends the run with a
-// failure exit code once the loader has stopped.
-void RaiseFatalError(const std::string& message);
-bool FatalErrorPending();
-std::string TakeFatalErrorMessage();
-// Forgets a raised error (a new run in the same process: tests).
-void ClearFatalError();
+ private:
+  mutable std::mutex stopMutex_;
+  bool stop_ = false;
+  LoaderThread* thread_ = nullptr;
+  mutable std::mutex fatalMutex_;
+  std::string fatalMessage_;
+  bool fatalPending_ = false;
+};
 
 }  // namespace scenes

@@ -2,15 +2,14 @@
 
 #include <cstdio>
 
+#include "creatures/body.h"
 #include "creatures/enemy_manager.h"
 #include "media/mesh_manager.h"
 #include "media/paths.h"
 #include "media/sound_manager.h"
 #include "media/texture_manager.h"
-#include "scenes/game/game_play.h"
-#include "scenes/game/hud.h"
+#include "scenes/flow.h"
 #include "scenes/stage.h"
-#include "scenes/title/title_parent.h"
 
 namespace scenes {
 
@@ -20,9 +19,6 @@ using platform::Key;
 
 namespace {
 
-constexpr const char* kParts[3] = {content::model::kPlayerUpBody, content::model::kPlayerDownBody,
-                                   content::model::kPlayerHand};
-constexpr double kFrameStep = 0.016949152573943138;
 constexpr double kBurpShows = 0.33898305892944336;  // 20/59
 constexpr double kBurpEnds = 0.9830508232116699;    // 58/59
 constexpr float kWalkStep = 0.05f;
@@ -30,50 +26,40 @@ constexpr float kWalkStop = 3.5f;
 constexpr float kTurnStep = -0.008726646192371845f;  // half a degree
 constexpr int kBurpFrames = 100;
 
-media::AnimatedModel* Part(int i) {
-  return media::MeshManager::GetInstance().FindAnimatedModel(kParts[i]);
+using creatures::BodyTrack;
+using creatures::kPlayerFrameStep;
+
+BodyTrack Part(media::MeshManager& meshes, int i) {
+  return BodyTrack(meshes, static_cast<creatures::BodyPart>(i));
 }
 
-void SetPartAnimation(media::AnimatedModel* m, int set) {
-  if (m && m->controller) m->controller->SetTrackAnimationSet(0, m->animationSets[set]);
-}
-
-void AdvancePart(media::AnimatedModel* m, double seconds) {
-  if (m && m->controller) m->controller->AdvanceTime(seconds);
-}
-
-double PartPosition(media::AnimatedModel* m) {
-  engine::TrackDesc desc;
-  if (m && m->controller) m->controller->GetTrackDesc(0, &desc);
-  return desc.position;
-}
-
-float TextureWidth(const char* path) {
-  const media::TextureRecord* r = media::FindTexture(path);
+float TextureWidth(media::TextureManager& textures, const char* path) {
+  const media::TextureRecord* r = textures.FindTexture(path);
   return r ? static_cast<float>(r->width) : 0.0f;
 }
 
 }  // namespace
 
-GameResult::GameResult(content::Language language) : captions(&content::CaptionsIn(language)) {
+GameResult::GameResult(Services& services) : captions(&content::CaptionsIn(services.language)) {
+  media::MeshManager& meshes = *services.meshes;
   modelScale = engine::MatrixScaling(0.3499999940395355f, 0.3499999940395355f, 0.3499999940395355f);
   modelRotation = engine::MatrixRotationY(1.5707963705062866f);
   modelPlace = engine::MatrixTranslation(7.0f, -3.25f, 0.0f);
   for (int i = 0; i < 3; ++i) {
-    media::AnimatedModel* m = Part(i);
-    media::SetAnimationPosition(m, 0.0);
-    SetPartAnimation(m, creatures::kRun);
+    BodyTrack part = Part(meshes, i);
+    part.SetPosition(0.0);
+    part.Set(creatures::kRun);
   }
-  const float w = TextureWidth(captions->result);
+  const float w = TextureWidth(*services.textures, captions->result);
   titleLeft = 800.0f;
   titleRight = 800.0f + w;
   titleTargetLeft = (800.0f - w) * 0.5f;
   titleTargetRight = titleTargetLeft + w;
   scoreCells = media::MakeDigitCells(55, 79);
-  promptX = (800.0f - TextureWidth(captions->pushEnter)) * 0.5f;
+  promptX = (800.0f - TextureWidth(*services.textures, captions->pushEnter)) * 0.5f;
   promptY = 500.0f;
-  media::StopSound(content::sound::kGameBgm);
-  media::PlaySoundOnce(content::sound::kEnd);
+  services.soundRequests.StopSound(content::sound::kGameBgm);
+  services.soundRequests.PlaySoundOnce(content::sound::kEnd);
 }
 
 GameResult::~GameResult() {
@@ -81,8 +67,9 @@ GameResult::~GameResult() {
 }
 
 SequenceChildBase* GameResult::Update(GameParent* game, const Tick& tick) {
+  media::MeshManager& meshes = *tick.services.meshes;
   if (game->paused) {
-    if (tick.input.Pressed(Key::Y)) return NewTitle(tick.services);
+    if (tick.input.Pressed(Key::Y)) return BuildScene(Next::Title, tick.services);
     if (tick.input.Pressed(Key::N)) game->paused = false;
     return this;
   }
@@ -121,7 +108,7 @@ SequenceChildBase* GameResult::Update(GameParent* game, const Tick& tick) {
     default:
       if (tick.input.Held(Key::Return) && enterReleased) {
         enterReleased = false;
-        media::PlaySoundOnce(content::sound::kSelect);
+        tick.services.soundRequests.PlaySoundOnce(content::sound::kSelect);
         leave = true;
       }
       if (!tick.input.Held(Key::Return)) enterReleased = true;
@@ -140,26 +127,26 @@ SequenceChildBase* GameResult::Update(GameParent* game, const Tick& tick) {
       modelPlace = engine::MatrixRotationY(kTurnStep) * modelPlace;
       modelTurned += 0.5f;
       if (modelTurned > 45.0f) {
-        for (int i = 0; i < 3; ++i) SetPartAnimation(Part(i), creatures::kIdle);
-        SetPartAnimation(Part(0), creatures::kBurp);
-        media::SetAnimationPosition(Part(0), 0.0);
+        for (int i = 0; i < 3; ++i) Part(meshes, i).Set(creatures::kIdle);
+        Part(meshes, 0).Set(creatures::kBurp);
+        Part(meshes, 0).SetPosition(0.0);
         modelStage = 2;
       }
       break;
     case 2: {
-      for (int i = 0; i < 3; ++i) AdvancePart(Part(i), kFrameStep);
-      const double at = PartPosition(Part(0));
+      for (int i = 0; i < 3; ++i) Part(meshes, i).Advance(kPlayerFrameStep);
+      const double at = Part(meshes, 0).Position();
       if (at >= kBurpShows && burpCounter == 0) burpShowing = true;
       if (at >= kBurpEnds) {
         modelStage = 3;
-        for (int i = 0; i < 3; ++i) SetPartAnimation(Part(i), creatures::kIdle);
+        for (int i = 0; i < 3; ++i) Part(meshes, i).Set(creatures::kIdle);
       }
       break;
     }
     default: break;
   }
   if (modelStage != 2) {
-    for (int i = 0; i < 3; ++i) AdvancePart(Part(i), kFrameStep);
+    for (int i = 0; i < 3; ++i) Part(meshes, i).Advance(kPlayerFrameStep);
   }
 
   if (burpShowing) {
@@ -169,9 +156,9 @@ SequenceChildBase* GameResult::Update(GameParent* game, const Tick& tick) {
 
   if (tick.input.Held(Key::Escape) && !game->paused && phase == 3) {
     game->paused = true;
-    media::PlaySoundOnce(content::sound::kSelect);
+    tick.services.soundRequests.PlaySoundOnce(content::sound::kSelect);
   }
-  if (leave) return NewTitle(tick.services);
+  if (leave) return BuildScene(Next::Title, tick.services);
   return this;
 }
 
@@ -190,7 +177,7 @@ void GameResult::TakeSnapshot(GameParent& game, const DrawContext& frame) {
     device.Clear(platform::kClearTarget | platform::kClearZBuffer, 0xFFFFFFFFu, 1.0f, 0);
     // The world as play left it, without the creature (it walks in again)
     // and without the display.
-    DrawWorld(game, device, false);
+    DrawWorld(game, frame, false);
     // Darkened, with stage 0 as the world left it.
     DrawScreenQuad(device, 0.0f, 0.0f, 800.0f, 600.0f, 150u << 24);
     device.EndScene();
@@ -207,6 +194,9 @@ void GameResult::TakeSnapshot(GameParent& game, const DrawContext& frame) {
 void GameResult::Draw(GameParent* game, const DrawContext& frame) {
   platform::Device& device = frame.device;
   if (!snapshotTaken) {
+    // The one capture a draw makes: the world as play left it is drawn once
+    // into a picture of the result's own, with the device only a draw has
+    // (an update never draws). It changes nothing of the run.
     TakeSnapshot(*game, frame);
     snapshotTaken = true;
   }
@@ -227,38 +217,32 @@ void GameResult::Draw(GameParent* game, const DrawContext& frame) {
   device.SetRenderState(platform::RenderState::ZEnable, 1);
 
   const Matrix figure = modelScale * modelRotation * modelPlace;
-  for (int i = 0; i < 3; ++i) {
-    media::AnimatedModel* m = Part(i);
-    if (!m || !m->rootFrame) continue;
-    device.SetTransform(platform::TransformState::World, figure);
-    media::UpdateFrameMatrices(m->rootFrame, &figure);
-    media::DrawFrames(&device, m->rootFrame);
-  }
+  creatures::DrawBody(device, frame.meshes, figure);
 
-  if (const media::TextureRecord* title = media::FindTexture(captions->result)) {
-    DrawPictureQuad(device, captions->result, titleLeft, 50.0f, titleRight,
+  if (const media::TextureRecord* title = frame.textures.FindTexture(captions->result)) {
+    DrawPictureQuad(device, frame.textures, captions->result, titleLeft, 50.0f, titleRight,
                     50.0f + static_cast<float>(title->height));
   }
 
   engine::Sprite& sprite = frame.sprite;
   sprite.Begin(engine::kSpriteAlphaBlend);
-  media::DrawTexture(sprite, captions->score, 130.0f, 260.0f, 255.0f);
+  frame.textures.DrawTexture(sprite, captions->score, 130.0f, 260.0f, 255.0f);
   char text[32];
   std::snprintf(text, sizeof text, "%06d", static_cast<int>(shownScore));
-  DrawDigits(sprite, tex::kResultScoreNum, scoreCells, text,
-             TextureWidth(captions->score) + 20.0f + 130.0f, 260.0f);
+  DrawDigits(frame, tex::kResultScoreNum, scoreCells, text,
+             TextureWidth(frame.textures, captions->score) + 20.0f + 130.0f, 260.0f);
   if (burpShowing) {
     // Fades out over the hundred updates it shows.
     const float fade = static_cast<float>(burpCounter) / static_cast<float>(kBurpFrames);
-    media::DrawTexture(sprite, captions->burp, 500.0f, 420.0f, 255.0f - fade * 255.0f);
+    frame.textures.DrawTexture(sprite, captions->burp, 500.0f, 420.0f, 255.0f - fade * 255.0f);
   }
-  if (phase == 3) media::DrawTexture(sprite, captions->pushEnter, promptX, promptY, blink);
+  if (phase == 3) frame.textures.DrawTexture(sprite, captions->pushEnter, promptX, promptY, blink);
   sprite.End();
 
   if (game->paused) {
     DrawFadeQuad(device, 100.0f);  // untextured: the title picture's corner texel is clear
     sprite.Begin(engine::kSpriteAlphaBlend);
-    media::DrawTexture(sprite, captions->backTitle, 0.0f, 0.0f, 255.0f);
+    frame.textures.DrawTexture(sprite, captions->backTitle, 0.0f, 0.0f, 255.0f);
     sprite.End();
   }
   device.EndScene();

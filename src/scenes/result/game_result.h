@@ -14,7 +14,7 @@ namespace scenes {
 
 class GameResult : public GameChild {
  public:
-  explicit GameResult(content::Language language = content::Language::Japanese);
+  explicit GameResult(Services& services);
   ~GameResult() override;
 
   using GameChild::Draw;

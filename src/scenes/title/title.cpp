@@ -3,12 +3,13 @@
 #include <cmath>
 #include <cstdio>
 
+#include "creatures/body.h"
 #include "engine/trig.h"
 #include "media/mesh_manager.h"
 #include "media/paths.h"
 #include "media/sound_manager.h"
 #include "media/texture_manager.h"
-#include "scenes/game/game_parent.h"
+#include "scenes/flow.h"
 #include "scenes/result/ranking.h"
 #include "scenes/stage.h"
 
@@ -29,47 +30,32 @@ constexpr float kCaterpillarStart = 300.0f;
 constexpr float kCaterpillarReach = 30.0f;  // the creature bites when it is this near the top
 constexpr float kScrollStep = 0.3f;
 constexpr float kFadeStep = 3.0f;
-constexpr double kFrameStep = 0.016949152573943138;
 constexpr double kBiteEnd = 0.7796609997749329;     // 46/59
 constexpr double kChewEnd = 0.9152542352676392;     // 54/59
 constexpr double kBiteCatch = 0.22033898532390594;  // 13/59
 constexpr float kScoreDigitWidth = 21.0f;
 
-constexpr const char* kParts[3] = {content::model::kPlayerUpBody, content::model::kPlayerDownBody,
-                                   content::model::kPlayerHand};
+using creatures::BodyTrack;
+using creatures::kPlayerFrameStep;
 
-media::AnimatedModel* Model(const char* path) {
-  return media::MeshManager::GetInstance().FindAnimatedModel(path);
-}
-
-engine::AnimationController* Controller(const char* path) {
-  media::AnimatedModel* m = Model(path);
+// The demo caterpillar's controller (its model is the insects' too).
+engine::AnimationController* CaterpillarController(media::MeshManager& meshes) {
+  media::AnimatedModel* m = meshes.FindAnimatedModel(content::model::kCaterpillar);
   return m ? m->controller.get() : nullptr;
 }
 
-void SetAnimation(const char* path, int set) {
-  media::AnimatedModel* m = Model(path);
-  if (m && m->controller) m->controller->SetTrackAnimationSet(0, m->animationSets[set]);
-}
-
-double TrackPosition(const char* path) {
-  engine::TrackDesc desc;
-  if (engine::AnimationController* c = Controller(path)) c->GetTrackDesc(0, &desc);
-  return desc.position;
-}
-
-float Width(const char* path) {
-  const media::TextureRecord* r = media::FindTexture(path);
+float Width(media::TextureManager& textures, const char* path) {
+  const media::TextureRecord* r = textures.FindTexture(path);
   return r ? static_cast<float>(r->width) : 0.0f;
 }
 
-float Height(const char* path) {
-  const media::TextureRecord* r = media::FindTexture(path);
+float Height(media::TextureManager& textures, const char* path) {
+  const media::TextureRecord* r = textures.FindTexture(path);
   return r ? static_cast<float>(r->height) : 0.0f;
 }
 
-void DrawWorldModel(platform::Device& device, const char* path, const Matrix& world) {
-  media::AnimatedModel* m = Model(path);
+void DrawCaterpillar(platform::Device& device, media::MeshManager& meshes, const Matrix& world) {
+  media::AnimatedModel* m = meshes.FindAnimatedModel(content::model::kCaterpillar);
   if (!m || !m->rootFrame) return;
   device.SetTransform(platform::TransformState::World, world);
   media::UpdateFrameMatrices(m->rootFrame, &world);
@@ -79,32 +65,35 @@ void DrawWorldModel(platform::Device& device, const char* path, const Matrix& wo
 }  // namespace
 
 Title::Title(Services& services) : captions(&content::CaptionsIn(services.language)) {
+  media::MeshManager& meshes = *services.meshes;
+  media::TextureManager& textures = *services.textures;
   // The music goes on from where the title left it before the last run.
-  media::PlaySoundLooping(content::sound::kTitleBgm, false);
+  services.soundRequests.PlaySoundLooping(content::sound::kTitleBgm, false);
   titleState = kBannerIntro;
-  logoTargetLeft = (800.0f - Width(tex::kTitle)) / 2.0f;
-  logoTargetRight = logoTargetLeft + Width(tex::kTitle);
-  pushEnterX = (800.0f - Width(captions->pushEnter)) / 2.0f;
+  logoTargetLeft = (800.0f - Width(textures, tex::kTitle)) / 2.0f;
+  logoTargetRight = logoTargetLeft + Width(textures, tex::kTitle);
+  pushEnterX = (800.0f - Width(textures, captions->pushEnter)) / 2.0f;
   pushEnterY = 500.0f;
   planetX = 400.0f;
-  planetY = Height(tex::kTitlePlanet) / 2.0f + 433.0f;
+  planetY = Height(textures, tex::kTitlePlanet) / 2.0f + 433.0f;
 
   const media::TitleList& player = services.tuning.title.player;
   playerTranslation =
       engine::MatrixTranslation(player.values[0], player.values[1], player.values[2]);
   playerRotation = engine::MatrixRotationY(-1.5707964f);
   playerScaling = engine::MatrixScaling(player.values[3], player.values[3], player.values[3]);
-  for (const char* part : kParts) {
-    SetAnimation(part, 0);
-    if (engine::AnimationController* c = Controller(part)) c->SetTrackSpeed(0, 1.0f);
+  for (creatures::BodyPart part :
+       {creatures::kUpperBody, creatures::kLowerBody, creatures::kHands}) {
+    BodyTrack track(meshes, part);
+    track.Set(0);
+    track.Speed(1.0f);
   }
   ReadCaterpillarCircle(services);
   // The caterpillar's model is the insects' too, and drawing play leaves
   // its walk wherever the last caterpillar drawn was: the title's walk
   // starts from the beginning, so that what it shows depends on its own
   // updates only.
-  if (engine::AnimationController* c = Controller(content::model::kCaterpillar))
-    c->SetTrackPosition(0, 0.0);
+  if (engine::AnimationController* c = CaterpillarController(meshes)) c->SetTrackPosition(0, 0.0);
 
   // The scores as the ranking reader reads them, written as the file writes
   // them.
@@ -126,6 +115,9 @@ void Title::ReadCaterpillarCircle(const Services& services) {
 }
 
 SequenceChildBase* Title::Update(TitleParent*, const Tick& tick) {
+  media::MeshManager& meshes = *tick.services.meshes;
+  media::TextureManager& textures = *tick.services.textures;
+  media::SoundRequests& sounds = tick.services.soundRequests;
   if (tick.input.Touched(Key::E)) {
     // Tuning the demo by hand: the circle is read from the file again.
     tick.services.tuning.title.enemy = media::ReadTitleList("Enemy", tick.services.tuningPath);
@@ -140,8 +132,8 @@ SequenceChildBase* Title::Update(TitleParent*, const Tick& tick) {
     return this;
   }
   if (titleState != kLeaving) {
-    if (engine::AnimationController* c = Controller(content::model::kCaterpillar)) {
-      c->AdvanceTime(kFrameStep);
+    if (engine::AnimationController* c = CaterpillarController(meshes)) {
+      c->AdvanceTime(kPlayerFrameStep);
     }
     IntroStep();
     planetAngle -= kPlanetTurn;
@@ -157,9 +149,9 @@ SequenceChildBase* Title::Update(TitleParent*, const Tick& tick) {
   } else if (enterArmed) {
     enterArmed = false;
     if (titleState == kWaiting) {
-      media::PlaySoundOnce(content::sound::kSelect);
+      sounds.PlaySoundOnce(content::sound::kSelect);
       titleState = kLeaving;
-      media::StopSound(content::sound::kTitleBgm);
+      sounds.StopSound(content::sound::kTitleBgm);
     } else if (titleState == kBannerIntro || titleState == kLogoIntro) {
       // Skips the intro.
       titleState = kWaiting;
@@ -174,21 +166,21 @@ SequenceChildBase* Title::Update(TitleParent*, const Tick& tick) {
     caterpillarAngle += kCaterpillarStep;
     if (caterpillarAngle >= 359.0f) caterpillarAngle = 0.0f;
     backgroundX -= kScrollStep;
-    if (backgroundX < -Width(tex::kTitleBack)) backgroundX = 0.0f;
-    DemoPlayerStep();
+    if (backgroundX < -Width(textures, tex::kTitleBack)) backgroundX = 0.0f;
+    DemoPlayerStep(meshes);
   }
 
   if (titleState == kLeaving) {
     leaveFade += kFadeStep;
     if (leaveFade >= 255.0f) {
       leaveFade = 255.0f;
-      return NewGame(tick.services);
+      return BuildScene(Next::Game, tick.services);
     }
   }
 
   if (EscapeEdge(tick, titleState == kWaiting)) {
     quitPrompt = true;
-    media::PlaySoundOnce(content::sound::kSelect);
+    sounds.PlaySoundOnce(content::sound::kSelect);
   }
   return this;
 }
@@ -223,46 +215,45 @@ void Title::IntroStep() {
   if (slideSpeed > 0.0f) slideSpeed += 1.0f;
 }
 
-void Title::DemoPlayerStep() {
-  for (const char* part : kParts) {
-    if (engine::AnimationController* c = Controller(part)) c->AdvanceTime(kFrameStep);
-  }
-  const char* upper = content::model::kPlayerUpBody;
-  engine::AnimationController* c = Controller(upper);
+void Title::DemoPlayerStep(media::MeshManager& meshes) {
+  BodyTrack upper(meshes, creatures::kUpperBody), lower(meshes, creatures::kLowerBody),
+      hands(meshes, creatures::kHands);
+  for (BodyTrack* part : {&upper, &lower, &hands}) part->Advance(kPlayerFrameStep);
   if (playerBiting) {
-    if (c) c->SetTrackSpeed(0, 1.0f);
-    if (TrackPosition(upper) >= kBiteEnd) {
+    upper.Speed(1.0f);
+    if (upper.Position() >= kBiteEnd) {
       playerBiting = false;
-      if (c) c->SetTrackPosition(0, 0.0);
-      SetAnimation(upper, 0);
+      upper.SetPosition(0.0);
+      upper.Set(creatures::kRun);
     }
   } else if (playerChewing) {
-    if (c) c->SetTrackSpeed(0, 2.0f);
-    SetAnimation(upper, 4);
-    if (TrackPosition(upper) >= kChewEnd) {
+    upper.Speed(2.0f);
+    upper.Set(creatures::kChew);
+    if (upper.Position() >= kChewEnd) {
       playerChewing = false;
-      if (c) c->SetTrackPosition(0, 0.0);
-      SetAnimation(upper, 0);
+      upper.SetPosition(0.0);
+      upper.Set(creatures::kRun);
     }
   } else {
-    SetAnimation(upper, 0);
+    upper.Set(creatures::kRun);
   }
 
   if (!playerBiting && !playerChewing && caterpillarAngle <= kCaterpillarReach) {
     playerBiting = true;
-    SetAnimation(upper, 3);
-    if (c) c->SetTrackPosition(0, 0.0);
+    upper.Set(creatures::kBite);
+    upper.SetPosition(0.0);
     return;
   }
-  if (playerBiting && TrackPosition(upper) >= kBiteCatch && caterpillarAngle <= kCaterpillarReach) {
+  if (playerBiting && upper.Position() >= kBiteCatch && caterpillarAngle <= kCaterpillarReach) {
     // Caught: the caterpillar starts again on the right of its circle.
     playerChewing = true;
     caterpillarAngle = kCaterpillarStart;
   }
 }
 
-void DrawScoreText(const std::string& text, engine::Sprite& sprite, float x, float y) {
-  const media::TextureRecord* strip = media::FindTexture(tex::kTitleScoreNum);
+void DrawScoreText(const std::string& text, const DrawContext& frame, float x, float y) {
+  engine::Sprite& sprite = frame.sprite;
+  const media::TextureRecord* strip = frame.textures.FindTexture(tex::kTitleScoreNum);
   if (!strip || !strip->texture) return;
   const engine::Vec3 centre{0, 0, 0};
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -280,6 +271,8 @@ void DrawScoreText(const std::string& text, engine::Sprite& sprite, float x, flo
 void Title::Draw(TitleParent*, const DrawContext& frame) {
   platform::Device& device = frame.device;
   engine::Sprite& sprite = frame.sprite;
+  media::TextureManager& textures = frame.textures;
+  media::MeshManager& meshes = frame.meshes;
   SetSceneLighting(device);
   device.SetTransform(platform::TransformState::View,
                       engine::MatrixLookAtLH({0, 0, -7}, {0, 0, 0}, {0, 1, 0}));
@@ -290,10 +283,10 @@ void Title::Draw(TitleParent*, const DrawContext& frame) {
 
   device.SetRenderState(platform::RenderState::ZEnable, 0);
   sprite.Begin(engine::kSpriteAlphaBlend);
-  media::DrawTexture(sprite, tex::kTitleBack, backgroundX, 0.0f, 255.0f);
-  media::DrawTexture(sprite, tex::kTitleBack, backgroundX + Width(tex::kTitleBack) - 5.0f, 0.0f,
-                     255.0f);
-  if (const media::TextureRecord* planet = media::FindTexture(tex::kTitlePlanet)) {
+  textures.DrawTexture(sprite, tex::kTitleBack, backgroundX, 0.0f, 255.0f);
+  textures.DrawTexture(sprite, tex::kTitleBack,
+                       backgroundX + Width(textures, tex::kTitleBack) - 5.0f, 0.0f, 255.0f);
+  if (const media::TextureRecord* planet = textures.FindTexture(tex::kTitlePlanet)) {
     if (planet->texture) {
       sprite.SetTransform(engine::MatrixRotationZ(planetAngle * engine::kDegToRad) *
                           engine::MatrixTranslation(planetX, planetY, 0.0f));
@@ -305,42 +298,43 @@ void Title::Draw(TitleParent*, const DrawContext& frame) {
     }
   }
   if (titleState == kWaiting || titleState == kLeaving) {
-    media::DrawTexture(sprite, tex::kVer, 700.0f, 15.0f, 255.0f);
-    media::DrawTexture(sprite, captions->pushEnter, pushEnterX, pushEnterY, pushEnterAlpha);
-    media::DrawTexture(sprite, captions->keyLegend, kLegendX, kLegendY, 255.0f);
-    DrawScoreText(rankingText[0], sprite, 110.0f, 279.0f);
-    DrawScoreText(rankingText[1], sprite, 365.0f, 279.0f);
-    DrawScoreText(rankingText[2], sprite, 620.0f, 279.0f);
-    media::DrawTexture(sprite, tex::kCrown1, 25.0f, 250.0f, 255.0f);
-    media::DrawTexture(sprite, tex::kCrown2, 301.0f, 263.0f, 255.0f);
-    media::DrawTexture(sprite, tex::kCrown3, 567.0f, 277.0f, 255.0f);
+    textures.DrawTexture(sprite, tex::kVer, 700.0f, 15.0f, 255.0f);
+    textures.DrawTexture(sprite, captions->pushEnter, pushEnterX, pushEnterY, pushEnterAlpha);
+    textures.DrawTexture(sprite, captions->keyLegend, kLegendX, kLegendY, 255.0f);
+    DrawScoreText(rankingText[0], frame, 110.0f, 279.0f);
+    DrawScoreText(rankingText[1], frame, 365.0f, 279.0f);
+    DrawScoreText(rankingText[2], frame, 620.0f, 279.0f);
+    textures.DrawTexture(sprite, tex::kCrown1, 25.0f, 250.0f, 255.0f);
+    textures.DrawTexture(sprite, tex::kCrown2, 301.0f, 263.0f, 255.0f);
+    textures.DrawTexture(sprite, tex::kCrown3, 567.0f, 277.0f, 255.0f);
   }
   sprite.End();
 
   device.SetRenderState(platform::RenderState::ZEnable, 1);
   const Matrix playerWorld = playerScaling * playerRotation * playerTranslation;
-  for (const char* part : kParts) {
-    if (engine::AnimationController* c = Controller(part)) c->AdvanceTime(0.0);
-    DrawWorldModel(device, part, playerWorld);
-  }
+  // Posed where the demo's clocks stand, then drawn.
+  for (creatures::BodyPart part : {creatures::kUpperBody, creatures::kLowerBody, creatures::kHands})
+    BodyTrack(meshes, part).Advance(0.0);
+  creatures::DrawBody(device, meshes, playerWorld);
   const float a = caterpillarAngle * engine::kDegToRad;
   Matrix caterpillar =
       engine::MatrixScaling(0.6f, 0.6f, 0.6f) * engine::MatrixRotationY(1.5707964f);
   caterpillar.m[3][0] = caterpillarCentreX - caterpillarRadius * engine::Sin(a);
   caterpillar.m[3][1] = caterpillarCentreY + caterpillarRadius * engine::Cos(a);
   caterpillar.m[3][2] = 0.0f;
-  DrawWorldModel(device, content::model::kCaterpillar, caterpillar);
+  DrawCaterpillar(device, meshes, caterpillar);
 
   device.SetRenderState(platform::RenderState::ZEnable, 0);
-  DrawPictureQuad(device, tex::kTitleW, bannerLeft, 20.0f, bannerRight,
-                  20.0f + Height(tex::kTitleW));
+  DrawPictureQuad(device, textures, tex::kTitleW, bannerLeft, 20.0f, bannerRight,
+                  20.0f + Height(textures, tex::kTitleW));
   device.SetTransform(platform::TransformState::World, Matrix::Identity());
-  DrawPictureQuad(device, tex::kTitle, logoLeft, 60.0f, logoRight, 60.0f + Height(tex::kTitle));
+  DrawPictureQuad(device, textures, tex::kTitle, logoLeft, 60.0f, logoRight,
+                  60.0f + Height(textures, tex::kTitle));
 
   if (quitPrompt) {
     DrawFadeQuad(device, 100.0f);
     sprite.Begin(engine::kSpriteAlphaBlend);
-    media::DrawTexture(sprite, captions->endGame, 0.0f, 0.0f, 255.0f);
+    textures.DrawTexture(sprite, captions->endGame, 0.0f, 0.0f, 255.0f);
     sprite.End();
   }
   if (titleState == kLeaving) DrawFadeQuad(device, leaveFade);

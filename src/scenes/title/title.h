@@ -53,10 +53,10 @@ class Title : public TitleChild {
  private:
   void ReadCaterpillarCircle(const Services& services);
   void IntroStep();
-  void DemoPlayerStep();
+  void DemoPlayerStep(media::MeshManager& meshes);
 };
 
 // A digit text from the title's small digit strip, 21 pixels a digit.
-void DrawScoreText(const std::string& text, engine::Sprite& sprite, float x, float y);
+void DrawScoreText(const std::string& text, const DrawContext& frame, float x, float y);
 
 }  // namespace scenes
